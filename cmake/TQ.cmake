@@ -1,0 +1,100 @@
+# Build and test helpers shared by the three programs and their tools.
+
+# Where the Windows build leaves its binaries: deliverables in bin/, test
+# programs in tests/, simulators and drivers in tools/.
+if(WIN32)
+  set(TQ_WIN_DIR ${CMAKE_BINARY_DIR})
+else()
+  set(TQ_WIN_DIR ${CMAKE_BINARY_DIR}/win)
+endif()
+set(TQ_WIN_BIN ${TQ_WIN_DIR}/bin)
+set(TQ_WIN_TESTS ${TQ_WIN_DIR}/tests)
+set(TQ_WIN_TOOLS ${TQ_WIN_DIR}/tools)
+set(TQ_HARNESS ${CMAKE_SOURCE_DIR}/tools/wine/winharness.py)
+
+# A deliverable of the Windows build.
+function(tq_deliverable target)
+  set_target_properties(${target} PROPERTIES
+    RUNTIME_OUTPUT_DIRECTORY ${TQ_WIN_BIN} LIBRARY_OUTPUT_DIRECTORY ${TQ_WIN_BIN})
+endfunction()
+
+# A simulator, driver or test host of the Windows build.
+function(tq_win_tool target)
+  set_target_properties(${target} PROPERTIES
+    RUNTIME_OUTPUT_DIRECTORY ${TQ_WIN_TOOLS} LIBRARY_OUTPUT_DIRECTORY ${TQ_WIN_TOOLS})
+endfunction()
+
+# tq_gtest(name SOURCES ... LIBS ... [WINE] [WINDOWS_ONLY])
+# A GoogleTest program. Run natively (label native); with WINE it is also
+# cross-built and run under Wine (label wine); WINDOWS_ONLY runs it under Wine
+# alone.
+function(tq_gtest name)
+  cmake_parse_arguments(T "WINE;WINDOWS_ONLY;GUI" "" "SOURCES;LIBS" ${ARGN})
+  if(WIN32 OR NOT T_WINDOWS_ONLY)
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main GTest::gmock)
+  endif()
+  if(WIN32)
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TQ_WIN_TESTS})
+    return()
+  endif()
+  if(NOT T_WINDOWS_ONLY)
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES LABELS native)
+  endif()
+  if(TQ_WINDOWS_BUILD AND (T_WINE OR T_WINDOWS_ONLY))
+    set(gui "")
+    if(T_GUI)
+      set(gui GUI)
+    endif()
+    tq_wine_test(${name}_wine ${gui} COMMAND tests/${name}.exe)
+  endif()
+endfunction()
+
+# tq_wine_test(name [GUI] [TIMEOUT s] COMMAND <exe relative to the Windows build> args...)
+# Runs a Windows program under Wine through the harness; passes when it exits 0.
+# GUI tests take the shared X display one at a time.
+function(tq_wine_test name)
+  if(WIN32 OR NOT TQ_WINDOWS_BUILD)
+    return()
+  endif()
+  cmake_parse_arguments(T "GUI" "TIMEOUT" "COMMAND" ${ARGN})
+  list(POP_FRONT T_COMMAND exe)
+  add_test(NAME ${name}
+    COMMAND python3 ${TQ_HARNESS} --build ${CMAKE_BINARY_DIR} run -- ${TQ_WIN_DIR}/${exe} ${T_COMMAND})
+  tq_wine_properties(${name} "${T_GUI}" "${T_TIMEOUT}")
+endfunction()
+
+# tq_wine_pytest(name SCRIPT file.py [GUI] [TIMEOUT s] [ARGS ...])
+# A Python test that drives Windows programs under Wine (journeys, serial
+# simulators). It finds the harness and the build through the environment.
+function(tq_wine_pytest name)
+  if(WIN32 OR NOT TQ_WINDOWS_BUILD)
+    return()
+  endif()
+  cmake_parse_arguments(T "GUI" "SCRIPT;TIMEOUT" "ARGS" ${ARGN})
+  add_test(NAME ${name} COMMAND python3 ${T_SCRIPT} ${T_ARGS})
+  tq_wine_properties(${name} "${T_GUI}" "${T_TIMEOUT}")
+endfunction()
+
+function(tq_wine_properties name gui timeout)
+  if(NOT timeout)
+    set(timeout 300)
+  endif()
+  set_tests_properties(${name} PROPERTIES
+    LABELS wine
+    FIXTURES_REQUIRED wine_env
+    TIMEOUT ${timeout}
+    ENVIRONMENT "TQ_BUILD_DIR=${CMAKE_BINARY_DIR};TQ_WIN_DIR=${TQ_WIN_DIR};TQ_SOURCE_DIR=${CMAKE_SOURCE_DIR};PYTHONPATH=${CMAKE_SOURCE_DIR}/tools/wine")
+  if(gui)
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK x_display)
+  endif()
+endfunction()
+
+# The Wine prefix and the X server that every Wine test shares in one run.
+function(tq_wine_fixture)
+  add_test(NAME wine_env_start COMMAND python3 ${TQ_HARNESS} --build ${CMAKE_BINARY_DIR} start)
+  add_test(NAME wine_env_stop COMMAND python3 ${TQ_HARNESS} --build ${CMAKE_BINARY_DIR} stop)
+  set_tests_properties(wine_env_start PROPERTIES FIXTURES_SETUP wine_env LABELS wine TIMEOUT 300)
+  set_tests_properties(wine_env_stop PROPERTIES FIXTURES_CLEANUP wine_env LABELS wine)
+endfunction()

@@ -1,0 +1,104 @@
+#include "cp1251.h"
+
+#include <cstdint>
+
+namespace tq {
+namespace {
+
+// Unicode code points of the bytes 0x80..0xBF; 0xC0..0xFF are U+0410..U+044F.
+// 0x98 is unassigned and maps to U+0098 so that every byte survives a round trip.
+const char16_t kHigh[64] = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,
+    0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x0098, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,
+    0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,
+    0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,
+    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,
+    0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,
+};
+
+char32_t ByteToCodePoint(unsigned char b) {
+    if (b < 0x80) return b;
+    if (b >= 0xC0) return 0x0410 + (b - 0xC0);
+    return kHigh[b - 0x80];
+}
+
+char CodePointToByte(char32_t c) {
+    if (c < 0x80) return static_cast<char>(c);
+    if (c >= 0x0410 && c <= 0x044F) return static_cast<char>(0xC0 + (c - 0x0410));
+    for (int i = 0; i < 64; ++i)
+        if (kHigh[i] == c) return static_cast<char>(0x80 + i);
+    return '?';
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// Decodes one UTF-8 sequence at text[i]; advances i. Malformed input yields
+// U+FFFD and consumes one byte.
+char32_t NextUtf8(std::string_view text, size_t& i) {
+    const unsigned char b = static_cast<unsigned char>(text[i]);
+    int extra = b >= 0xF0 && b < 0xF8 ? 3 : b >= 0xE0 ? 2 : b >= 0xC2 && b < 0xE0 ? 1 : 0;
+    if (b < 0x80) {
+        ++i;
+        return b;
+    }
+    if (extra == 0 || i + extra >= text.size()) {
+        ++i;
+        return 0xFFFD;
+    }
+    char32_t c = b & (0x3F >> extra);
+    for (int k = 1; k <= extra; ++k) {
+        const unsigned char n = static_cast<unsigned char>(text[i + k]);
+        if ((n & 0xC0) != 0x80) {
+            ++i;
+            return 0xFFFD;
+        }
+        c = (c << 6) | (n & 0x3F);
+    }
+    i += extra + 1;
+    return c;
+}
+
+}  // namespace
+
+std::string Cp1251ToUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() * 2);
+    for (char ch : text) AppendUtf8(out, ByteToCodePoint(static_cast<unsigned char>(ch)));
+    return out;
+}
+
+std::string Utf8ToCp1251(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) out += CodePointToByte(NextUtf8(text, i));
+    return out;
+}
+
+std::wstring Cp1251ToWide(std::string_view text) {
+    std::wstring out;
+    out.reserve(text.size());
+    for (char ch : text) out += static_cast<wchar_t>(ByteToCodePoint(static_cast<unsigned char>(ch)));
+    return out;
+}
+
+std::string WideToCp1251(std::wstring_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (wchar_t ch : text) out += CodePointToByte(static_cast<char32_t>(ch));
+    return out;
+}
+
+}  // namespace tq

@@ -1,0 +1,22 @@
+// Text inside the programs is Windows Cyrillic (code page 1251) bytes. These
+// conversions are the only way in and out: UTF-8 for SQLite and terminals,
+// wide characters for the Unicode Win32 APIs. They depend on no locale and no
+// ANSI code page.
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace tq {
+
+std::string Cp1251ToUtf8(std::string_view text);
+// Characters that code page 1251 lacks, and malformed UTF-8, become '?'.
+std::string Utf8ToCp1251(std::string_view text);
+
+std::wstring Cp1251ToWide(std::string_view text);
+// Characters that code page 1251 lacks become '?'.
+std::string WideToCp1251(std::wstring_view text);
+
+// Shorthand for literals written in UTF-8 source: the same text in code page 1251.
+inline std::string Cp(std::string_view utf8) { return Utf8ToCp1251(utf8); }
+
+}  // namespace tq

@@ -1,0 +1,108 @@
+#include "dialog.h"
+
+#include "../cp1251.h"
+
+namespace tq::win {
+
+std::wstring Wide(std::string_view cp1251) { return Cp1251ToWide(cp1251); }
+std::string Narrow(std::wstring_view wide) { return WideToCp1251(wide); }
+
+Dialog::~Dialog() {
+    if (hwnd_ && !modal_) DestroyWindow(hwnd_);
+}
+
+INT_PTR Dialog::DoModal(HINSTANCE instance, int templateId, HWND parent) {
+    modal_ = true;
+    return DialogBoxParamW(instance, MAKEINTRESOURCEW(templateId), parent, Proc,
+                           reinterpret_cast<LPARAM>(this));
+}
+
+HWND Dialog::Create(HINSTANCE instance, int templateId, HWND parent) {
+    modal_ = false;
+    return CreateDialogParamW(instance, MAKEINTRESOURCEW(templateId), parent, Proc,
+                              reinterpret_cast<LPARAM>(this));
+}
+
+void Dialog::SetItemText(int id, std::string_view cp1251) const {
+    SetDlgItemTextW(hwnd_, id, Wide(cp1251).c_str());
+}
+
+std::string Dialog::ItemText(int id) const {
+    HWND item = Item(id);
+    const int length = item ? GetWindowTextLengthW(item) : 0;
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const int got = item ? GetWindowTextW(item, text.data(), length + 1) : 0;
+    text.resize(static_cast<size_t>(got > 0 ? got : 0));
+    return Narrow(text);
+}
+
+void Dialog::ShowItem(int id, bool show) const { ShowWindow(Item(id), show ? SW_SHOW : SW_HIDE); }
+
+void Dialog::EnableItem(int id, bool enable) const { EnableWindow(Item(id), enable ? TRUE : FALSE); }
+
+void Dialog::SetTitle(std::string_view cp1251) const { SetWindowTextW(hwnd_, Wide(cp1251).c_str()); }
+
+INT_PTR CALLBACK Dialog::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    Dialog* self;
+    if (msg == WM_INITDIALOG) {
+        self = reinterpret_cast<Dialog*>(lp);
+        self->hwnd_ = hwnd;
+        SetWindowLongPtrW(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
+    } else {
+        self = reinterpret_cast<Dialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));
+    }
+    return self ? self->Handle(msg, wp, lp) : FALSE;
+}
+
+INT_PTR Dialog::Handle(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_INITDIALOG:
+        return OnInitDialog();
+    case WM_COMMAND: {
+        const int id = LOWORD(wp);
+        if (OnCommand(id, HIWORD(wp), reinterpret_cast<HWND>(lp))) return TRUE;
+        if (modal_ && (id == IDOK || id == IDCANCEL)) {
+            EndDialog(hwnd_, id);
+            return TRUE;
+        }
+        return FALSE;
+    }
+    case WM_NOTIFY: {
+        LRESULT result = 0;
+        if (!OnNotify(reinterpret_cast<NMHDR*>(lp), &result)) return FALSE;
+        SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, result);
+        return TRUE;
+    }
+    case WM_TIMER:
+        return OnTimer(wp) ? TRUE : FALSE;
+    case WM_CLOSE:
+        return OnClose() ? TRUE : FALSE;
+    case WM_DESTROY:
+        OnDestroy();
+        return FALSE;
+    case WM_NCDESTROY:
+        SetWindowLongPtrW(hwnd_, DWLP_USER, 0);
+        hwnd_ = nullptr;
+        return FALSE;
+    default: {
+        LRESULT result = 0;
+        if (!OnMessage(msg, wp, lp, &result)) return FALSE;
+        SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, result);
+        return TRUE;
+    }
+    }
+}
+
+int MessageBoxCp(HWND owner, std::string_view text, std::string_view caption, UINT type) {
+    return MessageBoxW(owner, Wide(text).c_str(), Wide(caption).c_str(), type);
+}
+
+void PumpPaintMessages() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT | PM_QS_SENDMESSAGE)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+}  // namespace tq::win
