@@ -1,0 +1,351 @@
+#include "pages.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+
+#include "common/cp1251.h"
+#include "resource.h"
+#include "status_text.h"
+
+namespace lmt {
+
+using tq::Cp;
+
+std::string VoltageText(long tenths, const std::string& noLink) {
+    if (tenths < 0) return noLink;
+    return Format(Cp("%ld.%ld В"), tenths / 10, tenths % 10);
+}
+
+// ---------------------------------------------------------------- link
+
+void CLinkPage::OnButton(int item) {
+    if (item == IDC_START) CheckLink();
+}
+
+void CLinkPage::CheckLink() {
+    uint32_t shownAt = clock_.NowMs();
+    Show(IDC_RESULT, "");
+    Show(IDC_VERSION, "");
+    std::string version;
+    int failures = 0;
+    for (int request = 1; request <= kRequests; ++request) {
+        if (printer_.RequestStatus() != 0) {
+            ++failures;
+        } else if (request == 1) {
+            version = Format("%ld.%ld", printer_.VersionMajor(), printer_.VersionMinor());
+            Show(IDC_VERSION, version);
+        }
+        if (failures >= kFailuresToGiveUp) break;
+        const uint32_t now = clock_.NowMs();
+        if (now - shownAt > kProgressPeriodMs) {
+            Show(IDC_RESULT, Format(Cp("Идет проверка... Запросов %d"), request));
+            shownAt = now;
+        }
+    }
+    Show(IDC_RESULT, failures > 0 ? NoLinkText() : Cp("Ошибок нет"));
+    Show(IDC_VERSION, version);
+}
+
+// ---------------------------------------------------------------- SRAM
+
+void CSramPage::OnButton(int item) {
+    if (item == IDC_START) CheckSram();
+}
+
+void CSramPage::CheckSram() {
+    Show(IDC_FIELD, Cp("Подождите, идет проверка.."));
+    std::string result;
+    if (printer_.TestSram() != 0) {
+        result = NoLinkText();
+    } else if (printer_.Status() == 0) {
+        result = Cp("Ошибок нет");
+    } else {
+        // The failed address comes back spread over three reads.
+        const uint32_t address = (static_cast<uint32_t>(printer_.VersionMinor()) << 24) +
+                                 (static_cast<uint32_t>(printer_.VersionMajor()) << 16) +
+                                 static_cast<uint32_t>(printer_.SensorFlags());
+        const auto read = static_cast<uint32_t>(printer_.PeVoltage());
+        const auto expected = static_cast<uint32_t>(printer_.LabVoltage());
+        result = Format(Cp("Ошибка! Адрес: 0x%x, прочитали 0x%x, ожидали 0x%x"),
+                        address, read, expected);
+    }
+    Show(IDC_FIELD, result);
+}
+
+// ---------------------------------------------------------------- TM
+
+void CTmPage::OnButton(int item) {
+    if (item == IDC_START) CheckTm();
+}
+
+void CTmPage::CheckTm() {
+    Show(IDC_FIELD, "");
+    std::string result;
+    if (printer_.RequestStatus() != 0) {
+        result = NoLinkText();
+    } else {
+        const long t = printer_.HeadTemperature();
+        // The first text has a Latin C, the second a Cyrillic С.
+        result = (t >= 5 && t <= 65) ? Format(Cp("Ошибок нет (%ld C)"), t)
+                                     : Format(Cp("Ошибка! Температура %ld С"), t);
+    }
+    Show(IDC_FIELD, result);
+}
+
+// ---------------------------------------------------------------- HEADUP
+
+void CHeadUpPage::OnButton(int item) {
+    if (item == IDC_START) CheckHeadClosed();
+    if (item == IDC_START2) CheckHeadOpen();
+}
+
+void CHeadUpPage::CheckHeadClosed() { CheckHead(IDC_FIELD, false); }
+void CHeadUpPage::CheckHeadOpen() { CheckHead(IDC_FIELD2, true); }
+
+void CHeadUpPage::CheckHead(int item, bool openExpected) {
+    Show(item, "");
+    std::string result;
+    if (printer_.RequestStatus() != 0) {
+        result = NoLinkText();
+    } else {
+        const bool open = (printer_.SensorFlags() & kHeadOpenFlag) != 0;
+        if (open == openExpected)
+            result = open ? Cp("Ошибок нет (головка принтера открыта)")
+                          : Cp("Ошибок нет (головка принтера закрыта)");
+        else
+            result = open ? Cp("ОШИБКА! Головка принтера открыта.")
+                          : Cp("ОШИБКА! Головка принтера закрыта.");
+    }
+    Show(item, result);
+}
+
+// ---------------------------------------------------------------- sensors
+
+void CRulPage::ShowVoltage(long tenths) { Show(IDC_FIELD, VoltageText(tenths, NoLinkText())); }
+
+void CPePage::ShowVoltage(long tenths) { Show(IDC_FIELD, VoltageText(tenths, NoLinkText())); }
+
+void CLabPage::ShowVoltage(long tenths) { Show(IDC_FIELD, VoltageText(tenths, Cp("нет связи"))); }
+
+void CFeedPage::OnButton(int item) {
+    if (item == IDC_START) FeedOnce();
+}
+
+void CFeedPage::FeedOnce() {
+    Show(IDC_FIELD, "");
+    std::string result;
+    if (printer_.Feed() != 0)
+        result = NoLinkText();
+    else
+        result = StatusText(printer_.Status()).value_or("");
+    Show(IDC_FIELD, result);
+}
+
+void CLabPage::OnButton(int item) {
+    if (item == IDC_START) FeedOnce();
+}
+
+void CLabPage::FeedOnce() {
+    // A good feed shows nothing here; the next timer tick shows the voltage.
+    std::string message;
+    if (printer_.Feed() != 0) {
+        message = NoLinkText();
+    } else {
+        const long status = printer_.Status();
+        if (status != 0) message = StatusText(status).value_or("");
+    }
+    if (!message.empty()) view().Notify(message, Cp("ОШИБКА!"));
+}
+
+// ---------------------------------------------------------------- print pages
+
+namespace {
+
+// An integer with optional blanks around it and an optional sign.
+bool ParseLong(const std::string& text, long* value) {
+    const char* p = text.c_str();
+    while (*p == ' ' || *p == '\t') ++p;
+    const char* digits = (*p == '-' || *p == '+') ? p + 1 : p;
+    if (!std::isdigit(static_cast<unsigned char>(*digits))) return false;
+    char* end = nullptr;
+    errno = 0;
+    const long parsed = std::strtol(p, &end, 10);
+    if (errno == ERANGE) return false;
+    while (*end == ' ' || *end == '\t') ++end;
+    if (*end != '\0') return false;
+    *value = parsed;
+    return true;
+}
+
+}  // namespace
+
+void CountField::Read(PageView& view, int item) {
+    long typed = 0;
+    if (!ParseLong(view.Text(item), &typed)) {
+        view.WarnInvalidEntry(item, Cp("Введите целое число."));
+        return;
+    }
+    value_ = typed;
+    if (typed < 0 || typed > maximum_)
+        view.WarnInvalidEntry(item, Format(Cp("Введите целое число от 0 до %ld."), maximum_));
+}
+
+void CoolDown(PrinterControl& printer, tq::Clock& clock, const std::string& format,
+              const std::function<void(const std::string&)>& show) {
+    constexpr int kMaxCycles = 60;
+    constexpr uint32_t kCyclePauseMs = 1000;
+    constexpr long kCoolEnoughC = 60;
+    int cycles = 0;
+    do {
+        show(Format(format, static_cast<int>(printer.HeadTemperature())));
+        clock.SleepMs(kCyclePauseMs);
+        if (printer.RequestStatus() != 0) break;
+        if (++cycles >= kMaxCycles) break;
+    } while (printer.HeadTemperature() > kCoolEnoughC);
+}
+
+static bool Overheated(long status) { return status == 5 || status == 6; }
+
+std::string FeedResult(PrinterControl& printer, const std::string& last) {
+    if (printer.Feed() != 0) return NoLinkText();
+    return StatusText(printer.Status()).value_or(last);
+}
+
+CTestPrintPage::CTestPrintPage(PrinterControl& printer, tq::Clock& clock)
+    : CWizardPage(printer, clock), count_(1, 999) {}
+
+void CTestPrintPage::OnButton(int item) {
+    if (item == IDC_START) TestPrint();
+    if (item == IDC_FEED) FeedOnce();
+}
+
+void CTestPrintPage::SetResult(const std::string& text) {
+    result_ = text;
+    Show(IDC_RESULT, result_);
+}
+
+void CTestPrintPage::FeedOnce() { SetResult(FeedResult(printer_, result_)); }
+
+void CTestPrintPage::TestPrint() {
+    count_.Read(view(), IDC_COUNT);
+    const long total = count_.Total();
+    SetResult(Cp("Идет тестовая печать. Напечатано 0. Подождите..."));
+    for (long remaining = total;; --remaining) {
+        if (printer_.PrintLabel() != kPrintDone) {
+            SetResult(NoLinkText());
+            return;
+        }
+        if (Overheated(printer_.Status()))
+            CoolDown(printer_, clock_, Cp("Перегрев печатной головки (%d C). Идет охлаждение..."),
+                     [this](const std::string& text) { SetResult(text); });
+        if (printer_.Status() != 0) break;
+        SetResult(Format(Cp("Идет тестовая печать. Напечатано %ld. Подождите..."),
+                         total - remaining + 1));
+        if (remaining == 1 || view().StopRequested()) break;
+        clock_.SleepMs(kPauseBetweenPrintsMs);
+    }
+    SetResult(StatusText(printer_.Status()).value_or(result_));
+}
+
+CStabilityPage::CStabilityPage(PrinterControl& printer, tq::Clock& clock)
+    : CWizardPage(printer, clock), count_(10, 99999) {}
+
+void CStabilityPage::OnButton(int item) {
+    if (item == IDC_START) RunStabilityTest();
+    if (item == IDC_FEED) FeedOnce();
+    if (item == IDC_LABEL_SENSOR) ToggleLabelSensor();
+}
+
+void CStabilityPage::SetResult(const std::string& text) {
+    result_ = text;
+    Show(IDC_RESULT, result_);
+}
+
+void CStabilityPage::FeedOnce() { SetResult(FeedResult(printer_, result_)); }
+
+void CStabilityPage::SetLabelSensorState(bool on) {
+    labelSensorOn_ = on;
+    Show(IDC_COUNT, Format("%ld", count_.value()));
+    view().SetChecked(IDC_LABEL_SENSOR, on);
+}
+
+void CStabilityPage::ToggleLabelSensor() {
+    count_.Read(view(), IDC_COUNT);
+    labelSensorOn_ = view().Checked(IDC_LABEL_SENSOR);
+    printer_.EnableLabelSensor(labelSensorOn_);
+}
+
+void CStabilityPage::WriteTestLabel() {
+    printer_.LoadLabel("C:\\TQ-850\\Shared\\Labels\\60X60.lpr");
+    printer_.SetLabelBarcode("123456789012");
+    printer_.SetLabelValue10(1200.0);
+    printer_.SetLabelValue8(10.0);
+    printer_.SetLabelValue9(120.0);
+    printer_.SetLabelInteger20(5);
+    printer_.SetLabelName(Cp("Икра черная."));
+    printer_.PrepareLabel();
+}
+
+void CStabilityPage::RecoverLink() {
+    for (int attempt = 0; attempt < kRecoveryAttempts; ++attempt) {
+        SetResult(Cp("Восстановление связи с принтером\r\nпосле ошибки\r\nПодождите..."));
+        clock_.SleepMs(kRecoveryPauseMs);
+        if (printer_.RequestStatus() == 0) return;
+        if (printer_.Faulted() || view().StopRequested()) return;
+    }
+}
+
+void CStabilityPage::RunStabilityTest() {
+    count_.Read(view(), IDC_COUNT);
+    const long total = count_.Total();
+    SetResult(Cp("Идет тестовая печать. Подождите..."));
+    WriteTestLabel();
+
+    long remaining = total;
+    long printed = 0;  // labels PrintLabel reported as printed
+    int errors = 0;
+    int errors1033 = 0;
+    while (remaining != 0) {
+        if (printer_.Faulted() || view().StopRequested()) break;
+        long rc = printer_.PrintLabel();
+        // "Call again" is retried at once and not counted, but not forever.
+        const uint32_t againSince = clock_.NowMs();
+        int againInARow = 0;
+        while (rc == kPrintAgain && ++againInARow < kMaxPrintAgainInARow &&
+               clock_.NowMs() - againSince < kMaxPrintAgainMs && !view().StopRequested())
+            rc = printer_.PrintLabel();
+        if (rc == kPrintAgain) break;
+
+        clock_.SleepMs(kPauseAfterPrintMs);
+        --remaining;
+        if (rc < 0) {
+            ++errors;
+            if (rc == kPrintOwnError) ++errors1033;
+            if (errors - errors1033 > kErrorLimit) break;
+        }
+        if (rc == kPrintLinkLost) RecoverLink();
+        if (rc == kPrintDone) {
+            ++printed;
+            if (Overheated(printer_.Status()))
+                CoolDown(printer_, clock_,
+                         Cp("Перегрев печатной головки (%d C)\r\nИдет охлаждение..."),
+                         [this](const std::string& text) { SetResult(text); });
+            if (printer_.Status() != 0) break;
+        }
+        SetResult(Format(Cp("Идет тестовая печать. Напечатано %ld. Подождите..."), printed));
+    }
+
+    const long status = printer_.Status();
+    if (status != 0) {
+        std::string message;
+        if (status == 4)
+            message = Cp("Не снята отпечатанная этикетка\r\nВыключите датчик этикетки\r\nПовторите тест!!!");
+        else
+            message = StatusText(status).value_or(result_);
+        view().Notify(message, Cp("Внимание!"));
+    }
+    SetResult(Format(Cp("Напечатано этикеток: %ld из %ld\r\nОшибок: %d"), printed, total, errors));
+}
+
+}  // namespace lmt

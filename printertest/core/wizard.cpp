@@ -1,0 +1,67 @@
+#include "wizard.h"
+
+#include "common/cp1251.h"
+#include "resource.h"
+
+namespace lmt {
+
+CWizardDlg::CWizardDlg(PrinterControl& printer, tq::Clock& clock, WizardView& view)
+    : printer_(printer), view_(view) {
+    pages_[kLinkStep] = std::make_unique<CLinkPage>(printer, clock);
+    pages_[kSramStep] = std::make_unique<CSramPage>(printer, clock);
+    pages_[kTmStep] = std::make_unique<CTmPage>(printer, clock);
+    pages_[kHeadUpStep] = std::make_unique<CHeadUpPage>(printer, clock);
+    pages_[kRulStep] = std::make_unique<CRulPage>(printer, clock);
+    pages_[kPeStep] = std::make_unique<CPePage>(printer, clock);
+    pages_[kFeedStep] = std::make_unique<CFeedPage>(printer, clock);
+    pages_[kLabStep] = std::make_unique<CLabPage>(printer, clock);
+    pages_[kTestPrintStep] = std::make_unique<CTestPrintPage>(printer, clock);
+    auto stability = std::make_unique<CStabilityPage>(printer, clock);
+    stability_ = stability.get();
+    pages_[kStabilityStep] = std::move(stability);
+}
+
+void CWizardDlg::ShowSelectedPage() {
+    const int selected = view_.SelectedStep();
+    for (int step = 0; step < kStepCount; ++step) {
+        view_.ShowPage(step, step == selected);
+        // No RequestStatus first: without link the toggle shows the last flags
+        // the control holds.
+        if (step == selected && step == kStabilityStep)
+            stability_->SetLabelSensorState((printer_.SensorFlags() & kLabelSensorFlag) != 0);
+    }
+    view_.EnableItem(IDC_BACK, selected != 0);
+    view_.EnableItem(IDC_NEXT, selected != kStepCount - 1);
+}
+
+void CWizardDlg::OnNext() {
+    const int k = view_.SelectedStep();
+    if (k + 1 < kStepCount) view_.SelectStep(k + 1);
+    ShowSelectedPage();
+}
+
+void CWizardDlg::OnBack() {
+    const int k = view_.SelectedStep();
+    if (k - 1 >= 0) view_.SelectStep(k - 1);
+    ShowSelectedPage();
+}
+
+void CWizardDlg::OnExit() {
+    if (view_.Ask(tq::Cp("Уверены, что хотите выйти?"), tq::Cp("Подтверждение выхода")))
+        view_.EndWizard();
+}
+
+void CWizardDlg::OnTimer(unsigned id) {
+    if (id != kVoltageTimerId) return;
+    const int k = view_.SelectedStep();
+    if (k != kRulStep && k != kPeStep && k != kLabStep) return;
+    long tenths = -1;
+    if (printer_.RequestStatus() == 0) {
+        if (k == kRulStep) tenths = printer_.RulVoltage();
+        if (k == kPeStep) tenths = printer_.PeVoltage();
+        if (k == kLabStep) tenths = printer_.LabVoltage();
+    }
+    pages_[k]->ShowVoltage(tenths);
+}
+
+}  // namespace lmt

@@ -1,0 +1,53 @@
+// The wizard frame: the step list, page switching, the voltage timer and the
+// exit question. The Win32 dialog implements WizardView and forwards to
+// CWizardDlg.
+#pragma once
+#include <array>
+#include <memory>
+#include <string>
+
+#include "common/clock.h"
+#include "pages.h"
+#include "printer_control.h"
+
+namespace lmt {
+
+constexpr int kStepCount = 10;
+enum Step { kLinkStep, kSramStep, kTmStep, kHeadUpStep, kRulStep, kPeStep, kFeedStep,
+            kLabStep, kTestPrintStep, kStabilityStep };
+constexpr unsigned kVoltageTimerId = 1;
+constexpr unsigned kVoltageTimerPeriodMs = 100;
+
+class WizardView {
+public:
+    virtual ~WizardView() = default;
+    virtual int SelectedStep() = 0;  // -1 when nothing is selected
+    virtual void SelectStep(int step) = 0;
+    virtual void ShowPage(int step, bool show) = 0;
+    virtual void EnableItem(int item, bool enable) = 0;
+    // The program's own message box in question mode; true on "Да".
+    virtual bool Ask(const std::string& message, const std::string& header) = 0;
+    virtual void EndWizard() = 0;
+};
+
+class CWizardDlg {
+public:
+    CWizardDlg(PrinterControl& printer, tq::Clock& clock, WizardView& view);
+
+    CWizardPage& page(int step) { return *pages_[step]; }
+    CStabilityPage& stabilityPage() { return *stability_; }
+
+    void ShowSelectedPage();
+    void OnNext();
+    void OnBack();
+    void OnExit();
+    void OnTimer(unsigned id);
+
+private:
+    PrinterControl& printer_;
+    WizardView& view_;
+    std::array<std::unique_ptr<CWizardPage>, kStepCount> pages_;
+    CStabilityPage* stability_ = nullptr;
+};
+
+}  // namespace lmt
