@@ -1,0 +1,242 @@
+#include "wizard_dlg.h"
+
+#include <commctrl.h>
+
+#include "common/cp1251.h"
+#include "printertest/core/resource.h"
+
+namespace lmt {
+
+namespace {
+
+constexpr UINT kControlMissingMessage = WM_APP + 1;
+constexpr wchar_t kPrinterClsid[] = L"{03CA02ED-6A7E-4FD9-90B6-D8480B61E13A}";
+
+RECT DialogUnits(HWND dialog, int x, int y, int cx, int cy) {
+    RECT r{x, y, x + cx, y + cy};
+    MapDialogRect(dialog, &r);
+    return r;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- message box
+
+void PlaceWindow(HWND hwnd) {
+    RECT r;
+    GetWindowRect(hwnd, &r);
+    const int width = r.right - r.left;
+    const int height = r.bottom - r.top;
+    const int screen = GetSystemMetrics(SM_CXSCREEN);
+    const int x = (screen - width) / 2;
+    const int y = ((screen / 4) * 3 - height) / 2;
+    SetWindowPos(hwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+BOOL CMessageDlg::OnInitDialog() {
+    PlaceWindow(hwnd());
+    const bool question = mode_ == kQuestion;
+    ShowItem(IDC_MSG_CONTINUE, !question);
+    ShowItem(IDC_MSG_YES, question);
+    ShowItem(IDC_MSG_NO, question);
+    SetItemText(IDC_MSG_HEADER, header_);
+    SetItemText(IDC_MSG_TEXT, message_);
+    SetFocus(Item(question ? IDC_MSG_YES : IDC_MSG_CONTINUE));
+    return FALSE;
+}
+
+bool CMessageDlg::OnCommand(int id, int /*code*/, HWND /*control*/) {
+    if (id == IDC_MSG_YES || id == IDC_MSG_CONTINUE) {
+        End(IDOK);
+        return true;
+    }
+    if (id == IDC_MSG_NO) {
+        End(IDCANCEL);
+        return true;
+    }
+    return false;
+}
+
+void Notify(HWND owner, const std::string& message, const std::string& header) {
+    CMessageDlg box(header, message, CMessageDlg::kNotice);
+    box.DoModal(GetModuleHandleW(nullptr), IDD_MESSAGE, owner);
+}
+
+bool Ask(HWND owner, const std::string& message, const std::string& header) {
+    CMessageDlg box(header, message, CMessageDlg::kQuestion);
+    return box.DoModal(GetModuleHandleW(nullptr), IDD_MESSAGE, owner) == IDOK;
+}
+
+// ---------------------------------------------------------------- pages
+
+void PageWindow::SetText(int item, const std::string& text) {
+    SetItemText(item, text);
+    // A long run holds the thread: draw now, not when it ends.
+    UpdateWindow(Item(item));
+    tq::win::PumpPaintMessages();
+}
+
+void PageWindow::SetChecked(int item, bool on) {
+    SendMessageW(Item(item), BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+bool PageWindow::Checked(int item) {
+    return SendMessageW(Item(item), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void PageWindow::Notify(const std::string& message, const std::string& header) {
+    wizard_.Notify(message, header);
+}
+
+void PageWindow::WarnInvalidEntry(int item, const std::string& message) {
+    tq::win::MessageBoxCp(wizard_.hwnd(), message, "LMT520EU", MB_OK | MB_ICONEXCLAMATION);
+    SetFocus(Item(item));
+}
+
+bool PageWindow::StopRequested() {
+    // Esc stops a long run. Other keys pressed meanwhile are dropped.
+    bool stop = false;
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, WM_KEYDOWN, WM_KEYDOWN, PM_REMOVE))
+        stop = stop || msg.wParam == VK_ESCAPE;
+    return stop;
+}
+
+bool PageWindow::OnCommand(int id, int code, HWND control) {
+    if (!control || code != BN_CLICKED) return false;
+    page_.OnButton(id);
+    wizard_.ReportControlFault();
+    return true;
+}
+
+// ---------------------------------------------------------------- main dialog
+
+BOOL WizardWindow::OnInitDialog() {
+    CreatePrinterControl();
+    HICON icon = LoadIconW(instance_, MAKEINTRESOURCEW(IDI_APP));
+    SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+    PlaceWindow(hwnd());
+    MakeTitleFont();
+    CreatePages();
+    wizard_->ShowSelectedPage();
+    SetTimer(hwnd(), kVoltageTimerId, kVoltageTimerPeriodMs, nullptr);
+    if (!printer_.attached()) PostMessageW(hwnd(), kControlMissingMessage, 0, 0);
+    return TRUE;
+}
+
+void WizardWindow::CreatePrinterControl() {
+    // Item 1000: the control in an AtlAxWin host window, never shown.
+    const RECT r = DialogUnits(hwnd(), 237, 54, 60, 25);
+    HWND host = CreateWindowExW(0, L"AtlAxWin", kPrinterClsid, WS_CHILD, r.left, r.top,
+                                r.right - r.left, r.bottom - r.top, hwnd(),
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_PRINTER_CONTROL)),
+                                instance_, nullptr);
+    printer_.Attach(host, getControl_);
+    wizard_ = std::make_unique<CWizardDlg>(printer_, clock_, *this);
+}
+
+void WizardWindow::MakeTitleFont() {
+    HFONT buttonFont = reinterpret_cast<HFONT>(SendMessageW(Item(IDC_NEXT), WM_GETFONT, 0, 0));
+    LOGFONTW font{};
+    if (!buttonFont || !GetObjectW(buttonFont, sizeof font, &font)) return;
+    font.lfWeight = FW_BOLD;
+    font.lfHeight = 24;
+    titleFont_.reset(CreateFontIndirectW(&font));
+}
+
+void WizardWindow::CreatePages() {
+    HWND list = Item(IDC_STEP_LIST);
+    const RECT at = DialogUnits(hwnd(), 110, 0, 0, 0);
+    for (int i = 0; i < kStepCount; ++i) {
+        wchar_t text[128] = L"";
+        LoadStringW(instance_, IDS_FIRST_STEP + i, text, 128);
+        SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+        if (i == 0) SendMessageW(list, LB_SETCURSEL, 0, 0);
+
+        pages_[i] = std::make_unique<PageWindow>(*this, wizard_->page(i));
+        HWND page = pages_[i]->Create(instance_, IDD_LINK_PAGE + i, hwnd());
+        SetWindowPos(page, nullptr, at.left, at.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        if (titleFont_)
+            SendMessageW(GetDlgItem(page, IDC_PAGE_TITLE), WM_SETFONT,
+                         reinterpret_cast<WPARAM>(titleFont_.get()), TRUE);
+        wizard_->page(i).AttachView(pages_[i].get());
+    }
+    SendDlgItemMessageW(pages_[kTestPrintStep]->hwnd(), IDC_COUNT, EM_LIMITTEXT, 3, 0);
+    SendDlgItemMessageW(pages_[kStabilityStep]->hwnd(), IDC_COUNT, EM_LIMITTEXT, 5, 0);
+    pages_[kTestPrintStep]->SetText(IDC_COUNT, "1");
+    pages_[kStabilityStep]->SetText(IDC_COUNT, "10");
+}
+
+int WizardWindow::SelectedStep() {
+    return static_cast<int>(SendDlgItemMessageW(hwnd(), IDC_STEP_LIST, LB_GETCURSEL, 0, 0));
+}
+
+void WizardWindow::SelectStep(int step) {
+    SendDlgItemMessageW(hwnd(), IDC_STEP_LIST, LB_SETCURSEL, step, 0);
+}
+
+void WizardWindow::ShowPage(int step, bool show) {
+    ShowWindow(pages_[step]->hwnd(), show ? SW_SHOW : SW_HIDE);
+}
+
+bool WizardWindow::Ask(const std::string& message, const std::string& header) {
+    return lmt::Ask(hwnd(), message, header);
+}
+
+void WizardWindow::Notify(const std::string& message, const std::string& header) {
+    lmt::Notify(hwnd(), message, header);
+}
+
+void WizardWindow::ReportControlFault() {
+    if (reporting_) return;  // the timer ticks on while the box is open
+    const std::string fault = printer_.TakeFault();
+    if (fault.empty()) return;
+    reporting_ = true;
+    Notify(fault, tq::Cp("Ошибка принтера"));
+    reporting_ = false;
+}
+
+bool WizardWindow::OnCommand(int id, int code, HWND /*control*/) {
+    switch (id) {
+    case IDC_STEP_LIST:
+        if (code == LBN_SELCHANGE) wizard_->ShowSelectedPage();
+        return true;
+    case IDC_NEXT:
+        wizard_->OnNext();
+        return true;
+    case IDC_BACK:
+        wizard_->OnBack();
+        return true;
+    case IDC_EXIT:
+        wizard_->OnExit();
+        return true;
+    case IDOK:  // Enter does not leave without the question
+        return true;
+    default:
+        return false;  // the close box and Esc (IDCANCEL) end the dialog at once
+    }
+}
+
+bool WizardWindow::OnTimer(UINT_PTR id) {
+    wizard_->OnTimer(static_cast<unsigned>(id));
+    ReportControlFault();
+    return true;
+}
+
+void WizardWindow::OnDestroy() {
+    // The timer goes first so that no tick reaches a page being taken down.
+    KillTimer(hwnd(), kVoltageTimerId);
+    for (auto& page : pages_) page.reset();
+}
+
+bool WizardWindow::OnMessage(UINT msg, WPARAM, LPARAM, LRESULT* result) {
+    if (msg != kControlMissingMessage) return false;
+    Notify(tq::Cp("Элемент управления принтера не найден: он не установлен или не "
+                  "зарегистрирован. Проверки принтера не будут работать."),
+           tq::Cp("Ошибка"));
+    *result = 0;
+    return true;
+}
+
+}  // namespace lmt

@@ -1,0 +1,103 @@
+// The Win32 side of the wizard: the main dialog, the page windows and the
+// program's own message box. They forward clicks and ticks to the portable
+// frame and pages and draw what those say.
+#pragma once
+#include <windows.h>
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include "common/win/dialog.h"
+#include "common/win/handle.h"
+#include "common/win/win_clock.h"
+#include "create_label.h"
+#include "printertest/core/wizard.h"
+
+namespace lmt {
+
+// CMessageDlg: a notice (one "Продолжить" button) or a question ("Да", "Нет").
+class CMessageDlg : public tq::win::Dialog {
+public:
+    enum Mode { kNotice = 0, kQuestion = 1 };
+    CMessageDlg(std::string header, std::string message, Mode mode)
+        : header_(std::move(header)), message_(std::move(message)), mode_(mode) {}
+
+protected:
+    BOOL OnInitDialog() override;
+    bool OnCommand(int id, int code, HWND control) override;
+
+private:
+    std::string header_;
+    std::string message_;
+    Mode mode_;
+};
+
+void Notify(HWND owner, const std::string& message, const std::string& header);
+bool Ask(HWND owner, const std::string& message, const std::string& header);
+
+// Centres a window across the screen width and, taking the screen height as
+// three quarters of its width, on that height.
+void PlaceWindow(HWND hwnd);
+
+class WizardWindow;
+
+class PageWindow : public tq::win::Dialog, public PageView {
+public:
+    PageWindow(WizardWindow& wizard, CWizardPage& page) : wizard_(wizard), page_(page) {}
+
+    void SetText(int item, const std::string& text) override;
+    std::string Text(int item) override { return ItemText(item); }
+    void SetChecked(int item, bool on) override;
+    bool Checked(int item) override;
+    void Notify(const std::string& message, const std::string& header) override;
+    void WarnInvalidEntry(int item, const std::string& message) override;
+    bool StopRequested() override;
+
+protected:
+    bool OnCommand(int id, int code, HWND control) override;
+
+private:
+    WizardWindow& wizard_;
+    CWizardPage& page_;
+};
+
+class WizardWindow : public tq::win::Dialog, public WizardView {
+public:
+    explicit WizardWindow(HINSTANCE instance, HRESULT (WINAPI* getControl)(HWND, IUnknown**))
+        : instance_(instance), getControl_(getControl) {}
+
+    int SelectedStep() override;
+    void SelectStep(int step) override;
+    void ShowPage(int step, bool show) override;
+    void EnableItem(int item, bool enable) override { Dialog::EnableItem(item, enable); }
+    bool Ask(const std::string& message, const std::string& header) override;
+    void EndWizard() override { End(IDOK); }
+
+    void Notify(const std::string& message, const std::string& header);
+    // Tells the engineer of an error the control raised, once.
+    void ReportControlFault();
+
+protected:
+    BOOL OnInitDialog() override;
+    bool OnCommand(int id, int code, HWND control) override;
+    bool OnTimer(UINT_PTR id) override;
+    void OnDestroy() override;
+    bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
+
+private:
+    void CreatePrinterControl();
+    void MakeTitleFont();
+    void CreatePages();
+
+    HINSTANCE instance_;
+    HRESULT (WINAPI* getControl_)(HWND, IUnknown**);
+    CCreateLabel1 printer_;
+    tq::win::WinClock clock_;
+    std::unique_ptr<CWizardDlg> wizard_;
+    std::array<std::unique_ptr<PageWindow>, kStepCount> pages_;
+    tq::win::GdiObject titleFont_;
+    bool reporting_ = false;
+};
+
+}  // namespace lmt
