@@ -1,0 +1,209 @@
+#include "kbdriver/ComThread.h"
+
+#include <optional>
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+namespace tq::kb {
+namespace {
+
+constexpr UINT kRunHandOver = WM_APP + 1;
+constexpr LRESULT kHandedOver = 1;
+constexpr wchar_t kWindowClass[] = L"TQ850KBHandOver";
+
+HINSTANCE ThisModule() { return reinterpret_cast<HINSTANCE>(&__ImageBase); }
+
+// The one hidden window that readers hand over to, and how many reader
+// objects use it. Only the threads that create and destroy readers (the
+// host's) touch it.
+struct HandOverWindow {
+    HWND window = nullptr;
+    DWORD ownerThread = 0;
+    int readers = 0;
+    bool classRegistered = false;
+};
+HandOverWindow g_handOver;
+
+// Destroys the window on its own thread; from any other thread it gets the
+// default procedure and a posted WM_CLOSE, so it goes away the next time its
+// thread dispatches messages without calling into this module again.
+void RetireWindow() {
+    HWND window = g_handOver.window;
+    g_handOver.window = nullptr;
+    if (!window || !IsWindow(window)) return;
+    if (g_handOver.ownerThread == GetCurrentThreadId()) {
+        DestroyWindow(window);
+        return;
+    }
+    SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DefWindowProcW));
+    PostMessageW(window, WM_CLOSE, 0, 0);
+}
+
+void ReleaseWindow() {
+    if (--g_handOver.readers == 0) RetireWindow();
+}
+
+}  // namespace
+
+LRESULT CALLBACK TComThread::WindowProc(HWND window, UINT message, WPARAM wp, LPARAM lp) {
+    if (message != kRunHandOver) return DefWindowProcW(window, message, wp, lp);
+    auto* reader = reinterpret_cast<TComThread*>(lp);
+    try {
+        (reader->*reader->PendingStep)();
+    } catch (...) {
+        reader->HandOverFailed = true;  // the reader ends once the send returns
+    }
+    return kHandedOver;
+}
+
+static HWND AcquireWindow(WNDPROC procedure) {
+    HandOverWindow& s = g_handOver;
+    if (!s.window || !IsWindow(s.window)) {
+        if (!s.classRegistered) {
+            WNDCLASSW wc = {};
+            wc.lpfnWndProc = procedure;
+            wc.hInstance = ThisModule();
+            wc.lpszClassName = kWindowClass;
+            s.classRegistered = RegisterClassW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+        }
+        HWND window = CreateWindowExW(0, kWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                      ThisModule(), nullptr);
+        if (!window) return nullptr;
+        s.window = window;
+        s.ownerThread = GetCurrentThreadId();
+    }
+    ++s.readers;
+    return s.window;
+}
+
+void ShutdownHandOverWindow() {
+    RetireWindow();
+    if (g_handOver.classRegistered) UnregisterClassW(kWindowClass, ThisModule());
+    g_handOver = HandOverWindow{};
+}
+
+TComThread::TComThread() {
+    Window = AcquireWindow(WindowProc);
+    StopEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    LoopLeft.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (StopEvent && LoopLeft)
+        Thread.reset(CreateThread(nullptr, 0, ThreadMain, this, CREATE_SUSPENDED, nullptr));
+}
+
+TComThread::~TComThread() {
+    if (Thread && !Running) {
+        // Never started: let it start only to end at once.
+        RequestStop();
+        WaitForEnd();
+    }
+    if (Window) ReleaseWindow();
+}
+
+void TComThread::SetFrameHandler(FrameHandler handler, void* context) {
+    OnFrame = handler;
+    FrameContext = context;
+}
+
+void TComThread::SetEndNotice(EndNotice notice, void* context) {
+    OnEnded = notice;
+    EndedContext = context;
+}
+
+int TComThread::Connect() {
+    int result = Exchange.Open();
+    if (result == 0 && !Handshake(Exchange)) result = -1;
+    return result;  // after a failed handshake the port stays open
+}
+
+void TComThread::Run() {
+    if (Running || !Thread) return;
+    Running = true;
+    ResumeThread(Thread.get());
+}
+
+void TComThread::RequestStop() {
+    StopRequested = true;
+    if (StopEvent) SetEvent(StopEvent.get());
+}
+
+void TComThread::WaitForEnd() {
+    if (!Thread) return;
+    Run();
+    WaitAnsweringSentMessages(Thread.get(), INFINITE);
+}
+
+bool TComThread::WaitForLoopEnd(uint32_t limitMs) {
+    // A thread that never ran cannot start while the library is being
+    // unloaded, so it cannot be waited for either.
+    if (!Running) return false;
+    return WaitAnsweringSentMessages(LoopLeft.get(), limitMs);
+}
+
+// Waits for `object` while answering the messages that other threads send to
+// this one, so that a hand-over to this thread completes during the wait.
+bool TComThread::WaitAnsweringSentMessages(HANDLE object, DWORD limitMs) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        DWORD left = INFINITE;
+        if (limitMs != INFINITE) {
+            const DWORD elapsed = GetTickCount() - start;
+            left = elapsed >= limitMs ? 0 : limitMs - elapsed;
+        }
+        const DWORD woke = MsgWaitForMultipleObjects(1, &object, FALSE, left, QS_SENDMESSAGE);
+        if (woke == WAIT_OBJECT_0) return true;
+        if (woke != WAIT_OBJECT_0 + 1) return false;
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+
+DWORD WINAPI TComThread::ThreadMain(void* self) {
+    auto* reader = static_cast<TComThread*>(self);
+    const HANDLE loopLeft = reader->LoopLeft.get();
+    try {
+        reader->Execute();
+    } catch (...) {
+        reader->Exchange.Close();
+    }
+    // The owner may free the reader, or unload the library, once this is set:
+    // nothing after it may touch either.
+    SetEvent(loopLeft);
+    return 0;
+}
+
+void TComThread::Execute() {
+    if (Exchange.IsOpen()) {
+        while (!StopRequested) {
+            if (!Exchange.IsOpen()) {
+                // A re-open failed (the keyboard was unplugged, say): try
+                // again after a pause instead of spinning on a closed port.
+                WaitForSingleObject(StopEvent.get(), kReopenPauseMs);
+                if (!StopRequested) Exchange.Open();
+                continue;
+            }
+            std::optional<std::string> frame = HuntFrame(Exchange);
+            if (!frame) continue;
+            FrameText = std::move(*frame);
+            if (!HandOver(&TComThread::DeliverFrame)) break;
+        }
+    }
+    if (OnEnded) HandOver(&TComThread::DeliverEnd);
+    Exchange.Close();
+}
+
+// Runs `step` on the hand-over window's thread and waits for it. False when
+// the step failed or the window is gone.
+bool TComThread::HandOver(Step step) {
+    PendingStep = step;
+    HandOverFailed = false;
+    const LRESULT result = SendMessageW(Window, kRunHandOver, 0, reinterpret_cast<LPARAM>(this));
+    return result == kHandedOver && !HandOverFailed;
+}
+
+void TComThread::DeliverFrame() {
+    if (OnFrame) OnFrame(FrameContext, FrameText);
+}
+
+void TComThread::DeliverEnd() { OnEnded(EndedContext); }
+
+}  // namespace tq::kb

@@ -1,0 +1,49 @@
+// TCommExchange: one COM port, opened for overlapped I/O, that sends short
+// byte strings and receives exact counts of bytes. A short read closes and
+// re-opens the port; that re-open is the exchange's only recovery.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "common/win/handle.h"
+#include "kbdriver/protocol.h"
+
+namespace tq::kb {
+
+class TCommExchange : public SerialLink {
+public:
+    static constexpr DWORD kBaudRates[] = {2400, 4800, 9600, 19200, 38400, 57600, 115200};
+    static constexpr DWORD kQueueSize = 1024;
+    static constexpr size_t kBufferSize = 256;
+
+    TCommExchange() = default;
+    TCommExchange(const TCommExchange&) = delete;
+    TCommExchange& operator=(const TCommExchange&) = delete;
+    ~TCommExchange() override { Close(); }
+
+    void SetPortNumber(int32_t port) { PortNumber = port; }
+    void SetSpeedIndex(int32_t index) { SpeedIndex = index; }
+    // 0 open; -3 no such device; -2 access denied; -1 any other failure.
+    int32_t Open();
+    void Close();
+    bool IsOpen() const { return Opened; }
+
+    bool Receive(uint8_t count, std::string& text) override;
+    bool Send(const std::string& text) override;
+
+private:
+    void Configure();
+    // Reads and drops what the purge left in the input queue.
+    bool DrainInput();
+    bool WaitForRead(OVERLAPPED& overlapped, DWORD& bytes);
+
+    win::FileHandle PortHandle;
+    win::KernelHandle CompletionEvent;
+    int32_t PortNumber = 0;
+    int32_t SpeedIndex = 1;
+    bool Opened = false;
+};
+
+}  // namespace tq::kb

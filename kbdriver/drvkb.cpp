@@ -1,0 +1,80 @@
+#include "kbdriver/drvkb.h"
+
+#include "kbdriver/protocol.h"
+
+namespace tq::kb {
+
+TDrvKB::~TDrvKB() {
+    // The reader calls back into this object, so it must not outlive it.
+    if (Reader) StopReader();
+}
+
+int32_t TDrvKB::Start(int32_t port) {
+    SetPortNumber(port);
+    return StartReader() == 0 ? PortNumber : 0;
+}
+
+bool TDrvKB::Stop() {
+    StopReader();
+    return true;
+}
+
+void TDrvKB::StopForUnload() {
+    if (!Reader) return;
+    Reader->RequestStop();
+    if (Reader->WaitForLoopEnd(kUnloadWaitLimitMs))
+        Reader.reset();
+    else
+        System.AbandonReader(std::move(Reader));
+    System.clock().SleepMs(kUnloadPauseMs);
+}
+
+void TDrvKB::SetPortNumber(int32_t port) {
+    if (port <= 0)
+        PortNumber = LoadLastPort();
+    else
+        PortNumber = port > kMaxPort ? kMaxPort : port;
+}
+
+int32_t TDrvKB::StartReader() {
+    if (Reader || Connected) {
+        StopReader();
+        System.clock().SleepMs(kRestartPauseMs);
+    }
+    Connected = false;
+    Reader = System.NewReader(*this, PortNumber, SpeedIndex);
+    if (!Reader) return -1;
+    const int32_t result = Reader->Connect();
+    Connected = result == 0;
+    if (result == 0) SaveLastPort();
+    // Also after a failed handshake: a keyboard that does not answer it still
+    // sends keys, and they reach the host.
+    Reader->Run();
+    return result;
+}
+
+int32_t TDrvKB::StopReader() {
+    if (Reader) {
+        Reader->RequestStop();
+        Reader->WaitForEnd();
+        Reader.reset();
+    }
+    return 0;
+}
+
+int32_t TDrvKB::LoadLastPort() { return System.ReadLastPort().value_or(0); }
+
+void TDrvKB::SaveLastPort() {
+    if (PortNumber == SavedPortNumber) return;
+    if (System.WriteLastPort(PortNumber)) SavedPortNumber = PortNumber;
+}
+
+void TDrvKB::HandleFrame(const std::string& frame) {
+    const FrameVerdict verdict = CheckFrame(frame);
+    if (!verdict.accepted) return;
+    Connected = true;
+    const TKBFunction callback = KeyCallback;
+    if (verdict.key != 0 && callback) callback(verdict.key);
+}
+
+}  // namespace tq::kb

@@ -1,0 +1,62 @@
+// The keyboard's wire protocol: the CRC that guards a key frame, the key table,
+// the handshake, and the byte-wise hunt for frames. Portable: the serial port
+// is reached through SerialLink, so the same code runs against a real port, a
+// test double and the fuzzer.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tq::kb {
+
+constexpr size_t kFrameSize = 12;
+constexpr char kFrameStart = ':';
+constexpr char kKeyFrameType = 'K';
+
+// A byte-string link to the keyboard; TCommExchange is the real one.
+class SerialLink {
+public:
+    virtual ~SerialLink() = default;
+    // Reads exactly `count` bytes into `text`; false (text untouched) otherwise.
+    virtual bool Receive(uint8_t count, std::string& text) = 0;
+    virtual bool Send(const std::string& text) = 0;
+};
+
+// CRC-16/KERMIT, one byte at a time.
+uint16_t CrcStep(uint16_t crc, uint8_t byte);
+uint16_t Crc(std::string_view bytes);
+// The four upper-case hexadecimal digits that a frame carries for `crc`.
+std::string CrcDigits(uint16_t crc);
+
+// The key number 1..5 of a two-character key code, or 0 for any other code.
+int KeyNumber(std::string_view code);
+
+// What the host's thread makes of a frame handed over by the reader.
+struct FrameVerdict {
+    bool accepted = false;  // a well-formed key frame with the right CRC and a code other than "00"
+    int key = 0;            // 1..5, or 0 when the code is not in the key table
+};
+FrameVerdict CheckFrame(std::string_view frame);
+
+// Builds a 12-byte key frame for `code` (two characters) with the right CRC;
+// used by tests, the fuzzer and the benchmarks.
+std::string MakeKeyFrame(std::string_view code, std::string_view extra = "00",
+                         std::string_view tail = "\r\n");
+
+// Open's result for the system error of a device that did not open: -3 no
+// such device, -2 access denied (another program holds the port), -1 else.
+int32_t OpenFailureCode(uint32_t systemError);
+
+// The keyboard's answer to "1": bytes 2 to 4 read "A31", the rest is free.
+bool IsHandshakeReply(const std::string& reply);
+// Up to three attempts of request and reply, with no pause between them.
+bool Handshake(SerialLink& link);
+
+// One pass of the reader's hunt: a 1-byte receive looking for ':', then an
+// 11-byte receive for the rest. Returns the 12-byte frame when it is a key
+// frame that is not idle; the host's thread checks its CRC. Every failed
+// receive ends the pass, so the next pass starts a new hunt.
+std::optional<std::string> HuntFrame(SerialLink& link);
+
+}  // namespace tq::kb

@@ -1,0 +1,218 @@
+#include "kbdriver/drvkb.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "kbdriver/protocol.h"
+
+namespace tq::kb {
+namespace {
+
+std::vector<int> g_keys;  // what the host's callback received
+void TQKB_WINAPI RecordKey(int32_t key) { g_keys.push_back(key); }
+
+struct ReaderLog {
+    int created = 0, connected = 0, ran = 0, stopRequests = 0, waits = 0, destroyed = 0;
+    std::vector<int32_t> ports;
+};
+
+struct FakeReader : KeyReader {
+    ReaderLog& log;
+    int connectResult;
+    bool loopEnds = true;
+    FakeReader(ReaderLog& l, int result, bool ends) : log(l), connectResult(result), loopEnds(ends) {}
+    ~FakeReader() override { ++log.destroyed; }
+    int Connect() override { ++log.connected; return connectResult; }
+    void Run() override { ++log.ran; }
+    void RequestStop() override { ++log.stopRequests; }
+    void WaitForEnd() override { ++log.waits; }
+    bool WaitForLoopEnd(uint32_t) override { ++log.waits; return loopEnds; }
+};
+
+struct FakeSystem : DriverSystem {
+    ReaderLog log;
+    int connectResult = 0;
+    bool canMakeReader = true;
+    bool loopEnds = true;
+    std::optional<int32_t> registry;
+    bool registryWritable = true;
+    int registryWrites = 0;
+    FakeClock fakeClock;
+
+    std::unique_ptr<KeyReader> NewReader(TDrvKB&, int32_t port, int32_t speedIndex) override {
+        EXPECT_EQ(speedIndex, 1);
+        if (!canMakeReader) return nullptr;
+        ++log.created;
+        log.ports.push_back(port);
+        return std::make_unique<FakeReader>(log, connectResult, loopEnds);
+    }
+    std::optional<int32_t> ReadLastPort() override { return registry; }
+    bool WriteLastPort(int32_t port) override {
+        if (!registryWritable) return false;
+        ++registryWrites;
+        registry = port;
+        return true;
+    }
+    Clock& clock() override { return fakeClock; }
+    std::vector<std::unique_ptr<KeyReader>> abandoned;
+    void AbandonReader(std::unique_ptr<KeyReader> reader) override { abandoned.push_back(std::move(reader)); }
+};
+
+class DrvKBTest : public ::testing::Test {
+protected:
+    void SetUp() override { g_keys.clear(); }
+    FakeSystem sys;
+};
+
+TEST_F(DrvKBTest, PortArgumentIsClampedOrTakenFromTheRegistry) {
+    TDrvKB drv(sys);
+    EXPECT_EQ(drv.Start(300), 255);
+    EXPECT_EQ(drv.Start(7), 7);
+    sys.registry = 12;
+    EXPECT_EQ(drv.Start(-5), 12);
+    EXPECT_EQ(drv.Start(0), 12);
+    sys.registry = 900;  // taken as it is, without a range check
+    EXPECT_EQ(drv.Start(0), 900);
+    EXPECT_EQ(sys.log.ports, (std::vector<int32_t>{255, 7, 12, 12, 900}));
+}
+
+TEST_F(DrvKBTest, NoRegistryValueMeansPortZeroAndAFailedStart) {
+    TDrvKB drv(sys);
+    sys.connectResult = -3;  // what opening "COM0" gives
+    EXPECT_EQ(drv.Start(0), 0);
+    EXPECT_EQ(sys.log.ports, (std::vector<int32_t>{0}));
+    EXPECT_FALSE(drv.GetConnected());
+    EXPECT_EQ(sys.log.ran, 1) << "the reader runs and ends by itself";
+    EXPECT_EQ(sys.registryWrites, 0);
+}
+
+TEST_F(DrvKBTest, ConnectingStartRemembersThePortOnce) {
+    TDrvKB drv(sys);
+    EXPECT_EQ(drv.Start(4), 4);
+    EXPECT_TRUE(drv.GetConnected());
+    EXPECT_EQ(sys.registry, 4);
+    EXPECT_EQ(drv.Start(0), 4);
+    EXPECT_EQ(sys.log.ports.back(), 4);
+    EXPECT_EQ(sys.registryWrites, 1);
+}
+
+TEST_F(DrvKBTest, FirstConnectAfterLoadWritesEvenAPortFromTheRegistry) {
+    sys.registry = 6;
+    TDrvKB drv(sys);
+    EXPECT_EQ(drv.Start(0), 6);
+    EXPECT_EQ(sys.registryWrites, 1);
+}
+
+TEST_F(DrvKBTest, FailedRegistryWriteIsRetriedAtTheNextConnect) {
+    TDrvKB drv(sys);
+    sys.registryWritable = false;
+    EXPECT_EQ(drv.Start(5), 5) << "a registry failure does not fail the start";
+    sys.registryWritable = true;
+    drv.Start(5);
+    EXPECT_EQ(sys.registryWrites, 1);
+    EXPECT_EQ(sys.registry, 5);
+}
+
+TEST_F(DrvKBTest, FailedHandshakeStillRunsTheReaderAndKeysStillCount) {
+    TDrvKB drv(sys);
+    drv.SetKBFunction(RecordKey);
+    sys.connectResult = -1;
+    EXPECT_EQ(drv.Start(4), 0);
+    EXPECT_FALSE(drv.GetConnected());
+    EXPECT_EQ(sys.log.ran, 1);
+    EXPECT_EQ(sys.registryWrites, 0);
+    drv.HandleFrame(MakeKeyFrame("3D"));
+    EXPECT_TRUE(drv.GetConnected());
+    EXPECT_EQ(g_keys, std::vector<int>{2});
+}
+
+TEST_F(DrvKBTest, SecondStartStopsTheOldReaderAndPauses) {
+    TDrvKB drv(sys);
+    drv.Start(4);
+    EXPECT_EQ(sys.fakeClock.TotalSleptMs(), 0u);
+    sys.connectResult = -2;
+    EXPECT_EQ(drv.Start(4), 0);
+    EXPECT_EQ(sys.log.stopRequests, 1);
+    EXPECT_EQ(sys.log.waits, 1);
+    EXPECT_EQ(sys.log.destroyed, 1);
+    EXPECT_EQ(sys.log.created, 2);
+    EXPECT_EQ(sys.fakeClock.TotalSleptMs(), 100u);
+    EXPECT_FALSE(drv.GetConnected());
+}
+
+TEST_F(DrvKBTest, StopIsHarmlessAndClearsTheReader) {
+    TDrvKB drv(sys);
+    EXPECT_TRUE(drv.Stop());
+    drv.Start(4);
+    EXPECT_TRUE(drv.Stop());
+    EXPECT_TRUE(drv.Stop());
+    EXPECT_EQ(sys.log.destroyed, 1);
+    EXPECT_EQ(sys.log.waits, 1);
+    drv.ReaderEnded();  // the end notice arrives during the wait
+    EXPECT_FALSE(drv.GetConnected());
+}
+
+TEST_F(DrvKBTest, FramesSetConnectedAndCallOnlyForKnownKeys) {
+    TDrvKB drv(sys);
+    drv.HandleFrame(MakeKeyFrame("3C"));  // no callback yet: dropped
+    EXPECT_TRUE(drv.GetConnected());
+    drv.ReaderEnded();
+    drv.SetKBFunction(RecordKey);
+    drv.HandleFrame(MakeKeyFrame("3B"));
+    EXPECT_TRUE(drv.GetConnected());
+    std::string bad = MakeKeyFrame("41");
+    bad[9] = bad[9] == '0' ? '1' : '0';
+    drv.HandleFrame(bad);
+    for (const char* code : {"3C", "3D", "35", "3A", "41", "41"}) drv.HandleFrame(MakeKeyFrame(code));
+    EXPECT_EQ(g_keys, (std::vector<int>{1, 2, 3, 4, 5, 5})) << "repeats are not suppressed";
+    drv.SetKBFunction(nullptr);
+    drv.HandleFrame(MakeKeyFrame("3C"));
+    EXPECT_EQ(g_keys.size(), 6u);
+}
+
+TEST_F(DrvKBTest, RejectedFrameLeavesConnectedAlone) {
+    TDrvKB drv(sys);
+    drv.HandleFrame(MakeKeyFrame("00"));
+    drv.HandleFrame(":K3C00zzzz\r\n");
+    EXPECT_FALSE(drv.GetConnected());
+}
+
+TEST_F(DrvKBTest, NoReaderMeansAFailedStart) {
+    TDrvKB drv(sys);
+    sys.canMakeReader = false;
+    EXPECT_EQ(drv.Start(4), 0);
+    EXPECT_FALSE(drv.GetConnected());
+    EXPECT_TRUE(drv.Stop());
+}
+
+TEST_F(DrvKBTest, DestroyingTheDriverStopsItsReader) {
+    sys.connectResult = -1;  // even with Connected false
+    {
+        TDrvKB drv(sys);
+        drv.Start(4);
+    }
+    EXPECT_EQ(sys.log.stopRequests, 1);
+    EXPECT_EQ(sys.log.destroyed, 1);
+}
+
+TEST_F(DrvKBTest, UnloadWaitsBoundedAndLeaksAReaderThatWillNotEnd) {
+    {
+        TDrvKB drv(sys);
+        drv.Start(4);
+        drv.StopForUnload();
+        EXPECT_EQ(sys.log.destroyed, 1);
+        EXPECT_EQ(sys.fakeClock.TotalSleptMs(), 500u);
+    }
+    sys.loopEnds = false;
+    {
+        TDrvKB drv(sys);
+        drv.Start(4);
+        drv.StopForUnload();
+    }
+    EXPECT_EQ(sys.log.destroyed, 1) << "a reader still inside its loop is never freed under it";
+    EXPECT_EQ(sys.abandoned.size(), 1u);
+}
+
+}  // namespace
+}  // namespace tq::kb
