@@ -1,0 +1,96 @@
+#include "dao_recordset.h"
+
+CDaoRecordset::~CDaoRecordset() = default;
+
+bool CDaoRecordset::Open(int openType, const char* sql, int /*options*/) {
+    Close();
+    if (!engine_) {
+        engine_ = OpenDbEngine(GetDefaultDBName());
+        if (!engine_) return false;
+    }
+    // The default type without SQL opens the default SQL, the whole table.
+    const bool useDefault = openType == AFX_DAO_USE_DEFAULT_TYPE && (!sql || !*sql);
+    const std::string text = useDefault || !sql ? GetDefaultSQL() : std::string(sql);
+    result_ = engine_->OpenDynaset(text, m_strSort);
+    if (!result_) return false;
+    FillBoundFields();
+    return true;
+}
+
+void CDaoRecordset::Close() {
+    result_.reset();
+    mode_ = EditMode::None;
+}
+
+bool CDaoRecordset::SetCacheSize(long size) { return IsOpen() && size >= 0; }
+
+bool CDaoRecordset::GetRecordCount(long* count) { return IsOpen() && result_->GetRecordCount(count); }
+
+bool CDaoRecordset::IsBOF() { return !IsOpen() || result_->IsBOF(); }
+
+bool CDaoRecordset::IsEOF() { return !IsOpen() || result_->IsEOF(); }
+
+bool CDaoRecordset::MoveFirst() {
+    if (!IsOpen() || mode_ != EditMode::None || !result_->MoveFirst()) return false;
+    FillBoundFields();
+    return true;
+}
+
+bool CDaoRecordset::MoveNext() {
+    if (!IsOpen() || mode_ != EditMode::None || !result_->MoveNext()) return false;
+    FillBoundFields();
+    return true;
+}
+
+bool CDaoRecordset::CanAppend() { return IsOpen() && result_->CanAppend(); }
+
+bool CDaoRecordset::AddNew() {
+    if (!IsOpen() || !result_->CanAppend()) return false;
+    ClearBoundFields();
+    mode_ = EditMode::AddNew;
+    return true;
+}
+
+bool CDaoRecordset::Edit() {
+    RowValues current;
+    if (!IsOpen() || !result_->ReadCurrent(&current)) return false;  // no current record
+    mode_ = EditMode::Edit;
+    return true;
+}
+
+bool CDaoRecordset::Update() {
+    if (!IsOpen() || mode_ == EditMode::None) return false;
+    const EditMode mode = mode_;
+    mode_ = EditMode::None;
+    const RowValues values = BoundValues();
+    if (mode == EditMode::AddNew) {
+        if (!result_->Append(values)) return false;
+        FillBoundFields();  // the position stays where it was before AddNew
+        return true;
+    }
+    return result_->UpdateCurrent(values);
+}
+
+bool CDaoRecordset::Delete() {
+    if (!IsOpen() || mode_ != EditMode::None) return false;
+    return result_->DeleteCurrent();
+}
+
+void CDaoRecordset::FillBoundFields() {
+    RowValues values;
+    if (!result_->ReadCurrent(&values)) {
+        ClearBoundFields();
+        return;
+    }
+    for (int i = 0; i < m_nFields; ++i) *BoundField(i) = values[i];
+}
+
+void CDaoRecordset::ClearBoundFields() {
+    for (int i = 0; i < m_nFields; ++i) BoundField(i)->clear();
+}
+
+RowValues CDaoRecordset::BoundValues() {
+    RowValues values;
+    for (int i = 0; i < m_nFields; ++i) values[i] = BoundField(i)->substr(0, kValueMax);
+    return values;
+}

@@ -1,0 +1,56 @@
+// The recordset the layer derives from: construction without a database
+// object, Open on SQL or on the default SQL, moves, and AddNew/Edit/Update/
+// Delete on 41 bound text fields. The engine is opened from the default
+// database name at the first Open and kept until the recordset is destroyed.
+#pragma once
+#include <memory>
+#include <string>
+
+#include "engine.h"
+
+constexpr int dbOpenDynaset = 2;
+constexpr int AFX_DAO_USE_DEFAULT_TYPE = -1;
+
+class CDaoRecordset {
+public:
+    CDaoRecordset() = default;
+    CDaoRecordset(const CDaoRecordset&) = delete;
+    CDaoRecordset& operator=(const CDaoRecordset&) = delete;
+    virtual ~CDaoRecordset();
+
+    // Each returns false where DAO throws.
+    bool Open(int openType, const char* sql, int options);
+    void Close();
+    bool IsOpen() const { return result_ != nullptr; }
+    bool SetCacheSize(long size);
+    bool GetRecordCount(long* count);
+    bool IsBOF();
+    bool IsEOF();
+    bool MoveFirst();
+    bool MoveNext();
+    bool CanAppend();
+    bool AddNew();
+    bool Edit();
+    bool Update();
+    bool Delete();
+
+protected:
+    virtual std::string GetDefaultDBName() = 0;
+    virtual std::string GetDefaultSQL() = 0;
+    // The member bound to column i: filled after every move, written by Update.
+    virtual std::string* BoundField(int index) = 0;
+
+    int m_nFields = kFieldCount;
+    int m_nDefaultType = dbOpenDynaset;
+    std::string m_strSort;
+
+private:
+    enum class EditMode { None, Edit, AddNew };
+    void FillBoundFields();
+    void ClearBoundFields();
+    RowValues BoundValues();
+
+    std::unique_ptr<DbEngine> engine_;
+    std::unique_ptr<DbResult> result_;
+    EditMode mode_ = EditMode::None;
+};

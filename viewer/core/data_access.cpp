@@ -1,0 +1,176 @@
+#include "data_access.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "file_path.h"
+#include "recordset.h"
+
+namespace {
+
+// The seven recordset objects, from DbOpen to DbReleaseAll.
+std::unique_ptr<CNVRecordset> g_recordsets[kDatabaseCount];
+
+struct OpenCodes {
+    int file;
+    int object;
+};
+const OpenCodes kOpenCodes[kDatabaseCount] = {
+    {2014, 2002}, {2015, 2003}, {2016, 2004}, {2017, 2005}, {2020, 2019}, {2022, 2021}, {2013, 2001},
+};
+const int kSaveCodes[kDatabaseCount] = {2009, 2010, 2011, 2012, 2023, 2024, 2025};
+const int kUserNameEmpty = 2007;
+const int kUserPasswordBad = 2018;
+const char kReservedPassword[] = "517";
+
+CNVRecordset* Object(int db) { return IsDatabaseIndex(db) ? g_recordsets[db].get() : nullptr; }
+
+std::unique_ptr<CNVRecordset> MakeRecordset(int db, const std::string& path) {
+    switch (db) {
+    case DbGoods: return std::make_unique<CNVRecordsetTQScale>(path);
+    case DbUsers: return std::make_unique<CNVRecordsetTQScaleUsers>(path);
+    case DbLabels: return std::make_unique<CNVRecordsetTQScaleLabels>(path);
+    case DbHelp: return std::make_unique<CNVRecordsetTQScaleHelp>(path);
+    case DbSells: return std::make_unique<CNVRecordsetTQScaleSells>(path);
+    case DbReports: return std::make_unique<CNVRecordsetTQScaleReports>(path);
+    case DbResources: return std::make_unique<CNVRecordsetResource>(path);
+    }
+    return nullptr;
+}
+
+void TrimBlanks(char* text) {
+    size_t start = 0;
+    while (text[start] == ' ') ++start;
+    size_t end = std::strlen(text);
+    while (end > start && text[end - 1] == ' ') --end;
+    std::memmove(text, text + start, end - start);
+    text[end - start] = '\0';
+}
+
+// "00017" becomes "17", "000" becomes "0"; a text of one character stays.
+void StripLeadingZeros(char* text) {
+    const size_t length = std::strlen(text);
+    size_t p = 0;
+    while (text[p] == '0' && p + 1 < length) ++p;
+    std::memmove(text, text + p, length - p + 1);
+}
+
+int CheckUser(FieldBlock* block) {
+    char* name = block->slot[1];
+    TrimBlanks(name);
+    if (!*name) return kUserNameEmpty;
+    char* password = block->slot[3];
+    TrimBlanks(password);
+    if (!*password) return kUserPasswordBad;
+    for (size_t i = 0; password[i] && i < 255; ++i)
+        if (password[i] < '0' || password[i] > '9') return kUserPasswordBad;
+    if (std::strcmp(password, kReservedPassword) == 0) return kUserPasswordBad;
+    return 0;
+}
+
+}  // namespace
+
+CNVRecordset* DbRecordset(int db) { return Object(db); }
+
+int DbOpen(int db, const char* path) {
+    if (!IsDatabaseIndex(db)) return 0;
+    const OpenCodes codes = kOpenCodes[db];
+    if (!path || !*path) return codes.file;
+    std::string trimmed(path);
+    trimmed.erase(0, trimmed.find_first_not_of(' '));
+    trimmed.erase(trimmed.find_last_not_of(' ') + 1);
+    if (trimmed.empty() || !CanOpenForReading(trimmed)) return codes.file;
+    if (g_recordsets[db]) return 0;
+    g_recordsets[db] = MakeRecordset(db, path);
+    return g_recordsets[db] ? 0 : codes.object;
+}
+
+int32_t DbCount(int db) {
+    CNVRecordset* rs = Object(db);
+    if (!rs || !rs->OpenListing()) return 0;
+    return rs->RecordCount();
+}
+
+bool DbFetch(int db, CNVRecord* record, bool first) {
+    if (!record) return false;
+    record->Clear();
+    CNVRecordset* rs = Object(db);
+    if (!rs) return false;
+    if (!(first ? rs->MoveFirstRow() : rs->MoveNextRow())) return false;
+    rs->CopyToRecord(record);
+    return true;
+}
+
+bool DbFindByCode(int db, CNVRecord* record, int32_t code) {
+    CNVRecordset* rs = Object(db);
+    if (!record || !rs) return false;
+    char text[32];
+    std::snprintf(text, sizeof text, CodeFormat(db), static_cast<unsigned long>(static_cast<uint32_t>(code)));
+    return rs->FindByField(record, 0, text);
+}
+
+bool DbDeleteByCode(int db, int32_t code) {
+    CNVRecord scratch;
+    if (!DbFindByCode(db, &scratch, code)) return false;
+    return Object(db)->DeleteCurrentRow();
+}
+
+bool SaveFields(CNVRecordset* recordset, int keyOffset, FieldBlock* block, const bool* zeroMask) {
+    if (!recordset || !block) return false;
+    char* key = block->slot[0] + keyOffset;
+    if (!zeroMask || zeroMask[0]) {
+        TrimBlanks(key);
+        StripLeadingZeros(key);
+    }
+    CNVRecord record;
+    record.SetFieldText(key, 0);
+    for (int i = 1; i < kFieldCount; ++i) {
+        if (!zeroMask || zeroMask[i]) StripLeadingZeros(block->slot[i]);
+        record.SetFieldText(block->slot[i], i);
+    }
+    return recordset->StoreRecord(record);
+}
+
+int DbSave(int db, FieldBlock* block) {
+    if (!IsDatabaseIndex(db)) return 0;
+    const int failed = kSaveCodes[db];
+    if (!block) return failed;
+    // A slot filled to its last byte still ends within its 256 bytes.
+    for (auto& slot : block->slot) slot[kValueMax + 1] = '\0';
+
+    bool mask[kFieldCount];
+    for (bool& flag : mask) flag = true;
+    const bool* zeroMask = nullptr;
+    switch (db) {
+    case DbGoods:  // a barcode keeps its leading zeros
+        mask[1] = false;
+        zeroMask = mask;
+        break;
+    case DbUsers:
+        if (const int check = CheckUser(block)) return check;
+        break;
+    case DbSells:  // the code keeps its eight digits
+        mask[0] = false;
+        zeroMask = mask;
+        break;
+    default:
+        break;
+    }
+    return SaveFields(Object(db), 2, block, zeroMask) ? 0 : failed;
+}
+
+void DbClear(const std::array<bool, kDatabaseCount>& chosen) {
+    for (int db = 0; db < kDatabaseCount; ++db)
+        if (chosen[db] && g_recordsets[db]) g_recordsets[db]->DeleteAllRows();
+}
+
+void DbCloseAll() {
+    for (auto& rs : g_recordsets)
+        if (rs) rs->CloseQuery();
+}
+
+void DbReleaseAll() {
+    DbCloseAll();
+    for (auto& rs : g_recordsets) rs.reset();
+}

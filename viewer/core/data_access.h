@@ -1,0 +1,30 @@
+// The operations through which the dialogs reach the seven databases. Each
+// works on the database's one recordset object, created by DbOpen and
+// destroyed by DbReleaseAll; every operation on an absent object fails (or
+// does nothing). Codes: 0 for success, else 2001..2025.
+#pragma once
+#include <array>
+#include <cstdint>
+
+#include "catalogue.h"
+#include "record.h"
+
+class CNVRecordset;
+
+int DbOpen(int db, const char* path);
+int32_t DbCount(int db);
+bool DbFetch(int db, CNVRecord* record, bool first);
+bool DbFindByCode(int db, CNVRecord* record, int32_t code);
+bool DbDeleteByCode(int db, int32_t code);
+int DbSave(int db, FieldBlock* block);
+void DbClear(const std::array<bool, kDatabaseCount>& chosen);
+void DbCloseAll();
+void DbReleaseAll();
+
+// The recordset object of a database, or null; for tools and tests.
+CNVRecordset* DbRecordset(int db);
+
+// Cleans a block in place and stores it through the recordset: the key (slot 0
+// after keyOffset characters) is trimmed of blanks, and every field the mask
+// selects (all when mask is null) loses its leading zeros.
+bool SaveFields(CNVRecordset* recordset, int keyOffset, FieldBlock* block, const bool* zeroMask);

@@ -1,0 +1,37 @@
+#include "engine.h"
+
+#include <cstring>
+
+#include "file_path.h"
+
+namespace {
+
+enum class FileKind { Unknown, Sqlite, Jet };
+
+FileKind Signature(const std::string& path) {
+    char head[20] = {};
+    const size_t got = ReadFileHead(path, head, sizeof head);
+    if (got >= 16 && std::memcmp(head, "SQLite format 3", 16) == 0) return FileKind::Sqlite;
+    if (got >= 20 && (std::memcmp(head + 4, "Standard Jet DB", 16) == 0 ||
+                      std::memcmp(head + 4, "Standard ACE DB", 16) == 0))
+        return FileKind::Jet;
+    return FileKind::Unknown;
+}
+
+}  // namespace
+
+std::unique_ptr<DbEngine> OpenDbEngine(const std::string& path) {
+    switch (Signature(path)) {
+    case FileKind::Sqlite:
+        return OpenSqliteEngine(path);
+    case FileKind::Jet:
+        return OpenDaoEngine(path);
+    case FileKind::Unknown:
+        break;
+    }
+    return nullptr;
+}
+
+// Access files need the DAO engine of a Windows machine with Jet or ACE; this
+// build carries none, so opening one fails like any unreadable database.
+std::unique_ptr<DbEngine> OpenDaoEngine(const std::string&) { return nullptr; }

@@ -1,0 +1,60 @@
+// The database engine behind a recordset, shaped after the DAO operations the
+// recordset layer uses. An engine is one open database file; a result is one
+// open dynaset on it: a fixed set of rows, in order, over which a current
+// position moves and through which rows are changed, appended and deleted.
+// Every refusal is reported as false, where DAO would throw.
+//
+// Texts cross this interface as code page 1251, each value at most 254 bytes.
+#pragma once
+#include <array>
+#include <memory>
+#include <string>
+
+#include "catalogue.h"
+
+using RowValues = std::array<std::string, kFieldCount>;
+
+class DbResult {
+public:
+    virtual ~DbResult() = default;
+    // The number of rows of the result that are not deleted; exact at once.
+    virtual bool GetRecordCount(long* count) = 0;
+    virtual bool IsBOF() = 0;
+    virtual bool IsEOF() = 0;
+    virtual bool MoveFirst() = 0;
+    virtual bool MoveNext() = 0;
+    // The values of the current row; fails when there is none.
+    virtual bool ReadCurrent(RowValues* values) = 0;
+    virtual bool CanAppend() = 0;
+    // Writes the values to the current row.
+    virtual bool UpdateCurrent(const RowValues& values) = 0;
+    // Appends a row; it joins the end of this result. The position stays.
+    virtual bool Append(const RowValues& values) = 0;
+    // Deletes the current row; the position stays on it until the next move.
+    virtual bool DeleteCurrent() = 0;
+};
+
+class DbEngine {
+public:
+    virtual ~DbEngine() = default;
+    // sql is a SELECT on FieldsTable, or the bare table name for the whole
+    // table. A non-empty sortColumn orders a result that has no ORDER BY.
+    // A result opens on its first row, except the whole table, which has no
+    // current row until it first moves: the layer opens it to append or to
+    // delete everything, and reading a first row would cost a pass over the
+    // table before every append.
+    virtual std::unique_ptr<DbResult> OpenDynaset(const std::string& sql, const std::string& sortColumn) = 0;
+};
+
+// Opens a database file (path in code page 1251) with the engine its
+// signature asks for: an SQLite 3 file, or a Jet/ACE file where a DAO engine
+// is built in. Null when the file cannot be opened or is no database.
+std::unique_ptr<DbEngine> OpenDbEngine(const std::string& path);
+
+// The engines, for the dispatcher above and for tests.
+std::unique_ptr<DbEngine> OpenSqliteEngine(const std::string& path);
+std::unique_ptr<DbEngine> OpenDaoEngine(const std::string& path);
+
+// Creates an empty database file of the scale's layout (SQLite 3). Fails when
+// the file exists.
+bool CreateSqliteDatabase(const std::string& path);

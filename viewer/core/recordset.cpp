@@ -1,0 +1,142 @@
+#include "recordset.h"
+
+#include <cstdio>
+
+namespace {
+
+const char kListingSorted[] = "SELECT * FROM %s WHERE s00<>'*'";
+const char kListingByCode[] = "SELECT * FROM %s WHERE s00<>'*' ORDER BY s00 ASC";
+
+std::string ColumnName(int column) {
+    char name[8];
+    std::snprintf(name, sizeof name, "s%02u", static_cast<unsigned>(column));
+    return name;
+}
+
+std::string WithTable(const char* format) {
+    char sql[128];
+    std::snprintf(sql, sizeof sql, format, "FieldsTable");
+    return sql;
+}
+
+std::string LookupSql(int column, const std::string& value) {
+    return "SELECT * FROM FieldsTable WHERE [" + ColumnName(column) + "]='" + QuoteSqlText(value) + "'";
+}
+
+}  // namespace
+
+std::string QuoteSqlText(const std::string& value) {
+    std::string quoted;
+    quoted.reserve(value.size());
+    for (char c : value) {
+        quoted += c;
+        if (c == '\'') quoted += '\'';
+    }
+    return quoted;
+}
+
+CNVRecordset::CNVRecordset(const std::string& path, int sortColumn) : m_strPath(path), m_nSortColumn(sortColumn) {
+    m_nFields = kFieldCount;
+    m_nDefaultType = dbOpenDynaset;
+    if (sortColumn >= 0 && sortColumn < kFieldCount) m_strSort = ColumnName(sortColumn);
+}
+
+CNVRecordset::~CNVRecordset() { CloseQuery(); }
+
+std::string* CNVRecordset::BoundField(int index) { return &m_s[index]; }
+
+bool CNVRecordset::CloseQuery() {
+    m_nRecordCount = 0;
+    if (IsOpen()) Close();
+    m_bQueryOpen = false;
+    return true;
+}
+
+bool CNVRecordset::OpenQuery(const std::string& sql) {
+    if (m_bQueryOpen && m_strQuery == sql) return true;  // reuse, position and all
+    CloseQuery();
+    m_strQuery = sql;
+    const bool opened = sql.empty() ? Open(AFX_DAO_USE_DEFAULT_TYPE, nullptr, 0) : Open(dbOpenDynaset, sql.c_str(), 0);
+    if (!opened) return false;
+    if (IsOpen()) {
+        SetCacheSize(0);
+        long count = 0;
+        m_nRecordCount = GetRecordCount(&count) ? static_cast<int32_t>(count) : 0;
+    }
+    m_bQueryOpen = true;
+    return true;
+}
+
+bool CNVRecordset::OpenListing() {
+    return OpenQuery(WithTable(m_nSortColumn == -1 ? kListingByCode : kListingSorted));
+}
+
+bool CNVRecordset::MoveFirstRow() { return MoveFirst(); }
+
+bool CNVRecordset::MoveNextRow() { return IsEOF() ? MoveFirst() : MoveNext(); }
+
+bool CNVRecordset::DeleteCurrentRow() { return Delete(); }
+
+bool CNVRecordset::DeleteAllRows() {
+    if (!OpenQuery("") || m_nRecordCount == 0) return true;
+    // The first refusal ends the loop: that is how it ends once the table is empty.
+    while (!IsBOF()) {
+        if (!MoveFirst() || !Delete()) break;
+    }
+    return true;
+}
+
+void CNVRecordset::CopyToRecord(CNVRecord* record) const {
+    if (!record) return;
+    for (int i = 0; i < kFieldCount; ++i) record->SetFieldText(m_s[i].c_str(), i);
+}
+
+void CNVRecordset::CopyFromRecord(const CNVRecord& record) {
+    for (int i = 0; i < kFieldCount; ++i) m_s[i] = record.Value(i).substr(0, kValueMax);
+}
+
+bool CNVRecordset::FindByField(CNVRecord* record, int column, const char* value) {
+    if (!record) return false;
+    record->Clear();
+    if (!value || column < 0 || column >= kFieldCount) return false;
+    if (!OpenQuery(LookupSql(column, value))) return false;
+    if (m_nRecordCount != 0) CopyToRecord(record);
+    return true;  // found or not: the caller tests the record
+}
+
+bool CNVRecordset::StoreRecord(const CNVRecord& record) {
+    if (StoreStep(record, StoreMode::Update)) return true;
+    return StoreStep(record, StoreMode::Append);
+}
+
+bool CNVRecordset::StoreStep(const CNVRecord& record, StoreMode mode) {
+    int32_t code = 0;
+    record.GetFieldInt(&code, 0);
+    if (code == 0) return false;
+    if (mode == StoreMode::Update) {
+        if (!OpenQuery(LookupSql(0, record.Value(0)))) return false;
+        if (UpdateExisting(record)) return true;
+    }
+    return AppendNew(record);
+}
+
+// Walks the lookup result for the row whose code equals the record's byte for
+// byte (an engine may compare text without regard to case) and rewrites it.
+bool CNVRecordset::UpdateExisting(const CNVRecord& record) {
+    while (!IsEOF()) {
+        if (m_s[0] == record.Value(0).substr(0, kValueMax)) {
+            if (!Edit()) return false;
+            CopyFromRecord(record);
+            return Update();
+        }
+        if (!MoveNext()) return false;
+    }
+    return false;
+}
+
+bool CNVRecordset::AppendNew(const CNVRecord& record) {
+    if (!OpenQuery("") || !CanAppend()) return false;
+    if (!AddNew()) return false;
+    CopyFromRecord(record);
+    return Update();
+}

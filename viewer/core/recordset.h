@@ -1,0 +1,80 @@
+// The recordset of one scale database: 41 text columns of FieldsTable, a sort
+// column, and the guarded operations the data-access level builds on.
+#pragma once
+#include <string>
+
+#include "dao_recordset.h"
+#include "record.h"
+
+class CNVRecordset : public CDaoRecordset {
+public:
+    ~CNVRecordset() override;
+
+    bool CloseQuery();
+    // Opens sql, or the whole table for the empty text; an identical open
+    // query is reused with its current position.
+    bool OpenQuery(const std::string& sql);
+    bool OpenListing();
+    bool MoveFirstRow();
+    bool MoveNextRow();
+    bool DeleteCurrentRow();
+    bool DeleteAllRows();
+    void CopyToRecord(CNVRecord* record) const;
+    void CopyFromRecord(const CNVRecord& record);
+    bool FindByField(CNVRecord* record, int column, const char* value);
+    bool StoreRecord(const CNVRecord& record);
+
+    int32_t RecordCount() const { return m_nRecordCount; }
+
+protected:
+    CNVRecordset(const std::string& path, int sortColumn);
+
+    std::string GetDefaultDBName() override { return m_strPath; }
+    std::string GetDefaultSQL() override { return "FieldsTable"; }
+    std::string* BoundField(int index) override;
+
+    std::string m_strQuery;
+    std::string m_strPath;
+    std::string m_s[kFieldCount];  // m_s[i] is bound to column s<i>
+    int32_t m_nRecordCount = 0;
+    bool m_bQueryOpen = false;
+    int32_t m_nSortColumn = -1;
+
+private:
+    enum class StoreMode { Update, Append };
+    bool StoreStep(const CNVRecord& record, StoreMode mode);
+    bool UpdateExisting(const CNVRecord& record);
+    bool AppendNew(const CNVRecord& record);
+};
+
+class CNVRecordsetTQScale : public CNVRecordset {
+public:
+    explicit CNVRecordsetTQScale(const std::string& path) : CNVRecordset(path, -1) {}
+};
+class CNVRecordsetTQScaleUsers : public CNVRecordset {
+public:
+    explicit CNVRecordsetTQScaleUsers(const std::string& path) : CNVRecordset(path, 1) {}
+};
+class CNVRecordsetTQScaleLabels : public CNVRecordset {
+public:
+    explicit CNVRecordsetTQScaleLabels(const std::string& path) : CNVRecordset(path, 1) {}
+};
+class CNVRecordsetTQScaleHelp : public CNVRecordset {
+public:
+    explicit CNVRecordsetTQScaleHelp(const std::string& path) : CNVRecordset(path, 0) {}
+};
+class CNVRecordsetTQScaleSells : public CNVRecordset {
+public:
+    explicit CNVRecordsetTQScaleSells(const std::string& path) : CNVRecordset(path, 0) {}
+};
+class CNVRecordsetTQScaleReports : public CNVRecordset {
+public:
+    explicit CNVRecordsetTQScaleReports(const std::string& path) : CNVRecordset(path, 1) {}
+};
+class CNVRecordsetResource : public CNVRecordset {
+public:
+    explicit CNVRecordsetResource(const std::string& path) : CNVRecordset(path, 0) {}
+};
+
+// Single quotes doubled, so that a value stands safely between quotes in SQL.
+std::string QuoteSqlText(const std::string& value);

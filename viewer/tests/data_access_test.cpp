@@ -1,0 +1,200 @@
+#include <array>
+
+#include "core/recordset.h"
+#include "db_fixture.h"
+
+using Codes = std::vector<std::string>;
+
+TEST_F(DbTest, OpenChecksTheFileAndKeepsTheFirstObject) {
+    const int fileCodes[kDatabaseCount] = {2014, 2015, 2016, 2017, 2020, 2022, 2013};
+    for (int db = 0; db < kDatabaseCount; ++db) {
+        EXPECT_EQ(DbOpen(db, PathOf("missing.mdb").c_str()), fileCodes[db]);
+        EXPECT_EQ(DbOpen(db, ""), fileCodes[db]);
+        EXPECT_EQ(DbOpen(db, nullptr), fileCodes[db]);
+        EXPECT_EQ(DbRecordset(db), nullptr) << "no object for a file that is not there";
+    }
+    OpenNew(DbGoods);
+    CNVRecordset* first = DbRecordset(DbGoods);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(DbOpen(DbGoods, PathOf("db0.mdb").c_str()), 0);
+    EXPECT_EQ(DbRecordset(DbGoods), first) << "a second open keeps the first object";
+    EXPECT_EQ(DbOpen(DbUsers, ("  " + PathOf("db0.mdb") + "  ").c_str()), 0) << "blanks around the path are trimmed for the check";
+}
+
+TEST_F(DbTest, GoodsAreListedByCodeAsText) {
+    OpenNew(DbGoods);
+    for (const char* code : {"9", "10", "2", "100"}) ASSERT_EQ(Save(DbGoods, {{0, code}, {2, "товар"}}), 0);
+    EXPECT_EQ(ListCodes(DbGoods), (Codes{"10", "100", "2", "9"}));
+    EXPECT_EQ(DbCount(DbGoods), 4);
+}
+
+TEST_F(DbTest, OtherDatabasesAreListedByTheirSortColumn) {
+    OpenNew(DbUsers);
+    ASSERT_EQ(Save(DbUsers, {{0, "1"}, {1, "Яков"}, {3, "11"}}), 0);
+    ASSERT_EQ(Save(DbUsers, {{0, "2"}, {1, "Анна"}, {3, "22"}}), 0);
+    ASSERT_EQ(Save(DbUsers, {{0, "3"}, {1, "Борис"}, {3, "33"}}), 0);
+    EXPECT_EQ(ListCodes(DbUsers), (Codes{"2", "3", "1"})) << "by name";
+
+    OpenNew(DbSells);
+    for (const char* code : {"00000003", "00000001", "00000002"}) ASSERT_EQ(Save(DbSells, {{0, code}}), 0);
+    EXPECT_EQ(ListCodes(DbSells), (Codes{"00000001", "00000002", "00000003"}));
+}
+
+TEST_F(DbTest, RowsWhoseCodeIsAStarAreNeverListed) {
+    const std::string path = OpenNew(DbHelp);
+    ASSERT_EQ(Save(DbHelp, {{0, "1"}}), 0);
+    RawExec(path, "INSERT INTO FieldsTable(s00, s01) VALUES('*', 'hidden')");
+    EXPECT_EQ(ListCodes(DbHelp), (Codes{"1"}));
+    EXPECT_EQ(RawRows(path).size(), 2u);
+}
+
+TEST_F(DbTest, FetchWalksTheOpenListingAndWrapsAtItsEnd) {
+    OpenNew(DbLabels);
+    ASSERT_EQ(Save(DbLabels, {{0, "1"}, {1, "A"}}), 0);
+    ASSERT_EQ(Save(DbLabels, {{0, "2"}, {1, "B"}}), 0);
+    ASSERT_EQ(DbCount(DbLabels), 2);
+    CNVRecord record;
+    ASSERT_TRUE(DbFetch(DbLabels, &record, true));
+    EXPECT_EQ(record.Value(0), "1");
+    ASSERT_TRUE(DbFetch(DbLabels, &record, false));
+    EXPECT_EQ(record.Value(0), "2");
+    ASSERT_TRUE(DbFetch(DbLabels, &record, false)) << "past the end";
+    EXPECT_EQ(record.Value(0), "") << "past the last row there is no record";
+    ASSERT_TRUE(DbFetch(DbLabels, &record, false)) << "at the end, the next fetch starts again";
+    EXPECT_EQ(record.Value(0), "1");
+    EXPECT_FALSE(DbFetch(DbLabels, nullptr, true));
+    EXPECT_FALSE(DbFetch(DbHelp, &record, true)) << "no object";
+}
+
+TEST_F(DbTest, FindByCodeUsesTheDatabasesCodeText) {
+    OpenNew(DbSells);
+    OpenNew(DbGoods);
+    ASSERT_EQ(Save(DbSells, {{0, "00000042"}, {1, "08.12.2026"}}), 0);
+    ASSERT_EQ(Save(DbGoods, {{0, "42"}, {2, "Сыр"}}), 0);
+    CNVRecord record;
+    ASSERT_TRUE(DbFindByCode(DbSells, &record, 42));
+    EXPECT_EQ(record.Value(0), "00000042");
+    EXPECT_EQ(record.Value(1), "8.12.2026") << "every sales field but the code loses leading zeros";
+    ASSERT_TRUE(DbFindByCode(DbGoods, &record, 42));
+    EXPECT_EQ(U(record.Value(2)), "Сыр");
+
+    record.SetFieldText("junk", 5);
+    EXPECT_TRUE(DbFindByCode(DbGoods, &record, 7)) << "not found is still a successful lookup";
+    int32_t code = -1;
+    record.GetFieldInt(&code, 0);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(record.Value(5), "") << "the record is cleared";
+    EXPECT_FALSE(DbFindByCode(DbHelp, &record, 1)) << "no object";
+}
+
+TEST_F(DbTest, GoodsSaveCleansTheFieldsItShould) {
+    const std::string path = OpenNew(DbGoods);
+    ASSERT_EQ(Save(DbGoods, {{0, "  00042 "}, {1, "0046000"}, {2, "007 Агент"}, {4, "0.50"}, {5, "0"}}), 0);
+    const auto rows = RawRows(path);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][0], "42");
+    EXPECT_EQ(rows[0][1], "0046000") << "the barcode keeps its zeros";
+    EXPECT_EQ(rows[0][2], "7 Агент") << "every other field loses leading zeros";
+    EXPECT_EQ(rows[0][4], ".50");
+    EXPECT_EQ(rows[0][5], "0") << "a single character stays";
+    EXPECT_EQ(rows[0][40], "");
+}
+
+TEST_F(DbTest, SalesCodesKeepTheirEightDigits) {
+    const std::string path = OpenNew(DbSells);
+    ASSERT_EQ(Save(DbSells, {{0, "00000042"}, {23, "00.512"}}), 0);
+    const auto rows = RawRows(path);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][0], "00000042");
+    EXPECT_EQ(rows[0][23], ".512");
+    EXPECT_TRUE(DbDeleteByCode(DbSells, 42));
+    EXPECT_TRUE(RawRows(path).empty());
+}
+
+TEST_F(DbTest, ARecordWithoutANumericCodeIsRefusedAndNothingWritten) {
+    const std::string goods = OpenNew(DbGoods);
+    const std::string labels = OpenNew(DbLabels);
+    for (const char* code : {"", "0", "000", "abc", "  "}) {
+        EXPECT_EQ(Save(DbGoods, {{0, code}, {2, "x"}}), 2009) << "code '" << code << "'";
+        EXPECT_EQ(Save(DbLabels, {{0, code}, {1, "x"}}), 2011) << "code '" << code << "'";
+    }
+    EXPECT_TRUE(RawRows(goods).empty());
+    EXPECT_TRUE(RawRows(labels).empty());
+}
+
+TEST_F(DbTest, SavingAnExistingCodeReplacesTheRowANewCodeAppends) {
+    const std::string path = OpenNew(DbResources);
+    ASSERT_EQ(Save(DbResources, {{0, "5"}, {1, "Логотип"}, {21, "a.bmp"}, {40, "old"}}), 0);
+    ASSERT_EQ(Save(DbResources, {{0, "6"}, {1, "Шрифт"}}), 0);
+    ASSERT_EQ(Save(DbResources, {{0, "005"}, {1, "Картинка"}, {21, "b.bmp"}}), 0);
+    const auto rows = RawRows(path);
+    ASSERT_EQ(rows.size(), 2u) << "code 005 is code 5: replaced, not appended";
+    EXPECT_EQ(rows[0][0], "5");
+    EXPECT_EQ(rows[0][1], "Картинка");
+    EXPECT_EQ(rows[0][21], "b.bmp");
+    EXPECT_EQ(rows[0][40], "") << "all 41 values are replaced";
+    EXPECT_EQ(rows[1][1], "Шрифт");
+}
+
+TEST_F(DbTest, UsersAreCheckedBeforeSaving) {
+    const std::string path = OpenNew(DbUsers);
+    EXPECT_EQ(Save(DbUsers, {{0, "1"}, {1, "   "}, {3, "123"}}), 2007);
+    EXPECT_EQ(Save(DbUsers, {{0, "1"}, {1, "Анна"}, {3, ""}}), 2018);
+    EXPECT_EQ(Save(DbUsers, {{0, "1"}, {1, "Анна"}, {3, "12a"}}), 2018);
+    EXPECT_EQ(Save(DbUsers, {{0, "1"}, {1, "Анна"}, {3, " 517 "}}), 2018) << "the reserved password";
+    EXPECT_TRUE(RawRows(path).empty());
+    EXPECT_EQ(Save(DbUsers, {{0, "1"}, {1, "  Анна "}, {3, " 0012 "}}), 0);
+    const auto rows = RawRows(path);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][1], "Анна");
+    EXPECT_EQ(rows[0][3], "12") << "the password loses its leading zeros like every field";
+    EXPECT_EQ(Save(DbUsers, {{0, ""}, {1, "Борис"}, {3, "1"}}), 2010);
+}
+
+TEST_F(DbTest, SaveWithoutAnOpenDatabaseReportsItsCode) {
+    const int codes[kDatabaseCount] = {2009, 2010, 2011, 2012, 2023, 2024, 2025};
+    for (int db = 0; db < kDatabaseCount; ++db)
+        EXPECT_EQ(Save(db, {{0, "1"}, {1, "name"}, {3, "1"}}), codes[db])
+            << "database " << db << ": nothing was stored, so success would be a lie";
+}
+
+TEST_F(DbTest, DeleteByCodeRemovesOnlyAnExistingRow) {
+    const std::string path = OpenNew(DbHelp);
+    ASSERT_EQ(Save(DbHelp, {{0, "1"}}), 0);
+    ASSERT_EQ(Save(DbHelp, {{0, "2"}}), 0);
+    EXPECT_FALSE(DbDeleteByCode(DbHelp, 3));
+    EXPECT_TRUE(DbDeleteByCode(DbHelp, 1));
+    EXPECT_FALSE(DbDeleteByCode(DbHelp, 1)) << "already gone";
+    EXPECT_EQ(ListCodes(DbHelp), (Codes{"2"}));
+    EXPECT_FALSE(DbDeleteByCode(DbGoods, 2)) << "no object";
+}
+
+TEST_F(DbTest, ClearEmptiesOnlyTheChosenDatabases) {
+    const std::string help = OpenNew(DbHelp);
+    const std::string labels = OpenNew(DbLabels);
+    for (int i = 1; i <= 25; ++i) {
+        ASSERT_EQ(Save(DbHelp, {{0, std::to_string(i)}}), 0);
+        ASSERT_EQ(Save(DbLabels, {{0, std::to_string(i)}}), 0);
+    }
+    std::array<bool, kDatabaseCount> chosen{};
+    chosen[DbHelp] = true;
+    DbClear(chosen);
+    EXPECT_TRUE(RawRows(help).empty());
+    EXPECT_EQ(RawRows(labels).size(), 25u);
+    DbClear(chosen);  // an empty table: nothing to do
+    EXPECT_EQ(DbCount(DbHelp), 0);
+    chosen.fill(true);
+    DbClear(chosen);  // absent objects are skipped
+    EXPECT_TRUE(RawRows(labels).empty());
+}
+
+TEST_F(DbTest, ReleaseAllDropsTheObjects) {
+    OpenNew(DbGoods);
+    ASSERT_EQ(Save(DbGoods, {{0, "1"}}), 0);
+    ASSERT_EQ(DbCount(DbGoods), 1);
+    DbReleaseAll();
+    EXPECT_EQ(DbRecordset(DbGoods), nullptr);
+    EXPECT_EQ(DbCount(DbGoods), 0);
+    EXPECT_EQ(DbOpen(DbGoods, PathOf("db0.mdb").c_str()), 0);
+    EXPECT_EQ(DbCount(DbGoods), 1) << "the data outlived the object";
+}

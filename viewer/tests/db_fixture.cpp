@@ -1,0 +1,85 @@
+#include "db_fixture.h"
+
+#include <sqlite3.h>
+
+#include <cstring>
+#include <filesystem>
+#include <random>
+
+namespace fs = std::filesystem;
+
+void DbTest::SetUp() {
+    std::random_device random;
+    const fs::path dir = fs::temp_directory_path() / ("tqdb-test-" + std::to_string(random()));
+    fs::create_directories(dir);
+    dir_ = dir.string();
+}
+
+void DbTest::TearDown() {
+    DbReleaseAll();
+    std::error_code ignored;
+    fs::permissions(dir_, fs::perms::all, fs::perm_options::add, ignored);
+    for (const auto& entry : fs::directory_iterator(dir_, ignored))
+        fs::permissions(entry.path(), fs::perms::all, fs::perm_options::add, ignored);
+    fs::remove_all(dir_, ignored);
+}
+
+std::string DbTest::PathOf(const std::string& name) const { return (fs::path(dir_) / name).string(); }
+
+std::string DbTest::OpenNew(int db) {
+    const std::string path = PathOf("db" + std::to_string(db) + ".mdb");
+    EXPECT_TRUE(CreateSqliteDatabase(path)) << path;
+    EXPECT_EQ(DbOpen(db, path.c_str()), 0) << "a fresh database opens";
+    return path;
+}
+
+int DbTest::Save(int db, const std::vector<std::pair<int, std::string>>& fields) {
+    FieldBlock block;
+    std::strcpy(block.slot[0], "xx");
+    for (const auto& [column, utf8] : fields) {
+        const std::string value = tq::Utf8ToCp1251(utf8);
+        SetBlockSlot(block, column, (column == 0 ? "xx" + value : value).c_str());
+    }
+    return DbSave(db, &block);
+}
+
+std::vector<std::string> DbTest::ListCodes(int db) {
+    std::vector<std::string> codes;
+    const int32_t count = DbCount(db);
+    CNVRecord record;
+    for (int32_t i = 0; i < count; ++i) {
+        if (!DbFetch(db, &record, i == 0)) break;
+        codes.push_back(U(record.Value(0)));
+    }
+    return codes;
+}
+
+std::vector<std::vector<std::string>> DbTest::RawRows(const std::string& path) {
+    std::vector<std::vector<std::string>> rows;
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(db, "SELECT * FROM FieldsTable ORDER BY rowid", -1, &stmt, nullptr) == SQLITE_OK) {
+            while (sqlite3_step(stmt) == SQLITE_ROW) {
+                std::vector<std::string> row;
+                for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+                    const unsigned char* text = sqlite3_column_text(stmt, i);
+                    row.push_back(text ? reinterpret_cast<const char*>(text) : "");
+                }
+                rows.push_back(row);
+            }
+        }
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
+    return rows;
+}
+
+void DbTest::RawExec(const std::string& path, const std::string& sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    char* error = nullptr;
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "") << "\n" << sql;
+    sqlite3_free(error);
+    sqlite3_close(db);
+}

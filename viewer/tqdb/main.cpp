@@ -1,0 +1,29 @@
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "common/cp1251.h"
+#include "tqdb.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#include <shellapi.h>
+
+int main() {
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.push_back(tq::WideToCp1251(argv[i]));
+    LocalFree(argv);
+    SetConsoleOutputCP(CP_UTF8);
+#else
+int main(int argc, char** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.push_back(tq::Utf8ToCp1251(argv[i]));
+#endif
+    std::string out, err;
+    const int rc = RunTqdb(args, &out, &err);
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    std::fwrite(err.data(), 1, err.size(), stderr);
+    return rc;
+}

@@ -1,0 +1,302 @@
+#include "tqdb.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "common/cp1251.h"
+#include "core/data_access.h"
+#include "core/engine.h"
+
+#ifdef _WIN32
+#include <direct.h>
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+const char kUsage[] =
+    "usage: tqdb [-C FOLDER] COMMAND ...\n"
+    "  create                     make Internal\\ with the seven empty database files\n"
+    "  sample                     create, then fill each database with a few sample records\n"
+    "  list DB [--all]            list DB as the viewer does (captions, then rows, tab-separated)\n"
+    "  count DB                   the number of records the listing holds\n"
+    "  find DB CODE               print the record with that code\n"
+    "  save DB s00=VALUE [sNN=VALUE ...]   store a record (update or append); prints the result code\n"
+    "  delete DB CODE             delete the record with that code\n"
+    "  clear DB                   delete every record\n"
+    "  generate DB N              clear, then write N numbered test records\n"
+    "DB: goods users labels help sells reports resources, or 0..6.\n"
+    "-C FOLDER: work in FOLDER (the folder that holds Internal\\).\n";
+
+const char* const kNames[kDatabaseCount] = {"goods", "users", "labels", "help", "sells", "reports", "resources"};
+
+struct Io {
+    std::string* out;
+    std::string* err;
+    void Out(const std::string& cp1251) { *out += tq::Cp1251ToUtf8(cp1251); }
+    void Err(const std::string& cp1251) { *err += tq::Cp1251ToUtf8(cp1251); }
+};
+
+int ParseDatabase(const std::string& name) {
+    for (int db = 0; db < kDatabaseCount; ++db)
+        if (name == kNames[db] || name == std::to_string(db)) return db;
+    return -1;
+}
+
+bool ParseInt(const std::string& text, long long min, long long max, long long* value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    const long long v = std::strtoll(text.c_str(), &end, 10);
+    if (errno || *end || v < min || v > max) return false;
+    *value = v;
+    return true;
+}
+
+bool ChangeDirectory(const std::string& folder) {
+#ifdef _WIN32
+    return SetCurrentDirectoryW(tq::Cp1251ToWide(folder).c_str()) != 0;
+#else
+    return chdir(tq::Cp1251ToUtf8(folder).c_str()) == 0;
+#endif
+}
+
+bool MakeInternalFolder() {
+#ifdef _WIN32
+    return CreateDirectoryW(L"Internal", nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+#else
+    return mkdir("Internal", 0777) == 0 || errno == EEXIST;
+#endif
+}
+
+std::string LocalPath(int db) {
+#ifdef _WIN32
+    return DatabaseFile(db);
+#else
+    std::string path = DatabaseFile(db);
+    for (char& c : path)
+        if (c == '\\') c = '/';
+    return path;
+#endif
+}
+
+int OpenAll(Io& io) {
+    int failures = 0;
+    for (int db = 0; db < kDatabaseCount; ++db) {
+        if (const int code = DbOpen(db, DatabaseFile(db))) {
+            io.Err(std::string(kNames[db]) + ": " + DatabaseFile(db) + " not opened (" + std::to_string(code) + ")\n");
+            ++failures;
+        }
+    }
+    return failures;
+}
+
+int Create(Io& io) {
+    if (!MakeInternalFolder()) {
+        io.Err("cannot make the folder Internal\n");
+        return 1;
+    }
+    int rc = 0;
+    for (int db = 0; db < kDatabaseCount; ++db) {
+        if (!CreateSqliteDatabase(LocalPath(db))) {
+            io.Err(std::string(DatabaseFile(db)) + ": exists already or cannot be created\n");
+            rc = 1;
+        }
+    }
+    return rc;
+}
+
+std::string JoinRow(const CNVRecord& record, int db, bool all) {
+    std::string line;
+    bool firstColumn = true;
+    for (int i = 0; i < kFieldCount; ++i) {
+        if (!all && !FieldCaptions()[db][i][0]) continue;
+        if (!firstColumn) line += '\t';
+        firstColumn = false;
+        char text[kValueMax + 1];
+        record.GetFieldText(text, i);
+        line += text;
+    }
+    return line + "\n";
+}
+
+int List(Io& io, int db, bool all) {
+    std::string header;
+    for (int i = 0; i < kFieldCount; ++i) {
+        const char* caption = FieldCaptions()[db][i];
+        if (!all && !caption[0]) continue;
+        if (!header.empty()) header += '\t';
+        header += caption[0] ? std::string(caption) : "s" + std::to_string(i);
+    }
+    io.Out(header + "\n");
+    const int32_t count = DbCount(db);
+    CNVRecord record;
+    for (int32_t i = 0; i < count; ++i) {
+        if (!DbFetch(db, &record, i == 0)) break;
+        int32_t code = 0;
+        record.GetFieldInt(&code, 0);
+        if (code == 0) break;  // the listing ends at a row without a code
+        io.Out(JoinRow(record, db, all));
+    }
+    return 0;
+}
+
+int SaveRecord(Io& io, int db, const std::vector<std::string>& assignments) {
+    FieldBlock block;
+    std::strcpy(block.slot[0], "xx");
+    for (const std::string& a : assignments) {
+        long long column = -1;
+        const size_t eq = a.find('=');
+        if (eq == std::string::npos || a[0] != 's' || !ParseInt(a.substr(1, eq - 1), 0, 40, &column)) {
+            io.Err("not a column assignment: " + a + "\n");
+            return 2;
+        }
+        const std::string value = a.substr(eq + 1);
+        if (column == 0) SetBlockSlot(block, 0, ("xx" + value).c_str());
+        else SetBlockSlot(block, static_cast<int>(column), value.c_str());
+    }
+    const int code = DbSave(db, &block);
+    io.Out(std::to_string(code) + "\n");
+    return code == 0 ? 0 : 1;
+}
+
+int Generate(Io& io, int db, long long count) {
+    std::array<bool, kDatabaseCount> chosen{};
+    chosen[db] = true;
+    DbClear(chosen);
+    FieldBlock block;
+    for (long long n = 1; n <= count; ++n) {
+        std::snprintf(block.slot[0], sizeof block.slot[0], "xx%08u", static_cast<unsigned>(n));
+        if (const int code = DbSave(db, &block)) {
+            io.Err("record " + std::to_string(n) + " not saved (" + std::to_string(code) + ")\n");
+            return 1;
+        }
+    }
+    io.Out(std::to_string(count > 0 ? count : 0) + " records\n");
+    return 0;
+}
+
+int Sample(Io& io);
+
+int RunCommand(Io& io, const std::vector<std::string>& args) {
+    const std::string& command = args[0];
+    if (command == "create") return Create(io);
+    if (command == "sample") return Sample(io);
+    if (args.size() < 2) {
+        io.Err(kUsage);
+        return 2;
+    }
+    const int db = ParseDatabase(args[1]);
+    if (db < 0) {
+        io.Err("unknown database: " + args[1] + "\n");
+        return 2;
+    }
+    if (OpenAll(io) && DbRecordset(db) == nullptr) return 1;
+    long long number = 0;
+    if (command == "list") return List(io, db, args.size() > 2 && args[2] == "--all");
+    if (command == "count") {
+        io.Out(std::to_string(DbCount(db)) + "\n");
+        return 0;
+    }
+    if (command == "save") return SaveRecord(io, db, std::vector<std::string>(args.begin() + 2, args.end()));
+    if (command == "clear") {
+        std::array<bool, kDatabaseCount> chosen{};
+        chosen[db] = true;
+        DbClear(chosen);
+        return 0;
+    }
+    if (args.size() < 3 || !ParseInt(args[2], command == "generate" ? 0 : INT32_MIN, INT32_MAX, &number)) {
+        io.Err(kUsage);
+        return 2;
+    }
+    if (command == "generate") return Generate(io, db, number);
+    if (command == "delete") {
+        if (DbDeleteByCode(db, static_cast<int32_t>(number))) return 0;
+        io.Err("no record deleted\n");
+        return 1;
+    }
+    if (command == "find") {
+        CNVRecord record;
+        int32_t code = 0;
+        if (!DbFindByCode(db, &record, static_cast<int32_t>(number)) || !record.GetFieldInt(&code, 0) || code == 0) {
+            io.Err("not found\n");
+            return 1;
+        }
+        io.Out(JoinRow(record, db, true));
+        return 0;
+    }
+    io.Err(kUsage);
+    return 2;
+}
+
+// A few records of each kind, as a scale in a shop might hold them.
+struct SampleRecord {
+    int db;
+    std::vector<std::pair<int, const char*>> fields;  // column, UTF-8 value
+};
+
+const SampleRecord kSamples[] = {
+    {DbGoods, {{0, "1"}, {1, "4600000000017"}, {2, "Колбаса докторская"}, {3, "0"}, {4, "459.90"}, {5, "1"}, {11, "15"}, {13, "1"}}},
+    {DbGoods, {{0, "2"}, {1, "4600000000024"}, {2, "Сыр российский"}, {3, "0"}, {4, "612.00"}, {5, "2"}, {11, "30"}, {13, "1"}}},
+    {DbGoods, {{0, "3"}, {1, "4600000000031"}, {2, "Яблоки Гренни Смит"}, {3, "0"}, {4, "149.50"}, {5, "3"}, {11, "10"}, {13, "2"}}},
+    {DbGoods, {{0, "10"}, {1, "0460000000048"}, {2, "Икра черная."}, {3, "1"}, {4, "12000.00"}, {5, "4"}, {11, "60"}, {13, "2"}}},
+    {DbGoods, {{0, "11"}, {1, "4600000000055"}, {2, "Хлеб бородинский"}, {3, "1"}, {4, "65.00"}, {5, "5"}, {11, "3"}, {13, "1"}}},
+    {DbUsers, {{0, "1"}, {1, "Администратор"}, {2, "1"}, {3, "1234"}, {29, "1"}}},
+    {DbUsers, {{0, "2"}, {1, "Иванова Мария"}, {2, "2"}, {3, "2222"}, {29, "0"}}},
+    {DbUsers, {{0, "3"}, {1, "Петров Сергей"}, {2, "2"}, {3, "3333"}, {29, "1"}}},
+    {DbLabels, {{0, "1"}, {1, "Весовой товар 60x60"}, {2, "0"}, {21, "C:\\TQ-850\\Shared\\Labels\\60X60.lpr"}}},
+    {DbLabels, {{0, "2"}, {1, "Штучный товар 58x40"}, {2, "1"}, {21, "C:\\TQ-850\\Shared\\Labels\\58X40.lpr"}}},
+    {DbHelp, {{0, "1"}, {1, "Как взвесить товар"}, {21, "help1.txt"}, {22, "help1.bmp"}}},
+    {DbHelp, {{0, "2"}, {1, "Печать этикетки"}, {21, "help2.txt"}, {23, "help2.avi"}}},
+    {DbSells, {{0, "00000001"}, {1, "08.12.2026"}, {2, "1"}, {3, "2"}, {4, "1"}, {21, "10:15:02"}, {22, "1"}, {23, "0.512"}, {24, "459.90"}, {25, "235.47"}}},
+    {DbSells, {{0, "00000002"}, {1, "08.12.2026"}, {2, "1"}, {3, "2"}, {4, "3"}, {21, "10:17:45"}, {22, "2"}, {23, "1.204"}, {24, "149.50"}, {25, "179.99"}}},
+    {DbSells, {{0, "00000003"}, {1, "08.12.2026"}, {2, "1"}, {3, "3"}, {4, "10"}, {21, "11:02:10"}, {22, "2"}, {23, "0.050"}, {24, "12000.00"}, {25, "600.00"}}},
+    {DbReports, {{0, "1"}, {1, "01.12.2026"}, {2, "07.12.2026"}, {21, "08.12.2026"}, {22, "09:00:00"}, {23, "1"}}},
+    {DbReports, {{0, "2"}, {1, "08.12.2026"}, {2, "08.12.2026"}, {21, "08.12.2026"}, {22, "18:30:00"}, {23, "2"}}},
+    {DbResources, {{0, "1"}, {1, "Логотип"}, {21, "logo.bmp"}}},
+    {DbResources, {{0, "2"}, {1, "Шрифт"}, {21, "arial.ttf"}}},
+};
+
+int Sample(Io& io) {
+    if (const int rc = Create(io)) return rc;
+    if (OpenAll(io)) return 1;
+    for (const SampleRecord& sample : kSamples) {
+        FieldBlock block;
+        std::strcpy(block.slot[0], "xx");
+        for (const auto& [column, utf8] : sample.fields) {
+            const std::string value = tq::Utf8ToCp1251(utf8);
+            SetBlockSlot(block, column, (column == 0 ? "xx" + value : value).c_str());
+        }
+        if (const int code = DbSave(sample.db, &block)) {
+            io.Err(std::string(kNames[sample.db]) + ": sample record not saved (" + std::to_string(code) + ")\n");
+            return 1;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+int RunTqdb(const std::vector<std::string>& argsIn, std::string* out, std::string* err) {
+    Io io{out, err};
+    std::vector<std::string> args = argsIn;
+    if (args.size() >= 2 && args[0] == "-C") {
+        if (!ChangeDirectory(args[1])) {
+            io.Err("cannot enter the folder " + args[1] + "\n");
+            return 1;
+        }
+        args.erase(args.begin(), args.begin() + 2);
+    }
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+        io.Err(kUsage);
+        return args.empty() ? 2 : 0;
+    }
+    const int rc = RunCommand(io, args);
+    DbReleaseAll();
+    return rc;
+}

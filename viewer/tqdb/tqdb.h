@@ -1,0 +1,10 @@
+// tqdb: the data core from the command line. Creates the seven database files
+// of an "Internal" folder, lists a database as the viewer does, saves, finds,
+// deletes, clears and generates records.
+#pragma once
+#include <string>
+#include <vector>
+
+// args in code page 1251, without the program name; out and err receive
+// UTF-8 text. Returns the process exit code.
+int RunTqdb(const std::vector<std::string>& args, std::string* out, std::string* err);
