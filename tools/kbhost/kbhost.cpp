@@ -1,0 +1,175 @@
+// A test host for TQ850KB.dll that behaves like the scale's application: it
+// loads the library by name, registers a key callback, starts the driver and
+// dispatches messages on the same thread. It runs the commands given on its
+// command line in turn and prints one line for each event, flushed at once,
+// so that a test can follow it through its output file:
+//
+//   load | ordinals | callback | nocallback | start:N | connected | stop |
+//   pump:MS | keys:COUNT:MS | idle:MS | unload | cpu | stopfrom:other
+//
+//   key 1 main 1733650000123456789     key number, thread, Unix time in ns
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+namespace {
+
+using StartFn = int32_t(WINAPI*)(int32_t);
+using StopFn = bool(WINAPI*)();
+using KeyFn = void(WINAPI*)(int32_t);
+using SetKBFunctionFn = void(WINAPI*)(KeyFn);
+using GetConnectedFn = bool(WINAPI*)();
+
+struct Library {
+    HMODULE module = nullptr;
+    StartFn Start = nullptr;
+    StopFn Stop = nullptr;
+    SetKBFunctionFn SetKBFunction = nullptr;
+    GetConnectedFn GetConnected = nullptr;
+};
+
+Library g_lib;
+DWORD g_mainThread = 0;
+int g_keys = 0;
+
+void Say(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    vprintf(format, args);
+    va_end(args);
+    putchar('\n');
+    fflush(stdout);
+}
+
+long long UnixTimeNs() {
+    FILETIME ft;
+    GetSystemTimePreciseAsFileTime(&ft);
+    const unsigned long long ticks = (static_cast<unsigned long long>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+    return static_cast<long long>(ticks - 116444736000000000ULL) * 100;
+}
+
+void WINAPI OnKey(int32_t key) {
+    ++g_keys;
+    Say("key %d %s %lld", static_cast<int>(key), GetCurrentThreadId() == g_mainThread ? "main" : "other",
+        UnixTimeNs());
+}
+
+// Dispatches messages until `done` says so or `ms` have passed.
+template <typename Done>
+void Pump(DWORD ms, Done done) {
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        const DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= ms) return;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - elapsed, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+}
+
+template <typename F>
+F Export(const char* name) {
+    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(g_lib.module, name)));
+}
+
+bool Load() {
+    g_lib.module = LoadLibraryW(L"TQ850KB.dll");
+    if (!g_lib.module) return false;
+    g_lib.Start = Export<StartFn>("Start");
+    g_lib.Stop = Export<StopFn>("Stop");
+    g_lib.SetKBFunction = Export<SetKBFunctionFn>("SetKBFunction");
+    g_lib.GetConnected = Export<GetConnectedFn>("GetConnected");
+    return g_lib.Start && g_lib.Stop && g_lib.SetKBFunction && g_lib.GetConnected;
+}
+
+bool OrdinalsMatch() {
+    auto byOrdinal = [](WORD n) { return reinterpret_cast<void*>(GetProcAddress(g_lib.module, MAKEINTRESOURCEA(n))); };
+    return byOrdinal(1) == reinterpret_cast<void*>(g_lib.GetConnected) &&
+           byOrdinal(2) == reinterpret_cast<void*>(g_lib.Stop) &&
+           byOrdinal(3) == reinterpret_cast<void*>(g_lib.Start) &&
+           byOrdinal(4) == reinterpret_cast<void*>(g_lib.SetKBFunction) && byOrdinal(5) == nullptr;
+}
+
+double CpuMs() {
+    FILETIME created, exited, kernel, user;
+    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+    auto ms = [](FILETIME t) {
+        return ((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 10000.0;
+    };
+    return ms(kernel) + ms(user);
+}
+
+bool Run(const std::string& command) {
+    const std::string name = command.substr(0, command.find(':'));
+    const char* arg = command.find(':') == std::string::npos ? "" : command.c_str() + command.find(':') + 1;
+    const bool loaded = g_lib.module != nullptr;
+    const DWORD t0 = GetTickCount();
+    if (name == "load") {
+        Say(Load() ? "load ok" : "load failed %lu", GetLastError());
+    } else if (!loaded) {
+        Say("%s: not loaded", name.c_str());
+        return false;
+    } else if (name == "ordinals") {
+        Say(OrdinalsMatch() ? "ordinals ok" : "ordinals wrong");
+    } else if (name == "callback") {
+        g_lib.SetKBFunction(OnKey);
+        Say("callback set");
+    } else if (name == "nocallback") {
+        g_lib.SetKBFunction(nullptr);
+        Say("callback cleared");
+    } else if (name == "start") {
+        const int32_t result = g_lib.Start(atoi(arg));
+        Say("start %s = %d in %lu ms", arg, static_cast<int>(result), GetTickCount() - t0);
+    } else if (name == "connected") {
+        Say("connected = %d", g_lib.GetConnected() ? 1 : 0);
+    } else if (name == "stop") {
+        const bool result = g_lib.Stop();
+        Say("stop = %d in %lu ms", result ? 1 : 0, GetTickCount() - t0);
+    } else if (name == "stopfrom") {
+        // Stop on another thread while this one keeps dispatching.
+        bool done = false, result = false;
+        std::thread other([&] { result = g_lib.Stop(); done = true; });
+        Pump(10000, [&] { return done; });
+        other.join();
+        Say("stop from other thread = %d in %lu ms", result ? 1 : 0, GetTickCount() - t0);
+    } else if (name == "pump") {
+        Pump(atoi(arg), [] { return false; });
+        Say("pumped %s", arg);
+    } else if (name == "keys") {
+        const int want = atoi(arg);
+        const char* colon = strchr(arg, ':');
+        Pump(colon ? atoi(colon + 1) : 5000, [&] { return g_keys >= want; });
+        Say("keys %d", g_keys);
+    } else if (name == "idle") {
+        Sleep(atoi(arg));
+        Say("idled %s", arg);
+    } else if (name == "unload") {
+        FreeLibrary(g_lib.module);
+        g_lib = Library{};
+        Say("unload in %lu ms", GetTickCount() - t0);
+    } else if (name == "cpu") {
+        Say("cpu %.1f ms", CpuMs());
+    } else {
+        Say("unknown command %s", command.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    g_mainThread = GetCurrentThreadId();
+    for (int i = 1; i < argc; ++i)
+        if (!Run(argv[i])) return 2;
+    Say("done");
+    return 0;
+}
