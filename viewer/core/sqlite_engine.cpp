@@ -1,15 +1,22 @@
 // The embedded engine: each database file is an SQLite 3 file holding the
 // table FieldsTable with the 41 text columns s00..s40, text in UTF-8.
 //
-// A result behaves like a DAO dynaset: opening it collects the rowids of its
-// rows (the keyset), so the count is exact at once, and the values of a row
-// are read by rowid when the position reaches it. The whole-table result,
-// which the layer opens before every append, collects its keyset only when it
-// first moves and takes its count from a cached table count, so that
-// appending stays cheap however large the table grows.
+// A result behaves like a DAO dynaset on a fixed set of rows. Opening it reads
+// its rows in one pass, in order, packed one string a row, so the count is
+// exact at once and moving costs nothing; no statement stays open, so no lock
+// is held while a listing is shown. Changes made through the result go to the
+// file at once and to its copy of the row. The whole-table result, which the
+// layer opens before every append, reads its rows only when it first moves
+// and takes its count from a cached table count, so that appending stays
+// cheap however large the table grows.
+//
+// The layer's SQL carries its values as quoted literals; they are turned into
+// parameters, so that one prepared statement serves every lookup of a shape.
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cctype>
+#include <map>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -93,12 +100,67 @@ std::string Trimmed(const std::string& text) {
     return text.substr(first, last - first + 1);
 }
 
+std::string Pack(const RowValues& values) {
+    std::string packed;
+    for (const std::string& value : values) {
+        packed.append(value.c_str(), std::min(std::strlen(value.c_str()), static_cast<size_t>(kValueMax)));
+        packed += '\0';
+    }
+    return packed;
+}
+
+void Unpack(const std::string& packed, RowValues* values) {
+    const char* p = packed.c_str();
+    for (std::string& value : *values) {
+        value.assign(p);
+        p += value.size() + 1;
+    }
+}
+
+// Replaces each quoted literal of the SQL text by a parameter, collecting the
+// literal's text ('' inside stands for one quote).
+std::string Parameterized(const std::string& sql, std::vector<std::string>* parameters) {
+    std::string out;
+    for (size_t i = 0; i < sql.size(); ++i) {
+        const char c = sql[i];
+        if (c == '[') {  // a bracketed name may hold anything but ]
+            const size_t close = sql.find(']', i);
+            const size_t end = close == std::string::npos ? sql.size() : close + 1;
+            out.append(sql, i, end - i);
+            i = end - 1;
+        } else if (c == '\'') {
+            std::string literal;
+            size_t j = i + 1;
+            for (; j < sql.size(); ++j) {
+                if (sql[j] != '\'') {
+                    literal += sql[j];
+                } else if (j + 1 < sql.size() && sql[j + 1] == '\'') {
+                    literal += '\'';
+                    ++j;
+                } else {
+                    break;
+                }
+            }
+            if (j >= sql.size()) {  // unterminated: leave it to SQLite to refuse
+                parameters->clear();
+                return sql;
+            }
+            parameters->push_back(literal);
+            out += '?';
+            i = j;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 class SqliteEngine;
 
 class SqliteResult : public DbResult {
 public:
-    SqliteResult(SqliteEngine& engine, std::string keysetSql, bool lazy)
-        : engine_(engine), keysetSql_(std::move(keysetSql)), lazy_(lazy) {}
+    SqliteResult(SqliteEngine& engine, std::string sql, std::vector<std::string> parameters)
+        : engine_(engine), sql_(std::move(sql)), parameters_(std::move(parameters)) {}
 
     bool Load();
     bool GetRecordCount(long* count) override;
@@ -120,10 +182,11 @@ private:
     long LiveCount();
 
     SqliteEngine& engine_;
-    std::string keysetSql_;
-    bool lazy_;
+    std::string sql_;
+    std::vector<std::string> parameters_;
     bool loaded_ = false;
     std::vector<sqlite3_int64> rowids_;
+    std::vector<std::string> rows_;  // the 41 values of each row, each ended by a NUL
     std::vector<bool> deleted_;
     long deletedCount_ = 0;
     long firstLive_ = 0;  // no live row before this index
@@ -143,7 +206,8 @@ public:
         if (sqlite3_open_v2(utf8.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK)
             return false;
         sqlite3_busy_timeout(db_, 1000);
-        if (!fetch_.Prepare(db_, std::string("SELECT ") + kColumns + " FROM FieldsTable WHERE rowid=?"))
+        Statement probe;
+        if (!probe.Prepare(db_, std::string("SELECT ") + kColumns + " FROM FieldsTable WHERE rowid=0"))
             return false;  // not a database of the scale's layout
         if (!sqlite3_db_readonly(db_, "main")) {
             // Write-ahead logging keeps one commit per saved record cheap; the
@@ -157,43 +221,45 @@ public:
 
     std::unique_ptr<DbResult> OpenDynaset(const std::string& sql, const std::string& sortColumn) override {
         const std::string text = Trimmed(tq::Cp1251ToUtf8(sql));
-        std::string keyset;
-        bool wholeTable = false;
-        if (text == "FieldsTable" || text == "[FieldsTable]") {
-            keyset = "SELECT rowid FROM FieldsTable";
-            wholeTable = true;
+        std::string select = std::string("SELECT rowid,") + kColumns;
+        const bool wholeTable = text == "FieldsTable" || text == "[FieldsTable]";
+        if (wholeTable) {
+            select += " FROM FieldsTable";
         } else if (StartsWithNoCase(text, "SELECT * FROM ")) {
-            keyset = "SELECT rowid" + text.substr(8);
+            select += text.substr(8);
         } else {
             return nullptr;
         }
-        if (!sortColumn.empty() && !ContainsNoCase(keyset, " ORDER BY ")) keyset += " ORDER BY " + sortColumn;
-        auto result = std::make_unique<SqliteResult>(*this, keyset, wholeTable);
-        if (!wholeTable && !result->Load()) return nullptr;
-        if (wholeTable && TableCount() < 0) return nullptr;
+        std::vector<std::string> parameters;
+        select = Parameterized(select, &parameters);
+        if (!sortColumn.empty() && !ContainsNoCase(select, " ORDER BY ")) select += " ORDER BY " + sortColumn;
+        auto result = std::make_unique<SqliteResult>(*this, select, std::move(parameters));
+        if (wholeTable ? TableCount() < 0 : !result->Load()) return nullptr;
         return result;
     }
 
     bool Exec(const char* sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
 
-    bool CollectRowids(const std::string& sql, std::vector<sqlite3_int64>* rowids) {
-        Statement stmt;
-        if (!stmt.Prepare(db_, sql)) return false;
+    // Steps the statement to its end, collecting each row's rowid and packed values.
+    bool CollectRows(const std::string& sql, const std::vector<std::string>& parameters,
+                     std::vector<sqlite3_int64>* rowids, std::vector<std::string>* rows) {
+        Statement* stmt = Cached(sql);
+        if (!stmt) return false;
+        for (size_t i = 0; i < parameters.size(); ++i)
+            sqlite3_bind_text(stmt->get(), static_cast<int>(i + 1), parameters[i].c_str(),
+                              static_cast<int>(parameters[i].size()), SQLITE_STATIC);
         int rc;
-        while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) rowids->push_back(sqlite3_column_int64(stmt.get(), 0));
-        return rc == SQLITE_DONE;
-    }
-
-    bool Fetch(sqlite3_int64 rowid, RowValues* values) {
-        fetch_.Reset();
-        sqlite3_bind_int64(fetch_.get(), 1, rowid);
-        if (sqlite3_step(fetch_.get()) != SQLITE_ROW) {
-            fetch_.Reset();
-            return false;  // the row is gone
+        while ((rc = sqlite3_step(stmt->get())) == SQLITE_ROW) {
+            rowids->push_back(sqlite3_column_int64(stmt->get(), 0));
+            std::string packed;
+            for (int i = 0; i < kFieldCount; ++i) {
+                packed += ColumnText(stmt->get(), i + 1);
+                packed += '\0';
+            }
+            rows->push_back(std::move(packed));
         }
-        for (int i = 0; i < kFieldCount; ++i) (*values)[i] = ColumnText(fetch_.get(), i);
-        fetch_.Reset();
-        return true;
+        stmt->Reset();
+        return rc == SQLITE_DONE;
     }
 
     bool Update(sqlite3_int64 rowid, const RowValues& values) {
@@ -270,14 +336,26 @@ private:
     }
 
     sqlite3* db_ = nullptr;
-    Statement fetch_, update_, insert_, delete_, version_;
+    // Prepared statements by their parameterized text; a few shapes recur.
+    Statement* Cached(const std::string& sql) {
+        auto found = cache_.find(sql);
+        if (found != cache_.end()) return found->second.get();
+        if (cache_.size() >= 32) cache_.clear();
+        auto stmt = std::make_unique<Statement>();
+        if (!stmt->Prepare(db_, sql)) return nullptr;
+        return cache_.emplace(sql, std::move(stmt)).first->second.get();
+    }
+
+    Statement update_, insert_, delete_, version_;
+    std::map<std::string, std::unique_ptr<Statement>> cache_;
     long tableCount_ = -1;
     long countVersion_ = -1;
 };
 
 bool SqliteResult::Load() {
     rowids_.clear();
-    if (!engine_.CollectRowids(keysetSql_, &rowids_)) return false;
+    rows_.clear();
+    if (!engine_.CollectRows(sql_, parameters_, &rowids_, &rows_)) return false;
     deleted_.assign(rowids_.size(), false);
     deletedCount_ = 0;
     firstLive_ = 0;
@@ -325,14 +403,17 @@ bool SqliteResult::MoveNext() {
 
 bool SqliteResult::ReadCurrent(RowValues* values) {
     if (!HasCurrent()) return false;  // the whole table has no current row before it moves
-    return engine_.Fetch(rowids_[pos_], values);
+    Unpack(rows_[pos_], values);
+    return true;
 }
 
 bool SqliteResult::CanAppend() { return engine_.Writable(); }
 
 bool SqliteResult::UpdateCurrent(const RowValues& values) {
     if (!EnsureKeyset() || !HasCurrent()) return false;
-    return engine_.Update(rowids_[pos_], values);
+    if (!engine_.Update(rowids_[pos_], values)) return false;
+    rows_[pos_] = Pack(values);
+    return true;
 }
 
 bool SqliteResult::Append(const RowValues& values) {
@@ -340,6 +421,7 @@ bool SqliteResult::Append(const RowValues& values) {
     if (!engine_.Insert(values, &rowid)) return false;
     if (loaded_) {
         rowids_.push_back(rowid);
+        rows_.push_back(Pack(values));
         deleted_.push_back(false);
         if (pos_ < 0) pos_ = 0;
     }
