@@ -33,7 +33,9 @@ void CLinkPage::CheckLink() {
         if (printer_.RequestStatus() != 0) {
             ++failures;
         } else if (request == 1) {
-            version = Format("%ld.%ld", printer_.VersionMajor(), printer_.VersionMinor());
+            const long major = printer_.VersionMajor();
+            const long minor = printer_.VersionMinor();
+            version = Format("%ld.%ld", major, minor);
             Show(IDC_VERSION, version);
         }
         if (failures >= kFailuresToGiveUp) break;
@@ -62,9 +64,10 @@ void CSramPage::CheckSram() {
         result = Cp("Ошибок нет");
     } else {
         // The failed address comes back spread over three reads.
-        const uint32_t address = (static_cast<uint32_t>(printer_.VersionMinor()) << 24) +
-                                 (static_cast<uint32_t>(printer_.VersionMajor()) << 16) +
-                                 static_cast<uint32_t>(printer_.SensorFlags());
+        const auto top = static_cast<uint32_t>(printer_.VersionMinor());
+        const auto next = static_cast<uint32_t>(printer_.VersionMajor());
+        const auto low = static_cast<uint32_t>(printer_.SensorFlags());
+        const uint32_t address = (top << 24) + (next << 16) + low;
         const auto read = static_cast<uint32_t>(printer_.PeVoltage());
         const auto expected = static_cast<uint32_t>(printer_.LabVoltage());
         result = Format(Cp("Ошибка! Адрес: 0x%x, прочитали 0x%x, ожидали 0x%x"),

@@ -23,13 +23,17 @@ struct Variant {
 
 CCreateLabel1::~CCreateLabel1() {
     if (dispatch_) dispatch_->Release();
+    if (container_) container_->Release();
 }
 
-bool CCreateLabel1::Attach(HWND host, HRESULT (WINAPI* getControl)(HWND, IUnknown**)) {
-    if (!host || !getControl) return false;
-    // An AtlAxWin window exists even when its control could not be made.
+bool CCreateLabel1::Create(HWND host, const wchar_t* clsid, const AtlHosting& atl) {
+    if (!host || !atl.createControl || !atl.getControl) return false;
+    // The site is asked for explicitly and held: an AtlAxWin window given the
+    // CLSID as its text may drop its site (Wine's does) and stays empty when
+    // the class is missing.
+    if (FAILED(atl.createControl(clsid, host, nullptr, &container_))) return false;
     IUnknown* control = nullptr;
-    if (FAILED(getControl(host, &control)) || !control) return false;
+    if (FAILED(atl.getControl(host, &control)) || !control) return false;
     IDispatch* dispatch = nullptr;
     const HRESULT hr = control->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch));
     control->Release();

@@ -11,6 +11,12 @@
 
 namespace lmt {
 
+// The hosting functions of the system's ATL library.
+struct AtlHosting {
+    HRESULT(WINAPI* createControl)(LPCOLESTR name, HWND host, IStream* state, IUnknown** container) = nullptr;
+    HRESULT(WINAPI* getControl)(HWND host, IUnknown** control) = nullptr;
+};
+
 class CCreateLabel1 : public PrinterControl {
 public:
     CCreateLabel1() = default;
@@ -18,8 +24,9 @@ public:
     CCreateLabel1& operator=(const CCreateLabel1&) = delete;
     ~CCreateLabel1() override;
 
-    // Takes the control out of its host window; false when there is none.
-    bool Attach(HWND host, HRESULT (WINAPI* getControl)(HWND, IUnknown**));
+    // Creates the control by its CLSID in an AtlAxWin host window; false
+    // when no control could be made.
+    bool Create(HWND host, const wchar_t* clsid, const AtlHosting& atl);
     // Takes a control made without a host window (tests and the benchmark).
     bool AttachDispatch(IDispatch* dispatch);
     bool attached() const { return dispatch_ != nullptr; }
@@ -62,6 +69,7 @@ private:
     void PutString(DISPID id, const std::string& cp1251);
     bool Invoke(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result);
 
+    IUnknown* container_ = nullptr;  // keeps the host's site alive
     IDispatch* dispatch_ = nullptr;
     bool faulted_ = false;
     std::string fault_;

@@ -10,7 +10,6 @@
 namespace {
 
 using AtlAxWinInitFn = BOOL(WINAPI*)();
-using AtlAxGetControlFn = HRESULT(WINAPI*)(HWND, IUnknown**);
 
 // The system's ATL library hosts the control (the AtlAxWin window class).
 class AtlHost {
@@ -19,20 +18,22 @@ public:
         if (!module_) return;
         auto init = reinterpret_cast<AtlAxWinInitFn>(
             reinterpret_cast<void*>(GetProcAddress(module_, "AtlAxWinInit")));
-        getControl_ = reinterpret_cast<AtlAxGetControlFn>(
+        if (!init || !init()) return;
+        hosting_.createControl = reinterpret_cast<decltype(hosting_.createControl)>(
+            reinterpret_cast<void*>(GetProcAddress(module_, "AtlAxCreateControl")));
+        hosting_.getControl = reinterpret_cast<decltype(hosting_.getControl)>(
             reinterpret_cast<void*>(GetProcAddress(module_, "AtlAxGetControl")));
-        if (!init || !init()) getControl_ = nullptr;
     }
     ~AtlHost() {
         if (module_) FreeLibrary(module_);
     }
     AtlHost(const AtlHost&) = delete;
     AtlHost& operator=(const AtlHost&) = delete;
-    AtlAxGetControlFn getControl() const { return getControl_; }
+    const lmt::AtlHosting& hosting() const { return hosting_; }
 
 private:
     HMODULE module_;
-    AtlAxGetControlFn getControl_ = nullptr;
+    lmt::AtlHosting hosting_;
 };
 
 class CWizardApp {
@@ -43,7 +44,7 @@ public:
         InitCommonControlsEx(&controls);
         {
             AtlHost atl;
-            lmt::WizardWindow wizard(instance, atl.getControl());
+            lmt::WizardWindow wizard(instance, atl.hosting());
             wizard.DoModal(instance, IDD_WIZARD, nullptr);
         }
         OleUninitialize();

@@ -128,11 +128,11 @@ BOOL WizardWindow::OnInitDialog() {
 void WizardWindow::CreatePrinterControl() {
     // Item 1000: the control in an AtlAxWin host window, never shown.
     const RECT r = DialogUnits(hwnd(), 237, 54, 60, 25);
-    HWND host = CreateWindowExW(0, L"AtlAxWin", kPrinterClsid, WS_CHILD, r.left, r.top,
+    HWND host = CreateWindowExW(0, L"AtlAxWin", L"", WS_CHILD, r.left, r.top,
                                 r.right - r.left, r.bottom - r.top, hwnd(),
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_PRINTER_CONTROL)),
                                 instance_, nullptr);
-    printer_.Attach(host, getControl_);
+    printer_.Create(host, kPrinterClsid, atl_);
     wizard_ = std::make_unique<CWizardDlg>(printer_, clock_, *this);
 }
 
@@ -156,6 +156,8 @@ void WizardWindow::CreatePages() {
 
         pages_[i] = std::make_unique<PageWindow>(*this, wizard_->page(i));
         HWND page = pages_[i]->Create(instance_, IDD_LINK_PAGE + i, hwnd());
+        // The page's resource id as its item id lets a UI driver find it.
+        SetWindowLongPtrW(page, GWLP_ID, IDD_LINK_PAGE + i);
         SetWindowPos(page, nullptr, at.left, at.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         if (titleFont_)
             SendMessageW(GetDlgItem(page, IDC_PAGE_TITLE), WM_SETFONT,
@@ -232,6 +234,7 @@ void WizardWindow::OnDestroy() {
 
 bool WizardWindow::OnMessage(UINT msg, WPARAM, LPARAM, LRESULT* result) {
     if (msg != kControlMissingMessage) return false;
+    ShowWindow(hwnd(), SW_SHOW);  // the notice stands over the wizard, not alone
     Notify(tq::Cp("Элемент управления принтера не найден: он не установлен или не "
                   "зарегистрирован. Проверки принтера не будут работать."),
            tq::Cp("Ошибка"));

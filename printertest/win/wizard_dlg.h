@@ -64,8 +64,7 @@ private:
 
 class WizardWindow : public tq::win::Dialog, public WizardView {
 public:
-    explicit WizardWindow(HINSTANCE instance, HRESULT (WINAPI* getControl)(HWND, IUnknown**))
-        : instance_(instance), getControl_(getControl) {}
+    WizardWindow(HINSTANCE instance, const AtlHosting& atl) : instance_(instance), atl_(atl) {}
 
     int SelectedStep() override;
     void SelectStep(int step) override;
@@ -91,7 +90,7 @@ private:
     void CreatePages();
 
     HINSTANCE instance_;
-    HRESULT (WINAPI* getControl_)(HWND, IUnknown**);
+    AtlHosting atl_;
     CCreateLabel1 printer_;
     tq::win::WinClock clock_;
     std::unique_ptr<CWizardDlg> wizard_;
