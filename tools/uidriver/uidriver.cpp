@@ -268,6 +268,8 @@ std::string Driver::Run(const std::vector<std::string>& w) {
     HWND control = GetDlgItem(hwnd, id);
     if (!control) return Err("no control " + w[2]);
     if (c == "click") return PostMessageW(control, BM_CLICK, 0, 0) ? Ok() : Err("post failed");
+    if (c == "child") return Ok(HwndText(control));
+    if (c == "checked") return Ok(Send(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? "1" : "0");
     if (c == "settext" && n >= 4) {
         const std::wstring text = FromUtf8(w[3]);
         return Send(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())) > 0 ? Ok()
