@@ -1,0 +1,227 @@
+#!/usr/bin/env python3
+"""TQ850KB.dll under Wine, loaded by name by the test host (kbhost.exe) and
+fed by the keyboard simulator on a pty. Each case has its own COM port; they
+share the prefix's HKCU "LastComNumber", so they run one after another."""
+import os
+import re
+import sys
+import threading
+import time
+import unittest
+
+SOURCE = os.environ["TQ_SOURCE_DIR"]
+sys.path.insert(0, os.path.join(SOURCE, "tools", "kbsim"))
+sys.path.insert(0, os.path.join(SOURCE, "tools", "kbhost"))
+from winharness import Harness  # noqa: E402
+from kbsim import KeyboardSim, key_frame, map_held_port  # noqa: E402
+from hostrun import HostRun  # noqa: E402
+
+KEY = r"HKCU\Software\Norvell\TQ850KB"
+h = Harness()
+
+
+def reg_last_port():
+    rc, out, _ = h.run("reg", ["query", KEY, "/v", "LastComNumber"], timeout=30)
+    m = re.search(r"LastComNumber\s+REG_DWORD\s+0x([0-9a-fA-F]+)", out)
+    return int(m.group(1), 16) if rc == 0 and m else None
+
+
+def reg_delete():
+    h.run("reg", ["delete", KEY, "/f"], timeout=30)
+
+
+def later(delay, action):
+    """Runs action on a thread after delay seconds."""
+    t = threading.Timer(delay, action)
+    t.start()
+    return t
+
+
+class HostCase(unittest.TestCase):
+    def host(self, *commands):
+        run = HostRun(h, ["load", *commands])
+        self.addCleanup(lambda: run.proc.poll() is None and run.proc.kill())
+        run.wait_for("^load ok$")
+        return run
+
+    def finish(self, run):
+        rc, lines = run.finish()
+        self.assertEqual(rc, 0, "\n".join(lines))
+        self.assertEqual(lines[-1], "done")
+        return lines
+
+
+class DriverTest(HostCase):
+    def test_keys_reach_the_host_thread_and_noise_does_not(self):
+        with KeyboardSim(h.prefix, 41) as sim:
+            run = self.host("ordinals", "callback", "start:41", "connected", "keys:6:8000", "connected",
+                            "stop", "connected", "pump:200", "unload")
+            self.assertEqual(run.wait_for("^ordinals").string, "ordinals ok")
+            self.assertEqual(run.wait_for(r"^start 41 = (-?\d+)").group(1), "41")
+            self.assertEqual(run.wait_for("^connected").string, "connected = 1")
+            # A ':' among stray bytes, or a frame cut short, takes the next
+            # eleven bytes with it: the keyboard's protocol has no better
+            # resynchronisation, so the cut frame is followed by a pause here.
+            sim.send(b"\x00\xff;K" + key_frame("3C") + key_frame("00") + key_frame("3D", frame_type=b"T")
+                     + key_frame("3D", crc=b"0000") + key_frame("3D", lower=True) + key_frame("3B")
+                     + key_frame("3D") + key_frame("3D")[:7], paced=True)
+            time.sleep(0.7)
+            sim.send(key_frame("35") + key_frame("3A") + key_frame("41") + key_frame("41"), paced=True)
+            run.wait_for("^keys")
+            self.assertEqual(run.wait_for("^connected").string, "connected = 1")
+            self.assertRegex(run.wait_for("^stop").string, "^stop = 1")
+            self.assertEqual(run.wait_for("^connected").string, "connected = 0")
+            self.finish(run)
+            keys = run.keys()
+            self.assertEqual([k for k, _, _ in keys], [1, 2, 3, 4, 5, 5])
+            self.assertEqual({t for _, t, _ in keys}, {"main"})
+            self.assertEqual(sim.handshakes, 1)
+        self.assertEqual(reg_last_port(), 41)
+
+    def test_port_comes_from_the_registry_or_is_clamped(self):
+        reg_delete()
+        run = self.host("start:0", "start:-5", "stop", "unload")
+        self.assertEqual(run.wait_for(r"^start 0 = (-?\d+)").group(1), "0")
+        self.assertEqual(run.wait_for(r"^start -5 = (-?\d+)").group(1), "0")
+        self.finish(run)
+
+        h.reg_add(KEY, "LastComNumber", "REG_DWORD", "42")
+        with KeyboardSim(h.prefix, 42) as sim, KeyboardSim(h.prefix, 255) as sim255:
+            run = self.host("start:0", "start:-5", "start:300", "stop", "unload")
+            self.assertEqual(run.wait_for(r"^start 0 = (-?\d+)").group(1), "42")
+            self.assertEqual(run.wait_for(r"^start -5 = (-?\d+)").group(1), "42")
+            self.assertEqual(run.wait_for(r"^start 300 = (-?\d+)").group(1), "255")
+            self.finish(run)
+            self.assertEqual((sim.handshakes, sim255.handshakes), (2, 1))
+        self.assertEqual(reg_last_port(), 255)
+
+        h.reg_add(KEY, "LastComNumber", "REG_SZ", "42")
+        run = self.host("start:0", "unload")
+        self.assertEqual(run.wait_for(r"^start 0 = (-?\d+)").group(1), "0", "a value of another type")
+        self.finish(run)
+
+    def test_missing_and_held_ports_fail_quietly(self):
+        held = map_held_port(h.prefix, 43)
+        self.addCleanup(os.remove, held)
+        run = self.host("start:43", "connected", "start:44", "connected", "stop", "unload")
+        self.assertEqual(run.wait_for(r"^start 43 = (-?\d+)").group(1), "0")
+        self.assertEqual(run.wait_for("^connected").string, "connected = 0")
+        self.assertEqual(run.wait_for(r"^start 44 = (-?\d+)").group(1), "0")
+        self.assertEqual(run.wait_for("^connected").string, "connected = 0")
+        self.finish(run)
+
+    def test_keyboard_without_handshake_still_delivers_keys(self):
+        with KeyboardSim(h.prefix, 45, answer=False) as sim:
+            run = self.host("callback", "start:45", "connected", "keys:1:5000", "connected", "stop", "unload")
+            m = run.wait_for(r"^start 45 = (-?\d+) in (\d+) ms")
+            self.assertEqual(m.group(1), "0")
+            self.assertGreater(int(m.group(2)), 1200, "three attempts of about half a second")
+            self.assertEqual(run.wait_for("^connected").string, "connected = 0")
+            sim.send(b"\x13" + key_frame("3C"))
+            run.wait_for("^keys 1$")
+            self.assertEqual(run.wait_for("^connected").string, "connected = 1")
+            self.finish(run)
+            self.assertEqual(sim.handshakes, 3)
+            self.assertEqual([k for k, _, _ in run.keys()], [1])
+
+    def test_second_start_restarts_and_stop_is_harmless(self):
+        with KeyboardSim(h.prefix, 46) as sim:
+            run = self.host("stop", "callback", "start:46", "start:46", "keys:1:5000", "stop", "stop",
+                            "connected", "unload")
+            self.assertRegex(run.wait_for("^stop").string, "^stop = 1 in [0-9] ms", "no reader: at once")
+            run.wait_for(r"^start 46 = 46")
+            m = run.wait_for(r"^start 46 = (-?\d+) in (\d+) ms")
+            self.assertEqual(m.group(1), "46")
+            self.assertGreaterEqual(int(m.group(2)), 100, "the old reader stops, then a 100 ms pause")
+            sim.send(key_frame("3A"))
+            run.wait_for("^keys 1$")
+            m = run.wait_for(r"^stop = 1 in (\d+) ms")
+            self.assertLess(int(m.group(1)), 900, "a stop on a silent line takes about half a second")
+            self.assertRegex(run.wait_for("^stop").string, "^stop = 1")
+            self.assertEqual(run.wait_for("^connected").string, "connected = 0")
+            self.finish(run)
+            self.assertEqual(sim.handshakes, 2)
+            self.assertEqual([k for k, _, _ in run.keys()], [4], "one reader, one key")
+
+    def test_keys_wait_while_the_host_does_not_dispatch(self):
+        with KeyboardSim(h.prefix, 47) as sim:
+            run = self.host("callback", "start:47", "idle:1500", "keys:5:5000", "stop", "unload")
+            run.wait_for("^start 47 = 47")
+            for code in ["3C", "3D", "35", "3A", "41"]:
+                sim.send(key_frame(code), paced=True)
+            run.wait_for("^idled")
+            run.wait_for("^keys 5$")
+            self.finish(run)
+            self.assertEqual([k for k, _, _ in run.keys()], [1, 2, 3, 4, 5])
+
+    def test_callback_cleared_drops_keys_but_marks_connected(self):
+        with KeyboardSim(h.prefix, 48, answer=False) as sim:
+            run = self.host("nocallback", "start:48", "pump:1200", "connected", "callback", "keys:1:5000",
+                            "stop", "unload")
+            run.wait_for("^start 48 = 0")
+            sim.send(key_frame("3C"))
+            run.wait_for("^pumped")
+            self.assertEqual(run.wait_for("^connected").string, "connected = 1")
+            sim.send(key_frame("3D"))
+            self.finish(run)
+            self.assertEqual([k for k, _, _ in run.keys()], [2])
+
+    def test_stop_from_another_thread(self):
+        with KeyboardSim(h.prefix, 49):
+            run = self.host("start:49", "stopfrom:other", "connected", "unload")
+            run.wait_for("^start 49 = 49")
+            self.assertRegex(run.wait_for("^stop from").string, "= 1")
+            self.assertEqual(run.wait_for("^connected").string, "connected = 0")
+            self.finish(run)
+
+    def test_unplugged_keyboard_costs_little_and_comes_back(self):
+        with KeyboardSim(h.prefix, 50) as sim:
+            run = self.host("callback", "start:50", "pump:700", "cpu", "pump:3000", "cpu", "keys:1:6000",
+                            "stop", "unload")
+            run.wait_for("^start 50 = 50")
+            sim.unplug()
+            before = float(run.wait_for(r"^cpu ([\d.]+)").group(1))
+            after = float(run.wait_for(r"^cpu ([\d.]+)").group(1))
+            self.assertLess(after - before, 600, "the reader must not spin on a port it cannot re-open")
+            sim.plug()
+            time.sleep(1.2)  # the reader re-opens within its pause
+            sim.send(key_frame("41"))
+            run.wait_for("^keys 1$")
+            self.finish(run)
+            self.assertEqual([k for k, _, _ in run.keys()], [5])
+
+
+class UnloadTest(HostCase):
+    def test_unload_with_a_running_reader(self):
+        with KeyboardSim(h.prefix, 51) as sim:
+            run = self.host("callback", "start:51", "keys:1:5000", "unload",
+                            "load", "callback", "start:51", "keys:2:5000", "unload")
+            run.wait_for("^start 51 = 51")
+            sim.send(key_frame("3C"))
+            m = run.wait_for(r"^unload in (\d+) ms")
+            self.assertGreaterEqual(int(m.group(1)), 500)
+            run.wait_for("^load ok")
+            run.wait_for("^start 51 = 51")
+            sim.send(key_frame("3D"))
+            self.finish(run)
+            self.assertEqual([k for k, _, _ in run.keys()], [1, 2])
+
+    def test_unload_while_a_frame_waits_in_the_hand_over(self):
+        with KeyboardSim(h.prefix, 52) as sim:
+            run = self.host("callback", "start:52", "idle:1000", "unload", "pump:300")
+            run.wait_for("^start 52 = 52")
+            sim.send(key_frame("3C") + key_frame("3D"))
+            run.wait_for("^unload in")
+            self.finish(run)
+            self.assertLessEqual(len(run.keys()), 2)
+
+    def test_process_ends_with_the_reader_running(self):
+        with KeyboardSim(h.prefix, 53):
+            run = self.host("start:53")
+            run.wait_for("^start 53 = 53")
+            self.finish(run)
+
+
+if __name__ == "__main__":
+    h.ensure_started()
+    unittest.main(argv=[sys.argv[0], *sys.argv[1:]], verbosity=2)

@@ -1,0 +1,76 @@
+"""Runs kbhost.exe under Wine with a list of commands and follows its output
+file while it runs, so that a test can act (make the simulator send) when the
+host has reached a step. Used by the driver's Wine tests and benchmarks."""
+import os
+import re
+import subprocess
+import tempfile
+import time
+
+
+class HostRun:
+    def __init__(self, harness, commands, dll_dir=None):
+        win_dir = os.environ.get("TQ_WIN_DIR") or os.path.join(harness.build_dir, "win")
+        exe = os.path.join(win_dir, "tools", "kbhost.exe")
+        # The library is found by name in the current folder, as the scale's
+        # application finds it beside itself.
+        cwd = dll_dir or os.path.join(win_dir, "bin")
+        self._out = tempfile.NamedTemporaryFile(prefix="kbhost-", suffix=".out", delete=False)
+        self._err = tempfile.TemporaryFile()
+        self.proc = harness.popen(exe, list(commands), cwd=cwd, stdin=subprocess.DEVNULL,
+                                  stdout=self._out, stderr=self._err)
+        self._seen = 0
+        self._final = None
+
+    def lines(self):
+        if self._final is not None:
+            return self._final
+        with open(self._out.name, "rb") as f:
+            text = f.read().decode(errors="replace")
+        # A line still being written is not a line yet.
+        return text[:text.rfind("\n") + 1].splitlines()
+
+    def wait_for(self, pattern, timeout=15):
+        """The match (m.string is the whole line) of the first line after the
+        last one waited for that matches pattern; raises AssertionError on
+        time-out or exit."""
+        regex = re.compile(pattern)
+        deadline = time.monotonic() + timeout
+        while True:
+            lines = self.lines()
+            for i in range(self._seen, len(lines)):
+                m = regex.search(lines[i])
+                if m:
+                    self._seen = i + 1
+                    return m
+            if time.monotonic() > deadline or self.proc.poll() is not None:
+                if self.proc.poll() is not None:
+                    lines = self.lines()
+                    for i in range(self._seen, len(lines)):
+                        m = regex.search(lines[i])
+                        if m:
+                            self._seen = i + 1
+                            return m
+                raise AssertionError(f"kbhost: no line like {pattern!r}; output:\n" + "\n".join(lines))
+            time.sleep(0.005)
+
+    def finish(self, timeout=30):
+        """Waits for the end; returns (exit code, output lines)."""
+        try:
+            rc = self.proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+            rc = "timed out"
+        self._final = self.lines()
+        os.unlink(self._out.name)
+        return rc, self._final
+
+    def keys(self):
+        """(key number, thread, unix ns) of every key line so far."""
+        out = []
+        for line in self.lines():
+            m = re.match(r"key (\d+) (\w+) (\d+)$", line)
+            if m:
+                out.append((int(m.group(1)), m.group(2), int(m.group(3))))
+        return out
