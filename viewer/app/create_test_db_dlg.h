@@ -1,0 +1,33 @@
+// The dialog that asks how many test records to generate; the main dialog
+// does the work when it receives WM_CREATE_TEST_DB.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "message_kind.h"
+
+class CreateTestDbView {
+public:
+    virtual ~CreateTestDbView() = default;
+    virtual void SetCountText(const std::string& text) = 0;
+    virtual std::string CountText() = 0;
+    virtual bool Message(const std::string& text, MessageKind kind) = 0;
+    // Posts WM_CREATE_TEST_DB with the count to the main dialog.
+    virtual void PostCreateRequest(int32_t count) = 0;
+    virtual void Finish(int result) = 0;
+};
+
+class CCreateTestDBDlg {
+public:
+    explicit CCreateTestDBDlg(CreateTestDbView& view) : view_(view) {}
+
+    void OnInitDialog();
+    void OnCreate();
+    void OnCancel();
+
+private:
+    CreateTestDbView& view_;
+};
+
+// A signed 32-bit number with optional blanks around it; 0 for anything else.
+int32_t ParseRecordCount(const std::string& text);

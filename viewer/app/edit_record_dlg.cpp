@@ -1,0 +1,65 @@
+#include "edit_record_dlg.h"
+
+#include <cstring>
+
+#include "common/cp1251.h"
+#include "core/catalogue.h"
+#include "core/data_access.h"
+
+namespace {
+
+const int kIdOk = 1;
+const int kIdCancel = 2;
+
+std::string Cut(const std::string& text) { return text.size() > kValueMax ? text.substr(0, kValueMax) : text; }
+
+}  // namespace
+
+CEditRecordDlg::CEditRecordDlg(EditView& view, int database, int32_t code)
+    : view_(view), m_nDatabase(database), m_nCode(code) {
+    m_record.Clear();
+}
+
+void CEditRecordDlg::OnInitDialog() {
+    CNVRecord record;
+    const bool known = IsDatabaseIndex(m_nDatabase);
+    if (known) DbFindByCode(m_nDatabase, &record, m_nCode);
+    for (int i = 0; i < kFieldCount; ++i) {
+        // Without a database there is nothing to show and nothing to edit.
+        const char* caption = known ? FieldCaptions()[m_nDatabase][i] : "";
+        char value[kValueMax + 1];
+        record.GetFieldText(value, i);
+        view_.SetCaption(i, caption);
+        view_.SetFieldText(i, value);
+        view_.EnableField(i, caption[0] != '\0');
+    }
+    view_.EnableField(0, false);  // the code is never editable
+}
+
+void CEditRecordDlg::OnClose() {
+    // Disabled edits are read too: columns the dialog does not offer keep
+    // the values that were loaded.
+    for (int i = 0; i < kFieldCount; ++i) m_record.SetFieldText(Cut(view_.FieldText(i)).c_str(), i);
+    if (view_.Message(tq::Cp("Сохранить изменения?"), MessageKind::Question)) {
+        FieldBlock block;
+        char value[kValueMax + 1];
+        m_record.GetFieldText(value, 0);
+        SetBlockSlot(block, 0, ("xx" + std::string(value)).c_str());
+        for (int i = 1; i < kFieldCount; ++i) {
+            m_record.GetFieldText(value, i);
+            SetBlockSlot(block, i, value);
+        }
+        if (IsDatabaseIndex(m_nDatabase) && DbSave(m_nDatabase, &block) != 0) {
+            view_.Message(tq::Cp("Ошибка при сохранении записи!"), MessageKind::Error);
+            return;  // the editor stays open with the edits, to be corrected or dropped
+        }
+    }
+    view_.Finish(kIdCancel);
+}
+
+void CEditRecordDlg::OnDelete() {
+    if (!view_.Message(tq::Cp("Удалить запись?"), MessageKind::Question)) return;
+    const bool deleted = m_nCode != 0 && IsDatabaseIndex(m_nDatabase) && DbDeleteByCode(m_nDatabase, m_nCode);
+    if (!deleted) view_.Message(tq::Cp("Ошибка при удалении записи!"), MessageKind::Error);
+    view_.Finish(kIdOk);
+}

@@ -1,0 +1,37 @@
+// The record editor: one record as 41 caption/edit pairs, saved on close
+// after a question, deleted on request. Texts are code page 1251.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "core/record.h"
+#include "message_kind.h"
+
+class EditView {
+public:
+    virtual ~EditView() = default;
+    virtual void SetCaption(int field, const std::string& text) = 0;
+    virtual void SetFieldText(int field, const std::string& text) = 0;
+    virtual std::string FieldText(int field) = 0;
+    virtual void EnableField(int field, bool enable) = 0;
+    virtual bool Message(const std::string& text, MessageKind kind) = 0;
+    // Ends the modal run with IDOK (1) or IDCANCEL (2).
+    virtual void Finish(int result) = 0;
+};
+
+class CEditRecordDlg {
+public:
+    CEditRecordDlg(EditView& view, int database, int32_t code);
+    ~CEditRecordDlg() { m_record.Clear(); }
+
+    void OnInitDialog();
+    // The close box, Alt+F4, the system menu's Close.
+    void OnClose();
+    void OnDelete();
+
+private:
+    EditView& view_;
+    int m_nDatabase;
+    int32_t m_nCode;
+    CNVRecord m_record;
+};

@@ -1,0 +1,9 @@
+// The three kinds of message box the viewer shows, all captioned
+// "TQScaleDBViewer".
+#pragma once
+
+enum class MessageKind {
+    Error,     // OK button, stop icon
+    Question,  // Yes and No buttons, exclamation icon; only Yes acts
+    Notice,    // OK button, no icon
+};

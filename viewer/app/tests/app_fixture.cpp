@@ -1,0 +1,125 @@
+#include "app_fixture.h"
+
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <random>
+
+#include "core/engine.h"
+
+namespace fs = std::filesystem;
+
+void ScaleFolderTest::SetUp() {
+    std::random_device random;
+    const fs::path dir = fs::temp_directory_path() / ("tqviewer-test-" + std::to_string(random()));
+    fs::create_directories(dir);
+    dir_ = dir.string();
+    oldDir_ = fs::current_path().string();
+    fs::current_path(dir);
+}
+
+void ScaleFolderTest::TearDown() {
+    DbReleaseAll();
+    fs::current_path(oldDir_);
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+}
+
+std::string ScaleFolderTest::FilePath(int db) const {
+    std::string name = DatabaseFile(db);  // Internal\Name.mdb
+    return (fs::path(dir_) / "Internal" / name.substr(name.find('\\') + 1)).string();
+}
+
+void ScaleFolderTest::CreateDatabases(const std::vector<int>& which) {
+    fs::create_directories(fs::path(dir_) / "Internal");
+    for (int db : which) ASSERT_TRUE(CreateSqliteDatabase(FilePath(db))) << FilePath(db);
+}
+
+void ScaleFolderTest::OpenAll() {
+    for (int db = 0; db < kDatabaseCount; ++db) ASSERT_EQ(DbOpen(db, DatabaseFile(db)), 0) << db;
+}
+
+void ScaleFolderTest::InsertRaw(int db, const std::vector<std::string>& values) {
+    std::string sql = "INSERT INTO FieldsTable VALUES(";
+    for (int i = 0; i < kFieldCount; ++i) sql += i ? ",?" : "?";
+    sql += ")";
+    sqlite3* handle = nullptr;
+    ASSERT_EQ(sqlite3_open(FilePath(db).c_str(), &handle), SQLITE_OK);
+    sqlite3_stmt* stmt = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(handle, sql.c_str(), -1, &stmt, nullptr), SQLITE_OK) << sqlite3_errmsg(handle);
+    for (int i = 0; i < kFieldCount; ++i) {
+        const std::string value = i < static_cast<int>(values.size()) ? values[i] : "";
+        sqlite3_bind_text(stmt, i + 1, value.c_str(), -1, SQLITE_TRANSIENT);
+    }
+    EXPECT_EQ(sqlite3_step(stmt), SQLITE_DONE);
+    sqlite3_finalize(stmt);
+    sqlite3_close(handle);
+}
+
+std::vector<std::vector<std::string>> ScaleFolderTest::Rows(int db) {
+    std::vector<std::vector<std::string>> rows;
+    sqlite3* handle = nullptr;
+    if (sqlite3_open_v2(FilePath(db).c_str(), &handle, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(handle, "SELECT * FROM FieldsTable ORDER BY rowid", -1, &stmt, nullptr) == SQLITE_OK) {
+            while (sqlite3_step(stmt) == SQLITE_ROW) {
+                std::vector<std::string> row;
+                for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+                    const unsigned char* text = sqlite3_column_text(stmt, i);
+                    row.push_back(text ? reinterpret_cast<const char*>(text) : "");
+                }
+                rows.push_back(row);
+            }
+        }
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(handle);
+    return rows;
+}
+
+void FakeMainView::SetControlText(int id, const std::string& text) {
+    texts[id] = tq::Cp1251ToUtf8(text);
+    if (id == 1003) counterHistory.push_back(texts[id]);
+}
+
+void FakeMainView::ClearList() {
+    rows.clear();
+    columns.clear();
+    selectedRow = -1;
+}
+
+void FakeMainView::AddColumn(int index, const std::string& caption, int width) {
+    EXPECT_EQ(index, static_cast<int>(columns.size()));
+    columns.emplace_back(tq::Cp1251ToUtf8(caption), width);
+}
+
+bool FakeMainView::InsertRow(int index) {
+    if (index == failInsertAt) return false;
+    rows.insert(rows.begin() + index, std::vector<std::string>(columns.size()));
+    selectedRow = index;
+    return true;
+}
+
+bool FakeMainView::SetCell(int row, int column, const std::string& text) {
+    if (row == failCellAtRow && column == 5) return false;
+    if (row >= static_cast<int>(rows.size())) return false;
+    rows[row][column] = tq::Cp1251ToUtf8(text);
+    return true;
+}
+
+std::string FakeMainView::SelectedRowCode() {
+    if (selectedRow < 0 || selectedRow >= static_cast<int>(rows.size())) return {};
+    return tq::Utf8ToCp1251(rows[selectedRow][0]);
+}
+
+bool FakeMainView::Message(const std::string& text, MessageKind kind) {
+    shown.push_back({tq::Cp1251ToUtf8(text), kind});
+    return kind == MessageKind::Question ? answers.Next() : false;
+}
+
+void FakeMainView::RunEditor(int db, int32_t code) { editorRuns.emplace_back(db, code); }
+
+bool FakeEditView::Message(const std::string& text, MessageKind kind) {
+    shown.push_back({tq::Cp1251ToUtf8(text), kind});
+    return kind == MessageKind::Question ? answers.Next() : false;
+}

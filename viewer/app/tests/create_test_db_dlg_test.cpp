@@ -1,0 +1,59 @@
+#include <string>
+#include <vector>
+
+#include "app_fixture.h"
+
+namespace {
+
+class FakeCreateView : public CreateTestDbView {
+public:
+    void SetCountText(const std::string& text) override { count = text; }
+    std::string CountText() override { return count; }
+    bool Message(const std::string& text, MessageKind kind) override {
+        shown.push_back({tq::Cp1251ToUtf8(text), kind});
+        return answers.Next();
+    }
+    void PostCreateRequest(int32_t n) override { posted.push_back(n); }
+    void Finish(int result) override { finished.push_back(result); }
+
+    std::string count;
+    std::vector<Shown> shown;
+    Answers answers;
+    std::vector<int32_t> posted;
+    std::vector<int> finished;
+};
+
+TEST(CreateTestDbDlgTest, YesPostsTheCountAndEveryButtonCloses) {
+    FakeCreateView view;
+    CCreateTestDBDlg dlg(view);
+    dlg.OnInitDialog();
+    EXPECT_EQ(view.count, "0");
+
+    view.count = "250";
+    view.answers.Queue({true});
+    dlg.OnCreate();
+    ASSERT_EQ(view.shown.size(), 1u);
+    EXPECT_EQ(view.shown[0].text, "Создать тестовую БД?");
+    EXPECT_EQ(view.shown[0].kind, MessageKind::Question);
+    EXPECT_EQ(view.posted, std::vector<int32_t>{250});
+
+    view.answers.Queue({false});
+    dlg.OnCreate();
+    dlg.OnCancel();
+    EXPECT_EQ(view.posted, std::vector<int32_t>{250}) << "No and Отмена post nothing";
+    EXPECT_EQ(view.finished, (std::vector<int>{1, 1, 1}));
+}
+
+TEST(CreateTestDbDlgTest, CountThatIsNotA32BitNumberReadsAsZero) {
+    EXPECT_EQ(ParseRecordCount("3"), 3);
+    EXPECT_EQ(ParseRecordCount(" 12 "), 12);
+    EXPECT_EQ(ParseRecordCount("-5"), -5);
+    EXPECT_EQ(ParseRecordCount("2147483647"), 2147483647);
+    EXPECT_EQ(ParseRecordCount("2147483648"), 0);
+    EXPECT_EQ(ParseRecordCount(""), 0);
+    EXPECT_EQ(ParseRecordCount("12abc"), 0);
+    EXPECT_EQ(ParseRecordCount("1 2"), 0);
+    EXPECT_EQ(ParseRecordCount("-"), 0);
+}
+
+}  // namespace

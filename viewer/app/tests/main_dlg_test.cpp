@@ -1,0 +1,333 @@
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app_fixture.h"
+#include "file_version.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+class MainDlgTest : public ScaleFolderTest {
+protected:
+    void Start() {
+        dlg.OnInitDialog("1.0.0.8");
+        view.shown.clear();
+    }
+    void List(int db) {
+        view.selection = db;
+        dlg.OnSelectDatabase();
+    }
+    Strings Codes() {
+        Strings codes;
+        for (const auto& row : view.rows) codes.push_back(row[0]);
+        return codes;
+    }
+    Strings StoredCodes(int db) {
+        Strings codes;
+        for (const auto& row : Rows(db)) codes.push_back(row[0]);
+        return codes;
+    }
+    Strings ShownTexts() {
+        Strings texts;
+        for (const auto& s : view.shown) texts.push_back(s.text);
+        return texts;
+    }
+    bool CountControlsShown() { return view.Visible(1008) && view.Visible(1003) && view.Visible(1010); }
+    bool CountControlsHidden() { return !view.Visible(1008) && !view.Visible(1003) && !view.Visible(1010); }
+
+    FakeMainView view;
+    CViewerMainDlg dlg{view};
+};
+
+TEST_F(MainDlgTest, StartWithoutInternalReportsTheSevenDatabasesInOrder) {
+    dlg.OnInitDialog("1.0.0.8");
+    EXPECT_EQ(ShownTexts(), (Strings{"БД ТОВАРОВ не открыта!", "БД ПОЛЬЗОВАТЕЛЕЙ не открыта!",
+                                     "БД ЭТИКЕТОК не открыта!", "БД ПОМОЩИ не открыта!", "БД ПРОДАЖ не открыта!",
+                                     "БД ОТЧЕТОВ не открыта!", "БД РЕСУРСОВ не открыта!"}));
+    for (const auto& s : view.shown) EXPECT_EQ(s.kind, MessageKind::Error);
+    EXPECT_EQ(view.title, "TQScaleDBViewer v.1.0.0.8.");
+    EXPECT_EQ(view.items, (Strings{"Товары", "Пользователи", "Этикетки", "Помощь", "Продажи", "Отчеты", "Ресурсы"}));
+    EXPECT_EQ(view.selection, 0);
+    EXPECT_TRUE(view.columns.empty());
+    EXPECT_TRUE(CountControlsHidden());
+    EXPECT_FALSE(view.Visible(1009));
+    EXPECT_EQ(view.Text(1003), "0");
+}
+
+TEST_F(MainDlgTest, OnlyTheMissingDatabaseIsReportedAndTheOthersWork) {
+    CreateDatabases({0, 1, 2, 3, 5, 6});
+    InsertRaw(DbLabels, {"1", "Весовая"});
+    dlg.OnInitDialog("1.0.0.8");
+    EXPECT_EQ(ShownTexts(), (Strings{"БД ПРОДАЖ не открыта!"}));
+
+    view.shown.clear();
+    List(DbSells);  // absent: an empty listing, no message
+    EXPECT_TRUE(view.shown.empty());
+    EXPECT_EQ(view.columns.size(), 41u);
+    EXPECT_TRUE(view.rows.empty());
+    EXPECT_TRUE(CountControlsHidden());
+    EXPECT_TRUE(view.Visible(1009));
+
+    List(DbLabels);
+    EXPECT_EQ(Codes(), Strings{"1"});
+}
+
+TEST(FileVersionTest, TitleCarriesTheFourVersionParts) {
+    EXPECT_EQ(ViewerTitle(FormatFileVersion(0x00010000, 0x00000008)), "TQScaleDBViewer v.1.0.0.8.");
+    EXPECT_EQ(FormatFileVersion(0xFFFF0002, 0x0003FFFF), "65535.2.3.65535");
+    EXPECT_EQ(ViewerTitle(""), "TQScaleDBViewer v..");
+}
+
+TEST_F(MainDlgTest, LabelsListShowsOnlyItsFourColumns) {
+    CreateDatabases();
+    InsertRaw(DbLabels, {"2", "Весовая", "да", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "",
+                         "", "label.lpr", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "",
+                         "скрытое"});
+    Start();
+    List(DbLabels);
+    ASSERT_EQ(view.columns.size(), 41u);
+    std::vector<std::pair<int, std::string>> shownColumns;
+    for (int i = 0; i < 41; ++i) {
+        if (view.columns[i].second == 150) shownColumns.emplace_back(i, view.columns[i].first);
+        else EXPECT_EQ(view.columns[i], std::make_pair(std::string(), 0)) << i;
+    }
+    EXPECT_EQ(shownColumns, (std::vector<std::pair<int, std::string>>{
+                                {0, "Код"}, {1, "Название(*)"}, {2, "Двумерный ШК"}, {21, "Файл проекта"}}));
+    ASSERT_EQ(view.rows.size(), 1u);
+    EXPECT_EQ(view.rows[0][21], "label.lpr");
+    EXPECT_EQ(view.rows[0][40], "скрытое") << "zero-width columns still hold their values";
+    EXPECT_EQ(view.Text(1002), "Этикетки");
+}
+
+TEST_F(MainDlgTest, ThreeRecordsListWithTheirCounterAndControls) {
+    CreateDatabases();
+    for (const char* code : {"3", "1", "2"}) InsertRaw(DbHelp, {code, std::string("Справка ") + code});
+    Start();
+    List(DbHelp);
+    EXPECT_EQ(Codes(), (Strings{"1", "2", "3"}));
+    EXPECT_EQ(view.rows[1][1], "Справка 2");
+    EXPECT_EQ(view.Text(1003), "3");
+    EXPECT_EQ(view.counterHistory.back(), "3");
+    EXPECT_EQ(dlg.ListCount(), 3);
+    EXPECT_TRUE(CountControlsShown());
+    EXPECT_TRUE(view.Visible(1009));
+    EXPECT_TRUE(view.shown.empty());
+}
+
+TEST_F(MainDlgTest, EmptyDatabaseHidesTheCounterAndOffersTheGenerator) {
+    CreateDatabases();
+    Start();
+    List(DbGoods);
+    EXPECT_TRUE(view.rows.empty());
+    EXPECT_TRUE(CountControlsHidden());
+    EXPECT_TRUE(view.Visible(1009));
+    EXPECT_EQ(view.Text(1003), "0");
+}
+
+TEST_F(MainDlgTest, BadRowsEndOrShortenTheListing) {
+    CreateDatabases();
+    const std::string longName(300, 'W');
+    InsertRaw(DbGoods, {"1", "", longName});
+    InsertRaw(DbGoods, {"2"});
+    InsertRaw(DbGoods, {"abc", "", "без кода"});  // sorts after the digits
+    InsertRaw(DbGoods, {"*", "", "never listed"});
+    Start();
+    List(DbGoods);
+    ASSERT_EQ(view.rows.size(), 3u) << "the row without a code stays, empty";
+    EXPECT_EQ(view.rows[0][2], std::string(254, 'W'));
+    EXPECT_EQ(view.rows[2], Strings(41));
+    EXPECT_EQ(view.Text(1003), "2");
+    EXPECT_EQ(dlg.ListCount(), 3);
+    EXPECT_TRUE(view.shown.empty());
+}
+
+TEST_F(MainDlgTest, RowsThatTheListRefusesAreReportedOnce) {
+    CreateDatabases();
+    for (const char* code : {"1", "2", "3"}) InsertRaw(DbResources, {code, "png"});
+    Start();
+    view.failInsertAt = 1;
+    List(DbResources);
+    EXPECT_EQ(ShownTexts(), Strings{"Строка списка не добавлена!"});
+    EXPECT_EQ(view.Text(1003), "2") << "the refused row is counted, then the fill ends";
+
+    view.shown.clear();
+    view.failInsertAt = -1;
+    view.failCellAtRow = 1;
+    List(DbResources);
+    EXPECT_EQ(ShownTexts(), Strings{"Строка списка не заполнена!"});
+    EXPECT_EQ(view.rows.size(), 2u);
+
+    view.shown.clear();
+    view.failCellAtRow = 2;  // the last row: the check after the loop reports it
+    List(DbResources);
+    EXPECT_EQ(ShownTexts(), Strings{"Строка списка не заполнена!"});
+}
+
+TEST_F(MainDlgTest, ClearingAsksAndActsOnlyOnYes) {
+    CreateDatabases();
+    InsertRaw(DbReports, {"1", "01.01.2026"});
+    InsertRaw(DbLabels, {"1", "Весовая"});
+    Start();
+    List(DbReports);
+
+    view.answers.Queue({false});
+    dlg.OnClearDatabase();
+    EXPECT_EQ(ShownTexts(), Strings{"Удалить ВСЕ записи?"});
+    EXPECT_EQ(view.shown[0].kind, MessageKind::Question);
+    EXPECT_EQ(Rows(DbReports).size(), 1u);
+    EXPECT_EQ(view.rows.size(), 1u);
+
+    view.answers.Queue({true});
+    dlg.OnClearDatabase();
+    EXPECT_TRUE(Rows(DbReports).empty());
+    EXPECT_TRUE(view.rows.empty());
+    EXPECT_TRUE(CountControlsHidden());
+    EXPECT_EQ(Rows(DbLabels).size(), 1u) << "only the chosen database is cleared";
+    EXPECT_EQ(view.Text(1002), "Отчеты");
+}
+
+TEST_F(MainDlgTest, ClickOnEmptyListSaysSoAndOpensNothing) {
+    CreateDatabases();
+    Start();
+    dlg.OnRecordClick();  // nothing listed yet
+    List(DbGoods);
+    dlg.OnRecordClick();  // an empty database
+    EXPECT_EQ(ShownTexts(), (Strings{"БД пуста!", "БД пуста!"}));
+    EXPECT_EQ(view.shown[0].kind, MessageKind::Notice);
+    EXPECT_TRUE(view.editorRuns.empty());
+}
+
+TEST_F(MainDlgTest, ClickOpensTheEditorOnTheRowCodeAndListsAgain) {
+    CreateDatabases();
+    InsertRaw(DbSells, {"00000012", "08.12.2026"});
+    InsertRaw(DbSells, {"00000013", "08.12.2026"});
+    Start();
+    List(DbSells);
+    view.selectedRow = 0;
+    dlg.OnRecordClick();
+    view.selectedRow = -1;  // a click on the empty area
+    dlg.OnRecordClick();
+    EXPECT_EQ(view.editorRuns, (std::vector<std::pair<int, int32_t>>{{DbSells, 12}, {DbSells, 0}}));
+    EXPECT_EQ(view.Text(1002), "Продажи");
+    EXPECT_EQ(view.rows.size(), 2u);
+}
+
+TEST(ParseRowCodeTest, ReadsLikeAtoiWithoutOverflow) {
+    EXPECT_EQ(ParseRowCode("00000017"), 17);
+    EXPECT_EQ(ParseRowCode("  -5"), -5);
+    EXPECT_EQ(ParseRowCode("+8kg"), 8);
+    EXPECT_EQ(ParseRowCode("abc"), 0);
+    EXPECT_EQ(ParseRowCode(""), 0);
+    EXPECT_EQ(ParseRowCode("2147483647"), 2147483647);
+    EXPECT_EQ(ParseRowCode("-2147483648"), -2147483647 - 1);
+    EXPECT_EQ(ParseRowCode("99999999999999999999"), 0);
+}
+
+TEST_F(MainDlgTest, TypedChooserTextNamesADatabaseOnlyWhenItMatchesAnItem) {
+    CreateDatabases();
+    InsertRaw(DbHelp, {"1", "Справка"});
+    Start();
+    view.selection = -1;
+    view.typed = "Помощь";
+    dlg.OnSelectDatabase();
+    EXPECT_EQ(Codes(), Strings{"1"});
+    EXPECT_EQ(view.Text(1002), "Помощь");
+
+    view.typed = "Склад";  // no such database: every command leaves things as they are
+    dlg.OnSelectDatabase();
+    dlg.OnClearDatabase();
+    dlg.OnCreateTestDb();
+    dlg.GenerateTestRecords(5);
+    view.selectedRow = 0;
+    dlg.OnRecordClick();
+    EXPECT_TRUE(view.shown.empty());
+    EXPECT_TRUE(view.editorRuns.empty());
+    EXPECT_EQ(view.createTestDbRuns, 0);
+    EXPECT_EQ(Codes(), Strings{"1"});
+    EXPECT_EQ(StoredCodes(DbHelp), Strings{"1"});
+    EXPECT_EQ(view.Text(1002), "Помощь");
+}
+
+TEST_F(MainDlgTest, GeneratorFillsTheChosenDatabaseWithNumberedRecords) {
+    CreateDatabases();
+    InsertRaw(DbLabels, {"7", "Старая"});
+    Start();
+    view.selection = DbLabels;
+    dlg.OnCreateTestDb();
+    EXPECT_EQ(view.createTestDbRuns, 1);
+    view.counterHistory.clear();
+    dlg.GenerateTestRecords(3);
+    EXPECT_EQ(StoredCodes(DbLabels), (Strings{"1", "2", "3"}));
+    for (const auto& row : Rows(DbLabels))
+        for (int i = 1; i < 41; ++i) EXPECT_EQ(row[i], "");
+    EXPECT_EQ(Codes(), (Strings{"1", "2", "3"}));
+    EXPECT_EQ(view.Text(1003), "3");
+    // Counted as it went: "0" from the clearing's listing, then 1, 2, 3, then the final listing.
+    EXPECT_EQ(view.counterHistory, (Strings{"0", "1", "2", "3", "0", "1", "2", "3"}));
+    EXPECT_TRUE(view.shown.empty());
+
+    view.selection = DbSells;
+    dlg.GenerateTestRecords(3);
+    EXPECT_EQ(StoredCodes(DbSells), (Strings{"00000001", "00000002", "00000003"}));
+}
+
+TEST_F(MainDlgTest, GeneratorWithZeroOrLessOnlyEmptiesTheDatabase) {
+    CreateDatabases();
+    InsertRaw(DbGoods, {"5"});
+    InsertRaw(DbHelp, {"6"});
+    Start();
+    view.selection = DbGoods;
+    dlg.GenerateTestRecords(0);
+    view.selection = DbHelp;
+    dlg.GenerateTestRecords(-4);
+    EXPECT_TRUE(Rows(DbGoods).empty());
+    EXPECT_TRUE(Rows(DbHelp).empty());
+    EXPECT_TRUE(view.shown.empty());
+}
+
+TEST_F(MainDlgTest, GeneratorWorksOnTheChooserEvenWhenAnotherDatabaseIsListed) {
+    CreateDatabases();
+    InsertRaw(DbGoods, {"5"});
+    Start();
+    List(DbGoods);
+    view.selection = DbResources;
+    dlg.GenerateTestRecords(2);
+    EXPECT_EQ(StoredCodes(DbGoods), Strings{"5"});
+    EXPECT_EQ(StoredCodes(DbResources), (Strings{"1", "2"}));
+    EXPECT_EQ(view.Text(1002), "Товары") << "the label keeps the database last chosen with Выбрать";
+}
+
+TEST_F(MainDlgTest, GeneratorLeavesTheUsersAloneSinceTheyCannotBeWritten) {
+    CreateDatabases();
+    InsertRaw(DbUsers, {"1", "Иванов", "1", "1234"});
+    Start();
+    view.selection = DbUsers;
+    dlg.GenerateTestRecords(3);
+    EXPECT_EQ(ShownTexts(), Strings{"Ошибка при сохранении записи!"});
+    EXPECT_EQ(view.shown[0].kind, MessageKind::Error);
+    EXPECT_EQ(StoredCodes(DbUsers), Strings{"1"});
+}
+
+TEST_F(MainDlgTest, GeneratorStopsAtTheFirstRefusedRecord) {
+    CreateDatabases({0, 1, 2, 3, 4, 5});  // no resources file
+    dlg.OnInitDialog("1.0.0.8");
+    view.shown.clear();
+    view.selection = DbResources;
+    dlg.GenerateTestRecords(5);
+    EXPECT_EQ(ShownTexts(), Strings{"Ошибка при сохранении записи!"});
+    EXPECT_EQ(view.Text(1003), "0") << "the final listing of the absent database";
+    EXPECT_NE(std::find(view.counterHistory.begin(), view.counterHistory.end(), "1"), view.counterHistory.end());
+    EXPECT_EQ(std::find(view.counterHistory.begin(), view.counterHistory.end(), "2"), view.counterHistory.end());
+}
+
+TEST_F(MainDlgTest, DestroyReleasesTheDatabases) {
+    CreateDatabases();
+    Start();
+    EXPECT_NE(DbRecordset(DbGoods), nullptr);
+    dlg.OnDestroy();
+    for (int db = 0; db < kDatabaseCount; ++db) EXPECT_EQ(DbRecordset(db), nullptr);
+}
+
+}  // namespace

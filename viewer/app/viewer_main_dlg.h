@@ -1,0 +1,74 @@
+// The main dialog's behaviour: choose one of the seven databases, list it,
+// clear it, open the record editor on a clicked row and generate test
+// records. All texts are code page 1251.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "message_kind.h"
+
+// What the main dialog's window offers the logic. Control ids are those of
+// resource.h.
+class MainView {
+public:
+    virtual ~MainView() = default;
+    virtual void SetTitle(const std::string& title) = 0;
+    virtual void AddChooserItem(const std::string& label) = 0;
+    virtual void SelectChooserItem(int index) = 0;
+    // The chooser's selected item, or -1 when typed text left none selected.
+    virtual int ChooserSelection() = 0;
+    virtual std::string ChooserText() = 0;
+    virtual void SetControlText(int id, const std::string& text) = 0;
+    virtual void ShowControl(int id, bool show) = 0;
+
+    // The record list: removes every row and every column.
+    virtual void ClearList() = 0;
+    virtual void AddColumn(int index, const std::string& caption, int width) = 0;
+    // Inserts an empty, selected row; false when the list refused it.
+    virtual bool InsertRow(int index) = 0;
+    virtual bool SetCell(int row, int column, const std::string& text) = 0;
+    // The text of column 0 of the first selected row; empty when none is selected.
+    virtual std::string SelectedRowCode() = 0;
+
+    // Returns true when the user answered Yes.
+    virtual bool Message(const std::string& text, MessageKind kind) = 0;
+    // Runs the record editor modally on one record.
+    virtual void RunEditor(int db, int32_t code) = 0;
+    // Runs the test database dialog modally; it may post WM_CREATE_TEST_DB.
+    virtual void RunCreateTestDb() = 0;
+};
+
+class CViewerMainDlg {
+public:
+    explicit CViewerMainDlg(MainView& view) : view_(view) {}
+
+    // Fills the chooser, sets the title and opens the seven databases,
+    // reporting each one that fails.
+    void OnInitDialog(const std::string& versionText);
+    void OnSelectDatabase();
+    void OnClearDatabase();
+    void OnCreateTestDb();
+    void OnRecordClick();
+    void GenerateTestRecords(int32_t count);
+    void OnDestroy();
+
+    void ResetView();
+    void UpdateCountControls();
+    void FillList();
+
+    int32_t ListCount() const { return m_nListCount; }
+    // The database the chooser names, or -1: its selected item, else the item
+    // whose label the typed text matches exactly.
+    int ChosenDatabase();
+
+private:
+    void FillList(int db);
+    void ClearAndList(int db);
+
+    MainView& view_;
+    int32_t m_nListCount = 0;
+};
+
+// The code of a list row: leading blanks, an optional sign and decimal digits,
+// as atoi reads it; 0 without digits or beyond the 32-bit range.
+int32_t ParseRowCode(const std::string& text);

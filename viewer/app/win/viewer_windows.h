@@ -1,0 +1,19 @@
+// The Win32 side of the viewer's three dialogs.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "../message_kind.h"
+
+// The main dialog's window, set when it initialises: the test database dialog
+// posts WM_CREATE_TEST_DB here.
+extern HWND g_hMainDialog;
+
+void RunViewerMainDialog(HINSTANCE instance);
+void RunEditRecordDialog(HINSTANCE instance, HWND parent, int database, int32_t code);
+void RunCreateTestDbDialog(HINSTANCE instance, HWND parent);
+
+// A message box captioned "TQScaleDBViewer"; true when the answer was Yes.
+bool ViewerMessage(HWND owner, const std::string& text, MessageKind kind);
