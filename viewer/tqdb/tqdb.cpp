@@ -196,8 +196,14 @@ int RunCommand(Io& io, const std::vector<std::string>& args) {
         io.Err("unknown database: " + args[1] + "\n");
         return 2;
     }
-    if (OpenAll(io) && DbRecordset(db) == nullptr) return 1;
     long long number = 0;
+    const bool takesNumber = command == "generate" || command == "delete" || command == "find";
+    if (takesNumber &&
+        (args.size() < 3 || !ParseInt(args[2], command == "generate" ? 0 : INT32_MIN, INT32_MAX, &number))) {
+        io.Err(kUsage);
+        return 2;
+    }
+    if (OpenAll(io) && DbRecordset(db) == nullptr) return 1;
     if (command == "list") return List(io, db, args.size() > 2 && args[2] == "--all");
     if (command == "count") {
         io.Out(std::to_string(DbCount(db)) + "\n");
@@ -209,10 +215,6 @@ int RunCommand(Io& io, const std::vector<std::string>& args) {
         chosen[db] = true;
         DbClear(chosen);
         return 0;
-    }
-    if (args.size() < 3 || !ParseInt(args[2], command == "generate" ? 0 : INT32_MIN, INT32_MAX, &number)) {
-        io.Err(kUsage);
-        return 2;
     }
     if (command == "generate") return Generate(io, db, number);
     if (command == "delete") {

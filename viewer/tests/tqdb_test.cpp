@@ -1,0 +1,71 @@
+#include <filesystem>
+
+#include "db_fixture.h"
+#include "tqdb/tqdb.h"
+
+namespace {
+
+struct Result {
+    int rc;
+    std::string out, err;
+};
+
+}  // namespace
+
+class TqdbTest : public DbTest {
+protected:
+    Result Run(std::vector<std::string> args) {
+        args.insert(args.begin(), {"-C", dir_});
+        Result r;
+        for (std::string& a : args) a = tq::Utf8ToCp1251(a);
+        r.rc = RunTqdb(args, &r.out, &r.err);
+        std::filesystem::current_path(start_);
+        return r;
+    }
+    void SetUp() override {
+        DbTest::SetUp();
+        start_ = std::filesystem::current_path();
+    }
+    std::filesystem::path start_;
+};
+
+TEST_F(TqdbTest, SampleFolderListsInTheViewersOrderWithRussianCaptions) {
+    ASSERT_EQ(Run({"sample"}).rc, 0);
+    const Result goods = Run({"list", "goods"});
+    ASSERT_EQ(goods.rc, 0) << goods.err;
+    EXPECT_EQ(goods.out.substr(0, goods.out.find('\t')), "Код(*)");
+    const size_t first = goods.out.find('\n') + 1;
+    EXPECT_EQ(goods.out.substr(first, 3), "1\t4") << "row 1 first";
+    EXPECT_LT(goods.out.find("\n10\t"), goods.out.find("\n2\t")) << "codes sort as text";
+    EXPECT_NE(goods.out.find("Колбаса докторская"), std::string::npos);
+    EXPECT_EQ(Run({"count", "users"}).out, "3\n");
+    EXPECT_NE(Run({"list", "sells"}).out.find("00000003"), std::string::npos);
+    EXPECT_EQ(Run({"create"}).rc, 1) << "the files exist already";
+}
+
+TEST_F(TqdbTest, SaveFindDeleteGenerateAndClear) {
+    ASSERT_EQ(Run({"create"}).rc, 0);
+    Result saved = Run({"save", "labels", "s00=0042", "s01=Весовой", "s21=a.lpr"});
+    EXPECT_EQ(saved.out, "0\n") << saved.err;
+    EXPECT_EQ(Run({"find", "labels", "42"}).out.rfind("42\tВесовой", 0), 0u);
+    EXPECT_EQ(Run({"save", "users", "s00=1", "s01=Анна", "s03=517"}).out, "2018\n");
+    EXPECT_EQ(Run({"delete", "labels", "42"}).rc, 0);
+    EXPECT_EQ(Run({"delete", "labels", "42"}).rc, 1);
+    EXPECT_EQ(Run({"generate", "sells", "3"}).rc, 0);
+    const std::string sells = Run({"list", "4"}).out;
+    EXPECT_EQ(sells.substr(sells.find('\n') + 1, 9), "00000001\t");
+    EXPECT_EQ(Run({"generate", "users", "2"}).rc, 1) << "users refuse a record without a name";
+    EXPECT_EQ(Run({"clear", "sells"}).rc, 0);
+    EXPECT_EQ(Run({"count", "sells"}).out, "0\n");
+}
+
+TEST_F(TqdbTest, BadArgumentsGiveUsageNotACrash) {
+    EXPECT_EQ(Run({}).rc, 2);
+    EXPECT_EQ(Run({"list"}).rc, 2);
+    EXPECT_EQ(Run({"list", "nosuch"}).rc, 2);
+    EXPECT_EQ(Run({"generate", "goods", "-1"}).rc, 2);
+    EXPECT_EQ(Run({"find", "goods", "x"}).rc, 2);
+    EXPECT_EQ(Run({"save", "goods", "garbage"}).rc, 1) << "no database files here";
+    ASSERT_EQ(Run({"create"}).rc, 0);
+    EXPECT_EQ(Run({"save", "goods", "s99=1"}).rc, 2);
+}
