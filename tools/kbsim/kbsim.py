@@ -18,9 +18,12 @@ Command line, for trying the driver by hand:
     kbsim.py --prefix P --port 21 [--silent] [--keys 3C,3D,...] [--every 0.5]
 """
 import argparse
+import fcntl
 import os
 import pty
 import select
+import struct
+import termios
 import threading
 import time
 import tty
@@ -93,11 +96,15 @@ class KeyboardSim:
                 return time.time_ns()
             start = time.perf_counter()
             for i in range(len(data)):
-                due = start + (i + 1) * BYTE_TIME
-                while time.perf_counter() < due:
-                    pass
+                delay = start + (i + 1) * BYTE_TIME - time.perf_counter()
+                if delay > 0:
+                    time.sleep(delay)
                 os.write(self.master, data[i:i + 1])
             return time.time_ns()
+
+    def unread(self):
+        """Bytes written to the line that the driver has not read yet."""
+        return struct.unpack("i", fcntl.ioctl(self.slave, termios.FIONREAD, b"\0\0\0\0"))[0]
 
     def _serve(self):
         pending = b""
