@@ -368,7 +368,7 @@ std::string Driver::Exit(const std::vector<std::string>& w) {
 std::string Driver::Text(HWND window, const std::string& id) {
     HWND control = id == "-" ? window : GetDlgItem(window, static_cast<int>(Number(id)));
     if (!control) return Err("no control " + id);
-    return Ok(Field(WindowTitle(control)));
+    return "ok\t" + Field(WindowTitle(control));
 }
 
 std::string Driver::Combo(HWND combo) {

@@ -95,7 +95,8 @@ class UiDriver:
         self.call("click", hwnd, control_id)
 
     def text(self, hwnd, control_id="-"):
-        return self.call("text", hwnd, control_id)[0]
+        fields = self.call("text", hwnd, control_id)
+        return fields[0] if fields else ""
 
     def state(self, hwnd, control_id):
         visible, enabled = self.call("state", hwnd, control_id)

@@ -1,0 +1,355 @@
+#!/usr/bin/env python3
+"""Journeys through the real TQScaleDBViewer.exe under Wine, driven by uidriver.
+
+    journeys.py VERSION [JOURNEY...]     all journeys when none is named
+
+Each journey prepares a scale folder with tqdb, starts the viewer in it and
+goes through the windows as an engineer would. Screenshots land in
+$TQ_BUILD_DIR/screenshots/.
+"""
+import os
+import sqlite3
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.join(os.environ["TQ_SOURCE_DIR"], "tools", "uidriver"))
+from uidriver import UiDriver, UiError  # noqa: E402
+from winharness import Harness  # noqa: E402
+
+BUILD = os.environ["TQ_BUILD_DIR"]
+WIN = os.environ["TQ_WIN_DIR"]
+VIEWER = os.path.join(WIN, "bin", "TQScaleDBViewer.exe")
+TQDB = os.path.join(BUILD, "viewer", "tqdb", "tqdb")
+SHOTS = os.path.join(BUILD, "screenshots")
+
+IDOK, IDCANCEL, IDYES, IDNO = 1, 2, 6, 7
+LIST, CHOOSER, DB_NAME, COUNTER = 1000, 1001, 1002, 1003
+SELECT, CLEAR, CREATE_TEST, COUNTER_LABEL = 1007, 1008, 1009, 1010
+EDIT0, DELETE = 1042, 1083
+TEST_COUNT, CREATE_DB, CANCEL_CREATE = 1043, 1083, 1084
+GOODS, USERS, LABELS, HELP, SELLS, REPORTS, RESOURCES = range(7)
+FILES = ["TQScale", "Users", "Labels", "Help", "Sells", "Reports", "Resources"]
+EDITOR = "Редактирование записи"
+BOX = "TQScaleDBViewer"
+
+
+def check(cond, what):
+    if not cond:
+        raise AssertionError(what)
+
+
+def equal(got, want, what):
+    check(got == want, f"{what}: got {got!r}, want {want!r}")
+
+
+def until(fn, what, timeout=10.0):
+    """Polls fn until it returns a true value; the viewer works in its own time."""
+    deadline = time.monotonic() + timeout
+    while True:
+        try:
+            value = fn()
+        except UiError:  # a row read while the list is being refilled
+            value = None
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise AssertionError(f"timed out waiting for {what}")
+        time.sleep(0.05)
+
+
+def tqdb(folder, *args):
+    r = subprocess.run([TQDB, "-C", folder, *args], capture_output=True, text=True, timeout=60)
+    check(r.returncode == 0, f"tqdb {' '.join(args)}: {r.stderr}")
+    return r.stdout
+
+
+def codes(folder, db):
+    lines = tqdb(folder, "list", str(db)).splitlines()[1:]
+    return [line.split("\t")[0] for line in lines]
+
+
+def stored(folder, db, code):
+    return tqdb(folder, "find", str(db), str(code)).rstrip("\n").split("\t")
+
+
+class Viewer:
+    """One run of the viewer in a folder, with the driver that works it."""
+
+    def __init__(self, harness, folder, version):
+        self.h = harness
+        self.folder = folder
+        self.version = version
+        self.ui = UiDriver(harness)
+        self.ui.start(harness.winpath(VIEWER), harness.winpath(folder))
+
+    def main(self):
+        self.hwnd = self.ui.window(f"TQScaleDBViewer v.{self.version}.", 20000)
+        return self.hwnd
+
+    def box(self, text, answer, title=BOX):
+        hwnd, shown = self.ui.box(title)
+        equal(shown, text, "message box text")
+        self.ui.click(hwnd, answer)
+        self.ui.gone(hwnd)
+
+    def choose(self, db):
+        self.ui.call("combo-select", self.hwnd, CHOOSER, db)
+
+    def counter(self):
+        return self.ui.text(self.hwnd, COUNTER)
+
+    def rows(self):
+        return self.ui.list_count(self.hwnd, LIST)[0]
+
+    def listing(self, db, expected_rows):
+        """Chooses and lists a database; waits until its rows are in."""
+        self.choose(db)
+        self.ui.click(self.hwnd, SELECT)
+        until(lambda: len(self.ui.list_columns(self.hwnd, LIST)) == 41 and self.rows() == expected_rows,
+              f"{expected_rows} rows of database {db}")
+
+    def row(self, index):
+        return self.ui.list_row(self.hwnd, LIST, index)
+
+    def shown(self, control):
+        return self.ui.state(self.hwnd, control)[0]
+
+    def open_editor(self, row):
+        self.ui.call("lv-click", self.hwnd, LIST, row)
+        return self.ui.box(EDITOR)[0]
+
+    def screenshot(self, name):
+        time.sleep(0.3)  # let the last paint land
+        path = os.path.join(SHOTS, name)
+        if self.h.screenshot(path):
+            print(f"screenshot: {path}")
+
+    def close(self):
+        if self.ui.proc.poll() is None:
+            try:
+                self.ui.call("close", self.hwnd)
+                equal(self.ui.call("exit", 10000), ["0"], "exit code")
+            except Exception:
+                self.ui.call("kill")
+                raise
+            finally:
+                self.ui.close_driver()
+
+
+def sample_folder():
+    folder = tempfile.mkdtemp(prefix="tqviewer-")
+    tqdb(folder, "sample")
+    return folder
+
+
+def insert_raw(folder, db, values):
+    path = os.path.join(folder, "Internal", FILES[db] + ".mdb")
+    with sqlite3.connect(path) as con:
+        con.execute("INSERT INTO FieldsTable VALUES(" + ",".join("?" * 41) + ")",
+                    values + [""] * (41 - len(values)))
+
+
+# --- journeys -------------------------------------------------------------
+
+def startup_without_internal(h, version):
+    folder = tempfile.mkdtemp(prefix="tqviewer-empty-")
+    v = Viewer(h, folder, version)
+    try:
+        for name in ["ТОВАРОВ", "ПОЛЬЗОВАТЕЛЕЙ", "ЭТИКЕТОК", "ПОМОЩИ", "ПРОДАЖ", "ОТЧЕТОВ", "РЕСУРСОВ"]:
+            v.box(f"БД {name} не открыта!", IDOK)
+        v.main()
+        equal(v.ui.list_columns(v.hwnd, LIST), [], "columns before any listing")
+        for control in (CLEAR, COUNTER, COUNTER_LABEL, CREATE_TEST):
+            check(not v.shown(control), f"control {control} hidden")
+        equal(v.ui.call("combo", v.hwnd, CHOOSER),
+              ["0", "Товары", "Пользователи", "Этикетки", "Помощь", "Продажи", "Отчеты", "Ресурсы"], "chooser")
+        v.listing(GOODS, 0)  # the absent database lists empty, silently
+        check(not v.shown(COUNTER), "counter hidden")
+        check(v.shown(CREATE_TEST), "generator offered")
+    finally:
+        v.close()
+
+
+def listing(h, version):
+    folder = sample_folder()
+    insert_raw(folder, GOODS, ["99", "", "Д" * 300])
+    insert_raw(folder, GOODS, ["без кода", "", "скрыто"])
+    goods = codes(folder, GOODS)  # up to the row without a code
+    equal(tqdb(folder, "count", "goods").strip(), str(len(goods) + 1), "the listing counts every row")
+    v = Viewer(h, folder, version)
+    try:
+        v.main()
+        v.listing(GOODS, len(goods) + 1)
+        equal(v.counter(), str(len(goods)), "counter stops at the row without a code")
+        equal(v.row(len(goods) - 1)[2], "Д" * 254, "a long value is cut to 254 characters")
+        equal(v.row(len(goods)), [""] * 41, "the row without a code stays empty")
+        equal(v.row(0)[:3], stored(folder, GOODS, goods[0])[:3], "first goods row")
+        equal(v.ui.text(v.hwnd, DB_NAME), "Товары", "database label")
+        v.screenshot("viewer_main_goods.png")
+
+        labels = codes(folder, LABELS)
+        v.listing(LABELS, len(labels))
+        columns = v.ui.list_columns(v.hwnd, LIST)
+        equal(len(columns), 41, "column count")
+        visible = [(i, caption) for i, (width, caption) in enumerate(columns) if width > 0]
+        equal(visible, [(0, "Код"), (1, "Название(*)"), (2, "Двумерный ШК"), (21, "Файл проекта")],
+              "visible label columns")
+        check(all(width in (0, 150) for width, _ in columns), "widths are 150 or 0")
+        equal(v.row(1), stored(folder, LABELS, labels[1]), "second label row, all 41 cells")
+        equal(v.counter(), str(len(labels)), "counter")
+        for control in (CLEAR, COUNTER, COUNTER_LABEL, CREATE_TEST):
+            check(v.shown(control), f"control {control} shown")
+    finally:
+        v.close()
+
+
+def clearing(h, version):
+    folder = sample_folder()
+    before = codes(folder, REPORTS)
+    check(before, "sample reports")
+    v = Viewer(h, folder, version)
+    try:
+        v.main()
+        v.listing(REPORTS, len(before))
+        v.ui.click(v.hwnd, CLEAR)
+        v.box("Удалить ВСЕ записи?", IDNO)
+        equal(codes(folder, REPORTS), before, "No keeps the records")
+        v.ui.click(v.hwnd, CLEAR)
+        v.box("Удалить ВСЕ записи?", IDYES)
+        until(lambda: v.rows() == 0, "the emptied list")
+        equal(codes(folder, REPORTS), [], "Yes empties the database")
+        check(codes(folder, LABELS), "other databases keep their records")
+        check(not v.shown(CLEAR), "Очистить hidden on an empty list")
+        v.ui.call("lv-click", v.hwnd, LIST, -1)
+        v.box("БД пуста!", IDOK)
+    finally:
+        v.close()
+
+
+def editing(h, version):
+    folder = sample_folder()
+    goods = codes(folder, GOODS)
+    v = Viewer(h, folder, version)
+    try:
+        v.main()
+        v.listing(GOODS, len(goods))
+        editor = v.open_editor(1)
+        code = goods[1]
+        equal(v.ui.text(editor, EDIT0), code, "the editor shows the clicked record")
+        check(not v.ui.state(editor, EDIT0)[1], "the code edit is disabled")
+        check(not v.ui.state(editor, EDIT0 + 9)[1], "an unused column is disabled")
+        v.ui.call("settext", editor, EDIT0 + 2, "Груши Конференс")
+        v.screenshot("viewer_editor.png")
+        v.ui.call("close", editor)
+        v.box("Сохранить изменения?", IDYES)
+        v.ui.gone(editor)
+        equal(stored(folder, GOODS, code)[2], "Груши Конференс", "the saved name in the file")
+        until(lambda: v.row(1)[2] == "Груши Конференс", "the refreshed list")
+
+        editor = v.open_editor(0)  # Esc closes without a question
+        v.ui.call("settext", editor, EDIT0 + 2, "не сохранять")
+        v.ui.call("command", editor, IDCANCEL)
+        v.ui.gone(editor)
+        check(stored(folder, GOODS, goods[0])[2] != "не сохранять", "Esc saves nothing")
+
+        users = codes(folder, USERS)
+        v.listing(USERS, len(users))
+        editor = v.open_editor(0)
+        v.ui.call("settext", editor, EDIT0 + 1, "   ")  # a user needs a name
+        v.ui.call("close", editor)
+        v.box("Сохранить изменения?", IDYES)
+        v.box("Ошибка при сохранении записи!", IDOK)
+        equal(v.ui.text(editor, EDIT0 + 1), "   ", "the editor stays open with the edits")
+        v.ui.call("close", editor)
+        v.box("Сохранить изменения?", IDNO)
+        v.ui.gone(editor)
+        equal(codes(folder, USERS), users, "users unchanged")
+    finally:
+        v.close()
+
+
+def deleting(h, version):
+    folder = sample_folder()
+    helps = codes(folder, HELP)
+    v = Viewer(h, folder, version)
+    try:
+        v.main()
+        v.listing(HELP, len(helps))
+        editor = v.open_editor(0)
+        v.ui.click(editor, DELETE)
+        v.box("Удалить запись?", IDNO)
+        v.ui.click(editor, DELETE)
+        v.box("Удалить запись?", IDYES)
+        v.ui.gone(editor)
+        equal(codes(folder, HELP), helps[1:], "the record is gone from the file")
+        until(lambda: v.rows() == len(helps) - 1, "the refreshed list")
+        equal(v.row(0)[0], helps[1], "the list no longer shows the row")
+
+        editor = v.open_editor(-1)  # nothing selected: code 0
+        equal(v.ui.text(editor, EDIT0), "", "no record for code 0")
+        v.ui.click(editor, DELETE)
+        v.box("Удалить запись?", IDYES)
+        v.box("Ошибка при удалении записи!", IDOK)
+        v.ui.gone(editor)
+        equal(codes(folder, HELP), helps[1:], "nothing else deleted")
+    finally:
+        v.close()
+
+
+def generating(h, version):
+    folder = sample_folder()
+    users = codes(folder, USERS)
+    v = Viewer(h, folder, version)
+    try:
+        v.main()
+
+        def generate(db, count, answer=IDYES):
+            v.choose(db)
+            v.ui.click(v.hwnd, CREATE_TEST)
+            dialog = v.ui.box("Создание тестовой БД")[0]
+            equal(v.ui.text(dialog, TEST_COUNT), "0", "initial count")
+            v.ui.call("settext", dialog, TEST_COUNT, str(count))
+            v.ui.click(dialog, CREATE_DB)
+            v.box("Создать тестовую БД?", answer)
+            v.ui.gone(dialog)
+
+        v.listing(LABELS, len(codes(folder, LABELS)))
+        generate(LABELS, 3)
+        until(lambda: v.rows() == 3 and v.counter() == "3", "three test labels listed")
+        equal(codes(folder, LABELS), ["1", "2", "3"], "label codes")
+        equal(stored(folder, LABELS, 2)[1:], [""] * 40, "test records are empty")
+
+        generate(SELLS, 25)
+        until(lambda: v.rows() == 25 and v.counter() == "25", "25 test sales listed")
+        equal(codes(folder, SELLS), [f"{n:08d}" for n in range(1, 26)], "sales codes keep eight digits")
+        equal(v.ui.text(v.hwnd, DB_NAME), "Этикетки", "the label keeps the database listed with Выбрать")
+
+        generate(HELP, 5, IDNO)
+        check(codes(folder, HELP), "No leaves the database as it was")
+
+        generate(USERS, 3)
+        v.box("Ошибка при сохранении записи!", IDOK)
+        equal(codes(folder, USERS), users, "the users are kept")
+    finally:
+        v.close()
+
+
+JOURNEYS = {f.__name__: f for f in (startup_without_internal, listing, clearing, editing, deleting, generating)}
+
+
+def main():
+    version = sys.argv[1]
+    names = sys.argv[2:] or list(JOURNEYS)
+    h = Harness()
+    h.ensure_started()
+    for name in names:
+        start = time.monotonic()
+        JOURNEYS[name](h, version)
+        print(f"{name}: ok ({time.monotonic() - start:.1f} s)")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
