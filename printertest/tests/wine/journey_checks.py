@@ -34,7 +34,6 @@ with w:
                    "SensorFlags = 64\nPeVoltage = 90\nLabVoltage = 255\ndelay TestSram 300\n")
     w.select(SRAM)
     w.press(SRAM, START)
-    w.wait_text(SRAM, FIELD, "Подождите, идет проверка..")
     w.wait_text(SRAM, FIELD, "Ошибка! Адрес: 0x20040, прочитали 0x5a, ожидали 0xff")
 
     w.select(TM)

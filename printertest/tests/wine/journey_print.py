@@ -25,6 +25,7 @@ with w:
     w.press(STABILITY, START)
     w.wait(lambda: w.text(STABILITY, RESULT) ==
            "Восстановление связи с принтером\r\nпосле ошибки\r\nПодождите...", "recovery text")
+    w.screenshot("stability_recovering")  # drawn while the run holds the thread
     w.wait_text(STABILITY, RESULT, "Напечатано этикеток: 2 из 3\r\nОшибок: 1", timeout=20)
     run = w.calls()[before:]
     expected = ["LoadLabel C:\\TQ-850\\Shared\\Labels\\60X60.lpr -> 0", "put LabelBarcode 123456789012",
@@ -35,7 +36,7 @@ with w:
     check(prints == ["PrintLabel -> 0", "PrintLabel -> 4", "PrintLabel -> 0", "PrintLabel -> -1"],
           "code 4 retried, -1 counted: " + repr(prints))
     check(sum(c.startswith("RequestStatus") for c in run) == 2, "link recovered on the second attempt")
-    w.screenshot("stability")
+    w.screenshot("stability_done")
 
     w.ui.call("settext", w.page(STABILITY), COUNT, "1")
     w.set_scenario("PrintLabel = 0\nStatus = 5 5 0\nHeadTemperature = 70 70 55\n")
