@@ -195,7 +195,8 @@ void CountField::Read(PageView& view, int item) {
 }
 
 void CoolDown(PrinterControl& printer, tq::Clock& clock, const std::string& format,
-              const std::function<void(const std::string&)>& show) {
+              const std::function<void(const std::string&)>& show,
+              const std::function<bool()>& interrupted) {
     constexpr int kMaxCycles = 60;
     constexpr uint32_t kCyclePauseMs = 1000;
     constexpr long kCoolEnoughC = 60;
@@ -204,7 +205,7 @@ void CoolDown(PrinterControl& printer, tq::Clock& clock, const std::string& form
         show(Format(format, static_cast<int>(printer.HeadTemperature())));
         clock.SleepMs(kCyclePauseMs);
         if (printer.RequestStatus() != 0) break;
-        if (++cycles >= kMaxCycles) break;
+        if (++cycles >= kMaxCycles || interrupted()) break;
     } while (printer.HeadTemperature() > kCoolEnoughC);
 }
 
@@ -234,6 +235,7 @@ void CTestPrintPage::TestPrint() {
     count_.Read(view(), IDC_COUNT);
     const long total = count_.Total();
     SetResult(Cp("Идет тестовая печать. Напечатано 0. Подождите..."));
+    BeginRun();
     for (long remaining = total;; --remaining) {
         if (printer_.PrintLabel() != kPrintDone) {
             SetResult(NoLinkText());
@@ -241,11 +243,12 @@ void CTestPrintPage::TestPrint() {
         }
         if (Overheated(printer_.Status()))
             CoolDown(printer_, clock_, Cp("Перегрев печатной головки (%d C). Идет охлаждение..."),
-                     [this](const std::string& text) { SetResult(text); });
+                     [this](const std::string& text) { SetResult(text); },
+                     [this] { return Interrupted(); });
         if (printer_.Status() != 0) break;
         SetResult(Format(Cp("Идет тестовая печать. Напечатано %ld. Подождите..."),
                          total - remaining + 1));
-        if (remaining == 1 || view().StopRequested()) break;
+        if (remaining == 1 || Interrupted()) break;
         clock_.SleepMs(kPauseBetweenPrintsMs);
     }
     SetResult(StatusText(printer_.Status()).value_or(result_));
@@ -295,9 +298,10 @@ void CStabilityPage::RecoverLink() {
         SetResult(Cp("Восстановление связи с принтером\r\nпосле ошибки\r\nПодождите..."));
         clock_.SleepMs(kRecoveryPauseMs);
         if (printer_.RequestStatus() == 0) return;
-        if (printer_.Faulted() || view().StopRequested()) return;
+        if (Interrupted()) return;
     }
 }
+
 
 void CStabilityPage::RunStabilityTest() {
     count_.Read(view(), IDC_COUNT);
@@ -305,18 +309,19 @@ void CStabilityPage::RunStabilityTest() {
     SetResult(Cp("Идет тестовая печать. Подождите..."));
     WriteTestLabel();
 
+    BeginRun();
     long remaining = total;
     long printed = 0;  // labels PrintLabel reported as printed
     int errors = 0;
     int errors1033 = 0;
     while (remaining != 0) {
-        if (printer_.Faulted() || view().StopRequested()) break;
+        if (Interrupted()) break;
         long rc = printer_.PrintLabel();
         // "Call again" is retried at once and not counted, but not forever.
         const uint32_t againSince = clock_.NowMs();
         int againInARow = 0;
         while (rc == kPrintAgain && ++againInARow < kMaxPrintAgainInARow &&
-               clock_.NowMs() - againSince < kMaxPrintAgainMs && !view().StopRequested())
+               clock_.NowMs() - againSince < kMaxPrintAgainMs && !Interrupted())
             rc = printer_.PrintLabel();
         if (rc == kPrintAgain) break;
 
@@ -333,7 +338,8 @@ void CStabilityPage::RunStabilityTest() {
             if (Overheated(printer_.Status()))
                 CoolDown(printer_, clock_,
                          Cp("Перегрев печатной головки (%d C)\r\nИдет охлаждение..."),
-                         [this](const std::string& text) { SetResult(text); });
+                         [this](const std::string& text) { SetResult(text); },
+                         [this] { return Interrupted(); });
             if (printer_.Status() != 0) break;
         }
         SetResult(Format(Cp("Идет тестовая печать. Напечатано %ld. Подождите..."), printed));

@@ -47,12 +47,20 @@ protected:
         if (view_) view_->SetText(item, text);
     }
     PageView& view() { return *view_; }
+    // For long runs: the engineer pressed Esc, or the control failed. The Esc
+    // is taken from the queue once; the rest of the run keeps seeing it.
+    void BeginRun() { stopped_ = false; }
+    bool Interrupted() {
+        stopped_ = stopped_ || view_->StopRequested();
+        return stopped_ || printer_.Faulted();
+    }
 
     PrinterControl& printer_;
     tq::Clock& clock_;
 
 private:
     PageView* view_ = nullptr;
+    bool stopped_ = false;
 };
 
 class CLinkPage : public CWizardPage {
@@ -139,7 +147,8 @@ private:
 // Cools the head down while it reports overheating; shared by both print runs.
 // The format has one %d for the head temperature.
 void CoolDown(PrinterControl& printer, tq::Clock& clock, const std::string& format,
-              const std::function<void(const std::string&)>& show);
+              const std::function<void(const std::string&)>& show,
+              const std::function<bool()>& interrupted);
 
 class CTestPrintPage : public CWizardPage {
 public:

@@ -89,7 +89,8 @@ public:
     void WarnInvalidEntry(int item, const std::string& message) override {
         warnings.emplace_back(item, tq::Cp1251ToUtf8(message));
     }
-    bool StopRequested() override { return stopAfterPolls >= 0 && polls++ >= stopAfterPolls; }
+    // Like an Esc taken from the queue: true once, at the given poll.
+    bool StopRequested() override { return polls++ == stopAfterPolls; }
 
     int Shown(int item, const std::string& text) const {
         int n = 0;

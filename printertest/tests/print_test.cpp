@@ -93,6 +93,16 @@ TEST(TestPrint, CoolingGivesUpAfterSixtyCycles) {
     EXPECT_EQ(rig.view.texts[IDC_RESULT], "Перегрев печатной головки во время печати");
 }
 
+TEST(TestPrint, EscDuringCoolingEndsTheRun) {
+    PageRig<CTestPrintPage> rig("5");
+    rig.printer.Script("Status", {5});
+    rig.printer.Script("HeadTemperature", {90});
+    rig.view.stopAfterPolls = 2;
+    rig.page.TestPrint();
+    EXPECT_EQ(rig.clock.TotalSleptMs(), 3000u);
+    EXPECT_EQ(rig.printer.Count("PrintLabel"), 1);
+}
+
 TEST(TestPrint, StatusWithoutTextKeepsLastProgress) {
     PageRig<CTestPrintPage> rig("4");
     rig.printer.Script("Status", {0, 0, 0, 7});
@@ -229,6 +239,17 @@ TEST(Stability, EngineerStopsALongRun) {
     rig.page.RunStabilityTest();
     EXPECT_EQ(rig.printer.Count("PrintLabel"), 3);
     EXPECT_EQ(rig.view.texts[IDC_RESULT], "Напечатано этикеток: 3 из 99999\r\nОшибок: 0");
+}
+
+TEST(Stability, EscDuringLinkRecoveryEndsTheRun) {
+    PageRig<CStabilityPage> rig("50");
+    rig.printer.Script("PrintLabel", {-1});
+    rig.printer.Script("RequestStatus", {-1});
+    rig.view.stopAfterPolls = 1;  // taken inside the recovery
+    rig.page.RunStabilityTest();
+    EXPECT_EQ(rig.printer.Count("RequestStatus"), 1);
+    EXPECT_EQ(rig.printer.Count("PrintLabel"), 1);
+    EXPECT_EQ(rig.view.texts[IDC_RESULT], "Напечатано этикеток: 0 из 50\r\nОшибок: 1");
 }
 
 TEST(Stability, ControlFaultEndsTheRun) {
