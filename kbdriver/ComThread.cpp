@@ -8,6 +8,7 @@ namespace tq::kb {
 namespace {
 
 constexpr UINT kRunHandOver = WM_APP + 1;
+constexpr UINT kFreeReader = WM_APP + 2;
 constexpr LRESULT kHandedOver = 1;
 constexpr wchar_t kWindowClass[] = L"TQ850KBHandOver";
 
@@ -43,20 +44,7 @@ void ReleaseWindow() {
     if (--g_handOver.readers == 0) RetireWindow();
 }
 
-}  // namespace
-
-LRESULT CALLBACK TComThread::WindowProc(HWND window, UINT message, WPARAM wp, LPARAM lp) {
-    if (message != kRunHandOver) return DefWindowProcW(window, message, wp, lp);
-    auto* reader = reinterpret_cast<TComThread*>(lp);
-    try {
-        (reader->*reader->PendingStep)();
-    } catch (...) {
-        reader->HandOverFailed = true;  // the reader ends once the send returns
-    }
-    return kHandedOver;
-}
-
-static HWND AcquireWindow(WNDPROC procedure) {
+HWND AcquireWindow(WNDPROC procedure) {
     HandOverWindow& s = g_handOver;
     if (!s.window || !IsWindow(s.window)) {
         if (!s.classRegistered) {
@@ -74,6 +62,27 @@ static HWND AcquireWindow(WNDPROC procedure) {
     }
     ++s.readers;
     return s.window;
+}
+
+}  // namespace
+
+LRESULT CALLBACK TComThread::WindowProc(HWND window, UINT message, WPARAM wp, LPARAM lp) {
+    auto* reader = reinterpret_cast<TComThread*>(lp);
+    if (message == kFreeReader) {
+        // Posted as the thread's last act: its end is a moment away.
+        WaitForSingleObject(reader->Thread.get(), INFINITE);
+        delete reader;
+        return 0;
+    }
+    if (message != kRunHandOver) return DefWindowProcW(window, message, wp, lp);
+    reader->HandOverThread = GetCurrentThreadId();
+    try {
+        (reader->*reader->PendingStep)();
+    } catch (...) {
+        reader->HandOverFailed = true;  // the reader ends once the send returns
+    }
+    reader->HandOverThread = 0;
+    return kHandedOver;
 }
 
 void ShutdownHandOverWindow() {
@@ -126,10 +135,19 @@ void TComThread::RequestStop() {
     if (StopEvent) SetEvent(StopEvent.get());
 }
 
-void TComThread::WaitForEnd() {
-    if (!Thread) return;
+bool TComThread::WaitForEnd() {
+    if (!Thread) return true;
+    if (HandOverThread == GetCurrentThreadId()) return false;
     Run();
     WaitAnsweringSentMessages(Thread.get(), INFINITE);
+    return true;
+}
+
+// Runs on the host's thread during a hand-over, while the reader thread waits.
+void TComThread::FreeWhenEnded() {
+    OnFrame = nullptr;
+    OnEnded = nullptr;
+    FreeAtEnd = true;
 }
 
 bool TComThread::WaitForLoopEnd(uint32_t limitMs) {
@@ -165,9 +183,12 @@ DWORD WINAPI TComThread::ThreadMain(void* self) {
     } catch (...) {
         reader->Exchange.Close();
     }
+    const bool freeAtEnd = reader->FreeAtEnd;
+    const HWND window = reader->Window;
     // The owner may free the reader, or unload the library, once this is set:
     // nothing after it may touch either.
     SetEvent(loopLeft);
+    if (freeAtEnd) PostMessageW(window, kFreeReader, 0, reinterpret_cast<LPARAM>(reader));
     return 0;
 }
 

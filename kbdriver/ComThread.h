@@ -42,7 +42,8 @@ public:
     int Connect() override;
     void Run() override;
     void RequestStop() override;
-    void WaitForEnd() override;
+    bool WaitForEnd() override;
+    void FreeWhenEnded() override;
     bool WaitForLoopEnd(uint32_t limitMs) override;
 
 private:
@@ -70,6 +71,8 @@ private:
     bool Running = false;
     Step PendingStep = nullptr;
     bool HandOverFailed = false;
+    DWORD HandOverThread = 0;  // the thread running a hand-over of this reader, if any
+    bool FreeAtEnd = false;
 };
 
 // Destroys the hand-over window, or makes it inert when another thread owns

@@ -1,6 +1,7 @@
 #include "kbdriver/MyCOM.h"
 
 #include <cwchar>
+#include <iterator>
 
 namespace tq::kb {
 
@@ -27,8 +28,8 @@ void TCommExchange::Configure() {
     DCB dcb = {};
     dcb.DCBlength = sizeof dcb;
     GetCommState(port, &dcb);
-    const bool knownSpeed = SpeedIndex >= 0 && SpeedIndex < static_cast<int32_t>(std::size(kBaudRates));
-    dcb.BaudRate = kBaudRates[knownSpeed ? SpeedIndex : 1];
+    const bool knownSpeed = SpeedIndex >= 0 && SpeedIndex < static_cast<int32_t>(std::size(BaudRates));
+    dcb.BaudRate = BaudRates[knownSpeed ? SpeedIndex : 1];
     dcb.fBinary = TRUE;
     dcb.fParity = FALSE;
     dcb.fOutxCtsFlow = FALSE;

@@ -14,7 +14,7 @@ namespace tq::kb {
 
 class TCommExchange : public SerialLink {
 public:
-    static constexpr DWORD kBaudRates[] = {2400, 4800, 9600, 19200, 38400, 57600, 115200};
+    static constexpr DWORD BaudRates[] = {2400, 4800, 9600, 19200, 38400, 57600, 115200};
     static constexpr DWORD kQueueSize = 1024;
     static constexpr size_t kBufferSize = 256;
 

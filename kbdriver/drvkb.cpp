@@ -56,8 +56,12 @@ int32_t TDrvKB::StartReader() {
 int32_t TDrvKB::StopReader() {
     if (Reader) {
         Reader->RequestStop();
-        Reader->WaitForEnd();
-        Reader.reset();
+        if (Reader->WaitForEnd()) {
+            Reader.reset();
+        } else {
+            Reader.release()->FreeWhenEnded();
+            Connected = false;
+        }
     }
     return 0;
 }

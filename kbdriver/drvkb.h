@@ -31,9 +31,15 @@ public:
     virtual int Connect() = 0;
     virtual void Run() = 0;
     virtual void RequestStop() = 0;
-    // Returns when the reader's thread has ended; hand-overs sent to the
-    // calling thread meanwhile are answered.
-    virtual void WaitForEnd() = 0;
+    // Returns true when the reader's thread has ended; hand-overs sent to the
+    // calling thread meanwhile are answered. Returns false at once when called
+    // from inside this reader's own hand-over (the host's callback stopping
+    // the driver), where waiting could never end.
+    virtual bool WaitForEnd() = 0;
+    // After a WaitForEnd that could not wait: the reader sends no more frames
+    // or notices and frees itself once its thread has ended. Its owner lets
+    // go of it without deleting it.
+    virtual void FreeWhenEnded() = 0;
     // The same, for unloading, where the thread's own end cannot be awaited:
     // waits at most `limitMs` for the reader to leave its loop for good.
     virtual bool WaitForLoopEnd(uint32_t limitMs) = 0;

@@ -166,6 +166,19 @@ class DriverTest(HostCase):
             self.finish(run)
             self.assertEqual([k for k, _, _ in run.keys()], [2])
 
+    def test_stop_inside_the_callback_and_start_again(self):
+        with KeyboardSim(h.prefix, 54) as sim:
+            run = self.host("callback", "stoponkey", "start:54", "keys:1:5000", "pump:1500", "connected",
+                            "start:54", "keys:2:5000", "stop", "unload")
+            run.wait_for("^start 54 = 54")
+            sim.send(key_frame("3C") + key_frame("3D"))
+            run.wait_for("^stop in callback = 1")
+            self.assertEqual(run.wait_for("^connected").string, "connected = 0")
+            run.wait_for("^start 54 = 54")
+            sim.send(key_frame("35"))
+            self.finish(run)
+            self.assertEqual([k for k, _, _ in run.keys()], [1, 3], "nothing after the stop")
+
     def test_stop_from_another_thread(self):
         with KeyboardSim(h.prefix, 49):
             run = self.host("start:49", "stopfrom:other", "connected", "unload")

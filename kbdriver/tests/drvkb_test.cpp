@@ -13,7 +13,7 @@ std::vector<int> g_keys;  // what the host's callback received
 void TQKB_WINAPI RecordKey(int32_t key) { g_keys.push_back(key); }
 
 struct ReaderLog {
-    int created = 0, connected = 0, ran = 0, stopRequests = 0, waits = 0, destroyed = 0;
+    int created = 0, connected = 0, ran = 0, stopRequests = 0, waits = 0, destroyed = 0, freedLater = 0;
     std::vector<int32_t> ports;
 };
 
@@ -21,12 +21,18 @@ struct FakeReader : KeyReader {
     ReaderLog& log;
     int connectResult;
     bool loopEnds = true;
-    FakeReader(ReaderLog& l, int result, bool ends) : log(l), connectResult(result), loopEnds(ends) {}
+    bool canWait = true;
+    FakeReader(ReaderLog& l, int result, bool ends, bool wait)
+        : log(l), connectResult(result), loopEnds(ends), canWait(wait) {}
     ~FakeReader() override { ++log.destroyed; }
     int Connect() override { ++log.connected; return connectResult; }
     void Run() override { ++log.ran; }
     void RequestStop() override { ++log.stopRequests; }
-    void WaitForEnd() override { ++log.waits; }
+    bool WaitForEnd() override { ++log.waits; return canWait; }
+    void FreeWhenEnded() override {
+        ++log.freedLater;
+        delete this;  // what the real reader does once its thread has ended
+    }
     bool WaitForLoopEnd(uint32_t) override { ++log.waits; return loopEnds; }
 };
 
@@ -35,6 +41,7 @@ struct FakeSystem : DriverSystem {
     int connectResult = 0;
     bool canMakeReader = true;
     bool loopEnds = true;
+    bool canWait = true;
     std::optional<int32_t> registry;
     bool registryWritable = true;
     int registryWrites = 0;
@@ -45,7 +52,7 @@ struct FakeSystem : DriverSystem {
         if (!canMakeReader) return nullptr;
         ++log.created;
         log.ports.push_back(port);
-        return std::make_unique<FakeReader>(log, connectResult, loopEnds);
+        return std::make_unique<FakeReader>(log, connectResult, loopEnds, canWait);
     }
     std::optional<int32_t> ReadLastPort() override { return registry; }
     bool WriteLastPort(int32_t port) override {
@@ -151,6 +158,18 @@ TEST_F(DrvKBTest, StopIsHarmlessAndClearsTheReader) {
     EXPECT_EQ(sys.log.waits, 1);
     drv.ReaderEnded();  // the end notice arrives during the wait
     EXPECT_FALSE(drv.GetConnected());
+}
+
+TEST_F(DrvKBTest, StopFromInsideTheCallbackLetsTheReaderFreeItself) {
+    TDrvKB drv(sys);
+    sys.canWait = false;  // as inside the reader's own hand-over
+    drv.Start(4);
+    EXPECT_TRUE(drv.Stop());
+    EXPECT_FALSE(drv.GetConnected());
+    EXPECT_EQ(sys.log.freedLater, 1);
+    EXPECT_EQ(sys.log.destroyed, 1);
+    EXPECT_TRUE(drv.Stop()) << "the reader is no longer the driver's";
+    EXPECT_EQ(sys.log.stopRequests, 1);
 }
 
 TEST_F(DrvKBTest, FramesSetConnectedAndCallOnlyForKnownKeys) {

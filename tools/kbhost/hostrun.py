@@ -63,6 +63,8 @@ class HostRun:
             self.proc.wait()
             rc = "timed out"
         self._final = self.lines()
+        self._out.close()
+        self._err.close()
         os.unlink(self._out.name)
         return rc, self._final
 

@@ -5,7 +5,8 @@
 // so that a test can follow it through its output file:
 //
 //   load | ordinals | callback | nocallback | start:N | connected | stop |
-//   pump:MS | keys:COUNT:MS | idle:MS | unload | cpu | stopfrom:other
+//   pump:MS | keys:COUNT:MS | idle:MS | unload | cpu | stopfrom:other |
+//   stoponkey (the callback calls Stop at the next key)
 //
 //   key 1 main 1733650000123456789     key number, thread, Unix time in ns
 #include <windows.h>
@@ -36,6 +37,7 @@ struct Library {
 Library g_lib;
 DWORD g_mainThread = 0;
 int g_keys = 0;
+bool g_stopOnKey = false;
 
 // One whole line a write, so that a reader of the output file never sees half.
 void Say(const char* format, ...) {
@@ -62,6 +64,10 @@ void WINAPI OnKey(int32_t key) {
     ++g_keys;
     Say("key %d %s %lld", static_cast<int>(key), GetCurrentThreadId() == g_mainThread ? "main" : "other",
         UnixTimeNs());
+    if (g_stopOnKey) {
+        g_stopOnKey = false;
+        Say("stop in callback = %d", g_lib.Stop() ? 1 : 0);
+    }
 }
 
 // Dispatches messages until `done` says so or `ms` have passed.
@@ -146,6 +152,9 @@ bool Run(const std::string& command) {
         Pump(10000, [&] { return done; });
         other.join();
         Say("stop from other thread = %d in %lu ms", result ? 1 : 0, GetTickCount() - t0);
+    } else if (name == "stoponkey") {
+        g_stopOnKey = true;
+        Say("stop on key");
     } else if (name == "pump") {
         Pump(atoi(arg), [] { return false; });
         Say("pumped %s", arg);
