@@ -31,6 +31,18 @@ const char kColumns[] =
     "s00,s01,s02,s03,s04,s05,s06,s07,s08,s09,s10,s11,s12,s13,s14,s15,s16,s17,s18,s19,s20,"
     "s21,s22,s23,s24,s25,s26,s27,s28,s29,s30,s31,s32,s33,s34,s35,s36,s37,s38,s39,s40";
 
+// "s00<suffix>,s01<suffix>,...,s40<suffix>"
+std::string ColumnList(const char* suffix) {
+    std::string list;
+    for (int i = 0; i < kFieldCount; ++i) {
+        char column[8];
+        std::snprintf(column, sizeof column, "%ss%02d", i ? "," : "", i);
+        list += column;
+        list += suffix;
+    }
+    return list;
+}
+
 class Statement {
 public:
     Statement() = default;
@@ -264,14 +276,7 @@ public:
 
     bool Update(sqlite3_int64 rowid, const RowValues& values) {
         if (!update_) {
-            std::string sql = "UPDATE FieldsTable SET ";
-            for (int i = 0; i < kFieldCount; ++i) {
-                char column[16];
-                std::snprintf(column, sizeof column, "%ss%02d=?", i ? "," : "", i);
-                sql += column;
-            }
-            sql += " WHERE rowid=?";
-            if (!update_.Prepare(db_, sql)) return false;
+            if (!update_.Prepare(db_, "UPDATE FieldsTable SET " + ColumnList("=?") + " WHERE rowid=?")) return false;
         }
         update_.Reset();
         if (!BindValues(update_.get(), values)) return false;
@@ -452,13 +457,8 @@ bool CreateSqliteDatabase(const std::string& path) {
         sqlite3_close(db);
         return false;
     }
-    std::string sql = "CREATE TABLE FieldsTable(";
-    for (int i = 0; i < kFieldCount; ++i) {
-        char column[16];
-        std::snprintf(column, sizeof column, "%ss%02d TEXT", i ? "," : "", i);
-        sql += column;
-    }
-    sql += "); CREATE INDEX FieldsTable_s00 ON FieldsTable(s00);";
+    const std::string sql =
+        "CREATE TABLE FieldsTable(" + ColumnList(" TEXT") + "); CREATE INDEX FieldsTable_s00 ON FieldsTable(s00);";
     const bool ok = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
     sqlite3_close(db);
     return ok;
