@@ -128,7 +128,7 @@ class DriverTest(HostCase):
         with KeyboardSim(h.prefix, 46) as sim:
             run = self.host("stop", "callback", "start:46", "start:46", "keys:1:5000", "stop", "stop",
                             "connected", "unload")
-            self.assertRegex(run.wait_for("^stop").string, "^stop = 1 in [0-9] ms", "no reader: at once")
+            self.assertRegex(run.wait_for("^stop").string, r"^stop = 1 in \d{1,2} ms", "no reader: at once")
             run.wait_for(r"^start 46 = 46")
             m = run.wait_for(r"^start 46 = (-?\d+) in (\d+) ms")
             self.assertEqual(m.group(1), "46")
@@ -136,7 +136,7 @@ class DriverTest(HostCase):
             sim.send(key_frame("3A"))
             run.wait_for("^keys 1$")
             m = run.wait_for(r"^stop = 1 in (\d+) ms")
-            self.assertLess(int(m.group(1)), 900, "a stop on a silent line takes about half a second")
+            self.assertLess(int(m.group(1)), 1500, "a stop on a silent line takes about half a second")
             self.assertRegex(run.wait_for("^stop").string, "^stop = 1")
             self.assertEqual(run.wait_for("^connected").string, "connected = 0")
             self.finish(run)
