@@ -156,6 +156,7 @@ def noise(megabytes):
         for k in valid:
             sim.send(key_frame(KEY_CODES[k]), paced=True)
         time.sleep(1.0)
+        alive = run.proc.poll() is None
         run.proc.kill()
         run.proc.wait()
     got = [k for k, _, _ in run.keys()]
@@ -163,7 +164,7 @@ def noise(megabytes):
     print(f"noise: {size} random bytes read in {took:.1f} s ({size / took / 1024:.0f} KB/s); "
           f"{false_keys} false keys from the noise; "
           f"{len(tail)} of {len(valid)} valid keys after it, {'in order' if tail == valid else 'DIFFERENT'}; "
-          f"host {'alive' if run.proc.returncode is not None else '?'}")
+          f"host {'still running' if alive else 'ENDED'}")
 
 
 def main():
