@@ -93,6 +93,7 @@ void CViewerMainDlg::FillList(int db) {
     bool inserted = true;
     bool filled = true;
     CNVRecord record;
+    view_.BeginListUpdate();
     for (int32_t i = 0; m_nListCount > 0; ++i) {
         if (!inserted) {
             view_.Message(tq::Cp("Строка списка не добавлена!"), MessageKind::Error);
@@ -118,6 +119,7 @@ void CViewerMainDlg::FillList(int db) {
             if (!view_.SetCell(i, j, text)) filled = false;
         }
     }
+    view_.EndListUpdate();
     UpdateCountControls();
     view_.ShowControl(IDC_CREATE_TEST_DB, true);
 }

@@ -27,6 +27,10 @@ public:
     // Inserts an empty, selected row; false when the list refused it.
     virtual bool InsertRow(int index) = 0;
     virtual bool SetCell(int row, int column, const std::string& text) = 0;
+    // Around the rows of one listing: the window may hold back its drawing
+    // between the two, but keeps the list drawn as it grows.
+    virtual void BeginListUpdate() = 0;
+    virtual void EndListUpdate() = 0;
     // The text of column 0 of the first selected row; empty when none is selected.
     virtual std::string SelectedRowCode() = 0;
 

@@ -94,6 +94,7 @@ void FakeMainView::AddColumn(int index, const std::string& caption, int width) {
 }
 
 bool FakeMainView::InsertRow(int index) {
+    EXPECT_TRUE(listUpdating);
     if (index == failInsertAt) return false;
     rows.insert(rows.begin() + index, std::vector<std::string>(columns.size()));
     selectedRow = index;
@@ -105,6 +106,16 @@ bool FakeMainView::SetCell(int row, int column, const std::string& text) {
     if (row >= static_cast<int>(rows.size())) return false;
     rows[row][column] = tq::Cp1251ToUtf8(text);
     return true;
+}
+
+void FakeMainView::BeginListUpdate() {
+    EXPECT_FALSE(listUpdating);
+    listUpdating = true;
+}
+
+void FakeMainView::EndListUpdate() {
+    EXPECT_TRUE(listUpdating);
+    listUpdating = false;
 }
 
 std::string FakeMainView::SelectedRowCode() {

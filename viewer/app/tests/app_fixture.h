@@ -69,6 +69,8 @@ public:
     void AddColumn(int index, const std::string& caption, int width) override;
     bool InsertRow(int index) override;
     bool SetCell(int row, int column, const std::string& text) override;
+    void BeginListUpdate() override;
+    void EndListUpdate() override;
     std::string SelectedRowCode() override;
     bool Message(const std::string& text, MessageKind kind) override;
     void RunEditor(int db, int32_t code) override;
@@ -87,6 +89,7 @@ public:
     std::vector<std::pair<std::string, int>> columns;  // UTF-8 caption, width
     std::vector<std::vector<std::string>> rows;        // UTF-8 cells
     int selectedRow = -1;
+    bool listUpdating = false;
     int failInsertAt = -1;
     int failCellAtRow = -1;
     std::vector<Shown> shown;

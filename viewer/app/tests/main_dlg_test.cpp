@@ -163,6 +163,7 @@ TEST_F(MainDlgTest, RowsThatTheListRefusesAreReportedOnce) {
     view.failCellAtRow = 2;  // the last row: the check after the loop reports it
     List(DbResources);
     EXPECT_EQ(ShownTexts(), Strings{"Строка списка не заполнена!"});
+    EXPECT_FALSE(view.listUpdating) << "the list draws again after a fill that ended early";
 }
 
 TEST_F(MainDlgTest, ClearingAsksAndActsOnlyOnYes) {

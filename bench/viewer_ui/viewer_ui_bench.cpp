@@ -1,0 +1,130 @@
+// Times the viewer's two long jobs on its real main dialog under Wine: listing
+// N goods records ("Выбрать") and generating N test records (the handler of
+// WM_CREATE_TEST_DB, counter updates and the final listing included).
+//
+//   viewer_ui_bench.exe [N ...]      default 1000 10000
+#include <windows.h>
+#include <commctrl.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "common/cp1251.h"
+#include "core/catalogue.h"
+#include "core/data_access.h"
+#include "core/engine.h"
+#include "resource.h"
+#include "viewer_main_window.h"
+
+namespace {
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// A fresh scale folder, made the current directory, whose goods database
+// holds n records filled as a shop fills them.
+bool PrepareFolder(const std::wstring& folder, int n) {
+    if (!CreateDirectoryW(folder.c_str(), nullptr) || !SetCurrentDirectoryW(folder.c_str()) ||
+        !CreateDirectoryW(L"Internal", nullptr))
+        return false;
+    for (int db = 0; db < kDatabaseCount; ++db)
+        if (!CreateSqliteDatabase(DatabaseFile(db))) return false;
+    if (DbOpen(DbGoods, DatabaseFile(DbGoods)) != 0) return false;
+    bool saved = true;
+    for (int i = 1; i <= n && saved; ++i) {
+        const std::string code = std::to_string(i);
+        FieldBlock block;
+        SetBlockSlot(block, 0, ("xx" + code).c_str());
+        SetBlockSlot(block, 1, ("46" + std::string(11 - code.size(), '0') + code).c_str());
+        SetBlockSlot(block, 2, (tq::Cp("Товар весовой номер ") + code).c_str());
+        SetBlockSlot(block, 3, std::to_string(i % 2).c_str());
+        SetBlockSlot(block, 4, (std::to_string(100 + i % 900) + ".50").c_str());
+        SetBlockSlot(block, 5, std::to_string(1 + i % 7).c_str());
+        SetBlockSlot(block, 11, "30");
+        SetBlockSlot(block, 13, "1");
+        SetBlockSlot(block, 21, (tq::Cp("РОСС RU.") + code).c_str());
+        SetBlockSlot(block, 22, "0.005");
+        saved = DbSave(DbGoods, &block) == 0;
+    }
+    DbReleaseAll();
+    return saved;
+}
+
+void RemoveFolder(const std::wstring& folder) {
+    SetCurrentDirectoryW(L"..");
+    for (int db = 0; db < kDatabaseCount; ++db)
+        DeleteFileW((folder + L"\\" + tq::Cp1251ToWide(DatabaseFile(db))).c_str());
+    RemoveDirectoryW((folder + L"\\Internal").c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
+struct Figures {
+    double listing = 0;
+    double generation = 0;
+    bool ok = false;
+};
+
+Figures Measure(int n) {
+    Figures f;
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"tqviewer-bench-" + std::to_wstring(GetCurrentProcessId()) +
+                                L"-" + std::to_wstring(n);
+    if (!PrepareFolder(folder, n)) {
+        std::fprintf(stderr, "could not prepare %d goods records\n", n);
+        RemoveFolder(folder);
+        return f;
+    }
+    {
+        ViewerMainWindow window(GetModuleHandleW(nullptr));
+        window.Create(GetModuleHandleW(nullptr), IDD_VIEWER_MAIN, nullptr);
+        ShowWindow(window.hwnd(), SW_SHOW);
+        UpdateWindow(window.hwnd());
+
+        auto start = std::chrono::steady_clock::now();
+        window.logic().OnSelectDatabase();  // the chooser starts on the goods
+        f.listing = SecondsSince(start);
+        const bool listed = window.logic().ListCount() == n;
+        if (!listed) std::fprintf(stderr, "listed %d of %d\n", window.logic().ListCount(), n);
+
+        start = std::chrono::steady_clock::now();
+        window.logic().GenerateTestRecords(n);
+        f.generation = SecondsSince(start);
+        f.ok = listed && window.logic().ListCount() == n;
+        // Destroyed here, while the window object is whole, so that its
+        // destroy handler releases the databases.
+        DestroyWindow(window.hwnd());
+    }
+    RemoveFolder(folder);
+    return f;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    std::vector<int> sizes;
+    for (int i = 1; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
+    if (sizes.empty()) sizes = {1000, 10000};
+
+    Measure(100);  // warms up Wine's fonts and controls; not reported
+    std::vector<Figures> figures;
+    for (int n : sizes) {
+        figures.push_back(Measure(n));
+        const Figures& f = figures.back();
+        std::printf("%7d goods records: listing %7.2f s, generation %7.2f s%s\n", n, f.listing, f.generation,
+                    f.ok ? "" : "  (counts did not match)");
+        std::fflush(stdout);
+    }
+    for (size_t i = 1; i < sizes.size(); ++i) {
+        std::printf("%d -> %d records (x%.0f): listing x%.1f, generation x%.1f\n", sizes[i - 1], sizes[i],
+                    static_cast<double>(sizes[i]) / sizes[i - 1], figures[i].listing / figures[i - 1].listing,
+                    figures[i].generation / figures[i - 1].generation);
+    }
+    return 0;
+}

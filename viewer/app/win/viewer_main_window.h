@@ -1,0 +1,59 @@
+// The main dialog's window: forwards its commands to CViewerMainDlg and draws
+// what the logic asks for.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+#include "../resource.h"
+#include "../viewer_main_dlg.h"
+#include "common/win/dialog.h"
+
+class ViewerMainWindow : public tq::win::Dialog, private MainView {
+public:
+    explicit ViewerMainWindow(HINSTANCE instance);
+    // The logic, for the benchmark that drives it without clicks.
+    CViewerMainDlg& logic() { return logic_; }
+
+private:
+    // Kept from initialisation: under Wine every GetDlgItem asks the server.
+    HWND List() const { return list_; }
+    HWND Chooser() const { return chooser_; }
+
+    BOOL OnInitDialog() override;
+    bool OnCommand(int id, int code, HWND control) override;
+    bool OnNotify(NMHDR* header, LRESULT* result) override;
+    bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
+    void OnDestroy() override;
+    void PaintIcon();
+    void KeepPainted();
+    void ShowPendingCount();
+
+    // MainView
+    void SetTitle(const std::string& title) override;
+    void AddChooserItem(const std::string& label) override;
+    void SelectChooserItem(int index) override;
+    int ChooserSelection() override;
+    std::string ChooserText() override;
+    void SetControlText(int id, const std::string& text) override;
+    void ShowControl(int id, bool show) override;
+    void ClearList() override;
+    void AddColumn(int index, const std::string& caption, int width) override;
+    bool InsertRow(int index) override;
+    bool SetCell(int row, int column, const std::string& text) override;
+    void BeginListUpdate() override;
+    void EndListUpdate() override;
+    std::string SelectedRowCode() override;
+    bool Message(const std::string& text, MessageKind kind) override;
+    void RunEditor(int db, int32_t code) override;
+    void RunCreateTestDb() override;
+
+    HINSTANCE instance_;
+    HICON icon_;
+    HWND list_ = nullptr;
+    HWND chooser_ = nullptr;
+    DWORD lastRepaint_ = 0;
+    bool listUpdating_ = false;
+    std::string pendingCount_;
+    CViewerMainDlg logic_{*this};
+};
