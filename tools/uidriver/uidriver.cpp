@@ -205,6 +205,8 @@ private:
     std::string Text(HWND window, const std::string& id);
     std::string Combo(HWND combo);
     std::string ComboSelect(HWND dialog, int id, int index);
+    std::string ListBox(HWND listBox);
+    std::string ListBoxSelect(HWND dialog, int id, int index);
     std::string ListColumns(HWND list);
     std::string ListCount(HWND list);
     std::string ListRow(HWND list, int row);
@@ -279,6 +281,8 @@ std::string Driver::Run(const std::vector<std::string>& w) {
         return Ok(std::string(IsWindowVisible(control) ? "1" : "0") + "\t" + (IsWindowEnabled(control) ? "1" : "0"));
     if (c == "combo") return Combo(control);
     if (c == "combo-select" && n >= 4) return ComboSelect(hwnd, id, static_cast<int>(Number(w[3])));
+    if (c == "listbox") return ListBox(control);
+    if (c == "listbox-select" && n >= 4) return ListBoxSelect(hwnd, id, static_cast<int>(Number(w[3])));
     if (c == "lv-columns") return ListColumns(control);
     if (c == "lv-count") return ListCount(control);
     if (c == "lv-row" && n >= 4) return ListRow(control, static_cast<int>(Number(w[3])));
@@ -388,6 +392,26 @@ std::string Driver::ComboSelect(HWND dialog, int id, int index) {
     HWND combo = GetDlgItem(dialog, id);
     if (Send(combo, CB_SETCURSEL, index, 0) != index) return Err("no item " + std::to_string(index));
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+    return Ok();
+}
+
+std::string Driver::ListBox(HWND listBox) {
+    std::string fields = std::to_string(Send(listBox, LB_GETCURSEL, 0, 0));
+    const int count = static_cast<int>(Send(listBox, LB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        const LRESULT length = Send(listBox, LB_GETTEXTLEN, i, 0);
+        std::wstring item(static_cast<size_t>(length > 0 ? length : 0) + 1, L'\0');
+        Send(listBox, LB_GETTEXT, i, reinterpret_cast<LPARAM>(item.data()));
+        item.resize(wcslen(item.c_str()));
+        fields += "\t" + Field(item);
+    }
+    return Ok(fields);
+}
+
+std::string Driver::ListBoxSelect(HWND dialog, int id, int index) {
+    HWND listBox = GetDlgItem(dialog, id);
+    if (Send(listBox, LB_SETCURSEL, index, 0) != index) return Err("no item " + std::to_string(index));
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, LBN_SELCHANGE), reinterpret_cast<LPARAM>(listBox));
     return Ok();
 }
 
