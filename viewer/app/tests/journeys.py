@@ -248,11 +248,12 @@ def editing(h, version):
         equal(stored(folder, GOODS, code)[2], "Груши Конференс", "the saved name in the file")
         until(lambda: v.row(1)[2] == "Груши Конференс", "the refreshed list")
 
-        editor = v.open_editor(0)  # Esc closes without a question
-        v.ui.call("settext", editor, EDIT0 + 2, "не сохранять")
-        v.ui.call("command", editor, IDCANCEL)
-        v.ui.gone(editor)
-        check(stored(folder, GOODS, goods[0])[2] != "не сохранять", "Esc saves nothing")
+        for key in (IDCANCEL, IDOK):  # Esc and Enter close without a question
+            editor = v.open_editor(0)
+            v.ui.call("settext", editor, EDIT0 + 2, "не сохранять")
+            v.ui.call("command", editor, key)
+            v.ui.gone(editor)
+            check(stored(folder, GOODS, goods[0])[2] != "не сохранять", "nothing saved")
 
         users = codes(folder, USERS)
         v.listing(USERS, len(users))

@@ -114,8 +114,8 @@ void ViewerMainWindow::KeepPainted() {
     if (now - lastRepaint_ < kRepaintIntervalMs) return;
     lastRepaint_ = now;
     ShowPendingCount();
-    // Turning the list's drawing on costs a pass over all its rows, so it is
-    // done only while the rows still fill the visible page.
+    // The list is drawn while its rows still fill the visible page; later
+    // rows land below it, and only the counter moves.
     const bool drawList = listUpdating_ && SendMessageW(List(), LVM_GETITEMCOUNT, 0, 0) <=
                                                SendMessageW(List(), LVM_GETCOUNTPERPAGE, 0, 0) + 1;
     if (drawList) SendMessageW(List(), WM_SETREDRAW, TRUE, 0);
@@ -136,6 +136,7 @@ void ViewerMainWindow::AddChooserItem(const std::string& label) {
 void ViewerMainWindow::SelectChooserItem(int index) { SendMessageW(Chooser(), CB_SETCURSEL, index, 0); }
 int ViewerMainWindow::ChooserSelection() { return static_cast<int>(SendMessageW(Chooser(), CB_GETCURSEL, 0, 0)); }
 std::string ViewerMainWindow::ChooserText() { return ItemText(IDC_DB_CHOOSER); }
+
 // Counter texts are shown at the next repaint and when a handler ends: a text
 // for every row or record would cost more than the row itself.
 void ViewerMainWindow::SetControlText(int id, const std::string& text) {
@@ -146,12 +147,14 @@ void ViewerMainWindow::SetControlText(int id, const std::string& text) {
     pendingCount_ = text;
     KeepPainted();
 }
+
 void ViewerMainWindow::ShowControl(int id, bool show) { ShowItem(id, show); }
 
 void ViewerMainWindow::ClearList() {
     SendMessageW(List(), LVM_DELETEALLITEMS, 0, 0);
     for (int i = 0; i < 41; ++i) SendMessageW(List(), LVM_DELETECOLUMN, 0, 0);
 }
+
 void ViewerMainWindow::AddColumn(int index, const std::string& caption, int width) {
     std::wstring text = Wide(caption);
     LVCOLUMNW column = {};
@@ -162,6 +165,7 @@ void ViewerMainWindow::AddColumn(int index, const std::string& caption, int widt
     column.iSubItem = index;
     SendMessageW(List(), LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&column));
 }
+
 bool ViewerMainWindow::InsertRow(int index) {
     wchar_t empty[1] = {};
     LVITEMW item = {};
@@ -172,6 +176,7 @@ bool ViewerMainWindow::InsertRow(int index) {
     item.pszText = empty;
     return SendMessageW(List(), LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)) >= 0;
 }
+
 bool ViewerMainWindow::SetCell(int row, int column, const std::string& text) {
     if (text.empty()) return true;  // rows are inserted empty
     std::wstring wide = Wide(text);
@@ -180,6 +185,7 @@ bool ViewerMainWindow::SetCell(int row, int column, const std::string& text) {
     item.pszText = wide.data();
     return SendMessageW(List(), LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)) != 0;
 }
+
 // A list view that redraws after every inserted row takes tens of
 // milliseconds a row under Wine; KeepPainted lets it draw now and then.
 void ViewerMainWindow::BeginListUpdate() {
@@ -205,10 +211,12 @@ std::string ViewerMainWindow::SelectedRowCode() {
     SendMessageW(List(), LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
     return tq::win::Narrow(text);
 }
+
 bool ViewerMainWindow::Message(const std::string& text, MessageKind kind) {
     ShowPendingCount();
     return ViewerMessage(hwnd(), text, kind);
 }
+
 void ViewerMainWindow::RunEditor(int db, int32_t code) { RunEditRecordDialog(instance_, hwnd(), db, code); }
 void ViewerMainWindow::RunCreateTestDb() { RunCreateTestDbDialog(instance_, hwnd()); }
 
