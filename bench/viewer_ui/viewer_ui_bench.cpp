@@ -103,11 +103,13 @@ Figures Measure(int n) {
         std::array<bool, kDatabaseCount> goods{};
         goods[DbGoods] = true;
         DbClear(goods);
+        DbBeginBatch(DbGoods);
         for (int i = 1; i <= n; ++i) {
             FieldBlock block;
             std::snprintf(block.slot[0], sizeof block.slot[0], "xx%08u", static_cast<unsigned>(i));
             DbSave(DbGoods, &block);
         }
+        DbEndBatch(DbGoods);
         f.coreOnly = SecondsSince(start);
         // Destroyed here, while the window object is whole, so that its
         // destroy handler releases the databases.

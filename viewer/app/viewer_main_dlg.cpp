@@ -171,15 +171,15 @@ void CViewerMainDlg::GenerateTestRecords(int32_t count) {
     ClearAndList(db);
     FieldBlock block;
     view_.ShowControl(IDC_RECORD_COUNT, true);
-    for (int64_t n = 1; n <= count; ++n) {
+    bool saved = true;
+    DbBeginBatch(db);
+    for (int64_t n = 1; n <= count && saved; ++n) {
         std::snprintf(block.slot[0], sizeof block.slot[0], "xx%08u", static_cast<unsigned>(n));
-        const int result = DbSave(db, &block);
+        saved = DbSave(db, &block) == 0;
         view_.SetControlText(IDC_RECORD_COUNT, std::to_string(n));
-        if (result != 0) {
-            view_.Message(tq::Cp("Ошибка при сохранении записи!"), MessageKind::Error);
-            break;
-        }
     }
+    if (!DbEndBatch(db)) saved = false;
+    if (!saved) view_.Message(tq::Cp("Ошибка при сохранении записи!"), MessageKind::Error);
     FillList(db);
 }
 

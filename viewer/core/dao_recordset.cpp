@@ -4,10 +4,7 @@ CDaoRecordset::~CDaoRecordset() = default;
 
 bool CDaoRecordset::Open(int openType, const char* sql, int /*options*/) {
     Close();
-    if (!engine_) {
-        engine_ = OpenDbEngine(GetDefaultDBName());
-        if (!engine_) return false;
-    }
+    if (!EnsureEngine()) return false;
     // The default type without SQL opens the default SQL, the whole table.
     const bool useDefault = openType == AFX_DAO_USE_DEFAULT_TYPE && (!sql || !*sql);
     const std::string text = useDefault || !sql ? GetDefaultSQL() : std::string(sql);
@@ -16,6 +13,15 @@ bool CDaoRecordset::Open(int openType, const char* sql, int /*options*/) {
     FillBoundFields();
     return true;
 }
+
+bool CDaoRecordset::EnsureEngine() {
+    if (!engine_) engine_ = OpenDbEngine(GetDefaultDBName());
+    return engine_ != nullptr;
+}
+
+bool CDaoRecordset::BeginTrans() { return EnsureEngine() && engine_->BeginTrans(); }
+
+bool CDaoRecordset::CommitTrans() { return !engine_ || engine_->CommitTrans(); }
 
 void CDaoRecordset::Close() {
     result_.reset();

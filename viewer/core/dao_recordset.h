@@ -33,6 +33,9 @@ public:
     bool Edit();
     bool Update();
     bool Delete();
+    // The transactions of the recordset's database.
+    bool BeginTrans();
+    bool CommitTrans();
 
 protected:
     virtual std::string GetDefaultDBName() = 0;
@@ -46,6 +49,7 @@ protected:
 
 private:
     enum class EditMode { None, Edit, AddNew };
+    bool EnsureEngine();
     void FillBoundFields();
     void ClearBoundFields();
     RowValues BoundValues();

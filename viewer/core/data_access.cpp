@@ -161,8 +161,25 @@ int DbSave(int db, FieldBlock* block) {
 }
 
 void DbClear(const std::array<bool, kDatabaseCount>& chosen) {
-    for (int db = 0; db < kDatabaseCount; ++db)
-        if (chosen[db] && g_recordsets[db]) g_recordsets[db]->DeleteAllRows();
+    for (int db = 0; db < kDatabaseCount; ++db) {
+        CNVRecordset* rs = Object(db);
+        if (!chosen[db] || !rs) continue;
+        // One transaction for the row-by-row deletes: a commit each would
+        // make clearing a large table slow.
+        const bool batched = rs->BeginTrans();
+        rs->DeleteAllRows();
+        if (batched) rs->CommitTrans();
+    }
+}
+
+bool DbBeginBatch(int db) {
+    CNVRecordset* rs = Object(db);
+    return rs && rs->BeginTrans();
+}
+
+bool DbEndBatch(int db) {
+    CNVRecordset* rs = Object(db);
+    return !rs || rs->CommitTrans();
 }
 
 void DbCloseAll() {

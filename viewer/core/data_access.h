@@ -19,6 +19,12 @@ bool DbDeleteByCode(int db, int32_t code);
 int DbSave(int db, FieldBlock* block);
 void DbClear(const std::array<bool, kDatabaseCount>& chosen);
 void DbCloseAll();
+// Around a long run of DbSave calls on one database (the test generator):
+// the saves between share transactions instead of committing one by one.
+// Each save still reports its own result; DbEndBatch commits the rest and
+// returns false when that commit failed. Without a batch nothing changes.
+bool DbBeginBatch(int db);
+bool DbEndBatch(int db);
 void DbReleaseAll();
 
 // The recordset object of a database, or null; for tools and tests.

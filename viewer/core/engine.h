@@ -44,6 +44,14 @@ public:
     // delete everything, and reading a first row would cost a pass over the
     // table before every append.
     virtual std::unique_ptr<DbResult> OpenDynaset(const std::string& sql, const std::string& sortColumn) = 0;
+    // Groups the writes that follow into transactions until CommitTrans, so
+    // that a long run of saves or deletes does not pay for one commit each.
+    // False when the file cannot be locked for writing now; the writes then
+    // commit one by one as before.
+    virtual bool BeginTrans() = 0;
+    // Commits what BeginTrans grouped; false (and nothing of the last group
+    // kept) when the commit fails.
+    virtual bool CommitTrans() = 0;
 };
 
 // Opens a database file (path in code page 1251) with the engine its

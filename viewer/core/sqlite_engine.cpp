@@ -209,6 +209,7 @@ class SqliteEngine : public DbEngine {
 public:
     // close_v2 lets the statements below be finalized after it.
     ~SqliteEngine() override {
+        CommitTrans();
         sqlite3_close_v2(db_);
     }
 
@@ -252,6 +253,23 @@ public:
 
     bool Exec(const char* sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
 
+    bool BeginTrans() override {
+        if (inTrans_) return true;
+        if (!Writable() || !Exec("BEGIN IMMEDIATE")) return false;
+        inTrans_ = true;
+        writesInTrans_ = 0;
+        return true;
+    }
+
+    bool CommitTrans() override {
+        if (!inTrans_) return true;
+        inTrans_ = false;
+        if (Exec("COMMIT")) return true;
+        Exec("ROLLBACK");
+        tableCount_ = -1;  // the rolled-back writes were counted
+        return false;
+    }
+
     // Steps the statement to its end, collecting each row's rowid and packed values.
     bool CollectRows(const std::string& sql, const std::vector<std::string>& parameters,
                      std::vector<sqlite3_int64>* rowids, std::vector<std::string>* rows) {
@@ -283,6 +301,7 @@ public:
         sqlite3_bind_int64(update_.get(), kFieldCount + 1, rowid);
         const bool done = sqlite3_step(update_.get()) == SQLITE_DONE && sqlite3_changes(db_) == 1;
         update_.Reset();
+        if (done) NoteWrite();
         return done;
     }
 
@@ -300,6 +319,7 @@ public:
         if (!done) return false;
         *rowid = sqlite3_last_insert_rowid(db_);
         AdjustTableCount(+1);
+        NoteWrite();
         return true;
     }
 
@@ -309,7 +329,10 @@ public:
         sqlite3_bind_int64(delete_.get(), 1, rowid);
         const bool done = sqlite3_step(delete_.get()) == SQLITE_DONE && sqlite3_changes(db_) == 1;
         delete_.Reset();
-        if (done) AdjustTableCount(-1);
+        if (done) {
+            AdjustTableCount(-1);
+            NoteWrite();
+        }
         return done;
     }
 
@@ -340,6 +363,14 @@ private:
         if (tableCount_ >= 0) tableCount_ += delta;
     }
 
+    // A long batch commits every so often, so that its journal stays small and
+    // other programs get their turn to write.
+    void NoteWrite() {
+        if (!inTrans_ || ++writesInTrans_ < kWritesPerTransaction) return;
+        if (CommitTrans()) BeginTrans();
+    }
+    static constexpr long kWritesPerTransaction = 1000;
+
     sqlite3* db_ = nullptr;
     // Prepared statements by their parameterized text; a few shapes recur.
     Statement* Cached(const std::string& sql) {
@@ -355,6 +386,8 @@ private:
     std::map<std::string, std::unique_ptr<Statement>> cache_;
     long tableCount_ = -1;
     long countVersion_ = -1;
+    bool inTrans_ = false;
+    long writesInTrans_ = 0;
 };
 
 bool SqliteResult::Load() {

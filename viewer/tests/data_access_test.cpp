@@ -1,3 +1,5 @@
+#include <sqlite3.h>
+
 #include <array>
 
 #include "core/recordset.h"
@@ -197,4 +199,31 @@ TEST_F(DbTest, ReleaseAllDropsTheObjects) {
     EXPECT_EQ(DbCount(DbGoods), 0);
     EXPECT_EQ(DbOpen(DbGoods, PathOf("db0.mdb").c_str()), 0);
     EXPECT_EQ(DbCount(DbGoods), 1) << "the data outlived the object";
+}
+
+TEST_F(DbTest, ABatchOfSavesIsStoredWhenItEnds) {
+    const std::string path = OpenNew(DbLabels);
+    ASSERT_TRUE(DbBeginBatch(DbLabels));
+    for (int i = 1; i <= 2500; ++i) ASSERT_EQ(Save(DbLabels, {{0, std::to_string(i)}}), 0);
+    ASSERT_EQ(Save(DbLabels, {{0, "7"}, {1, "replaced"}}), 0) << "a batch still replaces an existing code";
+    EXPECT_GE(RawRows(path).size(), 2000u) << "a long batch commits as it goes";
+    ASSERT_TRUE(DbEndBatch(DbLabels));
+    const auto rows = RawRows(path);
+    ASSERT_EQ(rows.size(), 2500u);
+    EXPECT_EQ(rows[6][1], "replaced");
+    EXPECT_TRUE(DbEndBatch(DbLabels)) << "ending twice is harmless";
+    EXPECT_FALSE(DbBeginBatch(DbHelp)) << "no object";
+    EXPECT_TRUE(DbEndBatch(DbHelp));
+}
+
+TEST_F(DbTest, ABatchThatCannotLockTheFileLeavesEachSaveToItself) {
+    const std::string path = OpenNew(DbReports);
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_FALSE(DbBeginBatch(DbReports));
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_EQ(Save(DbReports, {{0, "1"}}), 0);
+    EXPECT_EQ(RawRows(path).size(), 1u) << "stored at once, without a batch";
 }

@@ -170,12 +170,18 @@ int Generate(Io& io, int db, long long count) {
     chosen[db] = true;
     DbClear(chosen);
     FieldBlock block;
+    DbBeginBatch(db);
     for (long long n = 1; n <= count; ++n) {
         std::snprintf(block.slot[0], sizeof block.slot[0], "xx%08u", static_cast<unsigned>(n));
         if (const int code = DbSave(db, &block)) {
+            DbEndBatch(db);
             io.Err("record " + std::to_string(n) + " not saved (" + std::to_string(code) + ")\n");
             return 1;
         }
+    }
+    if (!DbEndBatch(db)) {
+        io.Err("the records could not be committed\n");
+        return 1;
     }
     io.Out(std::to_string(count > 0 ? count : 0) + " records\n");
     return 0;
