@@ -7,8 +7,16 @@ namespace tq::win {
 std::wstring Wide(std::string_view cp1251) { return Cp1251ToWide(cp1251); }
 std::string Narrow(std::wstring_view wide) { return WideToCp1251(wide); }
 
+// The object is half gone here: the window is cut loose from it before it is
+// destroyed, so no handler runs. A dialog that needs its OnDestroy destroys
+// its window itself before its destructor ends.
 Dialog::~Dialog() {
-    if (hwnd_ && !modal_) DestroyWindow(hwnd_);
+    if (hwnd_ && !modal_) {
+        HWND hwnd = hwnd_;
+        SetWindowLongPtrW(hwnd, DWLP_USER, 0);
+        hwnd_ = nullptr;
+        DestroyWindow(hwnd);
+    }
 }
 
 INT_PTR Dialog::DoModal(HINSTANCE instance, int templateId, HWND parent) {

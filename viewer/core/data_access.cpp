@@ -23,6 +23,7 @@ const int kSaveCodes[kDatabaseCount] = {2009, 2010, 2011, 2012, 2023, 2024, 2025
 const int kUserNameEmpty = 2007;
 const int kUserPasswordBad = 2018;
 const char kReservedPassword[] = "517";
+const int kNoSuchDatabase = -1;  // an index outside 0..6 has no code of its own
 
 CNVRecordset* Object(int db) { return IsDatabaseIndex(db) ? g_recordsets[db].get() : nullptr; }
 
@@ -74,7 +75,7 @@ int CheckUser(FieldBlock* block) {
 CNVRecordset* DbRecordset(int db) { return Object(db); }
 
 int DbOpen(int db, const char* path) {
-    if (!IsDatabaseIndex(db)) return 0;
+    if (!IsDatabaseIndex(db)) return kNoSuchDatabase;
     const OpenCodes codes = kOpenCodes[db];
     if (!path || !*path) return codes.file;
     std::string trimmed(path);
@@ -133,7 +134,7 @@ bool SaveFields(CNVRecordset* recordset, int keyOffset, FieldBlock* block, const
 }
 
 int DbSave(int db, FieldBlock* block) {
-    if (!IsDatabaseIndex(db)) return 0;
+    if (!IsDatabaseIndex(db)) return kNoSuchDatabase;
     const int failed = kSaveCodes[db];
     if (!block) return failed;
     // A slot filled to its last byte still ends within its 256 bytes.

@@ -158,6 +158,9 @@ TEST_F(DbTest, SaveWithoutAnOpenDatabaseReportsItsCode) {
     for (int db = 0; db < kDatabaseCount; ++db)
         EXPECT_EQ(Save(db, {{0, "1"}, {1, "name"}, {3, "1"}}), codes[db])
             << "database " << db << ": nothing was stored, so success would be a lie";
+    EXPECT_NE(Save(-1, {{0, "1"}}), 0) << "no such database";
+    EXPECT_NE(Save(7, {{0, "1"}}), 0);
+    EXPECT_NE(DbOpen(7, PathOf("x").c_str()), 0);
 }
 
 TEST_F(DbTest, DeleteByCodeRemovesOnlyAnExistingRow) {

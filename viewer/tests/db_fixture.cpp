@@ -1,5 +1,7 @@
 #include "db_fixture.h"
 
+#include "raw_file.h"
+
 #include <sqlite3.h>
 
 #include <cstring>
@@ -54,26 +56,7 @@ std::vector<std::string> DbTest::ListCodes(int db) {
     return codes;
 }
 
-std::vector<std::vector<std::string>> DbTest::RawRows(const std::string& path) {
-    std::vector<std::vector<std::string>> rows;
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare_v2(db, "SELECT * FROM FieldsTable ORDER BY rowid", -1, &stmt, nullptr) == SQLITE_OK) {
-            while (sqlite3_step(stmt) == SQLITE_ROW) {
-                std::vector<std::string> row;
-                for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
-                    const unsigned char* text = sqlite3_column_text(stmt, i);
-                    row.push_back(text ? reinterpret_cast<const char*>(text) : "");
-                }
-                rows.push_back(row);
-            }
-        }
-        sqlite3_finalize(stmt);
-    }
-    sqlite3_close(db);
-    return rows;
-}
+std::vector<std::vector<std::string>> DbTest::RawRows(const std::string& path) { return ReadRawRows(path); }
 
 void DbTest::RawExec(const std::string& path, const std::string& sql) {
     sqlite3* db = nullptr;

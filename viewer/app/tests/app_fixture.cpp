@@ -6,6 +6,7 @@
 #include <random>
 
 #include "core/engine.h"
+#include "tests/raw_file.h"
 
 namespace fs = std::filesystem;
 
@@ -56,26 +57,7 @@ void ScaleFolderTest::InsertRaw(int db, const std::vector<std::string>& values) 
     sqlite3_close(handle);
 }
 
-std::vector<std::vector<std::string>> ScaleFolderTest::Rows(int db) {
-    std::vector<std::vector<std::string>> rows;
-    sqlite3* handle = nullptr;
-    if (sqlite3_open_v2(FilePath(db).c_str(), &handle, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare_v2(handle, "SELECT * FROM FieldsTable ORDER BY rowid", -1, &stmt, nullptr) == SQLITE_OK) {
-            while (sqlite3_step(stmt) == SQLITE_ROW) {
-                std::vector<std::string> row;
-                for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
-                    const unsigned char* text = sqlite3_column_text(stmt, i);
-                    row.push_back(text ? reinterpret_cast<const char*>(text) : "");
-                }
-                rows.push_back(row);
-            }
-        }
-        sqlite3_finalize(stmt);
-    }
-    sqlite3_close(handle);
-    return rows;
-}
+std::vector<std::vector<std::string>> ScaleFolderTest::Rows(int db) { return ReadRawRows(FilePath(db)); }
 
 void FakeMainView::SetControlText(int id, const std::string& text) {
     texts[id] = tq::Cp1251ToUtf8(text);
