@@ -50,6 +50,17 @@ void Dialog::EnableItem(int id, bool enable) const { EnableWindow(Item(id), enab
 
 void Dialog::SetTitle(std::string_view cp1251) const { SetWindowTextW(hwnd_, Wide(cp1251).c_str()); }
 
+namespace {
+
+// The messages whose result a dialog procedure returns itself rather than
+// through DWLP_MSGRESULT.
+bool ReturnsResultDirectly(UINT msg) {
+    return (msg >= WM_CTLCOLORMSGBOX && msg <= WM_CTLCOLORSTATIC) || msg == WM_COMPAREITEM ||
+           msg == WM_VKEYTOITEM || msg == WM_CHARTOITEM || msg == WM_QUERYDRAGICON;
+}
+
+}  // namespace
+
 INT_PTR CALLBACK Dialog::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     Dialog* self;
     if (msg == WM_INITDIALOG) {
@@ -95,6 +106,7 @@ INT_PTR Dialog::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     default: {
         LRESULT result = 0;
         if (!OnMessage(msg, wp, lp, &result)) return FALSE;
+        if (ReturnsResultDirectly(msg)) return static_cast<INT_PTR>(result);
         SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, result);
         return TRUE;
     }

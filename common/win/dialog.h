@@ -41,7 +41,8 @@ protected:
     // Return true when handled; otherwise the system turns WM_CLOSE into IDCANCEL.
     virtual bool OnClose() { return false; }
     virtual void OnDestroy() {}
-    // Any other message; return true when handled, with *result as the message result.
+    // Any other message; return true when handled, with *result as the message
+    // result (returned directly for WM_CTLCOLOR*, WM_QUERYDRAGICON and the like).
     virtual bool OnMessage(UINT /*msg*/, WPARAM, LPARAM, LRESULT* /*result*/) { return false; }
 
 private:

@@ -89,6 +89,10 @@ bool ViewerMainWindow::OnMessage(UINT msg, WPARAM, LPARAM lp, LRESULT* result) {
         *result = 0;
         return true;
     }
+    if (msg == WM_QUERYDRAGICON) {
+        *result = reinterpret_cast<LRESULT>(icon_);
+        return true;
+    }
     return false;
 }
 
