@@ -27,7 +27,10 @@ fi
 # ships it; unpacked under third_party/ (ignored by git), never committed.
 sqlite_dir="$here/third_party/sqlite"
 if [ ! -f "$sqlite_dir/sqlite3.c" ]; then
-    command -v npm >/dev/null || { DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q npm; }
+    if ! command -v npm >/dev/null; then
+        $SUDO apt-get update -q
+        DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends npm
+    fi
     tmp=$(mktemp -d)
     (cd "$tmp" && npm pack --silent better-sqlite3@12 >/dev/null && tar xzf better-sqlite3-*.tgz)
     mkdir -p "$sqlite_dir"
