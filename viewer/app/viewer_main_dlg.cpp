@@ -1,7 +1,6 @@
 #include "viewer_main_dlg.h"
 
 #include <array>
-#include <climits>
 #include <cstdio>
 
 #include "common/cp1251.h"
@@ -27,19 +26,13 @@ bool AcceptsTestRecords(int db) { return db != DbUsers; }
 
 }  // namespace
 
-int32_t ParseRowCode(const std::string& text) {
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    long long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > static_cast<long long>(INT_MAX) + 1) return 0;
-    }
-    if (negative) value = -value;
-    if (value > INT_MAX || value < INT_MIN) return 0;
-    return static_cast<int32_t>(value);
+bool ReadRowCode(int db, const std::string& text, int32_t* code) {
+    *code = 0;
+    if (text.empty()) return true;  // no row selected: the editor opens empty
+    uint32_t value = 0;
+    if (!IsLookupCode(db, text, &value)) return false;
+    *code = static_cast<int32_t>(value);  // the lookup formats it back unsigned
+    return true;
 }
 
 void CViewerMainDlg::OnInitDialog(const std::string& versionText) {
@@ -87,7 +80,10 @@ void CViewerMainDlg::FillList(int db) {
         const char* caption = FieldCaptions()[db][i];
         view_.AddColumn(i, caption, caption[0] ? kUsedColumnWidth : 0);
     }
-    m_nListCount = DbCount(db);
+    // A database that opened at start-up but cannot be read now (its file
+    // gone or broken) is not shown as empty without a word.
+    if (!DbCountChecked(db, &m_nListCount) && DbRecordset(db))
+        view_.Message(tq::Cp(kOpenFailedUtf8[db]), MessageKind::Error);
     view_.ShowControl(IDC_RECORD_COUNT, true);
 
     bool inserted = true;
@@ -131,11 +127,13 @@ void CViewerMainDlg::OnSelectDatabase() {
     FillList(db);
 }
 
-void CViewerMainDlg::ClearAndList(int db) {
+bool CViewerMainDlg::ClearAndList(int db) {
     std::array<bool, kDatabaseCount> chosen{};
     chosen[db] = true;
-    DbClear(chosen);
+    const bool cleared = DbClear(chosen);
+    if (!cleared) view_.Message(tq::Cp("Не удалось очистить БД"), MessageKind::Error);
     FillList(db);
+    return cleared;
 }
 
 void CViewerMainDlg::OnClearDatabase() {
@@ -157,7 +155,14 @@ void CViewerMainDlg::OnRecordClick() {
     }
     const int db = ChosenDatabase();
     if (db < 0) return;
-    view_.RunEditor(db, ParseRowCode(view_.SelectedRowCode()));
+    const std::string text = view_.SelectedRowCode();
+    int32_t code = 0;
+    if (!ReadRowCode(db, text, &code)) {
+        view_.Message(tq::Cp("Запись с кодом «") + text + tq::Cp("» нельзя открыть: код не число"),
+                      MessageKind::Error);
+        return;
+    }
+    view_.RunEditor(db, code);
     OnSelectDatabase();
 }
 
@@ -168,7 +173,9 @@ void CViewerMainDlg::GenerateTestRecords(int32_t count) {
         view_.Message(tq::Cp("Ошибка при сохранении записи!"), MessageKind::Error);
         return;
     }
-    ClearAndList(db);
+    // Test records written over rows that a failed clear left would replace
+    // real records with codes 1..count.
+    if (!ClearAndList(db)) return;
     FieldBlock block;
     view_.ShowControl(IDC_RECORD_COUNT, true);
     bool saved = true;

@@ -67,12 +67,14 @@ public:
 
 private:
     void FillList(int db);
-    void ClearAndList(int db);
+    // False (after saying so) when rows remain after the clear.
+    bool ClearAndList(int db);
 
     MainView& view_;
     int32_t m_nListCount = 0;
 };
 
-// The code of a list row: leading blanks, an optional sign and decimal digits,
-// as atoi reads it; 0 without digits or beyond the 32-bit range.
-int32_t ParseRowCode(const std::string& text);
+// The code the editor is opened with for a list row's first column: 0 for no
+// row; false for a text that the lookup would not find again as it stands
+// ("12abc", "-1", "0012"), which would open or delete another record.
+bool ReadRowCode(int db, const std::string& text, int32_t* code);

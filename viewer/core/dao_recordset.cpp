@@ -14,7 +14,15 @@ bool CDaoRecordset::Open(int openType, const char* sql, int /*options*/) {
     return true;
 }
 
+// A file removed or replaced since the engine opened it is opened anew from
+// its path, so that a listing shows what is there now and nothing is written
+// into a file that is gone; no file there, no engine.
 bool CDaoRecordset::EnsureEngine() {
+    if (engine_ && !engine_->StillAtPath()) {
+        result_.reset();
+        mode_ = EditMode::None;
+        engine_.reset();
+    }
     if (!engine_) engine_ = OpenDbEngine(GetDefaultDBName());
     return engine_ != nullptr;
 }

@@ -22,6 +22,8 @@ public:
     bool Open(int openType, const char* sql, int options);
     void Close();
     bool IsOpen() const { return result_ != nullptr; }
+    // Whether the open result still reads the file that is at the path.
+    bool IsCurrent() { return IsOpen() && engine_->StillAtPath(); }
     bool SetCacheSize(long size);
     bool GetRecordCount(long* count);
     bool IsBOF();

@@ -1,5 +1,6 @@
 #include "data_access.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -72,6 +73,21 @@ int CheckUser(FieldBlock* block) {
 
 }  // namespace
 
+bool IsLookupCode(int db, const std::string& text, uint32_t* code) {
+    if (!IsDatabaseIndex(db) || text.empty() || text.size() > 10) return false;
+    uint64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + static_cast<uint64_t>(c - '0');
+    }
+    if (value == 0 || value > UINT32_MAX) return false;
+    char formatted[32];
+    std::snprintf(formatted, sizeof formatted, CodeFormat(db), static_cast<unsigned long>(value));
+    if (text != formatted) return false;
+    if (code) *code = static_cast<uint32_t>(value);
+    return true;
+}
+
 CNVRecordset* DbRecordset(int db) { return Object(db); }
 
 int DbOpen(int db, const char* path) {
@@ -117,13 +133,18 @@ bool DbDeleteByCode(int db, int32_t code) {
     return Object(db)->DeleteCurrentRow();
 }
 
-bool SaveFields(CNVRecordset* recordset, int keyOffset, FieldBlock* block, const bool* zeroMask) {
-    if (!recordset || !block) return false;
-    char* key = block->slot[0] + keyOffset;
+// The key as SaveFields stores it.
+void CleanKey(char* key, const bool* zeroMask) {
     if (!zeroMask || zeroMask[0]) {
         TrimBlanks(key);
         StripLeadingZeros(key);
     }
+}
+
+bool SaveFields(CNVRecordset* recordset, int keyOffset, FieldBlock* block, const bool* zeroMask) {
+    if (!recordset || !block) return false;
+    char* key = block->slot[0] + keyOffset;
+    CleanKey(key, zeroMask);
     CNVRecord record;
     record.SetFieldText(key, 0);
     for (int i = 1; i < kFieldCount; ++i) {
@@ -158,10 +179,17 @@ int DbSave(int db, FieldBlock* block) {
     default:
         break;
     }
+    // A code the lookups cannot find again ("-1", "1e3", "12abc") would make
+    // a record that no one can open or delete.
+    char key[sizeof block->slot[0]];
+    std::memcpy(key, block->slot[0] + 2, sizeof key - 2);
+    CleanKey(key, zeroMask);
+    if (!IsLookupCode(db, key, nullptr)) return failed;
     return SaveFields(Object(db), 2, block, zeroMask) ? 0 : failed;
 }
 
-void DbClear(const std::array<bool, kDatabaseCount>& chosen) {
+bool DbClear(const std::array<bool, kDatabaseCount>& chosen) {
+    bool emptied = true;
     for (int db = 0; db < kDatabaseCount; ++db) {
         CNVRecordset* rs = Object(db);
         if (!chosen[db] || !rs) continue;
@@ -170,7 +198,20 @@ void DbClear(const std::array<bool, kDatabaseCount>& chosen) {
         const bool batched = rs->BeginTrans();
         rs->DeleteAllRows();
         if (batched) rs->CommitTrans();
+        // The loop ends quietly at the first refusal, as it does at the end
+        // of the table: only a fresh look tells the two apart.
+        rs->CloseQuery();
+        if (!rs->OpenQuery("") || rs->RecordCount() != 0) emptied = false;
     }
+    return emptied;
+}
+
+bool DbCountChecked(int db, int32_t* count) {
+    *count = 0;
+    CNVRecordset* rs = Object(db);
+    if (!rs || !rs->OpenListing()) return false;
+    *count = rs->RecordCount();
+    return true;
 }
 
 bool DbBeginBatch(int db) {

@@ -5,6 +5,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "catalogue.h"
 #include "record.h"
@@ -17,7 +18,12 @@ bool DbFetch(int db, CNVRecord* record, bool first);
 bool DbFindByCode(int db, CNVRecord* record, int32_t code);
 bool DbDeleteByCode(int db, int32_t code);
 int DbSave(int db, FieldBlock* block);
-void DbClear(const std::array<bool, kDatabaseCount>& chosen);
+// True when every chosen database that is open is empty afterwards; false
+// when rows remain (the file was locked, read-only, unreadable).
+bool DbClear(const std::array<bool, kDatabaseCount>& chosen);
+// DbCount that tells a listing that could not be read (no object, the file
+// unreadable or gone) from an empty one.
+bool DbCountChecked(int db, int32_t* count);
 void DbCloseAll();
 // Around a long run of DbSave calls on one database (the test generator):
 // the saves between share transactions instead of committing one by one.
@@ -26,6 +32,11 @@ void DbCloseAll();
 bool DbBeginBatch(int db);
 bool DbEndBatch(int db);
 void DbReleaseAll();
+
+// Whether text is a code that DbFindByCode finds again: a plain decimal
+// number 1..4294967295 written as the database's code format writes it
+// ("42"; in the sales database "00000042").
+bool IsLookupCode(int db, const std::string& text, uint32_t* code);
 
 // The recordset object of a database, or null; for tools and tests.
 CNVRecordset* DbRecordset(int db);

@@ -26,7 +26,9 @@ public:
     // The values of the current row; fails when there is none.
     virtual bool ReadCurrent(RowValues* values) = 0;
     virtual bool CanAppend() = 0;
-    // Writes the values to the current row.
+    // Writes the values to the current row. A column whose value is the one
+    // read from it is left as stored: text the code page cannot show, a NULL
+    // or a longer value survive an edit of another column.
     virtual bool UpdateCurrent(const RowValues& values) = 0;
     // Appends a row; it joins the end of this result. The position stays.
     virtual bool Append(const RowValues& values) = 0;
@@ -50,8 +52,12 @@ public:
     // commit one by one as before.
     virtual bool BeginTrans() = 0;
     // Commits what BeginTrans grouped; false (and nothing of the last group
-    // kept) when the commit fails.
+    // kept) when the commit fails or the file is no longer at its path.
     virtual bool CommitTrans() = 0;
+    // Whether the file at the path is still the one this engine opened: not
+    // removed, not replaced by another. Writes are refused once it is not.
+    // Inside a transaction the answer waits for the commit, which checks.
+    virtual bool StillAtPath() = 0;
 };
 
 // Opens a database file (path in code page 1251) with the engine its

@@ -6,6 +6,9 @@
 
 #ifdef _WIN32
 #include <wchar.h>
+#include <windows.h>
+#else
+#include <sys/stat.h>
 #endif
 
 namespace {
@@ -42,4 +45,26 @@ size_t ReadFileHead(const std::string& path, char* buffer, size_t size) {
     const size_t got = std::fread(buffer, 1, size, f);
     std::fclose(f);
     return got;
+}
+
+bool GetFileIdentity(const std::string& path, FileIdentity* identity) {
+#ifdef _WIN32
+    // No access asked for, every sharing allowed: the file may be open in
+    // the database engine, or anywhere else.
+    HANDLE file = CreateFileW(tq::Cp1251ToWide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool got = GetFileInformationByHandle(file, &info) != 0;
+    CloseHandle(file);
+    if (!got) return false;
+    identity->volume = info.dwVolumeSerialNumber;
+    identity->index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+#else
+    struct stat st;
+    if (stat(Utf8FilePath(path).c_str(), &st) != 0) return false;
+    identity->volume = static_cast<uint64_t>(st.st_dev);
+    identity->index = static_cast<uint64_t>(st.st_ino);
+#endif
+    return true;
 }

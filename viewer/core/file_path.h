@@ -2,6 +2,7 @@
 // to the current directory. These helpers take them to the file system.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 // The path as UTF-8 for SQLite; on POSIX hosts backslashes become slashes.
@@ -9,3 +10,16 @@ std::string Utf8FilePath(const std::string& path);
 bool CanOpenForReading(const std::string& path);
 // Reads up to size bytes from the start of the file; returns how many were read.
 size_t ReadFileHead(const std::string& path, char* buffer, size_t size);
+
+// What tells one file from another at the same path: its volume and its
+// number there. A file removed and another put in its place differ, however
+// alike their names, sizes and times; and while a database keeps the old file
+// open, the new one cannot be given the old one's number.
+struct FileIdentity {
+    uint64_t volume = 0;
+    uint64_t index = 0;
+    bool operator==(const FileIdentity& other) const { return volume == other.volume && index == other.index; }
+    bool operator!=(const FileIdentity& other) const { return !(*this == other); }
+};
+// False when there is no file at the path.
+bool GetFileIdentity(const std::string& path, FileIdentity* identity);

@@ -53,7 +53,8 @@ bool CNVRecordset::CloseQuery() {
 }
 
 bool CNVRecordset::OpenQuery(const std::string& sql) {
-    if (m_bQueryOpen && m_strQuery == sql) return true;  // reuse, position and all
+    // Reused, position and all, unless the file was removed or replaced.
+    if (m_bQueryOpen && m_strQuery == sql && IsCurrent()) return true;
     CloseQuery();
     m_strQuery = sql;
     const bool opened = sql.empty() ? Open(AFX_DAO_USE_DEFAULT_TYPE, nullptr, 0) : Open(dbOpenDynaset, sql.c_str(), 0);

@@ -12,9 +12,18 @@
 //
 // The layer's SQL carries its values as quoted literals; they are turned into
 // parameters, so that one prepared statement serves every lookup of a shape.
+//
+// Reading never writes: a database that was only listed, counted or searched
+// is left as it was, to the byte and to its modification time, and a file on
+// a read-only folder or medium is read where it lies. The first write of an
+// engine switches the file to write-ahead logging, which keeps one commit per
+// saved record cheap, and adds the index on the code that the lookups before
+// every save need; closing the engine puts the file back to a rollback
+// journal, so that it can again be read where no -shm file can be made.
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <map>
 #include <cstdio>
@@ -55,6 +64,10 @@ public:
         stmt_ = nullptr;
         return sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &stmt_, nullptr) == SQLITE_OK;
     }
+    void Finalize() {
+        sqlite3_finalize(stmt_);
+        stmt_ = nullptr;
+    }
     sqlite3_stmt* get() const { return stmt_; }
     explicit operator bool() const { return stmt_ != nullptr; }
     void Reset() {
@@ -79,14 +92,60 @@ std::string ColumnText(sqlite3_stmt* stmt, int column) {
     return value;
 }
 
-bool BindValues(sqlite3_stmt* stmt, const RowValues& values) {
+using ColumnSet = std::array<bool, kFieldCount>;
+
+// Binds the chosen columns' values, in column order, from parameter 1 on.
+bool BindValues(sqlite3_stmt* stmt, const RowValues& values, const ColumnSet& columns) {
+    int parameter = 1;
     for (int i = 0; i < kFieldCount; ++i) {
-        std::string value = values[i].substr(0, kValueMax);
-        const std::string utf8 = tq::Cp1251ToUtf8(value);
-        if (sqlite3_bind_text(stmt, i + 1, utf8.c_str(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT) != SQLITE_OK)
+        if (!columns[i]) continue;
+        const std::string utf8 = tq::Cp1251ToUtf8(values[i].substr(0, kValueMax));
+        if (sqlite3_bind_text(stmt, parameter++, utf8.c_str(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT) !=
+            SQLITE_OK)
             return false;
     }
     return true;
+}
+
+ColumnSet AllColumns() {
+    ColumnSet all;
+    all.fill(true);
+    return all;
+}
+
+// "s02=?,s05=?" for the chosen columns.
+std::string Assignments(const ColumnSet& columns) {
+    std::string list;
+    for (int i = 0; i < kFieldCount; ++i) {
+        if (!columns[i]) continue;
+        char assignment[8];
+        std::snprintf(assignment, sizeof assignment, "%ss%02d=?", list.empty() ? "" : ",", i);
+        list += assignment;
+    }
+    return list;
+}
+
+// A file left in write-ahead-log mode says so in its header (bytes 18 and 19).
+bool HeaderSaysWal(const std::string& path) {
+    char head[20] = {};
+    return ReadFileHead(path, head, sizeof head) == sizeof head && head[18] == 2 && head[19] == 2;
+}
+
+// The path as a URI for SQLite, so that options can follow it.
+std::string FileUri(const std::string& path) {
+    std::string uri = "file:";
+    for (unsigned char c : Utf8FilePath(path)) {
+        if (std::isalnum(c) || c >= 0x80 || (c && std::strchr("-._~/:", c))) {
+            uri += static_cast<char>(c);
+        } else if (c == '\\') {
+            uri += '/';
+        } else {
+            char escaped[4];
+            std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+            uri += escaped;
+        }
+    }
+    return uri;
 }
 
 bool StartsWithNoCase(const std::string& text, const char* prefix) {
@@ -207,29 +266,24 @@ private:
 
 class SqliteEngine : public DbEngine {
 public:
-    // close_v2 lets the statements below be finalized after it.
     ~SqliteEngine() override {
         CommitTrans();
+        ForgetStatements();
+        LeaveWriteAheadLog();
         sqlite3_close_v2(db_);
     }
 
     bool Open(const std::string& path) {
-        const std::string utf8 = Utf8FilePath(path);
-        // READWRITE opens a write-protected file for reading only.
-        if (sqlite3_open_v2(utf8.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK)
-            return false;
-        sqlite3_busy_timeout(db_, 1000);
-        Statement probe;
-        if (!probe.Prepare(db_, std::string("SELECT ") + kColumns + " FROM FieldsTable WHERE rowid=0"))
-            return false;  // not a database of the scale's layout
-        if (!sqlite3_db_readonly(db_, "main")) {
-            // Write-ahead logging keeps one commit per saved record cheap; the
-            // index serves the lookups by code that precede every save.
-            Exec("PRAGMA journal_mode=WAL");
-            Exec("PRAGMA synchronous=NORMAL");
-            Exec("CREATE INDEX IF NOT EXISTS FieldsTable_s00 ON FieldsTable(s00)");
-        }
-        return true;
+        path_ = path;
+        if (!GetFileIdentity(path, &identity_)) return false;
+        // READWRITE opens a write-protected file, or one on a read-only
+        // medium, for reading only.
+        if (Connect(Utf8FilePath(path), SQLITE_OPEN_READWRITE) && CanRead()) return true;
+        // A file in write-ahead-log mode cannot be read where its -shm file
+        // cannot be made, as in a read-only folder. With no -wal file beside
+        // it, all its rows are in the file itself: read it as unchanging.
+        if (!HeaderSaysWal(path) || CanOpenForReading(path + "-wal")) return false;
+        return Connect(FileUri(path) + "?immutable=1", SQLITE_OPEN_READONLY | SQLITE_OPEN_URI) && CanRead();
     }
 
     std::unique_ptr<DbResult> OpenDynaset(const std::string& sql, const std::string& sortColumn) override {
@@ -255,7 +309,7 @@ public:
 
     bool BeginTrans() override {
         if (inTrans_) return true;
-        if (!Writable() || !Exec("BEGIN IMMEDIATE")) return false;
+        if (!ReadyToWrite() || !Exec("BEGIN IMMEDIATE")) return false;
         inTrans_ = true;
         writesInTrans_ = 0;
         return true;
@@ -264,11 +318,13 @@ public:
     bool CommitTrans() override {
         if (!inTrans_) return true;
         inTrans_ = false;
-        if (Exec("COMMIT")) return true;
+        if (FileUnchanged() && Exec("COMMIT")) return true;
         Exec("ROLLBACK");
         tableCount_ = -1;  // the rolled-back writes were counted
         return false;
     }
+
+    bool StillAtPath() override { return inTrans_ || FileUnchanged(); }
 
     // Steps the statement to its end, collecting each row's rowid and packed values.
     bool CollectRows(const std::string& sql, const std::vector<std::string>& parameters,
@@ -292,15 +348,17 @@ public:
         return rc == SQLITE_DONE;
     }
 
-    bool Update(sqlite3_int64 rowid, const RowValues& values) {
-        if (!update_) {
-            if (!update_.Prepare(db_, "UPDATE FieldsTable SET " + ColumnList("=?") + " WHERE rowid=?")) return false;
-        }
-        update_.Reset();
-        if (!BindValues(update_.get(), values)) return false;
-        sqlite3_bind_int64(update_.get(), kFieldCount + 1, rowid);
-        const bool done = sqlite3_step(update_.get()) == SQLITE_DONE && sqlite3_changes(db_) == 1;
-        update_.Reset();
+    // Writes the chosen columns of a row; the others keep what is stored.
+    bool Update(sqlite3_int64 rowid, const RowValues& values, const ColumnSet& changed) {
+        if (!ReadyToWrite()) return false;
+        const int count = static_cast<int>(std::count(changed.begin(), changed.end(), true));
+        Statement* update = Cached("UPDATE FieldsTable SET " + (count ? Assignments(changed) : "s00=s00") +
+                                   " WHERE rowid=?");
+        if (!update) return false;
+        const bool bound = BindValues(update->get(), values, changed) &&
+                           sqlite3_bind_int64(update->get(), count + 1, rowid) == SQLITE_OK;
+        const bool done = bound && sqlite3_step(update->get()) == SQLITE_DONE && sqlite3_changes(db_) == 1;
+        update->Reset();
         if (done) NoteWrite();
         return done;
     }
@@ -312,8 +370,9 @@ public:
             sql += ")";
             if (!insert_.Prepare(db_, sql)) return false;
         }
+        if (!ReadyToWrite()) return false;
         insert_.Reset();
-        if (!BindValues(insert_.get(), values)) return false;
+        if (!BindValues(insert_.get(), values, AllColumns())) return false;
         const bool done = sqlite3_step(insert_.get()) == SQLITE_DONE;
         insert_.Reset();
         if (!done) return false;
@@ -324,6 +383,7 @@ public:
     }
 
     bool Remove(sqlite3_int64 rowid) {
+        if (!ReadyToWrite()) return false;
         if (!delete_ && !delete_.Prepare(db_, "DELETE FROM FieldsTable WHERE rowid=?")) return false;
         delete_.Reset();
         sqlite3_bind_int64(delete_.get(), 1, rowid);
@@ -352,6 +412,62 @@ public:
     }
 
 private:
+    bool Connect(const std::string& name, int flags) {
+        sqlite3_close_v2(db_);
+        db_ = nullptr;
+        if (sqlite3_open_v2(name.c_str(), &db_, flags | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) return false;
+        sqlite3_busy_timeout(db_, 1000);
+        return true;
+    }
+
+    // The table must be there with all its columns, and its pages readable.
+    bool CanRead() {
+        Statement probe;
+        if (!probe.Prepare(db_, std::string("SELECT ") + kColumns + " FROM FieldsTable WHERE rowid=0")) return false;
+        const int rc = sqlite3_step(probe.get());
+        return rc == SQLITE_DONE || rc == SQLITE_ROW;
+    }
+
+    bool FileUnchanged() {
+        FileIdentity now;
+        return GetFileIdentity(path_, &now) && now == identity_;
+    }
+
+    // Every write passes here first: nothing is written into a file that is
+    // no longer at its path, and the first write sets the file up for writing.
+    bool ReadyToWrite() {
+        if (!Writable() || !StillAtPath()) return false;
+        if (setUpForWriting_) return true;
+        if (JournalMode("wal")) switchedToWal_ = true;
+        Exec("PRAGMA synchronous=NORMAL");
+        Exec("CREATE INDEX IF NOT EXISTS FieldsTable_s00 ON FieldsTable(s00)");
+        setUpForWriting_ = true;
+        return true;
+    }
+
+    bool JournalMode(const char* mode) {
+        Statement pragma;
+        if (!pragma.Prepare(db_, std::string("PRAGMA journal_mode=") + mode) || sqlite3_step(pragma.get()) != SQLITE_ROW)
+            return false;
+        const char* now = reinterpret_cast<const char*>(sqlite3_column_text(pragma.get(), 0));
+        return now && std::strcmp(now, mode) == 0;
+    }
+
+    // Another connection still open keeps the log; the last one to have
+    // written puts the journal back when it closes.
+    void LeaveWriteAheadLog() {
+        if (!switchedToWal_ || !FileUnchanged()) return;
+        sqlite3_busy_timeout(db_, 0);
+        JournalMode("delete");
+    }
+
+    void ForgetStatements() {
+        cache_.clear();
+        insert_.Finalize();
+        delete_.Finalize();
+        version_.Finalize();
+    }
+
     long DataVersion() {
         if (!version_ && !version_.Prepare(db_, "PRAGMA data_version")) return -1;
         long v = -1;
@@ -372,6 +488,10 @@ private:
     static constexpr long kWritesPerTransaction = 1000;
 
     sqlite3* db_ = nullptr;
+    std::string path_;
+    FileIdentity identity_;
+    bool setUpForWriting_ = false;
+    bool switchedToWal_ = false;
     // Prepared statements by their parameterized text; a few shapes recur.
     Statement* Cached(const std::string& sql) {
         auto found = cache_.find(sql);
@@ -382,7 +502,7 @@ private:
         return cache_.emplace(sql, std::move(stmt)).first->second.get();
     }
 
-    Statement update_, insert_, delete_, version_;
+    Statement insert_, delete_, version_;
     std::map<std::string, std::unique_ptr<Statement>> cache_;
     long tableCount_ = -1;
     long countVersion_ = -1;
@@ -449,7 +569,11 @@ bool SqliteResult::CanAppend() { return engine_.Writable(); }
 
 bool SqliteResult::UpdateCurrent(const RowValues& values) {
     if (!EnsureKeyset() || !HasCurrent()) return false;
-    if (!engine_.Update(rowids_[pos_], values)) return false;
+    RowValues read;
+    Unpack(rows_[pos_], &read);
+    ColumnSet changed;
+    for (int i = 0; i < kFieldCount; ++i) changed[i] = values[i].substr(0, kValueMax) != read[i];
+    if (!engine_.Update(rowids_[pos_], values, changed)) return false;
     rows_[pos_] = Pack(values);
     return true;
 }

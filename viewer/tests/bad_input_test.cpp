@@ -129,6 +129,9 @@ TEST_F(DbTest, ABlockWithoutTerminatorsIsSafe) {
     FieldBlock block;
     for (auto& slot : block.slot) std::memset(slot, '7', sizeof slot);
     block.slot[0][0] = block.slot[0][1] = 'x';
+    EXPECT_EQ(DbSave(DbResources, &block), 2025) << "254 digits are no code the lookup can find";
+    EXPECT_TRUE(RawRows(path).empty());
+    std::strcpy(block.slot[0], "xx7");
     EXPECT_EQ(DbSave(DbResources, &block), 0);
     const auto rows = RawRows(path);
     ASSERT_EQ(rows.size(), 1u);

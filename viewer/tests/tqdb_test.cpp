@@ -1,4 +1,7 @@
+#include <sqlite3.h>
+
 #include <filesystem>
+#include <fstream>
 
 #include "db_fixture.h"
 #include "tqdb/tqdb.h"
@@ -68,4 +71,34 @@ TEST_F(TqdbTest, BadArgumentsGiveUsageNotACrash) {
     EXPECT_EQ(Run({"save", "goods", "garbage"}).rc, 1) << "no database files here";
     ASSERT_EQ(Run({"create"}).rc, 0);
     EXPECT_EQ(Run({"save", "goods", "s99=1"}).rc, 2);
+}
+
+TEST_F(TqdbTest, FailuresAreSaidAndNeverLookLikeAnEmptyDatabase) {
+    ASSERT_EQ(Run({"sample"}).rc, 0);
+    const std::string goods = PathOf("Internal/TQScale.mdb");
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(goods.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    const Result clear = Run({"clear", "goods"});
+    EXPECT_EQ(clear.rc, 1) << "a clear that deleted nothing is no success";
+    EXPECT_NE(clear.err.find("not cleared"), std::string::npos) << clear.err;
+    EXPECT_EQ(Run({"generate", "goods", "2"}).rc, 1) << "no test records over rows a clear left";
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_EQ(Run({"count", "goods"}).out, "5\n");
+
+    EXPECT_EQ(Run({"save", "goods", "s00=-1"}).out, "2009\n");
+    EXPECT_EQ(Run({"save", "goods", "s00=4294967295", "s02=last"}).out, "0\n");
+    EXPECT_EQ(Run({"find", "goods", "4294967295"}).out.rfind("4294967295\t", 0), 0u);
+    EXPECT_EQ(Run({"delete", "goods", "4294967295"}).rc, 0);
+    EXPECT_EQ(Run({"find", "goods", "-1"}).rc, 2) << "a code as the listing shows it";
+
+    std::ofstream(goods, std::ios::trunc) << "no longer a database";
+    for (const char* command : {"count", "list"}) {
+        const Result r = Run({command, "goods"});
+        EXPECT_EQ(r.rc, 1) << command;
+        EXPECT_EQ(r.out, "") << command;
+        EXPECT_NE(r.err.find("cannot be read"), std::string::npos) << command << ": " << r.err;
+    }
+    EXPECT_EQ(Run({"find", "goods", "1"}).rc, 1);
 }

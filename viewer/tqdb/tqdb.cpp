@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -85,6 +86,11 @@ std::string LocalPath(int db) {
 #endif
 }
 
+int CannotRead(Io& io, int db) {
+    io.Err(std::string(kNames[db]) + ": " + DatabaseFile(db) + " cannot be read (not a database of the scale, or gone)\n");
+    return 1;
+}
+
 int OpenAll(Io& io) {
     int failures = 0;
     for (int db = 0; db < kDatabaseCount; ++db) {
@@ -133,8 +139,9 @@ int List(Io& io, int db, bool all) {
         if (!header.empty()) header += '\t';
         header += caption[0] ? std::string(caption) : "s" + std::to_string(i);
     }
+    int32_t count = 0;
+    if (!DbCountChecked(db, &count)) return CannotRead(io, db);
     io.Out(header + "\n");
-    const int32_t count = DbCount(db);
     CNVRecord record;
     for (int32_t i = 0; i < count; ++i) {
         if (!DbFetch(db, &record, i == 0)) break;
@@ -165,10 +172,16 @@ int SaveRecord(Io& io, int db, const std::vector<std::string>& assignments) {
     return code == 0 ? 0 : 1;
 }
 
-int Generate(Io& io, int db, long long count) {
+int Clear(Io& io, int db) {
     std::array<bool, kDatabaseCount> chosen{};
     chosen[db] = true;
-    DbClear(chosen);
+    if (DbClear(chosen)) return 0;
+    io.Err(std::string(kNames[db]) + ": not cleared, records remain (the file is in use, read-only or unreadable)\n");
+    return 1;
+}
+
+int Generate(Io& io, int db, long long count) {
+    if (Clear(io, db)) return 1;
     FieldBlock block;
     DbBeginBatch(db);
     for (long long n = 1; n <= count; ++n) {
@@ -202,26 +215,24 @@ int RunCommand(Io& io, const std::vector<std::string>& args) {
         io.Err("unknown database: " + args[1] + "\n");
         return 2;
     }
+    // A code is given as the listing shows it, the largest 4294967295.
     long long number = 0;
     const bool takesNumber = command == "generate" || command == "delete" || command == "find";
     if (takesNumber &&
-        (args.size() < 3 || !ParseInt(args[2], command == "generate" ? 0 : INT32_MIN, INT32_MAX, &number))) {
+        (args.size() < 3 || !ParseInt(args[2], 0, command == "generate" ? INT32_MAX : UINT32_MAX, &number))) {
         io.Err(kUsage);
         return 2;
     }
     if (OpenAll(io) && DbRecordset(db) == nullptr) return 1;
     if (command == "list") return List(io, db, args.size() > 2 && args[2] == "--all");
     if (command == "count") {
-        io.Out(std::to_string(DbCount(db)) + "\n");
+        int32_t count = 0;
+        if (!DbCountChecked(db, &count)) return CannotRead(io, db);
+        io.Out(std::to_string(count) + "\n");
         return 0;
     }
     if (command == "save") return SaveRecord(io, db, std::vector<std::string>(args.begin() + 2, args.end()));
-    if (command == "clear") {
-        std::array<bool, kDatabaseCount> chosen{};
-        chosen[db] = true;
-        DbClear(chosen);
-        return 0;
-    }
+    if (command == "clear") return Clear(io, db);
     if (command == "generate") return Generate(io, db, number);
     if (command == "delete") {
         if (DbDeleteByCode(db, static_cast<int32_t>(number))) return 0;
@@ -230,8 +241,9 @@ int RunCommand(Io& io, const std::vector<std::string>& args) {
     }
     if (command == "find") {
         CNVRecord record;
+        if (!DbFindByCode(db, &record, static_cast<int32_t>(number))) return CannotRead(io, db);
         int32_t code = 0;
-        if (!DbFindByCode(db, &record, static_cast<int32_t>(number)) || !record.GetFieldInt(&code, 0) || code == 0) {
+        if (!record.GetFieldInt(&code, 0) || code == 0) {
             io.Err("not found\n");
             return 1;
         }

@@ -182,3 +182,20 @@ TEST_F(EditRecordTest, WithoutADatabaseNothingIsOfferedOrTouched) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(EditRecordTest, AnEditOfOneFieldKeepsWhatTheOthersStoreToTheByte) {
+    InsertRaw(DbGoods, {"42", "4600000000017", "Чай 龙井", "1", "89.90"});
+    Open(DbGoods, 42);
+    EXPECT_EQ(view.values[2], "Чай ??") << "the code page cannot show the tea's name";
+    view.values[4] = "95.50";
+    dlg_->OnClose();
+    const auto rows = Rows(DbGoods);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][2], "Чай 龙井") << "a field the engineer did not touch keeps its text";
+    EXPECT_EQ(rows[0][4], "95.50");
+    EXPECT_EQ(rows[0][5], "") << "untouched";
+}
+
+}  // namespace

@@ -1,4 +1,7 @@
+#include <sqlite3.h>
+
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -215,15 +218,71 @@ TEST_F(MainDlgTest, ClickOpensTheEditorOnTheRowCodeAndListsAgain) {
     EXPECT_EQ(view.rows.size(), 2u);
 }
 
-TEST(ParseRowCodeTest, ReadsLikeAtoiWithoutOverflow) {
-    EXPECT_EQ(ParseRowCode("00000017"), 17);
-    EXPECT_EQ(ParseRowCode("  -5"), -5);
-    EXPECT_EQ(ParseRowCode("+8kg"), 8);
-    EXPECT_EQ(ParseRowCode("abc"), 0);
-    EXPECT_EQ(ParseRowCode(""), 0);
-    EXPECT_EQ(ParseRowCode("2147483647"), 2147483647);
-    EXPECT_EQ(ParseRowCode("-2147483648"), -2147483647 - 1);
-    EXPECT_EQ(ParseRowCode("99999999999999999999"), 0);
+TEST(ReadRowCodeTest, OnlyACodeTheLookupFindsAgainOpensTheEditor) {
+    int32_t code = -7;
+    EXPECT_TRUE(ReadRowCode(DbGoods, "", &code)) << "no row selected";
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(ReadRowCode(DbSells, "00000017", &code));
+    EXPECT_EQ(code, 17);
+    EXPECT_TRUE(ReadRowCode(DbGoods, "4294967295", &code));
+    EXPECT_EQ(static_cast<uint32_t>(code), 4294967295u);
+    for (const char* text : {"12abc", "-5", "+8", " 17", "00000017", "1e3", "4294967296", "0"})
+        EXPECT_FALSE(ReadRowCode(DbGoods, text, &code)) << text;
+    EXPECT_FALSE(ReadRowCode(DbSells, "17", &code)) << "the sales lookup would look for 00000017";
+}
+
+TEST_F(MainDlgTest, ARowWhoseCodeIsNotANumberIsNeitherOpenedNorDeleted) {
+    CreateDatabases();
+    InsertRaw(DbGoods, {"12", "keep 12"});
+    InsertRaw(DbGoods, {"12abc", "keep 12abc"});
+    InsertRaw(DbGoods, {"4294967295", "largest"});
+    Start();
+    List(DbGoods);
+    ASSERT_EQ(Codes(), (Strings{"12", "12abc", "4294967295"}));
+    view.selectedRow = 1;
+    dlg.OnRecordClick();
+    EXPECT_TRUE(view.editorRuns.empty()) << "record 12 must not open for the row 12abc";
+    EXPECT_EQ(ShownTexts(), Strings{"Запись с кодом «12abc» нельзя открыть: код не число"});
+    EXPECT_EQ(view.shown[0].kind, MessageKind::Error);
+    view.selectedRow = 2;
+    dlg.OnRecordClick();
+    ASSERT_EQ(view.editorRuns.size(), 1u);
+    EXPECT_EQ(static_cast<uint32_t>(view.editorRuns[0].second), 4294967295u);
+    EXPECT_EQ(StoredCodes(DbGoods), (Strings{"12", "12abc", "4294967295"}));
+}
+
+TEST_F(MainDlgTest, AClearThatLeavesRowsSaysSoAndTheGeneratorWritesNothing) {
+    CreateDatabases();
+    InsertRaw(DbHelp, {"1", "keep"});
+    InsertRaw(DbHelp, {"7", "keep"});
+    Start();
+    List(DbHelp);
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(FilePath(DbHelp).c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    dlg.OnClearDatabase();
+    dlg.GenerateTestRecords(3);
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_EQ(ShownTexts(), (Strings{"Удалить ВСЕ записи?", "Не удалось очистить БД", "Не удалось очистить БД"}));
+    EXPECT_EQ(Codes(), (Strings{"1", "7"})) << "the list shows the rows that remain";
+    EXPECT_EQ(StoredCodes(DbHelp), (Strings{"1", "7"}));
+    EXPECT_EQ(Rows(DbHelp)[0][1], "keep") << "no test record over a real one";
+}
+
+TEST_F(MainDlgTest, ADatabaseFileThatIsGoneIsReportedWhenListed) {
+    CreateDatabases();
+    InsertRaw(DbUsers, {"1", "Ольга", "", "4444"});
+    Start();
+    List(DbUsers);
+    ASSERT_EQ(Codes(), Strings{"1"});
+    std::error_code error;
+    if (!std::filesystem::remove(FilePath(DbUsers), error))
+        GTEST_SKIP() << "an open database cannot be removed here";
+    List(DbUsers);
+    EXPECT_EQ(ShownTexts(), Strings{"БД ПОЛЬЗОВАТЕЛЕЙ не открыта!"});
+    EXPECT_TRUE(view.rows.empty()) << "the old rows are not shown";
+    EXPECT_TRUE(CountControlsHidden());
 }
 
 TEST_F(MainDlgTest, TypedChooserTextNamesADatabaseOnlyWhenItMatchesAnItem) {
