@@ -23,7 +23,7 @@ bool CDaoRecordset::EnsureEngine() {
         mode_ = EditMode::None;
         engine_.reset();
     }
-    if (!engine_) engine_ = OpenDbEngine(GetDefaultDBName());
+    if (!engine_) engine_ = OpenDbEngine(GetDefaultDBName(), &openError_);
     return engine_ != nullptr;
 }
 

@@ -35,6 +35,8 @@ public:
     bool Edit();
     bool Update();
     bool Delete();
+    // Why the last operation on the file was refused, in one line.
+    std::string LastEngineError() { return engine_ ? engine_->LastError() : openError_; }
     // The transactions of the recordset's database.
     bool BeginTrans();
     bool CommitTrans();
@@ -58,5 +60,6 @@ private:
 
     std::unique_ptr<DbEngine> engine_;
     std::unique_ptr<DbResult> result_;
+    std::string openError_;
     EditMode mode_ = EditMode::None;
 };

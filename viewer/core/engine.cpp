@@ -20,18 +20,25 @@ FileKind Signature(const std::string& path) {
 
 }  // namespace
 
-std::unique_ptr<DbEngine> OpenDbEngine(const std::string& path) {
+std::unique_ptr<DbEngine> OpenDbEngine(const std::string& path, std::string* why) {
     switch (Signature(path)) {
     case FileKind::Sqlite:
-        return OpenSqliteEngine(path);
+        return OpenSqliteEngine(path, why);
     case FileKind::Jet:
-        return OpenDaoEngine(path);
+        return OpenDaoEngine(path, why);
     case FileKind::Unknown:
         break;
     }
+    if (why) *why = CanOpenForReading(path) ? "not a database of the scale (neither SQLite nor Access)" : "no such file";
     return nullptr;
 }
 
-// Access files need the DAO engine of a Windows machine with Jet or ACE; this
-// build carries none, so opening one fails like any unreadable database.
-std::unique_ptr<DbEngine> OpenDaoEngine(const std::string&) { return nullptr; }
+#ifndef _WIN32
+// Access files need the DAO engine of a Windows machine with Jet or ACE; the
+// native build has none, so opening one fails like any unreadable database.
+std::unique_ptr<DbEngine> OpenDaoEngine(const std::string&, std::string* why) {
+    if (why) *why = "an Access (Jet) database: it opens through DAO, in the Windows build (tqdb.exe)";
+    return nullptr;
+}
+bool CreateJetDatabase(const std::string&) { return false; }
+#endif

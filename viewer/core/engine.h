@@ -13,6 +13,8 @@
 #include "catalogue.h"
 
 using RowValues = std::array<std::string, kFieldCount>;
+// One flag a column, s00..s40.
+using ColumnSet = std::array<bool, kFieldCount>;
 
 class DbResult {
 public:
@@ -58,17 +60,22 @@ public:
     // removed, not replaced by another. Writes are refused once it is not.
     // Inside a transaction the answer waits for the commit, which checks.
     virtual bool StillAtPath() = 0;
+    // What the last refusal was, in one line, for tools and logs.
+    virtual std::string LastError() = 0;
 };
 
 // Opens a database file (path in code page 1251) with the engine its
 // signature asks for: an SQLite 3 file, or a Jet/ACE file where a DAO engine
-// is built in. Null when the file cannot be opened or is no database.
-std::unique_ptr<DbEngine> OpenDbEngine(const std::string& path);
+// is built in. Null when the file cannot be opened or is no database; then
+// *why, when given, says so in one line.
+std::unique_ptr<DbEngine> OpenDbEngine(const std::string& path, std::string* why = nullptr);
 
 // The engines, for the dispatcher above and for tests.
-std::unique_ptr<DbEngine> OpenSqliteEngine(const std::string& path);
-std::unique_ptr<DbEngine> OpenDaoEngine(const std::string& path);
+std::unique_ptr<DbEngine> OpenSqliteEngine(const std::string& path, std::string* why = nullptr);
+std::unique_ptr<DbEngine> OpenDaoEngine(const std::string& path, std::string* why = nullptr);
 
 // Creates an empty database file of the scale's layout (SQLite 3). Fails when
 // the file exists.
 bool CreateSqliteDatabase(const std::string& path);
+// The same as an Access (Jet 4) file, through DAO; Windows only.
+bool CreateJetDatabase(const std::string& path);

@@ -23,3 +23,24 @@ struct FileIdentity {
 };
 // False when there is no file at the path.
 bool GetFileIdentity(const std::string& path, FileIdentity* identity);
+
+// The file an engine opened, to ask later whether it is still the one at its
+// path. An engine keeps the file open, so the answer cannot be fooled by a new
+// file given the old one's number.
+class FileAtPath {
+public:
+    // False when there is no file at the path.
+    bool Remember(const std::string& path) {
+        path_ = path;
+        return GetFileIdentity(path, &identity_);
+    }
+    bool StillThere() const {
+        FileIdentity now;
+        return GetFileIdentity(path_, &now) && now == identity_;
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+    FileIdentity identity_;
+};

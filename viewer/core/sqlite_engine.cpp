@@ -1,14 +1,9 @@
 // The embedded engine: each database file is an SQLite 3 file holding the
 // table FieldsTable with the 41 text columns s00..s40, text in UTF-8.
 //
-// A result behaves like a DAO dynaset on a fixed set of rows. Opening it reads
-// its rows in one pass, in order, packed one string a row, so the count is
-// exact at once and moving costs nothing; no statement stays open, so no lock
-// is held while a listing is shown. Changes made through the result go to the
-// file at once and to its copy of the row. The whole-table result, which the
-// layer opens before every append, reads its rows only when it first moves
-// and takes its count from a cached table count, so that appending stays
-// cheap however large the table grows.
+// A result is a CachedResult: read in one pass, changed row by row through
+// the statements below. The whole table, before it is read, takes its count
+// from a table count cached until another connection commits.
 //
 // The layer's SQL carries its values as quoted literals; they are turned into
 // parameters, so that one prepared statement serves every lookup of a shape.
@@ -30,9 +25,11 @@
 #include <cstring>
 #include <vector>
 
+#include "cached_result.h"
 #include "common/cp1251.h"
 #include "engine.h"
 #include "file_path.h"
+#include "sql_text.h"
 
 namespace {
 
@@ -92,8 +89,6 @@ std::string ColumnText(sqlite3_stmt* stmt, int column) {
     return value;
 }
 
-using ColumnSet = std::array<bool, kFieldCount>;
-
 // Binds the chosen columns' values, in column order, from parameter 1 on.
 bool BindValues(sqlite3_stmt* stmt, const RowValues& values, const ColumnSet& columns) {
     int parameter = 1;
@@ -148,120 +143,26 @@ std::string FileUri(const std::string& path) {
     return uri;
 }
 
-bool StartsWithNoCase(const std::string& text, const char* prefix) {
-    const size_t n = std::strlen(prefix);
-    if (text.size() < n) return false;
-    for (size_t i = 0; i < n; ++i)
-        if (std::tolower(static_cast<unsigned char>(text[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
-            return false;
-    return true;
-}
-
-bool ContainsNoCase(const std::string& text, const char* part) {
-    const size_t n = std::strlen(part);
-    for (size_t i = 0; i + n <= text.size(); ++i)
-        if (StartsWithNoCase(text.substr(i, n), part)) return true;
-    return false;
-}
-
-std::string Trimmed(const std::string& text) {
-    const size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) return std::string();
-    const size_t last = text.find_last_not_of(" \t\r\n;");
-    return text.substr(first, last - first + 1);
-}
-
-std::string Pack(const RowValues& values) {
-    std::string packed;
-    for (const std::string& value : values) {
-        packed.append(value.c_str(), std::min(std::strlen(value.c_str()), static_cast<size_t>(kValueMax)));
-        packed += '\0';
-    }
-    return packed;
-}
-
-void Unpack(const std::string& packed, RowValues* values) {
-    const char* p = packed.c_str();
-    for (std::string& value : *values) {
-        value.assign(p);
-        p += value.size() + 1;
-    }
-}
-
-// Replaces each quoted literal of the SQL text by a parameter, collecting the
-// literal's text ('' inside stands for one quote).
-std::string Parameterized(const std::string& sql, std::vector<std::string>* parameters) {
-    std::string out;
-    for (size_t i = 0; i < sql.size(); ++i) {
-        const char c = sql[i];
-        if (c == '[') {  // a bracketed name may hold anything but ]
-            const size_t close = sql.find(']', i);
-            const size_t end = close == std::string::npos ? sql.size() : close + 1;
-            out.append(sql, i, end - i);
-            i = end - 1;
-        } else if (c == '\'') {
-            std::string literal;
-            size_t j = i + 1;
-            for (; j < sql.size(); ++j) {
-                if (sql[j] != '\'') {
-                    literal += sql[j];
-                } else if (j + 1 < sql.size() && sql[j + 1] == '\'') {
-                    literal += '\'';
-                    ++j;
-                } else {
-                    break;
-                }
-            }
-            if (j >= sql.size()) {  // unterminated: leave it to SQLite to refuse
-                parameters->clear();
-                return sql;
-            }
-            parameters->push_back(literal);
-            out += '?';
-            i = j;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 class SqliteEngine;
 
-class SqliteResult : public DbResult {
+class SqliteResult : public CachedResult {
 public:
     SqliteResult(SqliteEngine& engine, std::string sql, std::vector<std::string> parameters)
         : engine_(engine), sql_(std::move(sql)), parameters_(std::move(parameters)) {}
 
-    bool Load();
-    bool GetRecordCount(long* count) override;
-    bool IsBOF() override { return LiveCount() == 0 || pos_ < 0; }
-    bool IsEOF() override;
-    bool MoveFirst() override;
-    bool MoveNext() override;
-    bool ReadCurrent(RowValues* values) override;
     bool CanAppend() override;
-    bool UpdateCurrent(const RowValues& values) override;
-    bool Append(const RowValues& values) override;
-    bool DeleteCurrent() override;
+
+protected:
+    bool FetchRows(std::vector<int64_t>* keys, std::vector<std::string>* packedRows) override;
+    long UnreadCount() override;
+    bool WriteUpdate(size_t index, int64_t rowid, const RowValues& values, const ColumnSet& changed) override;
+    bool WriteAppend(const RowValues& values, int64_t* rowid) override;
+    bool WriteDelete(size_t index, int64_t rowid) override;
 
 private:
-    bool EnsureKeyset();
-    bool HasCurrent() const {
-        return loaded_ && pos_ >= 0 && pos_ < static_cast<long>(rowids_.size()) && !deleted_[pos_];
-    }
-    long LiveCount();
-
     SqliteEngine& engine_;
     std::string sql_;
     std::vector<std::string> parameters_;
-    bool loaded_ = false;
-    std::vector<sqlite3_int64> rowids_;
-    std::vector<std::string> rows_;  // the 41 values of each row, each ended by a NUL
-    std::vector<bool> deleted_;
-    long deletedCount_ = 0;
-    long firstLive_ = 0;  // no live row before this index
-    long pos_ = 0;
 };
 
 class SqliteEngine : public DbEngine {
@@ -274,8 +175,7 @@ public:
     }
 
     bool Open(const std::string& path) {
-        path_ = path;
-        if (!GetFileIdentity(path, &identity_)) return false;
+        if (!file_.Remember(path)) return false;
         // READWRITE opens a write-protected file, or one on a read-only
         // medium, for reading only.
         if (Connect(Utf8FilePath(path), SQLITE_OPEN_READWRITE) && CanRead()) return true;
@@ -298,7 +198,7 @@ public:
             return nullptr;
         }
         std::vector<std::string> parameters;
-        select = Parameterized(select, &parameters);
+        select = Parameterized(select, "?", &parameters);
         if (!sortColumn.empty() && !ContainsNoCase(select, " ORDER BY ")) select += " ORDER BY " + sortColumn;
         auto result = std::make_unique<SqliteResult>(*this, select, std::move(parameters));
         if (wholeTable ? TableCount() < 0 : !result->Load()) return nullptr;
@@ -318,17 +218,23 @@ public:
     bool CommitTrans() override {
         if (!inTrans_) return true;
         inTrans_ = false;
-        if (FileUnchanged() && Exec("COMMIT")) return true;
+        if (file_.StillThere() && Exec("COMMIT")) return true;
         Exec("ROLLBACK");
         tableCount_ = -1;  // the rolled-back writes were counted
         return false;
     }
 
-    bool StillAtPath() override { return inTrans_ || FileUnchanged(); }
+    bool StillAtPath() override { return inTrans_ || file_.StillThere(); }
+
+    std::string LastError() override {
+        if (!db_) return "cannot be opened";
+        if (!file_.StillThere()) return "the file is no longer at its path";
+        return tq::Utf8ToCp1251(sqlite3_errmsg(db_));
+    }
 
     // Steps the statement to its end, collecting each row's rowid and packed values.
     bool CollectRows(const std::string& sql, const std::vector<std::string>& parameters,
-                     std::vector<sqlite3_int64>* rowids, std::vector<std::string>* rows) {
+                     std::vector<int64_t>* rowids, std::vector<std::string>* rows) {
         Statement* stmt = Cached(sql);
         if (!stmt) return false;
         for (size_t i = 0; i < parameters.size(); ++i)
@@ -338,10 +244,7 @@ public:
         while ((rc = sqlite3_step(stmt->get())) == SQLITE_ROW) {
             rowids->push_back(sqlite3_column_int64(stmt->get(), 0));
             std::string packed;
-            for (int i = 0; i < kFieldCount; ++i) {
-                packed += ColumnText(stmt->get(), i + 1);
-                packed += '\0';
-            }
+            for (int i = 0; i < kFieldCount; ++i) PackValue(&packed, ColumnText(stmt->get(), i + 1));
             rows->push_back(std::move(packed));
         }
         stmt->Reset();
@@ -349,7 +252,7 @@ public:
     }
 
     // Writes the chosen columns of a row; the others keep what is stored.
-    bool Update(sqlite3_int64 rowid, const RowValues& values, const ColumnSet& changed) {
+    bool Update(int64_t rowid, const RowValues& values, const ColumnSet& changed) {
         if (!ReadyToWrite()) return false;
         const int count = static_cast<int>(std::count(changed.begin(), changed.end(), true));
         Statement* update = Cached("UPDATE FieldsTable SET " + (count ? Assignments(changed) : "s00=s00") +
@@ -363,7 +266,7 @@ public:
         return done;
     }
 
-    bool Insert(const RowValues& values, sqlite3_int64* rowid) {
+    bool Insert(const RowValues& values, int64_t* rowid) {
         if (!insert_) {
             std::string sql = std::string("INSERT INTO FieldsTable(") + kColumns + ") VALUES(?";
             for (int i = 1; i < kFieldCount; ++i) sql += ",?";
@@ -382,7 +285,7 @@ public:
         return true;
     }
 
-    bool Remove(sqlite3_int64 rowid) {
+    bool Remove(int64_t rowid) {
         if (!ReadyToWrite()) return false;
         if (!delete_ && !delete_.Prepare(db_, "DELETE FROM FieldsTable WHERE rowid=?")) return false;
         delete_.Reset();
@@ -428,11 +331,6 @@ private:
         return rc == SQLITE_DONE || rc == SQLITE_ROW;
     }
 
-    bool FileUnchanged() {
-        FileIdentity now;
-        return GetFileIdentity(path_, &now) && now == identity_;
-    }
-
     // Every write passes here first: nothing is written into a file that is
     // no longer at its path, and the first write sets the file up for writing.
     bool ReadyToWrite() {
@@ -456,7 +354,7 @@ private:
     // Another connection still open keeps the log; the last one to have
     // written puts the journal back when it closes.
     void LeaveWriteAheadLog() {
-        if (!switchedToWal_ || !FileUnchanged()) return;
+        if (!switchedToWal_ || !file_.StillThere()) return;
         sqlite3_busy_timeout(db_, 0);
         JournalMode("delete");
     }
@@ -488,8 +386,7 @@ private:
     static constexpr long kWritesPerTransaction = 1000;
 
     sqlite3* db_ = nullptr;
-    std::string path_;
-    FileIdentity identity_;
+    FileAtPath file_;
     bool setUpForWriting_ = false;
     bool switchedToWal_ = false;
     // Prepared statements by their parameterized text; a few shapes recur.
@@ -510,100 +407,29 @@ private:
     long writesInTrans_ = 0;
 };
 
-bool SqliteResult::Load() {
-    rowids_.clear();
-    rows_.clear();
-    if (!engine_.CollectRows(sql_, parameters_, &rowids_, &rows_)) return false;
-    deleted_.assign(rowids_.size(), false);
-    deletedCount_ = 0;
-    firstLive_ = 0;
-    pos_ = rowids_.empty() ? -1 : 0;
-    loaded_ = true;
-    return true;
+bool SqliteResult::FetchRows(std::vector<int64_t>* rowids, std::vector<std::string>* packedRows) {
+    return engine_.CollectRows(sql_, parameters_, rowids, packedRows);
 }
 
-bool SqliteResult::EnsureKeyset() { return loaded_ || Load(); }
-
-long SqliteResult::LiveCount() {
-    if (!loaded_) {
-        const long count = engine_.TableCount();
-        return count < 0 ? 0 : count;
-    }
-    return static_cast<long>(rowids_.size()) - deletedCount_;
-}
-
-bool SqliteResult::GetRecordCount(long* count) {
-    if (!loaded_ && engine_.TableCount() < 0) return false;
-    *count = LiveCount();
-    return true;
-}
-
-bool SqliteResult::IsEOF() {
-    if (LiveCount() == 0) return true;
-    return loaded_ && pos_ >= static_cast<long>(rowids_.size());
-}
-
-bool SqliteResult::MoveFirst() {
-    if (!EnsureKeyset() || LiveCount() == 0) return false;  // no current record
-    while (firstLive_ < static_cast<long>(rowids_.size()) && deleted_[firstLive_]) ++firstLive_;
-    pos_ = firstLive_;
-    return true;
-}
-
-bool SqliteResult::MoveNext() {
-    if (!EnsureKeyset() || LiveCount() == 0) return false;
-    const long size = static_cast<long>(rowids_.size());
-    if (pos_ >= size) return false;  // already past the end
-    do ++pos_;
-    while (pos_ < size && deleted_[pos_]);
-    return true;
-}
-
-bool SqliteResult::ReadCurrent(RowValues* values) {
-    if (!HasCurrent()) return false;  // the whole table has no current row before it moves
-    Unpack(rows_[pos_], values);
-    return true;
-}
+long SqliteResult::UnreadCount() { return engine_.TableCount(); }
 
 bool SqliteResult::CanAppend() { return engine_.Writable(); }
 
-bool SqliteResult::UpdateCurrent(const RowValues& values) {
-    if (!EnsureKeyset() || !HasCurrent()) return false;
-    RowValues read;
-    Unpack(rows_[pos_], &read);
-    ColumnSet changed;
-    for (int i = 0; i < kFieldCount; ++i) changed[i] = values[i].substr(0, kValueMax) != read[i];
-    if (!engine_.Update(rowids_[pos_], values, changed)) return false;
-    rows_[pos_] = Pack(values);
-    return true;
+bool SqliteResult::WriteUpdate(size_t, int64_t rowid, const RowValues& values, const ColumnSet& changed) {
+    return engine_.Update(rowid, values, changed);
 }
 
-bool SqliteResult::Append(const RowValues& values) {
-    sqlite3_int64 rowid = 0;
-    if (!engine_.Insert(values, &rowid)) return false;
-    if (loaded_) {
-        rowids_.push_back(rowid);
-        rows_.push_back(Pack(values));
-        deleted_.push_back(false);
-        if (pos_ < 0) pos_ = 0;
-    }
-    return true;
-}
+bool SqliteResult::WriteAppend(const RowValues& values, int64_t* rowid) { return engine_.Insert(values, rowid); }
 
-bool SqliteResult::DeleteCurrent() {
-    if (!EnsureKeyset() || !HasCurrent()) return false;
-    if (!engine_.Remove(rowids_[pos_])) return false;
-    deleted_[pos_] = true;
-    ++deletedCount_;
-    return true;
-}
+bool SqliteResult::WriteDelete(size_t, int64_t rowid) { return engine_.Remove(rowid); }
 
 }  // namespace
 
-std::unique_ptr<DbEngine> OpenSqliteEngine(const std::string& path) {
+std::unique_ptr<DbEngine> OpenSqliteEngine(const std::string& path, std::string* why) {
     auto engine = std::make_unique<SqliteEngine>();
-    if (!engine->Open(path)) return nullptr;
-    return engine;
+    if (engine->Open(path)) return engine;
+    if (why) *why = "SQLite: " + engine->LastError();
+    return nullptr;
 }
 
 bool CreateSqliteDatabase(const std::string& path) {

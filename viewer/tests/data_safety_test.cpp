@@ -217,7 +217,7 @@ TEST_F(DataSafetyTest, ASaveRewritesOnlyTheColumnsThatChanged) {
     EXPECT_EQ(U(record.Value(2)), "Чай ??");
     SetBlockSlot(block, 2, (record.Value(2) + "!").c_str());
     ASSERT_EQ(DbSave(DbGoods, &block), 0);
-    EXPECT_EQ(RawRows(path)[0][2], "Чай ??!");
+    EXPECT_EQ(RawRows(path)[0][2], "Чай ??" "!");
     EXPECT_EQ(RawRows(path)[0][3], "naïve");
 }
 

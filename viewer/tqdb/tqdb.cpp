@@ -9,6 +9,7 @@
 #include "common/cp1251.h"
 #include "core/data_access.h"
 #include "core/engine.h"
+#include "core/recordset.h"
 
 #ifdef _WIN32
 #include <direct.h>
@@ -22,7 +23,8 @@ namespace {
 
 const char kUsage[] =
     "usage: tqdb [-C FOLDER] COMMAND ...\n"
-    "  create                     make Internal\\ with the seven empty database files\n"
+    "  create [--jet]             make Internal\\ with the seven empty database files\n"
+    "                             (--jet: Access files through DAO, on Windows)\n"
     "  sample                     create, then fill each database with a few sample records\n"
     "  list DB [--all]            list DB as the viewer does (captions, then rows, tab-separated)\n"
     "  count DB                   the number of records the listing holds\n"
@@ -87,7 +89,9 @@ std::string LocalPath(int db) {
 }
 
 int CannotRead(Io& io, int db) {
-    io.Err(std::string(kNames[db]) + ": " + DatabaseFile(db) + " cannot be read (not a database of the scale, or gone)\n");
+    CNVRecordset* rs = DbRecordset(db);
+    const std::string why = rs ? rs->LastEngineError() : std::string("not opened");
+    io.Err(std::string(kNames[db]) + ": " + DatabaseFile(db) + " cannot be read: " + why + "\n");
     return 1;
 }
 
@@ -102,14 +106,14 @@ int OpenAll(Io& io) {
     return failures;
 }
 
-int Create(Io& io) {
+int Create(Io& io, bool jet) {
     if (!MakeInternalFolder()) {
         io.Err("cannot make the folder Internal\n");
         return 1;
     }
     int rc = 0;
     for (int db = 0; db < kDatabaseCount; ++db) {
-        if (!CreateSqliteDatabase(LocalPath(db))) {
+        if (!(jet ? CreateJetDatabase(LocalPath(db)) : CreateSqliteDatabase(LocalPath(db)))) {
             io.Err(std::string(DatabaseFile(db)) + ": exists already or cannot be created\n");
             rc = 1;
         }
@@ -204,7 +208,7 @@ int Sample(Io& io);
 
 int RunCommand(Io& io, const std::vector<std::string>& args) {
     const std::string& command = args[0];
-    if (command == "create") return Create(io);
+    if (command == "create") return Create(io, args.size() > 1 && args[1] == "--jet");
     if (command == "sample") return Sample(io);
     if (args.size() < 2) {
         io.Err(kUsage);
@@ -283,7 +287,7 @@ const SampleRecord kSamples[] = {
 };
 
 int Sample(Io& io) {
-    if (const int rc = Create(io)) return rc;
+    if (const int rc = Create(io, false)) return rc;
     if (OpenAll(io)) return 1;
     for (const SampleRecord& sample : kSamples) {
         FieldBlock block;

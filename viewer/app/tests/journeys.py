@@ -337,7 +337,76 @@ def generating(h, version):
         v.close()
 
 
-JOURNEYS = {f.__name__: f for f in (startup_without_internal, listing, clearing, editing, deleting, generating)}
+def raw_column(folder, db, code, column):
+    path = os.path.join(folder, "Internal", FILES[db] + ".mdb")
+    with sqlite3.connect(path) as con:
+        return con.execute(f"SELECT s{column:02d} FROM FieldsTable WHERE s00=?", (code,)).fetchone()[0]
+
+
+def data_safety(h, version):
+    folder = sample_folder()
+    insert_raw(folder, GOODS, ["12", "", "двенадцать"])
+    insert_raw(folder, GOODS, ["12abc", "", "не число"])
+    insert_raw(folder, GOODS, ["13", "", "Чай 龙井", "", "100"])
+    goods = codes(folder, GOODS)
+    reports = codes(folder, REPORTS)
+    v = Viewer(h, folder, version)
+    try:
+        v.main()
+        v.listing(GOODS, len(goods))
+        row = goods.index("12abc")
+        v.ui.call("lv-click", v.hwnd, LIST, row)
+        v.box("Запись с кодом «12abc» нельзя открыть: код не число", IDOK)
+        equal(codes(folder, GOODS), goods, "no other record opened or deleted")
+
+        editor = v.open_editor(goods.index("13"))
+        equal(v.ui.text(editor, EDIT0 + 2), "Чай ??", "the editor shows what the code page can")
+        v.ui.call("settext", editor, EDIT0 + 4, "120")
+        v.ui.call("close", editor)
+        v.box("Сохранить изменения?", IDYES)
+        v.ui.gone(editor)
+        equal(raw_column(folder, GOODS, "13", 2), "Чай 龙井", "the untouched name keeps its characters")
+        equal(raw_column(folder, GOODS, "13", 4), "120", "the edited price")
+
+        # Another program holds a write transaction: the clear cannot delete.
+        v.listing(REPORTS, len(reports))
+        other = sqlite3.connect(os.path.join(folder, "Internal", "Reports.mdb"), isolation_level=None)
+        try:
+            other.execute("BEGIN IMMEDIATE")
+            v.ui.click(v.hwnd, CLEAR)
+            v.box("Удалить ВСЕ записи?", IDYES)
+            v.box("Не удалось очистить БД", IDOK)
+        finally:
+            other.execute("ROLLBACK")
+            other.close()
+        until(lambda: v.rows() == len(reports), "the rows that remain, listed")
+        equal(codes(folder, REPORTS), reports, "the reports are all there")
+
+        # The goods file is removed while the viewer runs.
+        v.listing(GOODS, len(goods))
+        editor = v.open_editor(0)
+        internal = os.path.join(folder, "Internal")
+        for name in os.listdir(internal):
+            if name.startswith("TQScale.mdb"):
+                os.remove(os.path.join(internal, name))
+        v.ui.call("settext", editor, EDIT0 + 2, "в никуда")
+        v.ui.call("close", editor)
+        v.box("Сохранить изменения?", IDYES)
+        v.box("Ошибка при сохранении записи!", IDOK)
+        v.ui.call("close", editor)
+        v.box("Сохранить изменения?", IDNO)
+        v.ui.gone(editor)
+        v.box("БД ТОВАРОВ не открыта!", IDOK)  # the list is refreshed after the editor
+        check(not os.path.exists(os.path.join(internal, "TQScale.mdb")), "no file made at the path")
+        v.ui.click(v.hwnd, SELECT)
+        v.box("БД ТОВАРОВ не открыта!", IDOK)
+        equal(v.rows(), 0, "the removed database's rows are not shown")
+    finally:
+        v.close()
+
+
+JOURNEYS = {f.__name__: f for f in (startup_without_internal, listing, clearing, editing, deleting, generating,
+                                    data_safety)}
 
 
 def main():

@@ -1,0 +1,419 @@
+// The engine for the scale's Access (Jet) files, through DAO by late binding.
+//
+// DAO 3.6 ("DAO.DBEngine.36", part of 32-bit Windows) opens Jet 3 and Jet 4
+// .mdb files; ACE ("DAO.DBEngine.120", with a 32-bit Office or the Access
+// Database Engine) opens those and .accdb. Every DAO object lives on the
+// thread that opened the engine, in its apartment.
+//
+// A result is a CachedResult: its rows are read in one pass with GetRows in
+// chunks, so the count is exact at once (a dynaset's RecordCount is not) and
+// a listing costs a call per thousand rows. The DAO recordset stays open for
+// changes; before one, it is moved to the row the layer means. The whole
+// table, opened before every append, is a table-type recordset, whose count
+// is exact without reading it.
+//
+// No value goes into Jet SQL as text: Jet reads quotes, and "|" too, inside
+// literals. The layer's literals become the parameters of a temporary
+// QueryDef.
+#include <windows.h>
+#include <ocidl.h>
+#include <oleauto.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "cached_result.h"
+#include "common/cp1251.h"
+#include "dispatch.h"
+#include "engine.h"
+#include "file_path.h"
+#include "sql_text.h"
+
+namespace {
+
+using dao::Object;
+using dao::Variant;
+
+const long dbOpenTable = 1;
+const long dbOpenDynaset = 2;
+const long dbFailOnError = 128;
+const long kRowsPerFetch = 1000;
+const long kWritesPerTransaction = 1000;
+const wchar_t kRuntimeKey[] = L"mbmabptebkjcdlgtjmskjwtsdhjbmkmwtrak";
+// Cyrillic sort order and code page for the databases tqdb creates.
+const wchar_t kCyrillicLocale[] = L";LANGID=0x0419;CP=1251;COUNTRY=0";
+const long dbVersion40 = 64;
+const char kNoDao[] =
+    "no DAO engine: .mdb needs DAO 3.6 (dao360.dll, part of 32-bit Windows; register it with regsvr32), "
+    ".accdb the 32-bit Microsoft Access Database Engine";
+
+std::wstring Wide(const std::string& cp1251) { return tq::Cp1251ToWide(cp1251); }
+
+// A value as the program holds it: code page 1251, a Null as the empty text.
+std::string ValueText(const VARIANT& value) {
+    if (V_VT(&value) == VT_BSTR) return tq::WideToCp1251(V_BSTR(&value) ? V_BSTR(&value) : L"");
+    if (V_VT(&value) == VT_NULL || V_VT(&value) == VT_EMPTY) return std::string();
+    Variant text;
+    if (FAILED(VariantChangeType(text.get(), const_cast<VARIANT*>(&value), 0, VT_BSTR))) return std::string();
+    return tq::WideToCp1251(V_BSTR(text.get()));
+}
+
+// COM for the engine's thread, apartment-threaded, undone when the engine goes.
+class ComApartment {
+public:
+    ComApartment() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ~ComApartment() {
+        if (SUCCEEDED(hr_)) CoUninitialize();
+    }
+    // A thread already in the multithreaded apartment can still call DAO.
+    bool usable() const { return SUCCEEDED(hr_) || hr_ == RPC_E_CHANGED_MODE; }
+
+private:
+    HRESULT hr_;
+};
+
+// DBEngine by its ProgID; where the class asks for a licence, through
+// IClassFactory2 with DAO's runtime key.
+IDispatch* CreateDbEngine(const wchar_t* progId) {
+    CLSID clsid;
+    if (FAILED(CLSIDFromProgID(progId, &clsid))) return nullptr;
+    IDispatch* engine = nullptr;
+    HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&engine));
+    if (hr != CLASS_E_NOTLICENSED) return SUCCEEDED(hr) ? engine : nullptr;
+    IClassFactory2* factory = nullptr;
+    if (FAILED(CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory2,
+                                reinterpret_cast<void**>(&factory))))
+        return nullptr;
+    BSTR key = SysAllocString(kRuntimeKey);
+    hr = factory->CreateInstanceLic(nullptr, nullptr, IID_IDispatch, key, reinterpret_cast<void**>(&engine));
+    SysFreeString(key);
+    factory->Release();
+    return SUCCEEDED(hr) ? engine : nullptr;
+}
+
+bool IsAceFile(const std::string& path) {
+    char head[20] = {};
+    return ReadFileHead(path, head, sizeof head) == sizeof head && std::string(head + 4, 15) == "Standard ACE DB";
+}
+
+// DBEngine of DAO 3.6, else of ACE; ACE alone for .accdb files.
+Object OpenDbEngineObject(dao::Session* session, bool ace) {
+    const wchar_t* const progIds[] = {L"DAO.DBEngine.36", L"DAO.DBEngine.120"};
+    for (const wchar_t* progId : progIds) {
+        if (ace && progId == progIds[0]) continue;
+        if (IDispatch* engine = CreateDbEngine(progId)) return Object(session, "DBEngine", engine);
+    }
+    return Object();
+}
+
+class DaoEngine;
+
+class DaoResult : public CachedResult {
+public:
+    DaoResult(DaoEngine& engine, Object recordset, bool wholeTable, long tableCount)
+        : engine_(engine), recordset_(std::move(recordset)), wholeTable_(wholeTable), tableCount_(tableCount) {}
+
+    bool CanAppend() override;
+
+protected:
+    bool FetchRows(std::vector<int64_t>* keys, std::vector<std::string>* packedRows) override;
+    long UnreadCount() override { return tableCount_; }
+    bool WriteUpdate(size_t index, int64_t, const RowValues& values, const ColumnSet& changed) override;
+    bool WriteAppend(const RowValues& values, int64_t* key) override;
+    bool WriteDelete(size_t index, int64_t) override;
+
+private:
+    bool MoveTo(size_t index);
+    Object* Field(int column);
+    bool PutValue(int column, const std::string& value);
+
+    DaoEngine& engine_;
+    Object recordset_;
+    Object fields_[kFieldCount];
+    bool wholeTable_;
+    long tableCount_;
+    long rowsRead_ = 0;
+    long daoRow_ = -1;  // the result's row the DAO recordset is on; -1 when none
+};
+
+class DaoEngine : public DbEngine {
+public:
+    ~DaoEngine() override {
+        CommitTrans();
+        if (database_) database_.Method(L"Close");
+    }
+
+    bool Open(const std::string& path) {
+        if (!apartment_.usable() || !file_.Remember(path)) return false;
+        dbEngine_ = OpenDbEngineObject(&session_, IsAceFile(path));
+        if (!dbEngine_) return false;
+        if (OpenDatabase(path, false)) return true;
+        // A write-protected file, or a folder where Jet cannot make its lock
+        // file, still opens for reading.
+        const dao::CallError first = session_.LastError();
+        if (OpenDatabase(path, true)) {
+            readOnly_ = true;
+            return true;
+        }
+        session_.Fail(first.number, first.text);
+        return false;
+    }
+
+    std::unique_ptr<DbResult> OpenDynaset(const std::string& sql, const std::string& sortColumn) override {
+        const std::string text = Trimmed(sql);
+        if (text == "FieldsTable" || text == "[FieldsTable]") return OpenWholeTable();
+        if (!StartsWithNoCase(text, "SELECT * FROM ")) return nullptr;
+        std::vector<std::string> parameters;
+        std::string select = Parameterized(text, "[p%d]", &parameters);
+        if (!sortColumn.empty() && !ContainsNoCase(select, " ORDER BY ")) select += " ORDER BY " + sortColumn;
+        Object recordset = parameters.empty() ? OpenRecordset(select, dbOpenDynaset) : OpenQuery(select, parameters);
+        if (!recordset) return nullptr;
+        auto result = std::make_unique<DaoResult>(*this, std::move(recordset), false, -1);
+        if (!result->Load()) return nullptr;
+        return result;
+    }
+
+    bool BeginTrans() override {
+        if (inTrans_) return true;
+        if (readOnly_ || !StillAtPath() || !dbEngine_.Method(L"BeginTrans")) return false;
+        inTrans_ = true;
+        writesInTrans_ = 0;
+        return true;
+    }
+
+    bool CommitTrans() override {
+        if (!inTrans_) return true;
+        inTrans_ = false;
+        if (file_.StillThere() && dbEngine_.Method(L"CommitTrans")) return true;
+        dbEngine_.Method(L"Rollback");
+        return false;
+    }
+
+    bool StillAtPath() override { return inTrans_ || file_.StillThere(); }
+
+    std::string LastError() override {
+        if (!dbEngine_) return kNoDao;
+        if (!file_.StillThere()) return "the file is no longer at its path";
+        const dao::CallError& error = session_.LastError();
+        return "DAO error " + std::to_string(error.number) + (error.text.empty() ? "" : ": " + error.text);
+    }
+
+    // Every write passes here first: nothing goes into a file that is no
+    // longer at its path or that was opened for reading only.
+    bool ReadyToWrite() { return !readOnly_ && StillAtPath(); }
+
+    // A long batch commits every so often, so that other programs get their turn.
+    void NoteWrite() {
+        if (!inTrans_ || ++writesInTrans_ < kWritesPerTransaction) return;
+        if (CommitTrans()) BeginTrans();
+    }
+
+    bool readOnly() const { return readOnly_; }
+    dao::Session& session() { return session_; }
+
+private:
+    bool OpenDatabase(const std::string& path, bool readOnly) {
+        Variant name = Variant::Text(Wide(path));
+        Variant exclusive = Variant::Bool(false);
+        Variant readOnlyArg = Variant::Bool(readOnly);
+        database_ = dbEngine_.GetObject(L"OpenDatabase", "Database", {name.get(), exclusive.get(), readOnlyArg.get()},
+                                        DISPATCH_METHOD);
+        return static_cast<bool>(database_);
+    }
+
+    Object OpenRecordset(const std::string& sql, long type) {
+        Variant source = Variant::Text(Wide(sql));
+        Variant typeArg = Variant::Long(type);
+        return database_.GetObject(L"OpenRecordset", "Recordset", {source.get(), typeArg.get()}, DISPATCH_METHOD);
+    }
+
+    // "PARAMETERS [p1] Text(255), ...; SELECT ..." in a temporary QueryDef.
+    Object OpenQuery(const std::string& select, const std::vector<std::string>& parameters) {
+        std::string declared = "PARAMETERS ";
+        for (size_t i = 0; i < parameters.size(); ++i)
+            declared += (i ? ", [p" : "[p") + std::to_string(i + 1) + "] Text(255)";
+        declared += "; " + select;
+        Variant noName = Variant::Text(L"");
+        Variant sqlText = Variant::Text(Wide(declared));
+        Object query = database_.GetObject(L"CreateQueryDef", "QueryDef", {noName.get(), sqlText.get()}, DISPATCH_METHOD);
+        if (!query) return Object();
+        Object recordset;
+        Object list = query.GetObject(L"Parameters", "Parameters");
+        bool set = static_cast<bool>(list);
+        for (size_t i = 0; set && i < parameters.size(); ++i) {
+            Variant which = Variant::Text(L"p" + std::to_wstring(i + 1));
+            Object parameter = list.GetObject(L"Item", "Parameter", {which.get()});
+            Variant value = Variant::Text(Wide(parameters[i]));
+            set = parameter && parameter.Put(L"Value", value.get());
+        }
+        if (set) {
+            Variant type = Variant::Long(dbOpenDynaset);
+            recordset = query.GetObject(L"OpenRecordset", "Recordset", {type.get()}, DISPATCH_METHOD);
+        }
+        query.Method(L"Close");
+        return recordset;
+    }
+
+    // A table-type recordset counts its rows exactly at once; where the
+    // engine offers no table type, a dynaset counts them by going to its end.
+    std::unique_ptr<DbResult> OpenWholeTable() {
+        long count = -1;
+        Object recordset = OpenRecordset("FieldsTable", dbOpenTable);
+        if (!recordset) {
+            recordset = OpenRecordset("FieldsTable", dbOpenDynaset);
+            bool empty = false;
+            if (recordset && recordset.GetBool(L"EOF", &empty) && !empty) recordset.Method(L"MoveLast");
+        }
+        if (!recordset || !recordset.GetLong(L"RecordCount", &count)) return nullptr;
+        return std::make_unique<DaoResult>(*this, std::move(recordset), true, count);
+    }
+
+    ComApartment apartment_;  // first in, last out: every object below is released before it
+    dao::Session session_;
+    FileAtPath file_;
+    Object dbEngine_;
+    Object database_;
+    bool readOnly_ = false;
+    bool inTrans_ = false;
+    long writesInTrans_ = 0;
+};
+
+bool DaoResult::CanAppend() { return !engine_.readOnly(); }
+
+bool DaoResult::FetchRows(std::vector<int64_t>* keys, std::vector<std::string>* packedRows) {
+    if (wholeTable_) {
+        bool empty = true;
+        if (!recordset_.GetBool(L"BOF", &empty)) return false;
+        if (!empty && !recordset_.Method(L"MoveFirst")) return false;
+    }
+    for (;;) {
+        bool atEnd = false;
+        if (!recordset_.GetBool(L"EOF", &atEnd)) return false;
+        if (atEnd) break;
+        Variant chunk;
+        Variant rows = Variant::Long(kRowsPerFetch);
+        if (!recordset_.Method(L"GetRows", {rows.get()}, chunk.get())) return false;
+        if (V_VT(chunk.get()) != (VT_ARRAY | VT_VARIANT)) return false;
+        SAFEARRAY* array = V_ARRAY(chunk.get());
+        // DAO's array is (field, row): the field index varies fastest.
+        LONG lastField = 0, lastRow = 0;
+        if (SafeArrayGetDim(array) != 2 || FAILED(SafeArrayGetUBound(array, 1, &lastField)) ||
+            FAILED(SafeArrayGetUBound(array, 2, &lastRow)) || lastField + 1 < kFieldCount)
+            return false;
+        VARIANT* cells = nullptr;
+        if (FAILED(SafeArrayAccessData(array, reinterpret_cast<void**>(&cells)))) return false;
+        for (LONG row = 0; row <= lastRow; ++row) {
+            std::string packed;
+            for (int column = 0; column < kFieldCount; ++column)
+                PackValue(&packed, ValueText(cells[row * (lastField + 1) + column]));
+            keys->push_back(rowsRead_++);
+            packedRows->push_back(std::move(packed));
+        }
+        SafeArrayUnaccessData(array);
+        if (lastRow + 1 < kRowsPerFetch) break;
+    }
+    daoRow_ = -1;  // past the end
+    return true;
+}
+
+bool DaoResult::MoveTo(size_t index) {
+    if (daoRow_ == static_cast<long>(index)) return true;
+    daoRow_ = -1;
+    const long live = LiveIndex(index);
+    if (!recordset_.Method(L"MoveFirst")) return false;
+    Variant rows = Variant::Long(live);
+    if (live > 0 && !recordset_.Method(L"Move", {rows.get()})) return false;
+    daoRow_ = static_cast<long>(index);
+    return true;
+}
+
+Object* DaoResult::Field(int column) {
+    Object& field = fields_[column];
+    if (!field) {
+        Object list = recordset_.GetObject(L"Fields", "Fields");
+        Variant which = Variant::Long(column);
+        if (list) field = list.GetObject(L"Item", "Field", {which.get()});
+    }
+    return field ? &field : nullptr;
+}
+
+// The empty text goes in as Null: a zero-length string is refused by the
+// fields that do not allow one.
+bool DaoResult::PutValue(int column, const std::string& value) {
+    Object* field = Field(column);
+    if (!field) return false;
+    Variant v = value.empty() ? Variant::Null() : Variant::Text(Wide(value.substr(0, kValueMax)));
+    return field->Put(L"Value", v.get());
+}
+
+bool DaoResult::WriteUpdate(size_t index, int64_t, const RowValues& values, const ColumnSet& changed) {
+    if (!engine_.ReadyToWrite() || !MoveTo(index) || !recordset_.Method(L"Edit")) return false;
+    for (int column = 0; column < kFieldCount; ++column) {
+        if (changed[column] && !PutValue(column, values[column])) {
+            recordset_.Method(L"CancelUpdate");
+            return false;
+        }
+    }
+    if (!recordset_.Method(L"Update")) return false;
+    engine_.NoteWrite();
+    return true;
+}
+
+bool DaoResult::WriteAppend(const RowValues& values, int64_t* key) {
+    if (!engine_.ReadyToWrite() || !recordset_.Method(L"AddNew")) return false;
+    for (int column = 0; column < kFieldCount; ++column) {
+        if (!values[column].empty() && !PutValue(column, values[column])) {
+            recordset_.Method(L"CancelUpdate");
+            return false;
+        }
+    }
+    if (!recordset_.Method(L"Update")) return false;
+    *key = rowsRead_++;
+    if (tableCount_ >= 0) ++tableCount_;
+    engine_.NoteWrite();
+    return true;
+}
+
+bool DaoResult::WriteDelete(size_t index, int64_t) {
+    if (!engine_.ReadyToWrite() || !MoveTo(index) || !recordset_.Method(L"Delete")) return false;
+    daoRow_ = -1;  // a deleted row stays current, but dead
+    if (tableCount_ > 0) --tableCount_;
+    engine_.NoteWrite();
+    return true;
+}
+
+}  // namespace
+
+std::unique_ptr<DbEngine> OpenDaoEngine(const std::string& path, std::string* why) {
+    auto engine = std::make_unique<DaoEngine>();
+    if (engine->Open(path)) return engine;
+    if (why) *why = engine->LastError();
+    return nullptr;
+}
+
+bool CreateJetDatabase(const std::string& path) {
+    if (CanOpenForReading(path)) return false;
+    ComApartment apartment;
+    if (!apartment.usable()) return false;
+    dao::Session session;
+    Object dbEngine = OpenDbEngineObject(&session, false);
+    if (!dbEngine) return false;
+    Variant name = Variant::Text(Wide(path));
+    Variant locale = Variant::Text(kCyrillicLocale);
+    Variant version = Variant::Long(dbVersion40);
+    Object database =
+        dbEngine.GetObject(L"CreateDatabase", "Database", {name.get(), locale.get(), version.get()}, DISPATCH_METHOD);
+    if (!database) return false;
+    std::string create = "CREATE TABLE FieldsTable (s00 TEXT(255) CONSTRAINT PrimaryKey PRIMARY KEY";
+    for (int i = 1; i < kFieldCount; ++i) {
+        char column[24];
+        std::snprintf(column, sizeof column, ", s%02d TEXT(255)", i);
+        create += column;
+    }
+    create += ")";
+    Variant sql = Variant::Text(Wide(create));
+    Variant options = Variant::Long(dbFailOnError);
+    const bool made = database.Method(L"Execute", {sql.get(), options.get()});
+    database.Method(L"Close");
+    return made;
+}

@@ -1,0 +1,178 @@
+#include "dispatch.h"
+
+#include <cstdio>
+#include <cwctype>
+
+#include "common/cp1251.h"
+
+namespace dao {
+
+Variant Variant::Text(const std::wstring& text) {
+    Variant v;
+    V_VT(&v.v_) = VT_BSTR;
+    V_BSTR(&v.v_) = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    return v;
+}
+
+Variant Variant::Long(long value) {
+    Variant v;
+    V_VT(&v.v_) = VT_I4;
+    V_I4(&v.v_) = value;
+    return v;
+}
+
+Variant Variant::Bool(bool value) {
+    Variant v;
+    V_VT(&v.v_) = VT_BOOL;
+    V_BOOL(&v.v_) = value ? VARIANT_TRUE : VARIANT_FALSE;
+    return v;
+}
+
+Variant Variant::Null() {
+    Variant v;
+    V_VT(&v.v_) = VT_NULL;
+    return v;
+}
+
+Variant Variant::Missing() {
+    Variant v;
+    V_VT(&v.v_) = VT_ERROR;
+    V_ERROR(&v.v_) = DISP_E_PARAMNOTFOUND;
+    return v;
+}
+
+bool Session::IdOf(const char* kind, IDispatch* object, const wchar_t* name, DISPID* id) {
+    std::wstring key(kind, kind + std::char_traits<char>::length(kind));
+    key += L'.';
+    for (const wchar_t* p = name; *p; ++p) key += static_cast<wchar_t>(std::towlower(*p));
+    const auto found = ids_.find(key);
+    if (found != ids_.end()) {
+        *id = found->second;
+        return true;
+    }
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+    ++calls;
+    const HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, id);
+    if (FAILED(hr)) {
+        char text[96];
+        std::snprintf(text, sizeof text, "no member %ls (0x%08lX)", name, static_cast<unsigned long>(hr));
+        Fail(hr, text);
+        return false;
+    }
+    ids_.emplace(key, *id);
+    return true;
+}
+
+void Session::Fail(long number, std::string text) {
+    last_.number = number;
+    last_.text = std::move(text);
+}
+
+Object& Object::operator=(Object&& other) noexcept {
+    if (this != &other) {
+        Release();
+        session_ = other.session_;
+        kind_ = other.kind_;
+        dispatch_ = other.dispatch_;
+        other.dispatch_ = nullptr;
+    }
+    return *this;
+}
+
+void Object::Release() {
+    if (dispatch_) dispatch_->Release();
+    dispatch_ = nullptr;
+}
+
+namespace {
+
+// The number an automation error carries: a control's own error (Jet's 3021
+// comes as 0x800A0BCD in scode, or as 3021 in wCode), else the HRESULT.
+CallError Decode(HRESULT hr, EXCEPINFO* info) {
+    CallError error;
+    if (hr != DISP_E_EXCEPTION) {
+        error.number = hr;
+        char text[32];
+        std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr));
+        error.text = text;
+        return error;
+    }
+    if (info->pfnDeferredFillIn) info->pfnDeferredFillIn(info);
+    if (info->wCode) {
+        error.number = info->wCode;
+    } else if (HRESULT_FACILITY(info->scode) == FACILITY_CONTROL) {
+        error.number = HRESULT_CODE(info->scode);
+    } else {
+        error.number = info->scode;
+    }
+    if (info->bstrDescription) error.text = tq::WideToCp1251(info->bstrDescription);
+    SysFreeString(info->bstrSource);
+    SysFreeString(info->bstrDescription);
+    SysFreeString(info->bstrHelpFile);
+    return error;
+}
+
+}  // namespace
+
+bool Object::Call(const wchar_t* name, WORD flags, std::vector<VARIANT*> args, VARIANT* result) {
+    if (!dispatch_) return false;
+    DISPID id = 0;
+    if (!session_->IdOf(kind_, dispatch_, name, &id)) return false;
+    // Automation takes the arguments last first.
+    std::vector<VARIANT> reversed;
+    for (auto it = args.rbegin(); it != args.rend(); ++it) reversed.push_back(**it);
+    DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+    EXCEPINFO info{};
+    UINT badArg = 0;
+    ++session_->calls;
+    const HRESULT hr = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, &info, &badArg);
+    if (SUCCEEDED(hr)) return true;
+    CallError error = Decode(hr, &info);
+    session_->Fail(error.number, error.text);
+    return false;
+}
+
+bool Object::Put(const wchar_t* name, VARIANT* value) {
+    if (!dispatch_) return false;
+    DISPID id = 0;
+    if (!session_->IdOf(kind_, dispatch_, name, &id)) return false;
+    DISPID named = DISPID_PROPERTYPUT;
+    DISPPARAMS params{value, &named, 1, 1};
+    EXCEPINFO info{};
+    UINT badArg = 0;
+    ++session_->calls;
+    const HRESULT hr = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &params, nullptr,
+                                         &info, &badArg);
+    if (SUCCEEDED(hr)) return true;
+    CallError error = Decode(hr, &info);
+    session_->Fail(error.number, error.text);
+    return false;
+}
+
+Object Object::GetObject(const wchar_t* name, const char* kind, std::vector<VARIANT*> args, WORD flags) {
+    Variant result;
+    if (!Call(name, flags, std::move(args), result.get())) return Object();
+    if (V_VT(result.get()) != VT_DISPATCH || !V_DISPATCH(result.get())) {
+        session_->Fail(E_NOINTERFACE, "not an object");
+        return Object();
+    }
+    IDispatch* dispatch = V_DISPATCH(result.get());
+    dispatch->AddRef();
+    return Object(session_, kind, dispatch);
+}
+
+bool Object::GetLong(const wchar_t* name, long* value) {
+    Variant result;
+    if (!Get(name, result.get()) || FAILED(VariantChangeType(result.get(), result.get(), 0, VT_I4))) return false;
+    *value = V_I4(result.get());
+    return true;
+}
+
+bool Object::GetBool(const wchar_t* name, bool* value) {
+    Variant result;
+    if (!Get(name, result.get()) || FAILED(VariantChangeType(result.get(), result.get(), 0, VT_BOOL))) return false;
+    *value = V_BOOL(result.get()) != VARIANT_FALSE;
+    return true;
+}
+
+}  // namespace dao

@@ -1,0 +1,93 @@
+// Late-bound calls on automation objects: names resolved once per kind of
+// object with GetIDsOfNames, arguments passed in the order a script writes
+// them, and every failure decoded into a number and a text instead of an
+// exception. Each object owns its IDispatch reference.
+#pragma once
+#include <windows.h>
+#include <oleauto.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace dao {
+
+// A VARIANT that clears itself.
+class Variant {
+public:
+    Variant() { VariantInit(&v_); }
+    ~Variant() { VariantClear(&v_); }
+    Variant(Variant&& other) noexcept : v_(other.v_) { VariantInit(&other.v_); }
+    Variant(const Variant&) = delete;
+    Variant& operator=(const Variant&) = delete;
+    VARIANT* get() { return &v_; }
+    const VARIANT& operator*() const { return v_; }
+
+    static Variant Text(const std::wstring& text);
+    static Variant Long(long value);
+    static Variant Bool(bool value);
+    static Variant Null();
+    // An optional argument left out.
+    static Variant Missing();
+
+private:
+    VARIANT v_;
+};
+
+// Why the last call failed: the engine's own error number where it gave one
+// (a Jet error such as 3021), else the HRESULT; and its description.
+struct CallError {
+    long number = 0;
+    std::string text;  // code page 1251
+};
+
+// What the objects of one engine share: the ids of names by kind of object,
+// the last error, and how many calls were made.
+class Session {
+public:
+    // The id of name on objects of this kind, resolved at its first use.
+    bool IdOf(const char* kind, IDispatch* object, const wchar_t* name, DISPID* id);
+    void Fail(long number, std::string text);
+    const CallError& LastError() const { return last_; }
+    long calls = 0;
+
+private:
+    std::map<std::wstring, DISPID> ids_;  // "kind.name", lower case
+    CallError last_;
+};
+
+class Object {
+public:
+    Object() = default;
+    Object(Session* session, const char* kind, IDispatch* dispatch) : session_(session), kind_(kind), dispatch_(dispatch) {}
+    ~Object() { Release(); }
+    Object(Object&& other) noexcept { *this = std::move(other); }
+    Object& operator=(Object&& other) noexcept;
+    Object(const Object&) = delete;
+    Object& operator=(const Object&) = delete;
+
+    explicit operator bool() const { return dispatch_ != nullptr; }
+    void Release();
+
+    // flags is DISPATCH_METHOD or DISPATCH_PROPERTYGET; args in written order.
+    bool Call(const wchar_t* name, WORD flags, std::vector<VARIANT*> args, VARIANT* result);
+    bool Method(const wchar_t* name, std::vector<VARIANT*> args = {}, VARIANT* result = nullptr) {
+        return Call(name, DISPATCH_METHOD, std::move(args), result);
+    }
+    bool Get(const wchar_t* name, VARIANT* result, std::vector<VARIANT*> args = {}) {
+        return Call(name, DISPATCH_PROPERTYGET, std::move(args), result);
+    }
+    bool Put(const wchar_t* name, VARIANT* value);
+    // A property or method whose result is another object, of the given kind.
+    Object GetObject(const wchar_t* name, const char* kind, std::vector<VARIANT*> args = {},
+                     WORD flags = DISPATCH_PROPERTYGET | DISPATCH_METHOD);
+    bool GetLong(const wchar_t* name, long* value);
+    bool GetBool(const wchar_t* name, bool* value);
+
+private:
+    Session* session_ = nullptr;
+    const char* kind_ = "";
+    IDispatch* dispatch_ = nullptr;
+};
+
+}  // namespace dao
