@@ -19,11 +19,13 @@ public:
         return answer;
     }
     void EndWizard() override { ended = true; }
+    void Inform(const std::string& message) override { notices.push_back(tq::Cp1251ToUtf8(message)); }
 
     int selected = 0;
     std::map<int, bool> shown;
     std::map<int, bool> enabled;
     std::vector<std::string> questions;
+    std::vector<std::string> notices;
     bool answer = false;
     bool ended = false;
 };
