@@ -2,8 +2,6 @@
 // report that cannot be written.
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "fakes.h"
 #include "printertest/core/resource.h"
 #include "printertest/core/service_report.h"
@@ -73,21 +71,6 @@ public:
     LocalTime now{2026, 12, 8, 14, 30, 5};
 };
 
-class RecordingWizardView : public WizardView {
-public:
-    int SelectedStep() override { return selected; }
-    void SelectStep(int step) override { selected = step; }
-    void ShowPage(int, bool) override {}
-    void EnableItem(int, bool) override {}
-    bool Ask(const std::string&, const std::string&) override { return true; }
-    void EndWizard() override { ended = true; }
-    void Inform(const std::string& message) override { notices.push_back(tq::Cp1251ToUtf8(message)); }
-
-    int selected = 0;
-    bool ended = false;
-    std::vector<std::string> notices;
-};
-
 struct ReportRig {
     FakePrinter printer;
     tq::FakeClock clock;
@@ -96,10 +79,11 @@ struct ReportRig {
     std::vector<std::string> warnings;
     CServiceReport report{sink, wallClock, {{2026, 12, 8, 14, 30, 0}, "SCALE-07", "1.0.0.1"},
                           [this](const std::string& m) { warnings.push_back(tq::Cp1251ToUtf8(m)); }};
-    RecordingWizardView view;
+    FakeWizardView view;
     CWizardDlg wizard{printer, clock, view, &report};
     FakePageView pages[kStepCount];
     ReportRig() {
+        view.answer = true;
         for (int i = 0; i < kStepCount; ++i) wizard.page(i).AttachView(&pages[i]);
         wizard.ShowSelectedPage();
     }
@@ -201,6 +185,13 @@ TEST(ServiceReport, FeedsAndTestPrintsRecordTheirStatus) {
               (Lines{"    Задано этикеток: 1", "    Напечатано: 1",
                      "    Статус в конце: 9 (Печать прервана / неполная печать)",
                      "    Результат: Печать прервана / неполная печать"}));
+
+    rig.printer.Script("Status", {0});
+    rig.pages[kTestPrintStep].stopAfterPolls = rig.pages[kTestPrintStep].polls;
+    rig.Press(kTestPrintStep, IDC_START, "9");
+    EXPECT_EQ(rig.sink.Block("Тестовая печать", 2),
+              (Lines{"    Задано этикеток: 9", "    Напечатано: 1", "    Статус в конце: 0 (Ошибок нет)",
+                     "    Завершение: остановлена клавишей Esc", "    Результат: Ошибок нет"}));
 }
 
 TEST(ServiceReport, StabilityRunsRecordTheirCountsAndHowTheyEnded) {

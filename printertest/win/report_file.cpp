@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include "common/cp1251.h"
+#include "common/win/file_version.h"
 #include "printertest/core/status_text.h"
 
 namespace lmt {
@@ -70,25 +71,6 @@ std::string ComputerName() {
     return WideToCp1251(std::wstring(name, length));
 }
 
-namespace {
-
-std::string FileVersion(const wchar_t* path) {
-    DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(path, &ignored);
-    if (size == 0) return {};
-    std::vector<char> data(size);
-    if (!GetFileVersionInfoW(path, 0, size, data.data())) return {};
-    VS_FIXEDFILEINFO* info = nullptr;
-    UINT infoSize = 0;
-    if (!VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &infoSize) || !info ||
-        infoSize < sizeof *info)
-        return {};
-    return Format("%u.%u.%u.%u", unsigned{HIWORD(info->dwFileVersionMS)}, unsigned{LOWORD(info->dwFileVersionMS)},
-                  unsigned{HIWORD(info->dwFileVersionLS)}, unsigned{LOWORD(info->dwFileVersionLS)});
-}
-
-}  // namespace
-
 std::string ControlVersion(const wchar_t* clsid) {
     const std::wstring key = std::wstring(L"CLSID\\") + clsid + L"\\InprocServer32";
     wchar_t path[MAX_PATH];
@@ -96,8 +78,10 @@ std::string ControlVersion(const wchar_t* clsid) {
     // RRF_RT_REG_SZ takes a REG_EXPAND_SZ path too, expanded.
     if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, path, &size) != ERROR_SUCCESS)
         return Cp("не зарегистрирован");
-    const std::string version = FileVersion(path);
-    return version.empty() ? Cp("нет сведений о версии") : version;
+    DWORD ms = 0, ls = 0;
+    if (!tq::win::ReadFileVersion(path, &ms, &ls)) return Cp("нет сведений о версии");
+    return Format("%u.%u.%u.%u", unsigned{HIWORD(ms)}, unsigned{LOWORD(ms)}, unsigned{HIWORD(ls)},
+                  unsigned{LOWORD(ls)});
 }
 
 }  // namespace lmt

@@ -142,10 +142,12 @@ void WizardWindow::StartReport() {
     header.started = wallClock_.Now();
     header.computer = ComputerName();
     header.controlVersion = ControlVersion(kPrinterClsid);
-    reportFile_ = std::make_unique<ReportFile>(ReportFolders(), tq::win::Wide(CServiceReport::FileName(header.started)));
-    report_ = std::make_unique<CServiceReport>(*reportFile_, wallClock_, header, [this](const std::string& problem) {
+    const std::wstring name = tq::win::Wide(CServiceReport::FileName(header.started));
+    reportFile_ = std::make_unique<ReportFile>(ReportFolders(), name);
+    auto warn = [this](const std::string& problem) {
         tq::win::MessageBoxCp(hwnd(), problem, "LMT520EU", MB_OK | MB_ICONEXCLAMATION);
-    });
+    };
+    report_ = std::make_unique<CServiceReport>(*reportFile_, wallClock_, header, warn);
 }
 
 void WizardWindow::MakeTitleFont() {
@@ -231,11 +233,11 @@ bool WizardWindow::OnCommand(int id, int code, HWND /*control*/) {
         return true;
     case IDOK:  // Enter does not leave without the question
         return true;
-    case IDCANCEL:
+    case IDCANCEL:  // the close box and Esc end the dialog at once, without the question
         wizard_->OnCancel();
         return false;
     default:
-        return false;  // the close box and Esc (IDCANCEL) end the dialog at once
+        return false;
     }
 }
 
