@@ -99,6 +99,14 @@ struct ReportRig {
 
 using Lines = std::vector<std::string>;
 
+// The value of one fact of a block.
+std::string Fact(const Lines& block, const std::string& what) {
+    const std::string start = "    " + what + ": ";
+    for (const auto& line : block)
+        if (line.rfind(start, 0) == 0) return line.substr(start.size());
+    return "<no " + what + ">";
+}
+
 TEST(ServiceReport, HeaderWithByteOrderMarkComesWithTheFirstCheck) {
     ReportRig rig;
     EXPECT_TRUE(rig.sink.file.empty()) << "a wizard without checks writes nothing";
@@ -209,27 +217,26 @@ TEST(ServiceReport, StabilityRunsRecordTheirCountsAndHowTheyEnded) {
                      "    Пауз на охлаждение головки: 1", "    Завершение: все этикетки серии пройдены",
                      "    Статус в конце: 0 (Ошибок нет)"}));
 
+    int runs = 1;
+    auto run = [&](const std::string& count) {
+        rig.Press(kStabilityStep, IDC_START, count);
+        return rig.sink.Block("Проверка стабильности", runs++);
+    };
     rig.printer.Script("PrintLabel", {-5});
-    rig.Press(kStabilityStep, IDC_START, "100");
-    const Lines limit = rig.sink.Block("Проверка стабильности", 1);
-    ASSERT_EQ(limit.size(), 7u);
-    EXPECT_EQ(limit[2], "    Ошибок: 16 (из них с кодом -1033: 0)");
-    EXPECT_EQ(limit[5], "    Завершение: предел ошибок (более 15)");
+    const Lines limit = run("100");
+    EXPECT_EQ(Fact(limit, "Ошибок"), "16 (из них с кодом -1033: 0)");
+    EXPECT_EQ(Fact(limit, "Завершение"), "предел ошибок (более 15)");
 
     rig.printer.Script("PrintLabel", {0});
     rig.pages[kStabilityStep].stopAfterPolls = rig.pages[kStabilityStep].polls + 3;
-    rig.Press(kStabilityStep, IDC_START, "99999");
-    const Lines stopped = rig.sink.Block("Проверка стабильности", 2);
-    ASSERT_EQ(stopped.size(), 7u);
-    EXPECT_EQ(stopped[1], "    Напечатано: 3");
-    EXPECT_EQ(stopped[5], "    Завершение: остановлена клавишей Esc");
+    const Lines stopped = run("99999");
+    EXPECT_EQ(Fact(stopped, "Напечатано"), "3");
+    EXPECT_EQ(Fact(stopped, "Завершение"), "остановлена клавишей Esc");
 
     rig.printer.Script("Status", {4});
-    rig.Press(kStabilityStep, IDC_START, "2");
-    const Lines status = rig.sink.Block("Проверка стабильности", 3);
-    ASSERT_EQ(status.size(), 7u);
-    EXPECT_EQ(status[5], "    Завершение: остановлена по статусу принтера");
-    EXPECT_EQ(status[6], "    Статус в конце: 4 (Не снята отпечатанная этикетка)");
+    const Lines status = run("2");
+    EXPECT_EQ(Fact(status, "Завершение"), "остановлена по статусу принтера");
+    EXPECT_EQ(Fact(status, "Статус в конце"), "4 (Не снята отпечатанная этикетка)");
 }
 
 TEST(ServiceReport, ReportingMakesNoPrinterCall) {
