@@ -29,7 +29,9 @@ void CLinkPage::CheckLink() {
     Show(IDC_VERSION, "");
     std::string version;
     int failures = 0;
+    int requests = 0;
     for (int request = 1; request <= kRequests; ++request) {
+        requests = request;
         if (printer_.RequestStatus() != 0) {
             ++failures;
         } else if (request == 1) {
@@ -45,8 +47,14 @@ void CLinkPage::CheckLink() {
             shownAt = now;
         }
     }
-    Show(IDC_RESULT, failures > 0 ? NoLinkText() : Cp("Ошибок нет"));
+    const std::string result = failures > 0 ? NoLinkText() : Cp("Ошибок нет");
+    Show(IDC_RESULT, result);
     Show(IDC_VERSION, version);
+    Record(CheckRecord{Cp("Проверка связи")}
+               .Add(Cp("Запросов"), Format("%d", requests))
+               .Add(Cp("Ответов"), Format("%d", requests - failures))
+               .Add(Cp("Версия принтера"), version.empty() ? Cp("не получена") : version)
+               .Add(Cp("Результат"), result));
 }
 
 // ---------------------------------------------------------------- SRAM
@@ -74,6 +82,7 @@ void CSramPage::CheckSram() {
                         address, read, expected);
     }
     Show(IDC_FIELD, result);
+    Record(CheckRecord{Cp("Проверка SRAM")}.Add(Cp("Результат"), result));
 }
 
 // ---------------------------------------------------------------- TM
@@ -84,16 +93,19 @@ void CTmPage::OnButton(int item) {
 
 void CTmPage::CheckTm() {
     Show(IDC_FIELD, "");
+    CheckRecord record{Cp("Датчик TM")};
     std::string result;
     if (printer_.RequestStatus() != 0) {
         result = NoLinkText();
     } else {
         const long t = printer_.HeadTemperature();
+        record.Add(Cp("Температура головки"), Format(Cp("%ld C"), t));
         // The first text has a Latin C, the second a Cyrillic С.
         result = (t >= 5 && t <= 65) ? Format(Cp("Ошибок нет (%ld C)"), t)
                                      : Format(Cp("Ошибка! Температура %ld С"), t);
     }
     Show(IDC_FIELD, result);
+    Record(record.Add(Cp("Результат"), result));
 }
 
 // ---------------------------------------------------------------- HEADUP
@@ -121,6 +133,9 @@ void CHeadUpPage::CheckHead(int item, bool openExpected) {
                           : Cp("ОШИБКА! Головка принтера закрыта.");
     }
     Show(item, result);
+    const std::string name = openExpected ? Cp("Датчик HEADUP, проверка 2 (головка открыта)")
+                                          : Cp("Датчик HEADUP, проверка 1 (головка закрыта)");
+    Record(CheckRecord{name}.Add(Cp("Результат"), result));
 }
 
 // ---------------------------------------------------------------- sensors
@@ -135,14 +150,19 @@ void CFeedPage::OnButton(int item) {
     if (item == IDC_START) FeedOnce();
 }
 
+FeedOutcome CWizardPage::FeedAndRecord(const std::string& step) {
+    FeedOutcome feed;
+    feed.linked = printer_.Feed() == 0;
+    if (feed.linked) feed.status = printer_.Status();
+    Record(CheckRecord{Cp("Промотка, шаг \"") + step + "\""}
+               .Add(Cp("Статус"), feed.linked ? StatusFact(feed.status) : NoLinkText()));
+    return feed;
+}
+
 void CFeedPage::FeedOnce() {
     Show(IDC_FIELD, "");
-    std::string result;
-    if (printer_.Feed() != 0)
-        result = NoLinkText();
-    else
-        result = StatusText(printer_.Status()).value_or("");
-    Show(IDC_FIELD, result);
+    const FeedOutcome feed = FeedAndRecord(Cp("Тестовая промотка"));
+    Show(IDC_FIELD, feed.linked ? StatusText(feed.status).value_or("") : NoLinkText());
 }
 
 void CLabPage::OnButton(int item) {
@@ -151,13 +171,12 @@ void CLabPage::OnButton(int item) {
 
 void CLabPage::FeedOnce() {
     // A good feed shows nothing here; the next timer tick shows the voltage.
+    const FeedOutcome feed = FeedAndRecord(Cp("Датчик LAB"));
     std::string message;
-    if (printer_.Feed() != 0) {
+    if (!feed.linked)
         message = NoLinkText();
-    } else {
-        const long status = printer_.Status();
-        if (status != 0) message = StatusText(status).value_or("");
-    }
+    else if (feed.status != 0)
+        message = StatusText(feed.status).value_or("");
     if (!message.empty()) view().Notify(message, Cp("ОШИБКА!"));
 }
 
@@ -211,9 +230,9 @@ void CoolDown(PrinterControl& printer, tq::Clock& clock, const std::string& form
 
 static bool Overheated(long status) { return status == 5 || status == 6; }
 
-std::string FeedResult(PrinterControl& printer, const std::string& last) {
-    if (printer.Feed() != 0) return NoLinkText();
-    return StatusText(printer.Status()).value_or(last);
+std::string FeedText(const FeedOutcome& feed, const std::string& last) {
+    if (!feed.linked) return NoLinkText();
+    return StatusText(feed.status).value_or(last);
 }
 
 CTestPrintPage::CTestPrintPage(PrinterControl& printer, tq::Clock& clock)
@@ -229,18 +248,21 @@ void CTestPrintPage::SetResult(const std::string& text) {
     Show(IDC_RESULT, result_);
 }
 
-void CTestPrintPage::FeedOnce() { SetResult(FeedResult(printer_, result_)); }
+void CTestPrintPage::FeedOnce() { SetResult(FeedText(FeedAndRecord(Cp("Тестовая печать")), result_)); }
 
 void CTestPrintPage::TestPrint() {
     count_.Read(view(), IDC_COUNT);
     const long total = count_.Total();
     SetResult(Cp("Идет тестовая печать. Напечатано 0. Подождите..."));
     BeginRun();
+    long printed = 0;
+    bool linked = true;
     for (long remaining = total;; --remaining) {
         if (printer_.PrintLabel() != kPrintDone) {
-            SetResult(NoLinkText());
-            return;
+            linked = false;
+            break;
         }
+        ++printed;
         if (Overheated(printer_.Status()))
             CoolDown(printer_, clock_, Cp("Перегрев печатной головки (%d C). Идет охлаждение..."),
                      [this](const std::string& text) { SetResult(text); },
@@ -251,7 +273,18 @@ void CTestPrintPage::TestPrint() {
         if (remaining == 1 || Interrupted()) break;
         clock_.SleepMs(kPauseBetweenPrintsMs);
     }
-    SetResult(StatusText(printer_.Status()).value_or(result_));
+    CheckRecord record{Cp("Тестовая печать")};
+    record.Add(Cp("Задано этикеток"), Format("%ld", total)).Add(Cp("Напечатано"), Format("%ld", printed));
+    if (linked) {
+        const long status = printer_.Status();
+        SetResult(StatusText(status).value_or(result_));
+        record.Add(Cp("Статус в конце"), StatusFact(status));
+    } else {
+        SetResult(NoLinkText());
+        record.Add(Cp("Статус в конце"), NoLinkText());
+    }
+    if (StoppedByEngineer()) record.Add(Cp("Завершение"), Cp("остановлена клавишей Esc"));
+    Record(record.Add(Cp("Результат"), result_));
 }
 
 CStabilityPage::CStabilityPage(PrinterControl& printer, tq::Clock& clock)
@@ -268,7 +301,9 @@ void CStabilityPage::SetResult(const std::string& text) {
     Show(IDC_RESULT, result_);
 }
 
-void CStabilityPage::FeedOnce() { SetResult(FeedResult(printer_, result_)); }
+void CStabilityPage::FeedOnce() {
+    SetResult(FeedText(FeedAndRecord(Cp("Проверка стабильности")), result_));
+}
 
 void CStabilityPage::SetLabelSensorState(bool on) {
     labelSensorOn_ = on;
@@ -293,30 +328,47 @@ void CStabilityPage::WriteTestLabel() {
     printer_.PrepareLabel();
 }
 
-void CStabilityPage::RecoverLink() {
+bool CStabilityPage::RecoverLink() {
     for (int attempt = 0; attempt < kRecoveryAttempts; ++attempt) {
         SetResult(Cp("Восстановление связи с принтером\r\nпосле ошибки\r\nПодождите..."));
         clock_.SleepMs(kRecoveryPauseMs);
-        if (printer_.RequestStatus() == 0) return;
-        if (Interrupted()) return;
+        if (printer_.RequestStatus() == 0) return true;
+        if (Interrupted()) return false;
     }
+    return false;
 }
-
 
 void CStabilityPage::RunStabilityTest() {
     count_.Read(view(), IDC_COUNT);
-    const long total = count_.Total();
+    Tally tally;
+    tally.total = count_.Total();
     SetResult(Cp("Идет тестовая печать. Подождите..."));
     WriteTestLabel();
 
     BeginRun();
-    long remaining = total;
-    long printed = 0;  // labels PrintLabel reported as printed
-    int errors = 0;
-    int errors1033 = 0;
+    PrintSeries(tally);
+
+    const long status = printer_.Status();
+    if (status != 0) {
+        std::string message;
+        if (status == 4)
+            message = Cp("Не снята отпечатанная этикетка\r\nВыключите датчик этикетки\r\nПовторите тест!!!");
+        else
+            message = StatusText(status).value_or(result_);
+        view().Notify(message, Cp("Внимание!"));
+    }
+    SetResult(Format(Cp("Напечатано этикеток: %ld из %ld\r\nОшибок: %d"), tally.printed, tally.total,
+                     tally.errors));
+    RecordRun(tally, status);
+}
+
+void CStabilityPage::PrintSeries(Tally& tally) {
+    long& remaining = tally.remaining;
+    long& rc = tally.lastRc;
+    remaining = tally.total;
     while (remaining != 0) {
         if (Interrupted()) break;
-        long rc = printer_.PrintLabel();
+        rc = printer_.PrintLabel();
         // "Call again" is retried at once and not counted, but not forever.
         const uint32_t againSince = clock_.NowMs();
         int againInARow = 0;
@@ -328,33 +380,49 @@ void CStabilityPage::RunStabilityTest() {
         clock_.SleepMs(kPauseAfterPrintMs);
         --remaining;
         if (rc < 0) {
-            ++errors;
-            if (rc == kPrintOwnError) ++errors1033;
-            if (errors - errors1033 > kErrorLimit) break;
+            ++tally.errors;
+            if (rc == kPrintOwnError) ++tally.errors1033;
+            tally.errorLimit = tally.errors - tally.errors1033 > kErrorLimit;
+            if (tally.errorLimit) break;
         }
-        if (rc == kPrintLinkLost) RecoverLink();
+        if (rc == kPrintLinkLost) {
+            ++tally.recoveries;
+            if (RecoverLink()) ++tally.recovered;
+        }
         if (rc == kPrintDone) {
-            ++printed;
-            if (Overheated(printer_.Status()))
+            ++tally.printed;
+            if (Overheated(printer_.Status())) {
+                ++tally.coolings;
                 CoolDown(printer_, clock_,
                          Cp("Перегрев печатной головки (%d C)\r\nИдет охлаждение..."),
                          [this](const std::string& text) { SetResult(text); },
                          [this] { return Interrupted(); });
+            }
             if (printer_.Status() != 0) break;
         }
-        SetResult(Format(Cp("Идет тестовая печать. Напечатано %ld. Подождите..."), printed));
+        SetResult(Format(Cp("Идет тестовая печать. Напечатано %ld. Подождите..."), tally.printed));
     }
+}
 
-    const long status = printer_.Status();
-    if (status != 0) {
-        std::string message;
-        if (status == 4)
-            message = Cp("Не снята отпечатанная этикетка\r\nВыключите датчик этикетки\r\nПовторите тест!!!");
-        else
-            message = StatusText(status).value_or(result_);
-        view().Notify(message, Cp("Внимание!"));
-    }
-    SetResult(Format(Cp("Напечатано этикеток: %ld из %ld\r\nОшибок: %d"), printed, total, errors));
+std::string CStabilityPage::EndOfRun(const Tally& tally) {
+    if (tally.errorLimit) return Format(Cp("предел ошибок (более %d)"), kErrorLimit);
+    if (tally.remaining == 0) return Cp("все этикетки серии пройдены");
+    if (StoppedByEngineer()) return Cp("остановлена клавишей Esc");
+    if (printer_.Faulted()) return Cp("ошибка элемента управления принтера");
+    if (tally.lastRc == kPrintAgain) return Cp("принтер не перестаёт отвечать кодом 4");
+    return Cp("остановлена по статусу принтера");
+}
+
+void CStabilityPage::RecordRun(const Tally& tally, long status) {
+    Record(CheckRecord{Cp("Проверка стабильности")}
+               .Add(Cp("Задано этикеток"), Format("%ld", tally.total))
+               .Add(Cp("Напечатано"), Format("%ld", tally.printed))
+               .Add(Cp("Ошибок"), Format(Cp("%d (из них с кодом -1033: %d)"), tally.errors, tally.errors1033))
+               .Add(Cp("Восстановлений связи"),
+                    Format(Cp("%d (связь вернулась: %d)"), tally.recoveries, tally.recovered))
+               .Add(Cp("Пауз на охлаждение головки"), Format("%d", tally.coolings))
+               .Add(Cp("Завершение"), EndOfRun(tally))
+               .Add(Cp("Статус в конце"), StatusFact(status)));
 }
 
 }  // namespace lmt

@@ -9,6 +9,7 @@
 
 #include "common/clock.h"
 #include "printer_control.h"
+#include "service_report.h"
 
 namespace lmt {
 
@@ -29,6 +30,12 @@ public:
     virtual bool StopRequested() = 0;
 };
 
+// One feed: whether the printer answered and, if it did, its Status.
+struct FeedOutcome {
+    bool linked = false;
+    long status = 0;
+};
+
 class CWizardPage {
 public:
     CWizardPage(PrinterControl& printer, tq::Clock& clock) : printer_(printer), clock_(clock) {}
@@ -37,6 +44,8 @@ public:
     CWizardPage& operator=(const CWizardPage&) = delete;
 
     void AttachView(PageView* view) { view_ = view; }
+    // Where finished checks are recorded for the service report; none by default.
+    void AttachJournal(CheckJournal* journal) { journal_ = journal; }
     // A click on one of the page's buttons.
     virtual void OnButton(int /*item*/) {}
     // Sensor pages: the voltage in tenths of a volt, or -1 without link.
@@ -47,6 +56,9 @@ protected:
         if (view_) view_->SetText(item, text);
     }
     PageView& view() { return *view_; }
+    void Record(const CheckRecord& record) {
+        if (journal_) journal_->Record(record);
+    }
     // For long runs: the engineer pressed Esc, or the control failed. The Esc
     // is taken from the queue once; the rest of the run keeps seeing it.
     void BeginRun() { stopped_ = false; }
@@ -58,8 +70,15 @@ protected:
     PrinterControl& printer_;
     tq::Clock& clock_;
 
+    // Feeds one label and records it under the step's name.
+    FeedOutcome FeedAndRecord(const std::string& step);
+
+    // Whether the last interruption was the engineer's Esc, not the control.
+    bool StoppedByEngineer() const { return stopped_; }
+
 private:
     PageView* view_ = nullptr;
+    CheckJournal* journal_ = nullptr;
     bool stopped_ = false;
 };
 
@@ -188,8 +207,25 @@ public:
     static constexpr uint32_t kMaxPrintAgainMs = 60000;
 
 private:
+    // What a run counts, for its summary and the service report.
+    struct Tally {
+        long total = 0;
+        long remaining = 0;
+        long printed = 0;  // labels PrintLabel reported as printed
+        long lastRc = kPrintDone;
+        int errors = 0;
+        int errors1033 = 0;
+        bool errorLimit = false;
+        int recoveries = 0;
+        int recovered = 0;
+        int coolings = 0;
+    };
+
     void WriteTestLabel();
-    void RecoverLink();
+    bool RecoverLink();
+    void PrintSeries(Tally& tally);
+    std::string EndOfRun(const Tally& tally);
+    void RecordRun(const Tally& tally, long status);
     void SetResult(const std::string& text);
     CountField count_;
     bool labelSensorOn_ = false;
@@ -197,7 +233,7 @@ private:
 };
 
 // Feed on the two print pages: a status without text keeps the last result.
-std::string FeedResult(PrinterControl& printer, const std::string& last);
+std::string FeedText(const FeedOutcome& feed, const std::string& last);
 
 // "%d.%d В", or noLink for a negative value.
 std::string VoltageText(long tenths, const std::string& noLink);

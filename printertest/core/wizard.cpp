@@ -2,11 +2,13 @@
 
 #include "common/cp1251.h"
 #include "resource.h"
+#include "status_text.h"
 
 namespace lmt {
 
-CWizardDlg::CWizardDlg(PrinterControl& printer, tq::Clock& clock, WizardView& view)
-    : printer_(printer), view_(view) {
+CWizardDlg::CWizardDlg(PrinterControl& printer, tq::Clock& clock, WizardView& view,
+                       CServiceReport* report)
+    : printer_(printer), view_(view), report_(report) {
     pages_[kLinkStep] = std::make_unique<CLinkPage>(printer, clock);
     pages_[kSramStep] = std::make_unique<CSramPage>(printer, clock);
     pages_[kTmStep] = std::make_unique<CTmPage>(printer, clock);
@@ -19,10 +21,27 @@ CWizardDlg::CWizardDlg(PrinterControl& printer, tq::Clock& clock, WizardView& vi
     auto stability = std::make_unique<CStabilityPage>(printer, clock);
     stability_ = stability.get();
     pages_[kStabilityStep] = std::move(stability);
+    for (auto& page : pages_) page->AttachJournal(report_);
+}
+
+// The voltage a sensor step showed when the engineer left it goes to the report.
+void CWizardDlg::LeaveShownStep() {
+    if (shownStep_ < 0) return;
+    auto& tenths = voltageToRecord_[shownStep_];
+    if (report_ && tenths) {
+        const bool lab = shownStep_ == kLabStep;
+        const char* name = shownStep_ == kRulStep ? "Датчик RUL" : lab ? "Датчик LAB" : "Датчик PE";
+        const std::string shown = VoltageText(*tenths, lab ? tq::Cp("нет связи") : NoLinkText());
+        report_->Record(CheckRecord{tq::Cp(name)}.Add(tq::Cp("Напряжение при уходе с шага"), shown));
+    }
+    tenths.reset();
+    shownStep_ = -1;
 }
 
 void CWizardDlg::ShowSelectedPage() {
     const int selected = view_.SelectedStep();
+    if (selected != shownStep_) LeaveShownStep();
+    shownStep_ = selected;
     for (int step = 0; step < kStepCount; ++step) {
         view_.ShowPage(step, step == selected);
         // No RequestStatus first: without link the toggle shows the last flags
@@ -47,9 +66,13 @@ void CWizardDlg::OnBack() {
 }
 
 void CWizardDlg::OnExit() {
-    if (view_.Ask(tq::Cp("Уверены, что хотите выйти?"), tq::Cp("Подтверждение выхода")))
-        view_.EndWizard();
+    if (!view_.Ask(tq::Cp("Уверены, что хотите выйти?"), tq::Cp("Подтверждение выхода"))) return;
+    LeaveShownStep();
+    if (report_ && report_->saved()) view_.Inform(report_->SavedMessage());
+    view_.EndWizard();
 }
+
+void CWizardDlg::OnCancel() { LeaveShownStep(); }
 
 void CWizardDlg::OnTimer(unsigned id) {
     if (id != kVoltageTimerId) return;
@@ -62,6 +85,7 @@ void CWizardDlg::OnTimer(unsigned id) {
         if (k == kLabStep) tenths = printer_.LabVoltage();
     }
     pages_[k]->ShowVoltage(tenths);
+    voltageToRecord_[k] = tenths;
 }
 
 }  // namespace lmt

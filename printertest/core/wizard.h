@@ -4,11 +4,13 @@
 #pragma once
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "common/clock.h"
 #include "pages.h"
 #include "printer_control.h"
+#include "service_report.h"
 
 namespace lmt {
 
@@ -28,11 +30,16 @@ public:
     // The program's own message box in question mode; true on "Да".
     virtual bool Ask(const std::string& message, const std::string& header) = 0;
     virtual void EndWizard() = 0;
+    // A notice about the service report, in a message box of its own.
+    virtual void Inform(const std::string& message) = 0;
 };
 
 class CWizardDlg {
 public:
-    CWizardDlg(PrinterControl& printer, tq::Clock& clock, WizardView& view);
+    // With a report, every finished check and every voltage left on a sensor
+    // step is recorded in it.
+    CWizardDlg(PrinterControl& printer, tq::Clock& clock, WizardView& view,
+               CServiceReport* report = nullptr);
 
     CWizardPage& page(int step) { return *pages_[step]; }
     CStabilityPage& stabilityPage() { return *stability_; }
@@ -41,11 +48,19 @@ public:
     void OnNext();
     void OnBack();
     void OnExit();
+    // The close box or Esc: the wizard ends at once, without the question.
+    void OnCancel();
     void OnTimer(unsigned id);
 
 private:
+    void LeaveShownStep();
+
     PrinterControl& printer_;
     WizardView& view_;
+    CServiceReport* report_;
+    int shownStep_ = -1;
+    // The voltage a sensor step last showed and the report does not hold yet.
+    std::array<std::optional<long>, kStepCount> voltageToRecord_;
     std::array<std::unique_ptr<CWizardPage>, kStepCount> pages_;
     CStabilityPage* stability_ = nullptr;
 };

@@ -10,6 +10,7 @@
 #include "common/cp1251.h"
 #include "printertest/core/pages.h"
 #include "printertest/core/printer_control.h"
+#include "printertest/core/wizard.h"
 
 namespace lmt::test {
 
@@ -105,6 +106,29 @@ public:
     std::vector<std::pair<int, std::string>> warnings;
     int stopAfterPolls = -1;  // -1: never
     int polls = 0;
+};
+
+// The frame's window: the selection, shown pages, buttons, questions and notices.
+class FakeWizardView : public WizardView {
+public:
+    int SelectedStep() override { return selected; }
+    void SelectStep(int step) override { selected = step; }
+    void ShowPage(int step, bool show) override { shown[step] = show; }
+    void EnableItem(int item, bool enable) override { enabled[item] = enable; }
+    bool Ask(const std::string& message, const std::string& header) override {
+        questions.push_back(tq::Cp1251ToUtf8(header) + ": " + tq::Cp1251ToUtf8(message));
+        return answer;
+    }
+    void EndWizard() override { ended = true; }
+    void Inform(const std::string& message) override { notices.push_back(tq::Cp1251ToUtf8(message)); }
+
+    int selected = 0;
+    std::map<int, bool> shown;
+    std::map<int, bool> enabled;
+    std::vector<std::string> questions;
+    std::vector<std::string> notices;
+    bool answer = false;
+    bool ended = false;
 };
 
 }  // namespace lmt::test

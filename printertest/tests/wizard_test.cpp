@@ -8,26 +8,6 @@
 namespace lmt::test {
 namespace {
 
-class FakeWizardView : public WizardView {
-public:
-    int SelectedStep() override { return selected; }
-    void SelectStep(int step) override { selected = step; }
-    void ShowPage(int step, bool show) override { shown[step] = show; }
-    void EnableItem(int item, bool enable) override { enabled[item] = enable; }
-    bool Ask(const std::string& message, const std::string& header) override {
-        questions.push_back(tq::Cp1251ToUtf8(header) + ": " + tq::Cp1251ToUtf8(message));
-        return answer;
-    }
-    void EndWizard() override { ended = true; }
-
-    int selected = 0;
-    std::map<int, bool> shown;
-    std::map<int, bool> enabled;
-    std::vector<std::string> questions;
-    bool answer = false;
-    bool ended = false;
-};
-
 struct WizardRig {
     FakePrinter printer;
     tq::FakeClock clock;

@@ -133,7 +133,21 @@ void WizardWindow::CreatePrinterControl() {
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_PRINTER_CONTROL)),
                                 instance_, nullptr);
     printer_.Create(host, kPrinterClsid, atl_);
-    wizard_ = std::make_unique<CWizardDlg>(printer_, clock_, *this);
+    StartReport();
+    wizard_ = std::make_unique<CWizardDlg>(printer_, clock_, *this, report_.get());
+}
+
+void WizardWindow::StartReport() {
+    ReportHeader header;
+    header.started = wallClock_.Now();
+    header.computer = ComputerName();
+    header.controlVersion = ControlVersion(kPrinterClsid);
+    const std::wstring name = tq::win::Wide(CServiceReport::FileName(header.started));
+    reportFile_ = std::make_unique<ReportFile>(ReportFolders(), name);
+    auto warn = [this](const std::string& problem) {
+        tq::win::MessageBoxCp(hwnd(), problem, "LMT520EU", MB_OK | MB_ICONEXCLAMATION);
+    };
+    report_ = std::make_unique<CServiceReport>(*reportFile_, wallClock_, header, warn);
 }
 
 void WizardWindow::MakeTitleFont() {
@@ -186,6 +200,10 @@ bool WizardWindow::Ask(const std::string& message, const std::string& header) {
     return lmt::Ask(hwnd(), message, header);
 }
 
+void WizardWindow::Inform(const std::string& message) {
+    tq::win::MessageBoxCp(hwnd(), message, "LMT520EU", MB_OK | MB_ICONINFORMATION);
+}
+
 void WizardWindow::Notify(const std::string& message, const std::string& header) {
     lmt::Notify(hwnd(), message, header);
 }
@@ -215,8 +233,11 @@ bool WizardWindow::OnCommand(int id, int code, HWND /*control*/) {
         return true;
     case IDOK:  // Enter does not leave without the question
         return true;
+    case IDCANCEL:  // the close box and Esc end the dialog at once, without the question
+        wizard_->OnCancel();
+        return false;
     default:
-        return false;  // the close box and Esc (IDCANCEL) end the dialog at once
+        return false;
     }
 }
 

@@ -12,6 +12,7 @@
 #include "common/win/handle.h"
 #include "common/win/win_clock.h"
 #include "create_label.h"
+#include "report_file.h"
 #include "printertest/core/wizard.h"
 
 namespace lmt {
@@ -72,6 +73,7 @@ public:
     void EnableItem(int item, bool enable) override { Dialog::EnableItem(item, enable); }
     bool Ask(const std::string& message, const std::string& header) override;
     void EndWizard() override { End(IDOK); }
+    void Inform(const std::string& message) override;
 
     void Notify(const std::string& message, const std::string& header);
     // Tells the engineer of an error the control raised, once.
@@ -86,6 +88,7 @@ protected:
 
 private:
     void CreatePrinterControl();
+    void StartReport();
     void MakeTitleFont();
     void CreatePages();
 
@@ -93,6 +96,9 @@ private:
     AtlHosting atl_;
     CCreateLabel1 printer_;
     tq::win::WinClock clock_;
+    SystemWallClock wallClock_;
+    std::unique_ptr<ReportFile> reportFile_;
+    std::unique_ptr<CServiceReport> report_;
     std::unique_ptr<CWizardDlg> wizard_;
     std::array<std::unique_ptr<PageWindow>, kStepCount> pages_;
     tq::win::GdiObject titleFont_;

@@ -74,5 +74,8 @@ with w:
     w.ui.click(w.main, EXIT)
     box, _, _ = w.box()
     w.ui.click(box, MSG_YES)
+    notice, text = w.notice()  # the feeds made a service report
+    check(text.startswith("Отчёт сохранён: "), "report notice " + text)
+    w.ui.click(notice, 1)
     check(w.ui.call("exit", 10000)[0] == "0", "Да ends the wizard")
 finish()

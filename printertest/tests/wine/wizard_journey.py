@@ -153,6 +153,16 @@ class Wizard:
         hwnd, _ = self.ui.box("", timeout_ms)
         return hwnd, self.item_text(hwnd, MSG_HEADER), self.item_text(hwnd, MSG_TEXT)
 
+    def notice(self, timeout=10.0):
+        """A system message box of the wizard: (hwnd, text). It bears the main
+        window's title, so the main window itself is passed over."""
+        deadline = time.monotonic() + timeout
+        while True:
+            hwnd, text = self.ui.box("LMT520EU", int(timeout * 1000))
+            if hwnd != self.main or time.monotonic() > deadline:
+                return hwnd, text
+            time.sleep(0.05)
+
     def answer(self, box_hwnd, button):
         self.ui.click(box_hwnd, button)
         self.ui.gone(box_hwnd)

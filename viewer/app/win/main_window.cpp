@@ -10,6 +10,7 @@
 #include "../message_kind.h"
 #include "../resource.h"
 #include "common/win/dialog.h"
+#include "common/win/file_version.h"
 #include "viewer_main_window.h"
 #include "viewer_windows.h"
 
@@ -27,17 +28,9 @@ std::string ReadFileVersion() {
     wchar_t path[MAX_PATH];
     const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return {};
-    DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(path, &ignored);
-    if (size == 0) return {};
-    std::vector<char> data(size);
-    if (!GetFileVersionInfoW(path, 0, size, data.data())) return {};
-    VS_FIXEDFILEINFO* info = nullptr;
-    UINT infoSize = 0;
-    if (!VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &infoSize) || !info ||
-        infoSize < sizeof *info)
-        return {};
-    return FormatFileVersion(info->dwFileVersionMS, info->dwFileVersionLS);
+    DWORD versionMs = 0, versionLs = 0;
+    if (!tq::win::ReadFileVersion(path, &versionMs, &versionLs)) return {};
+    return FormatFileVersion(versionMs, versionLs);
 }
 
 }  // namespace

@@ -1,0 +1,87 @@
+#include "report_file.h"
+
+#include <shlobj.h>
+
+#include "common/cp1251.h"
+#include "common/win/file_version.h"
+#include "printertest/core/status_text.h"
+
+namespace lmt {
+
+using tq::Cp;
+using tq::WideToCp1251;
+
+bool ReportFile::Open(std::string* reason) {
+    DWORD error = ERROR_PATH_NOT_FOUND;
+    std::string tried;
+    for (const auto& folder : folders_) {
+        CreateDirectoryW(folder.c_str(), nullptr);  // it may be there already
+        const std::wstring path = folder + L"\\" + name_;
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            file_.reset(file);
+            path_ = path;
+            return true;
+        }
+        error = GetLastError();
+        tried += (tried.empty() ? "" : "; ") + WideToCp1251(path);
+    }
+    *reason = Format(Cp("не удалось создать файл %s (ошибка %lu)"), tried.c_str(), error);
+    return false;
+}
+
+bool ReportFile::Append(const std::string& utf8, std::string* reason) {
+    if (!file_ && !Open(reason)) return false;
+    const LARGE_INTEGER atEnd{};
+    DWORD written = 0;
+    const BOOL ok = SetFilePointerEx(file_.get(), atEnd, nullptr, FILE_END) &&
+                    WriteFile(file_.get(), utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr) &&
+                    written == utf8.size() && FlushFileBuffers(file_.get());
+    if (ok) return true;
+    *reason = Format(Cp("не удалось записать в файл %s (ошибка %lu)"), Path().c_str(), GetLastError());
+    return false;
+}
+
+std::string ReportFile::Path() const { return WideToCp1251(path_); }
+
+std::vector<std::wstring> ReportFolders() {
+    std::vector<std::wstring> folders;
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) {
+        std::wstring program(path, length);
+        folders.push_back(program.substr(0, program.find_last_of(L'\\')) + L"\\Reports");
+    }
+    if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_PERSONAL | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, path)))
+        folders.push_back(std::wstring(path) + L"\\Reports");
+    return folders;
+}
+
+LocalTime SystemWallClock::Now() {
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+}
+
+std::string ComputerName() {
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
+    if (!GetComputerNameW(name, &length)) return Cp("неизвестно");
+    return WideToCp1251(std::wstring(name, length));
+}
+
+std::string ControlVersion(const wchar_t* clsid) {
+    const std::wstring key = std::wstring(L"CLSID\\") + clsid + L"\\InprocServer32";
+    wchar_t path[MAX_PATH];
+    DWORD size = sizeof path;
+    // RRF_RT_REG_SZ takes a REG_EXPAND_SZ path too, expanded.
+    if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, path, &size) != ERROR_SUCCESS)
+        return Cp("не зарегистрирован");
+    DWORD ms = 0, ls = 0;
+    if (!tq::win::ReadFileVersion(path, &ms, &ls)) return Cp("нет сведений о версии");
+    return Format("%u.%u.%u.%u", unsigned{HIWORD(ms)}, unsigned{LOWORD(ms)}, unsigned{HIWORD(ls)},
+                  unsigned{LOWORD(ls)});
+}
+
+}  // namespace lmt
