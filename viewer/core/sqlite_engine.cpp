@@ -25,6 +25,7 @@
 #include <cstring>
 #include <vector>
 
+#include "batched_engine.h"
 #include "cached_result.h"
 #include "common/cp1251.h"
 #include "engine.h"
@@ -165,7 +166,7 @@ private:
     std::vector<std::string> parameters_;
 };
 
-class SqliteEngine : public DbEngine {
+class SqliteEngine : public BatchedEngine {
 public:
     ~SqliteEngine() override {
         CommitTrans();
@@ -207,24 +208,12 @@ public:
 
     bool Exec(const char* sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
 
-    bool BeginTrans() override {
-        if (inTrans_) return true;
-        if (!ReadyToWrite() || !Exec("BEGIN IMMEDIATE")) return false;
-        inTrans_ = true;
-        writesInTrans_ = 0;
-        return true;
-    }
-
-    bool CommitTrans() override {
-        if (!inTrans_) return true;
-        inTrans_ = false;
-        if (file_.StillThere() && Exec("COMMIT")) return true;
+    bool StartTransaction() override { return Exec("BEGIN IMMEDIATE"); }
+    bool FinishTransaction() override { return Exec("COMMIT"); }
+    void AbandonTransaction() override {
         Exec("ROLLBACK");
         tableCount_ = -1;  // the rolled-back writes were counted
-        return false;
     }
-
-    bool StillAtPath() override { return inTrans_ || file_.StillThere(); }
 
     std::string LastError() override {
         if (!db_) return "cannot be opened";
@@ -331,9 +320,8 @@ private:
         return rc == SQLITE_DONE || rc == SQLITE_ROW;
     }
 
-    // Every write passes here first: nothing is written into a file that is
-    // no longer at its path, and the first write sets the file up for writing.
-    bool ReadyToWrite() {
+    // The first write sets the file up for writing.
+    bool ReadyToWrite() override {
         if (!Writable() || !StillAtPath()) return false;
         if (setUpForWriting_) return true;
         if (JournalMode("wal")) switchedToWal_ = true;
@@ -377,16 +365,8 @@ private:
         if (tableCount_ >= 0) tableCount_ += delta;
     }
 
-    // A long batch commits every so often, so that its journal stays small and
-    // other programs get their turn to write.
-    void NoteWrite() {
-        if (!inTrans_ || ++writesInTrans_ < kWritesPerTransaction) return;
-        if (CommitTrans()) BeginTrans();
-    }
-    static constexpr long kWritesPerTransaction = 1000;
 
     sqlite3* db_ = nullptr;
-    FileAtPath file_;
     bool setUpForWriting_ = false;
     bool switchedToWal_ = false;
     // Prepared statements by their parameterized text; a few shapes recur.
@@ -403,8 +383,6 @@ private:
     std::map<std::string, std::unique_ptr<Statement>> cache_;
     long tableCount_ = -1;
     long countVersion_ = -1;
-    bool inTrans_ = false;
-    long writesInTrans_ = 0;
 };
 
 bool SqliteResult::FetchRows(std::vector<int64_t>* rowids, std::vector<std::string>* packedRows) {

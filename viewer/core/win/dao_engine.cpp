@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "batched_engine.h"
 #include "cached_result.h"
 #include "common/cp1251.h"
 #include "dispatch.h"
@@ -38,7 +39,6 @@ const long dbOpenTable = 1;
 const long dbOpenDynaset = 2;
 const long dbFailOnError = 128;
 const long kRowsPerFetch = 1000;
-const long kWritesPerTransaction = 1000;
 const wchar_t kRuntimeKey[] = L"mbmabptebkjcdlgtjmskjwtsdhjbmkmwtrak";
 // Cyrillic sort order and code page for the databases tqdb creates.
 const wchar_t kCyrillicLocale[] = L";LANGID=0x0419;CP=1251;COUNTRY=0";
@@ -136,7 +136,7 @@ private:
     long daoRow_ = -1;  // the result's row the DAO recordset is on; -1 when none
 };
 
-class DaoEngine : public DbEngine {
+class DaoEngine : public BatchedEngine {
 public:
     ~DaoEngine() override {
         CommitTrans();
@@ -173,23 +173,9 @@ public:
         return result;
     }
 
-    bool BeginTrans() override {
-        if (inTrans_) return true;
-        if (readOnly_ || !StillAtPath() || !dbEngine_.Method(L"BeginTrans")) return false;
-        inTrans_ = true;
-        writesInTrans_ = 0;
-        return true;
-    }
-
-    bool CommitTrans() override {
-        if (!inTrans_) return true;
-        inTrans_ = false;
-        if (file_.StillThere() && dbEngine_.Method(L"CommitTrans")) return true;
-        dbEngine_.Method(L"Rollback");
-        return false;
-    }
-
-    bool StillAtPath() override { return inTrans_ || file_.StillThere(); }
+    bool StartTransaction() override { return dbEngine_.Method(L"BeginTrans"); }
+    bool FinishTransaction() override { return dbEngine_.Method(L"CommitTrans"); }
+    void AbandonTransaction() override { dbEngine_.Method(L"Rollback"); }
 
     std::string LastError() override {
         if (!dbEngine_) return kNoDao;
@@ -198,15 +184,7 @@ public:
         return "DAO error " + std::to_string(error.number) + (error.text.empty() ? "" : ": " + error.text);
     }
 
-    // Every write passes here first: nothing goes into a file that is no
-    // longer at its path or that was opened for reading only.
-    bool ReadyToWrite() { return !readOnly_ && StillAtPath(); }
-
-    // A long batch commits every so often, so that other programs get their turn.
-    void NoteWrite() {
-        if (!inTrans_ || ++writesInTrans_ < kWritesPerTransaction) return;
-        if (CommitTrans()) BeginTrans();
-    }
+    bool ReadyToWrite() override { return !readOnly_ && StillAtPath(); }
 
     bool readOnly() const { return readOnly_; }
     dao::Session& session() { return session_; }
@@ -270,12 +248,9 @@ private:
 
     ComApartment apartment_;  // first in, last out: every object below is released before it
     dao::Session session_;
-    FileAtPath file_;
     Object dbEngine_;
     Object database_;
     bool readOnly_ = false;
-    bool inTrans_ = false;
-    long writesInTrans_ = 0;
 };
 
 bool DaoResult::CanAppend() { return !engine_.readOnly(); }

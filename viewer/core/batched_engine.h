@@ -1,0 +1,51 @@
+// What the engines share about transactions and the file they opened. A
+// batch (BeginTrans .. CommitTrans) groups a long run of writes into
+// transactions of a thousand, so that other programs get their turn; its
+// commit is refused, and the batch rolled back, once the file is no longer
+// the one at its path.
+#pragma once
+#include "engine.h"
+#include "file_path.h"
+
+class BatchedEngine : public DbEngine {
+public:
+    bool BeginTrans() override {
+        if (inTrans_) return true;
+        if (!ReadyToWrite() || !StartTransaction()) return false;
+        inTrans_ = true;
+        writesInTrans_ = 0;
+        return true;
+    }
+
+    bool CommitTrans() override {
+        if (!inTrans_) return true;
+        inTrans_ = false;
+        if (file_.StillThere() && FinishTransaction()) return true;
+        AbandonTransaction();
+        return false;
+    }
+
+    bool StillAtPath() override { return inTrans_ || file_.StillThere(); }
+
+    // Every write passes here first: nothing goes into a file that cannot be
+    // written or is no longer at its path.
+    virtual bool ReadyToWrite() = 0;
+
+    // Each write reports itself, so that a long batch commits now and then.
+    void NoteWrite() {
+        if (!inTrans_ || ++writesInTrans_ < kWritesPerTransaction) return;
+        if (CommitTrans()) BeginTrans();
+    }
+
+protected:
+    virtual bool StartTransaction() = 0;
+    virtual bool FinishTransaction() = 0;
+    virtual void AbandonTransaction() = 0;
+
+    FileAtPath file_;
+    bool inTrans_ = false;
+
+private:
+    static constexpr long kWritesPerTransaction = 1000;
+    long writesInTrans_ = 0;
+};
