@@ -80,6 +80,14 @@ def wait_gone(pid, seconds):
         time.sleep(0.05)
 
 
+def parent_pid(pid):
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            return int(f.read().rpartition(")")[2].split()[1])
+    except (OSError, IndexError, ValueError):
+        return None
+
+
 def _is_zombie(pid):
     try:
         with open(f"/proc/{pid}/stat") as f:
@@ -139,6 +147,7 @@ class Harness:
         self.wine_dir = os.path.join(self.build_dir, "wine")
         self.prefix = os.path.join(self.wine_dir, "prefix")
         self.state_file = os.path.join(self.wine_dir, "state.json")
+        self._users = None  # the session that ensure_started() keeps open
         os.makedirs(self.wine_dir, exist_ok=True)
 
     # --- recorded state ----------------------------------------------------
@@ -244,8 +253,12 @@ class Harness:
         return found
 
     def harness_xvfbs(self):
-        """The X servers that this build's harness started and that still run."""
-        return [pid for pid in all_pids() if self._is_our_xvfb(pid) and not _is_zombie(pid)]
+        """The X servers that this build's harness started and that still run.
+
+        Their children (the keymap compiler) inherit the mark; only the
+        processes whose parent has no mark count."""
+        marked = [pid for pid in all_pids() if self._is_our_xvfb(pid) and not _is_zombie(pid)]
+        return [pid for pid in marked if parent_pid(pid) not in marked]
 
     def leftovers(self):
         return sorted(set(self.prefix_processes()) | set(self.harness_xvfbs()))
@@ -368,7 +381,7 @@ class Harness:
 
     def ensure_started(self):
         """A session for the rest of this process, for test and benchmark scripts."""
-        if getattr(self, "_users", None) is None:
+        if self._users is None:
             self._users = self._join()
             atexit.register(self._leave, self._users)
             if _in_main_thread():
@@ -492,12 +505,16 @@ def main():
     prog = [p for p in a.program if p != "--"]
     if not prog:
         ap.error("run needs a program")
-    with h.session():
-        rc, out, err = h.run(prog[0], prog[1:], timeout=a.timeout)
-        sys.stdout.write(out)
-        sys.stderr.write(err)
-        if a.screenshot:
-            h.screenshot(a.screenshot)
+    try:
+        with h.session():
+            rc, out, err = h.run(prog[0], prog[1:], timeout=a.timeout)
+            sys.stdout.write(out)
+            sys.stderr.write(err)
+            if a.screenshot:
+                h.screenshot(a.screenshot)
+    except KeyboardInterrupt:
+        print("winharness: interrupted", file=sys.stderr)
+        return 130
     return rc
 
 
