@@ -67,35 +67,38 @@ def all_pids():
     return [int(name) for name in os.listdir("/proc") if name.isdigit()]
 
 
+def _stat_fields(pid):
+    """The fields of /proc/PID/stat that follow the command name (which is in
+    parentheses and may hold blanks): state, parent, ...; [] when it is gone."""
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            return f.read().rpartition(")")[2].split()
+    except OSError:
+        return []
+
+
+def parent_pid(pid):
+    fields = _stat_fields(pid)
+    return int(fields[1]) if fields else None
+
+
+def is_running(pid):
+    """False once the process has ended, even while it waits to be reaped."""
+    fields = _stat_fields(pid)
+    return bool(fields) and fields[0] != "Z"
+
+
 def wait_gone(pid, seconds):
     """True when the process ended within the time; reaps it when it is our child."""
     deadline = time.monotonic() + seconds
     while True:
         with contextlib.suppress(ChildProcessError):
             os.waitpid(pid, os.WNOHANG)
-        if not os.path.exists(f"/proc/{pid}") or _is_zombie(pid):
+        if not is_running(pid):
             return True
         if time.monotonic() > deadline:
             return False
         time.sleep(0.05)
-
-
-def parent_pid(pid):
-    try:
-        with open(f"/proc/{pid}/stat") as f:
-            return int(f.read().rpartition(")")[2].split()[1])
-    except (OSError, IndexError, ValueError):
-        return None
-
-
-def _is_zombie(pid):
-    try:
-        with open(f"/proc/{pid}/stat") as f:
-            # The state follows the command name, which is in parentheses and
-            # may itself hold blanks.
-            return f.read().rpartition(")")[2].split()[0] == "Z"
-    except (OSError, IndexError):
-        return False
 
 
 def display_socket(display):
@@ -107,6 +110,13 @@ def display_socket(display):
     return f"/tmp/.X11-unix/X{number}"
 
 
+def display_reachable(display):
+    """True when an X server answers on that display."""
+    return subprocess.run(["xdpyinfo", "-display", display], stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL).returncode == 0
+
+
+# --- ending on a signal ------------------------------------------------------
 ENDING_SIGNALS = (signal.SIGTERM, signal.SIGHUP)
 
 
@@ -116,12 +126,6 @@ def _exit_on_signal(signum, frame):
 
 def _in_main_thread():
     return threading.current_thread() is threading.main_thread()
-
-
-def display_reachable(display):
-    """True when an X server answers on that display."""
-    return subprocess.run(["xdpyinfo", "-display", display], stdout=subprocess.DEVNULL,
-                          stderr=subprocess.DEVNULL).returncode == 0
 
 
 @contextlib.contextmanager
@@ -248,7 +252,7 @@ class Harness:
         found = []
         for pid in all_pids():
             named = process_environ(pid).get("WINEPREFIX")
-            if pid != os.getpid() and named and os.path.realpath(named) == prefix and not _is_zombie(pid):
+            if pid != os.getpid() and named and os.path.realpath(named) == prefix and is_running(pid):
                 found.append(pid)
         return found
 
@@ -257,7 +261,7 @@ class Harness:
 
         Their children (the keymap compiler) inherit the mark; only the
         processes whose parent has no mark count."""
-        marked = [pid for pid in all_pids() if self._is_our_xvfb(pid) and not _is_zombie(pid)]
+        marked = [pid for pid in all_pids() if self._is_our_xvfb(pid) and is_running(pid)]
         return [pid for pid in marked if parent_pid(pid) not in marked]
 
     def leftovers(self):
