@@ -45,12 +45,11 @@ def show_window(harness, viewer, folder):
                 print(f"demo: the viewer did not open its window on {display} within {WINDOW_WAIT} s; "
                       "Wine's messages above tell why", file=sys.stderr)
                 return 1
-            viewer_proc.wait()
+            return viewer_proc.wait()
         finally:
             if viewer_proc.poll() is None:
                 viewer_proc.kill()
                 viewer_proc.wait()
-    return 0
 
 
 def wait_for_window(ui, proc, title, seconds):
@@ -89,9 +88,13 @@ def main():
     viewer = os.path.join(build, "win", "bin", "TQScaleDBViewer.exe")
     harness = Harness(build)
     print(f"sample databases: {os.path.join(folder, 'Internal')}")
-    if os.environ.get("DISPLAY"):
-        return show_window(harness, viewer, folder)
-    return list_headless(harness, build, viewer, folder)
+    try:
+        if os.environ.get("DISPLAY"):
+            return show_window(harness, viewer, folder)
+        return list_headless(harness, build, viewer, folder)
+    except KeyboardInterrupt:
+        print("demo: interrupted", file=sys.stderr)
+        return 130
 
 
 if __name__ == "__main__":

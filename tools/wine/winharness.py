@@ -77,11 +77,6 @@ def _stat_fields(pid):
         return []
 
 
-def parent_pid(pid):
-    fields = _stat_fields(pid)
-    return int(fields[1]) if fields else None
-
-
 def is_running(pid):
     """False once the process has ended, even while it waits to be reaped."""
     fields = _stat_fields(pid)
@@ -261,8 +256,13 @@ class Harness:
 
         Their children (the keymap compiler) inherit the mark; only the
         processes whose parent has no mark count."""
-        marked = [pid for pid in all_pids() if self._is_our_xvfb(pid) and is_running(pid)]
-        return [pid for pid in marked if parent_pid(pid) not in marked]
+        parents = {}
+        for pid in all_pids():
+            if self._is_our_xvfb(pid):
+                fields = _stat_fields(pid)
+                if fields and fields[0] != "Z":
+                    parents[pid] = int(fields[1])
+        return sorted(pid for pid, parent in parents.items() if parent not in parents)
 
     def leftovers(self):
         return sorted(set(self.prefix_processes()) | set(self.harness_xvfbs()))
