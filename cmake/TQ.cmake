@@ -92,9 +92,14 @@ function(tq_wine_properties name gui timeout)
 endfunction()
 
 # The Wine prefix and the X server that every Wine test shares in one run.
+# After the stop, nothing of this build's prefix and no Xvfb of its harness
+# may still run.
 function(tq_wine_fixture)
   add_test(NAME wine_env_start COMMAND python3 ${TQ_HARNESS} --build ${CMAKE_BINARY_DIR} start)
   add_test(NAME wine_env_stop COMMAND python3 ${TQ_HARNESS} --build ${CMAKE_BINARY_DIR} stop)
+  add_test(NAME wine_leftovers COMMAND python3 ${TQ_HARNESS} --build ${CMAKE_BINARY_DIR} leftovers)
   set_tests_properties(wine_env_start PROPERTIES FIXTURES_SETUP wine_env LABELS wine TIMEOUT 300)
   set_tests_properties(wine_env_stop PROPERTIES FIXTURES_CLEANUP wine_env LABELS wine)
+  set_tests_properties(wine_leftovers PROPERTIES FIXTURES_CLEANUP wine_env DEPENDS wine_env_stop
+                       LABELS wine TIMEOUT 60)
 endfunction()

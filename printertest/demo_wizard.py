@@ -15,13 +15,16 @@ import time
 here = os.path.dirname(os.path.abspath(__file__))
 source = os.path.dirname(here)
 sys.path.insert(0, os.path.join(source, "tools", "wine"))
-from winharness import Harness  # noqa: E402
+from winharness import Harness, display_reachable  # noqa: E402
 
 CLSID_KEY = r"HKLM\Software\Classes\CLSID\{03CA02ED-6A7E-4FD9-90B6-D8480B61E13A}\InprocServer32"
 
 
 def main():
     h = Harness(os.environ.get("TQ_BUILD_DIR") or os.path.join(source, "build"))
+    display = os.environ.get("DISPLAY")
+    if display and not display_reachable(display):
+        sys.exit(f"demo_wizard: cannot open the X display DISPLAY={display}: no X server answers there")
     h.ensure_started()
     win = os.path.join(h.build_dir, "win")
     wizard = os.path.join(win, "bin", "LMT520EU.exe")
@@ -35,7 +38,7 @@ def main():
     log = os.path.join(h.build_dir, "printertest-demo-calls.log")
     print(f"demo_wizard: scenario {scenario}, call log {log}, display {h.display()}")
     env = {"TQ_PRINTERSIM_SCENARIO": h.winpath(scenario), "TQ_PRINTERSIM_LOG": h.winpath(log)}
-    if os.environ.get("DISPLAY"):
+    if display:
         rc, _, err = h.run(wizard, timeout=24 * 3600, extra_env=env)
         if rc:
             sys.stderr.write(err)
@@ -49,7 +52,6 @@ def main():
     print(f"demo_wizard: no display; screenshot {shot}")
     proc.kill()
     proc.wait()
-    h.stop()
     return 0
 
 

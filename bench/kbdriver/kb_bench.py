@@ -175,9 +175,7 @@ def main():
     ap.add_argument("--silent-seconds", type=int, default=60)
     ap.add_argument("--noise-mb", type=float, default=1)
     a = ap.parse_args()
-    started_here = not os.path.exists(h.state_file)
-    h.ensure_started()
-    try:
+    with h.session():
         for name in a.which:
             if name == "latency":
                 latency(a.frames)
@@ -190,9 +188,6 @@ def main():
             else:
                 raise SystemExit(f"kb_bench: unknown benchmark {name}")
             sys.stdout.flush()
-    finally:
-        if started_here:
-            h.stop()
 
 
 if __name__ == "__main__":
