@@ -3,6 +3,7 @@
 // Delete on 41 bound text fields. The engine is opened from the default
 // database name at the first Open and kept until the recordset is destroyed.
 #pragma once
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -22,8 +23,12 @@ public:
     bool Open(int openType, const char* sql, int options);
     void Close();
     bool IsOpen() const { return result_ != nullptr; }
+    // The next query looks at the path again, however recent the last look:
+    // for what an engineer asks for (a listing, a record to edit), not for
+    // each save of a long run.
+    void LookAgain() { lastLook_ = {}; }
     // Whether the open result still reads the file that is at the path.
-    bool IsCurrent() { return IsOpen() && engine_->StillAtPath(); }
+    bool IsCurrent() { return IsOpen() && EngineStillAtPath(); }
     bool SetCacheSize(long size);
     bool GetRecordCount(long* count);
     bool IsBOF();
@@ -54,6 +59,7 @@ protected:
 private:
     enum class EditMode { None, Edit, AddNew };
     bool EnsureEngine();
+    bool EngineStillAtPath();
     void FillBoundFields();
     void ClearBoundFields();
     RowValues BoundValues();
@@ -61,5 +67,6 @@ private:
     std::unique_ptr<DbEngine> engine_;
     std::unique_ptr<DbResult> result_;
     std::string openError_;
+    std::chrono::steady_clock::time_point lastLook_{};
     EditMode mode_ = EditMode::None;
 };

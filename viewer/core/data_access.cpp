@@ -104,9 +104,9 @@ int DbOpen(int db, const char* path) {
 }
 
 int32_t DbCount(int db) {
-    CNVRecordset* rs = Object(db);
-    if (!rs || !rs->OpenListing()) return 0;
-    return rs->RecordCount();
+    int32_t count = 0;
+    DbCountChecked(db, &count);
+    return count;
 }
 
 bool DbFetch(int db, CNVRecord* record, bool first) {
@@ -124,6 +124,7 @@ bool DbFindByCode(int db, CNVRecord* record, int32_t code) {
     if (!record || !rs) return false;
     char text[32];
     std::snprintf(text, sizeof text, CodeFormat(db), static_cast<unsigned long>(static_cast<uint32_t>(code)));
+    rs->LookAgain();
     return rs->FindByField(record, 0, text);
 }
 
@@ -209,7 +210,9 @@ bool DbClear(const std::array<bool, kDatabaseCount>& chosen) {
 bool DbCountChecked(int db, int32_t* count) {
     *count = 0;
     CNVRecordset* rs = Object(db);
-    if (!rs || !rs->OpenListing()) return false;
+    if (!rs) return false;
+    rs->LookAgain();
+    if (!rs->OpenListing()) return false;
     *count = rs->RecordCount();
     return true;
 }
