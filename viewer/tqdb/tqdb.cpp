@@ -33,6 +33,8 @@ const char kUsage[] =
     "  delete DB CODE             delete the record with that code\n"
     "  clear DB                   delete every record\n"
     "  generate DB N              clear, then write N numbered test records\n"
+    "  selftest FOLDER            the data core's behaviours on a scratch Access file in FOLDER,\n"
+    "                             made through this PC's DAO (Windows): one PASS or FAIL line each\n"
     "DB: goods users labels help sells reports resources, or 0..6.\n"
     "-C FOLDER: work in FOLDER (the folder that holds Internal\\).\n";
 
@@ -66,6 +68,14 @@ bool ChangeDirectory(const std::string& folder) {
     return SetCurrentDirectoryW(tq::Cp1251ToWide(folder).c_str()) != 0;
 #else
     return chdir(tq::Cp1251ToUtf8(folder).c_str()) == 0;
+#endif
+}
+
+void RemoveFile(const std::string& path) {
+#ifdef _WIN32
+    DeleteFileW(tq::Cp1251ToWide(path).c_str());
+#else
+    unlink(tq::Cp1251ToUtf8(path).c_str());
 #endif
 }
 
@@ -206,10 +216,100 @@ int Generate(Io& io, int db, long long count) {
 
 int Sample(Io& io);
 
+// The layer's behaviours on a scratch Access file made through DAO: how a
+// PC's DAO differs from what the data core expects shows here first.
+class SelfTest {
+public:
+    SelfTest(Io& io, const std::string& folder) : io_(io), path_(folder + "\\tqdb-selftest.mdb") {}
+
+    int Run() {
+        RemoveFile(path_);
+        if (!Check("create", CreateJetDatabase(path_), "no Access file made: " + path_)) return 1;
+        Check("open", DbOpen(DbGoods, path_.c_str()) == 0 && Count() == 0, "a fresh database does not list empty");
+        Check("save", Save("1", "first") == 0 && Save("10", "ten") == 0 && Save("2", "two") == 0, Error());
+        Check("list order", Codes() == "1,10,2", "codes listed as " + Codes() + ", expected 1,10,2");
+        Check("find", Name(10) == "ten" && Name(77).empty() && Code(77).empty(), "lookup by code");
+        Check("replace", Save("10", "десять") == 0 && Count() == 3 && Name(10) == tq::Cp("десять"),
+              "a saved code did not replace its row");
+        Check("refused codes", Save("-1", "x") == 2009 && Save("12abc", "x") == 2009 && Count() == 3,
+              "a code that cannot be found again was stored");
+        const std::string tricky = tq::Cp("O'Brien | \"60x60\" * ? # [Ёж]");
+        CNVRecord found;
+        Check("quotes, bar and Cyrillic", Save("3", tricky) == 0 && DbRecordset(DbGoods)->FindByField(&found, 2, tricky.c_str()) &&
+                  found.Value(0) == "3" && found.Value(2) == tricky,
+              "a value with ', | and Cyrillic did not come back: " + Error());
+        const std::string longValue(254, '\xE6');  // 254 times "ж"
+        Check("254 characters", Save("4", longValue) == 0 && Name(4) == longValue, "a 254-character value changed");
+        Check("delete", DbDeleteByCode(DbGoods, 2) && !DbDeleteByCode(DbGoods, 2) && Code(2).empty(), Error());
+        Check("batch", Batch(1000), Error());
+        std::array<bool, kDatabaseCount> goods{};
+        goods[DbGoods] = true;
+        Check("clear", DbClear(goods) && Count() == 0, Error());
+        DbReleaseAll();
+        RemoveFile(path_);
+        const std::string total = std::to_string(passes_ + failures_);
+        io_.Out(failures_ ? "selftest: " + std::to_string(failures_) + " of " + total + " checks failed\n"
+                          : "selftest: all " + total + " checks passed\n");
+        return failures_ ? 1 : 0;
+    }
+
+private:
+    bool Check(const char* name, bool ok, const std::string& detail) {
+        io_.Out(std::string(ok ? "PASS " : "FAIL ") + name + (ok ? "" : ": " + detail) + "\n");
+        ++(ok ? passes_ : failures_);
+        return ok;
+    }
+    int Save(const std::string& code, const std::string& name) {
+        FieldBlock block;
+        SetBlockSlot(block, 0, ("xx" + code).c_str());
+        SetBlockSlot(block, 2, name.c_str());
+        return DbSave(DbGoods, &block);
+    }
+    int32_t Count() {
+        int32_t count = -1;
+        return DbCountChecked(DbGoods, &count) ? count : -1;
+    }
+    std::string Codes() {
+        std::string codes;
+        CNVRecord record;
+        for (int32_t i = 0, n = Count(); i < n && DbFetch(DbGoods, &record, i == 0); ++i)
+            codes += (i ? "," : "") + record.Value(0);
+        return codes;
+    }
+    std::string Column(uint32_t code, int column) {
+        CNVRecord record;
+        DbFindByCode(DbGoods, &record, static_cast<int32_t>(code));
+        return record.Value(column);
+    }
+    std::string Name(uint32_t code) { return Column(code, 2); }
+    std::string Code(uint32_t code) { return Column(code, 0); }
+    bool Batch(int count) {
+        bool saved = DbBeginBatch(DbGoods);
+        for (int n = 1; saved && n <= count; ++n) saved = Save(std::to_string(100 + n), "") == 0;
+        return DbEndBatch(DbGoods) && saved && Count() == 5 + count;
+    }
+    std::string Error() {
+        CNVRecordset* rs = DbRecordset(DbGoods);
+        return rs ? rs->LastEngineError() : std::string("not opened");
+    }
+
+    Io& io_;
+    std::string path_;
+    int passes_ = 0;
+    int failures_ = 0;
+};
+
 int RunCommand(Io& io, const std::vector<std::string>& args) {
     const std::string& command = args[0];
     if (command == "create") return Create(io, args.size() > 1 && args[1] == "--jet");
     if (command == "sample") return Sample(io);
+    if (command == "selftest") {
+        if (args.size() < 2) {
+            io.Err(kUsage);
+            return 2;
+        }
+        return SelfTest(io, args[1]).Run();
+    }
     if (args.size() < 2) {
         io.Err(kUsage);
         return 2;
