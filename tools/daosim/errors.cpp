@@ -20,6 +20,7 @@ const Entry kTexts[] = {
     {kReadOnly, "Cannot update. Database or object is read-only."},
     {kNoTransaction, "You tried to commit or rollback a transaction without first beginning a transaction."},
     {kDiskError, "Disk or network error."},
+    {kInvalidPath, "'|' is not a valid path."},
     {kFileInUse, "Could not use '|'; file already in use."},
     {kCannotOpen, "The Microsoft Jet database engine cannot open the file '|'. It is already opened "
                   "exclusively by another user, or you need permission to view its data."},
@@ -34,6 +35,7 @@ const Entry kTexts[] = {
     {kFieldTooSmall, "The field is too small to accept the amount of data you attempted to add. "
                      "Try inserting or pasting less data."},
     {kRecordDeleted, "Record is deleted."},
+    {kDatabaseExists, "Database already exists."},
     {kInvalidOperation, "Invalid operation."},
     {kLocked, "Could not update; currently locked by another session on this machine."},
     {kItemNotFound, "Item not found in this collection."},

@@ -8,6 +8,8 @@ the length of a test run.
     winharness.py --build DIR start     prepare the prefix, start Xvfb and wineserver
     winharness.py --build DIR stop      stop what start started
     winharness.py --build DIR [--screenshot PNG] [--timeout S] run -- EXE ARGS...
+    winharness.py --build DIR daosim-register | daosim-unregister
+                                        the DAO stand-in in the prefix (regsvr32)
 
 As a module: Harness(build_dir) with run(), screenshot(), env(), winpath().
 """
@@ -95,6 +97,17 @@ class Harness:
         subprocess.run(["wine", "reg", "add", key, "/v", name, "/t", kind, "/d", data, "/f"],
                        env=self.env(), check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def register_daosim(self, register=True):
+        """Registers the DAO stand-in (DAO.DBEngine.36) in this prefix only, or
+        removes it; True when regsvr32 succeeded."""
+        dll = os.path.join(self.build_dir, "win", "tools", "daosim.dll")
+        if not os.path.exists(dll):
+            return False
+        args = ["regsvr32", "/s"] + ([] if register else ["/u"]) + [self.winpath(dll)]
+        r = subprocess.run(["wine", *args], env=self.env(),
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return r.returncode == 0
 
     # --- X server and wineserver ----------------------------------------
     @staticmethod
@@ -201,7 +214,7 @@ def main():
     ap.add_argument("--build")
     ap.add_argument("--screenshot")
     ap.add_argument("--timeout", type=float, default=240)
-    ap.add_argument("command", choices=["start", "stop", "run"])
+    ap.add_argument("command", choices=["start", "stop", "run", "daosim-register", "daosim-unregister"])
     ap.add_argument("program", nargs=argparse.REMAINDER)
     a = ap.parse_args()
     h = Harness(a.build)
@@ -212,6 +225,9 @@ def main():
     if a.command == "stop":
         h.stop()
         return 0
+    if a.command.startswith("daosim-"):
+        h.ensure_started()
+        return 0 if h.register_daosim(a.command == "daosim-register") else 1
     prog = [p for p in a.program if p != "--"]
     if not prog:
         ap.error("run needs a program")
