@@ -264,7 +264,7 @@ Error Resolve(const Table& table, const Query& query, const Operand& operand, co
     return Fail(kTooFewParameters, u"1");
 }
 
-bool ValueOf(const Resolved& r, const Text& row, TextView* out) {
+bool ValueOf(const Resolved& r, TextView row, TextView* out) {
     if (r.column < 0) {
         if (!r.value) return false;
         *out = *r.value;
@@ -280,8 +280,7 @@ Error Database::Matching(const Query& query, const Parameters& params, std::vect
         return Fail(kTableNotFound, query.table);
     ids->clear();
     if (!query.hasWhere) {
-        ids->reserve(table_.rows().size());
-        for (const auto& row : table_.rows()) ids->push_back(row.first);
+        *ids = table_.Ids();
         return Error();
     }
     Resolved left, right;
@@ -295,7 +294,8 @@ Error Database::Matching(const Query& query, const Parameters& params, std::vect
         if (id) ids->push_back(id);
         return Error();
     }
-    for (const auto& [id, row] : table_.rows()) {
+    for (uint32_t id : table_.Ids()) {
+        const TextView row = *table_.Row(id);
         TextView a, b;
         // Null equals nothing and differs from nothing.
         if (!ValueOf(left, row, &a) || !ValueOf(right, row, &b)) continue;
@@ -311,11 +311,10 @@ Error Database::Select(const Query& query, const Parameters& params, std::vector
     const int column = table_.ColumnIndex(query.orderColumn);
     if (column < 0) return Fail(kTooFewParameters, u"1");
     // Null sorts first; equal values keep the order they were stored in.
-    const auto& rows = table_.rows();
     auto before = [&](uint32_t x, uint32_t y) {
         TextView a, b;
-        const bool hasA = PackedValue(rows.at(x), column, &a);
-        const bool hasB = PackedValue(rows.at(y), column, &b);
+        const bool hasA = PackedValue(*table_.Row(x), column, &a);
+        const bool hasB = PackedValue(*table_.Row(y), column, &b);
         if (!hasA || !hasB) return !hasA && hasB;
         return CompareNoCase(a, b) < 0;
     };

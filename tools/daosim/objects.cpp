@@ -229,13 +229,26 @@ bool BookmarkOf(const VARIANT& v, uint32_t* id) {
 }
 
 // Rows as DAO's GetRows gives them: a two-dimensional array indexed (field, row).
-void SetRows(VARIANT* v, const std::vector<std::vector<Value>>& rows, size_t fields) {
+void SetRows(VARIANT* v, const std::vector<Text>& rows, size_t fields) {
     SAFEARRAYBOUND bounds[2] = {{static_cast<ULONG>(fields), 0}, {static_cast<ULONG>(rows.size()), 0}};
     SAFEARRAY* array = SafeArrayCreate(VT_VARIANT, 2, bounds);
     VARIANT* cells = nullptr;
     SafeArrayAccessData(array, reinterpret_cast<void**>(&cells));
-    for (size_t r = 0; r < rows.size(); ++r)
-        for (size_t f = 0; f < fields; ++f) SetValue(&cells[r * fields + f], rows[r][f]);
+    for (size_t r = 0; r < rows.size(); ++r) {
+        // The packed row read straight into the cells, one column after another.
+        const Text& packed = rows[r];
+        size_t at = 0;
+        for (size_t f = 0; f < fields; ++f) {
+            VARIANT* cell = &cells[r * fields + f];
+            const char16_t length = at < packed.size() ? packed[at++] : kNullLength;
+            if (length == kNullLength) {
+                V_VT(cell) = VT_NULL;
+                continue;
+            }
+            SetText(cell, TextView(packed).substr(at, length));
+            at += length;
+        }
+    }
     SafeArrayUnaccessData(array);
     V_VT(v) = VT_ARRAY | VT_VARIANT;
     V_ARRAY(v) = array;
@@ -313,7 +326,7 @@ public:
         case kGetRows: {
             long count = 1;
             if (HRESULT hr = args.GetLong(0, 1, &count); FAILED(hr)) return hr;
-            std::vector<std::vector<Value>> rows;
+            std::vector<Text> rows;
             if (Error e = rs_->GetRows(count, &rows)) return e;
             SetRows(result, rows, rs_->FieldCount());
             return Outcome();

@@ -25,7 +25,7 @@ Error Recordset::Usable() const {
 }
 
 long Recordset::RecordCount() const {
-    if (tableType_) return static_cast<long>(db_->table().rows().size());
+    if (tableType_) return static_cast<long>(db_->table().RowCount());
     return seenLive_;
 }
 
@@ -255,7 +255,7 @@ Error Recordset::Delete() {
     return Error();
 }
 
-Error Recordset::GetRows(long count, std::vector<std::vector<Value>>* rows) {
+Error Recordset::GetRows(long count, std::vector<Text>* rows) {
     if (Error e = Usable()) return e;
     Discard();
     rows->clear();
@@ -266,8 +266,7 @@ Error Recordset::GetRows(long count, std::vector<std::vector<Value>>* rows) {
         if (Error e = Step(true)) return e;
     }
     while (!eof_ && static_cast<long>(rows->size()) < count) {
-        rows->push_back(UnpackRow(*db_->table().Row(ids_[pos_])));
-        rows->back().resize(FieldCount());
+        rows->emplace_back(*db_->table().Row(ids_[pos_]));
         if (Error e = Step(true)) return e;
     }
     return Error();

@@ -47,9 +47,9 @@ public:
     Error Update();
     Error CancelUpdate();
     Error Delete();
-    // Up to `count` rows from the current one on, as rows of values; the
+    // Up to `count` rows from the current one on, packed (see text.h); the
     // current row moves past them (EOF at the end).
-    Error GetRows(long count, std::vector<std::vector<Value>>* rows);
+    Error GetRows(long count, std::vector<Text>* rows);
     Error Close();
 
     // Fault injection: after this many rows are fetched, fetching fails as it

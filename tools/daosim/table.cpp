@@ -8,9 +8,53 @@ int Table::ColumnIndex(TextView name) const {
     return -1;
 }
 
-const Text* Table::Row(uint32_t id) const {
-    const auto it = rows_.find(id);
-    return it == rows_.end() ? nullptr : &it->second;
+namespace {
+constexpr size_t kChunkChars = 1 << 20;
+}
+
+std::optional<TextView> Table::Row(uint32_t id) const {
+    if (id >= rows_.size() || !rows_[id].live) return std::nullopt;
+    const Span& span = rows_[id];
+    return TextView(chunks_[span.chunk].data() + span.offset, span.length);
+}
+
+std::vector<uint32_t> Table::Ids() const {
+    std::vector<uint32_t> ids;
+    ids.reserve(live_);
+    for (uint32_t id = 0; id < rows_.size(); ++id)
+        if (rows_[id].live) ids.push_back(id);
+    return ids;
+}
+
+void Table::Store(uint32_t id, TextView row) {
+    if (chunks_.empty() || chunks_.back().size() + row.size() > chunks_.back().capacity()) {
+        chunks_.emplace_back();
+        chunks_.back().reserve(row.size() > kChunkChars ? row.size() : kChunkChars);
+    }
+    Text& chunk = chunks_.back();
+    if (id >= rows_.size()) rows_.resize(id + 1);
+    rows_[id] = Span{static_cast<uint32_t>(chunks_.size() - 1), static_cast<uint32_t>(chunk.size()),
+                     static_cast<uint32_t>(row.size()), true};
+    chunk.append(row);
+    stored_ += row.size();
+    ++live_;
+}
+
+void Table::Drop(Span& span) {
+    span.live = false;
+    garbage_ += span.length;
+    --live_;
+}
+
+void Table::CompactIfWasteful() {
+    if (garbage_ < kChunkChars || garbage_ < stored_ / 2) return;
+    std::vector<Text> old;
+    old.swap(chunks_);
+    std::vector<Span> spans;
+    spans.swap(rows_);
+    live_ = garbage_ = stored_ = 0;
+    for (uint32_t id = 0; id < spans.size(); ++id)
+        if (spans[id].live) Store(id, TextView(old[spans[id].chunk].data() + spans[id].offset, spans[id].length));
 }
 
 uint32_t Table::FindKey(TextView value) const {
@@ -51,25 +95,31 @@ bool Table::Apply(const Op& op) {
     switch (op.kind) {
     case Op::kInsert:
     case Op::kUpdate: {
-        auto it = rows_.find(op.id);
-        if ((op.kind == Op::kInsert) != (it == rows_.end())) return false;
-        if (it != rows_.end() && schema_.key >= 0 && PackedValue(it->second, schema_.key, &key))
-            keys_.erase(Folded(key));
-        rows_[op.id] = op.row;
+        const std::optional<TextView> old = Row(op.id);
+        if ((op.kind == Op::kInsert) != !old) return false;
+        if (old) {
+            if (schema_.key >= 0 && PackedValue(*old, schema_.key, &key)) keys_.erase(Folded(key));
+            Drop(rows_[op.id]);
+        }
+        Store(op.id, op.row);
         if (schema_.key >= 0 && PackedValue(op.row, schema_.key, &key)) keys_[Folded(key)] = op.id;
         if (op.id >= nextId_) nextId_ = op.id + 1;
+        CompactIfWasteful();
         return true;
     }
     case Op::kDelete: {
-        auto it = rows_.find(op.id);
-        if (it == rows_.end()) return false;
-        if (schema_.key >= 0 && PackedValue(it->second, schema_.key, &key)) keys_.erase(Folded(key));
-        rows_.erase(it);
+        const std::optional<TextView> old = Row(op.id);
+        if (!old) return false;
+        if (schema_.key >= 0 && PackedValue(*old, schema_.key, &key)) keys_.erase(Folded(key));
+        Drop(rows_[op.id]);
+        CompactIfWasteful();
         return true;
     }
     case Op::kClear:
-        rows_.clear();
+        for (Span& span : rows_) span.live = false;
+        chunks_.clear();
         keys_.clear();
+        live_ = garbage_ = stored_ = 0;
         return true;
     default:
         return false;
@@ -83,10 +133,10 @@ std::vector<Op> Table::Snapshot() const {
     create.kind = Op::kCreate;
     create.schema = schema_;
     ops.push_back(create);
-    for (const auto& [id, row] : rows_) {
+    for (uint32_t id : Ids()) {
         Op insert;
         insert.id = id;
-        insert.row = row;
+        insert.row = Text(*Row(id));
         ops.push_back(std::move(insert));
     }
     return ops;

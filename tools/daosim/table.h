@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "tools/daosim/errors.h"
@@ -36,8 +37,11 @@ public:
     bool created() const { return created_; }
     const Schema& schema() const { return schema_; }
     int ColumnIndex(TextView name) const;
-    const std::map<uint32_t, Text>& rows() const { return rows_; }
-    const Text* Row(uint32_t id) const;
+    size_t RowCount() const { return live_; }
+    // The rows' ids in the order they were added.
+    std::vector<uint32_t> Ids() const;
+    // A packed row (see text.h), valid until the table next changes.
+    std::optional<TextView> Row(uint32_t id) const;
     uint32_t NextId() const { return nextId_; }
     // The row whose key equals the value (without regard to case), or 0.
     uint32_t FindKey(TextView value) const;
@@ -52,9 +56,25 @@ public:
     std::vector<Op> Snapshot() const;
 
 private:
+    // Rows live in large chunks of packed text rather than one heap block
+    // each: a hundred thousand rows of 2 KB interleaved with the caller's
+    // short-lived strings would leave the heap so fragmented that Wine's
+    // allocator, which searches its free blocks in turn, slows every call.
+    struct Span {
+        uint32_t chunk = 0, offset = 0, length = 0;
+        bool live = false;
+    };
+    void Store(uint32_t id, TextView row);
+    void Drop(Span& span);
+    void CompactIfWasteful();
+
     bool created_ = false;
     Schema schema_;
-    std::map<uint32_t, Text> rows_;
+    std::vector<Span> rows_;  // by id
+    std::vector<Text> chunks_;
+    size_t live_ = 0;
+    size_t garbage_ = 0;  // characters of dropped rows still in the chunks
+    size_t stored_ = 0;
     std::map<Text, uint32_t> keys_;  // folded key value -> row
     uint32_t nextId_ = 1;
 };

@@ -163,11 +163,11 @@ TEST_F(DatabaseTest, ReopeningReplaysTheLogAndIgnoresATornTail) {
     disk_->bytes.insert(disk_->bytes.end(), {40, 0, 0, 0, 1, 2, 3});  // a frame cut short
 
     db = OpenDb();
-    ASSERT_EQ(db->table().rows().size(), 1u);
+    ASSERT_EQ(db->table().RowCount(), 1u);
     EXPECT_EQ(*UnpackRow(*db->table().Row(id))[1], u"uno");
     EXPECT_EQ(Add(*db, u"3", u"three"), 0);
     db->Close();
-    EXPECT_EQ(OpenDb()->table().rows().size(), 2u);
+    EXPECT_EQ(OpenDb()->table().RowCount(), 2u);
 }
 
 TEST_F(DatabaseTest, TransactionsReachTheFileAtCommitAndRollbackForgets) {
@@ -176,15 +176,15 @@ TEST_F(DatabaseTest, TransactionsReachTheFileAtCommitAndRollbackForgets) {
     EXPECT_EQ(db->Begin().number, 0);
     EXPECT_EQ(db->Begin().number, kTooManyTransactions);
     Add(*db, u"1", u"one");
-    EXPECT_EQ(db->table().rows().size(), 1u);
+    EXPECT_EQ(db->table().RowCount(), 1u);
     other->Refresh();
-    EXPECT_EQ(other->table().rows().size(), 0u) << "uncommitted rows must not show elsewhere";
+    EXPECT_EQ(other->table().RowCount(), 0u) << "uncommitted rows must not show elsewhere";
     // The other opener waits for the lock, then gives up.
     EXPECT_EQ(Add(*other, u"9", u"nine"), kLocked);
     EXPECT_GE(clock_.TotalSleptMs(), kLockWaitMs);
     EXPECT_EQ(db->Commit().number, 0);
     other->Refresh();
-    EXPECT_EQ(other->table().rows().size(), 1u);
+    EXPECT_EQ(other->table().RowCount(), 1u);
 
     db->Begin();
     Add(*db, u"2", u"two");
@@ -192,11 +192,11 @@ TEST_F(DatabaseTest, TransactionsReachTheFileAtCommitAndRollbackForgets) {
     EXPECT_EQ(Exec(*db, u"DELETE FROM FieldsTable", &affected), 0);
     EXPECT_EQ(affected, 2);
     EXPECT_EQ(db->Rollback().number, 0);
-    EXPECT_EQ(db->table().rows().size(), 1u);
+    EXPECT_EQ(db->table().RowCount(), 1u);
     EXPECT_EQ(db->Commit().number, kNoTransaction);
     EXPECT_EQ(Add(*other, u"9", u"nine"), 0);
     db->Refresh();
-    EXPECT_EQ(db->table().rows().size(), 2u);
+    EXPECT_EQ(db->table().RowCount(), 2u);
 }
 
 TEST_F(DatabaseTest, ReadOnlyRefusesWritesAndExclusiveKeepsOthersOut) {
@@ -343,11 +343,10 @@ TEST_F(RecordsetTest, DeleteLeavesADeadCurrentRow) {
 
 TEST_F(RecordsetTest, GetRowsHandsOutChunksAndAdvances) {
     auto rs = Open(u"SELECT * FROM FieldsTable ORDER BY s00 DESC");
-    std::vector<std::vector<Value>> rows;
+    std::vector<Text> rows;
     EXPECT_EQ(rs->GetRows(2, &rows).number, 0);
     ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(*rows[0][0], u"c");
-    EXPECT_EQ(rows[1].size(), 3u);
+    EXPECT_EQ(UnpackRow(rows[0]), (std::vector<Value>{Text(u"c"), Text(u"v"), Value()}));
     EXPECT_EQ(Key(*rs), u"a");
     EXPECT_EQ(rs->GetRows(2, &rows).number, 0);
     ASSERT_EQ(rows.size(), 1u);
