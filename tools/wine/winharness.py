@@ -9,6 +9,8 @@ wineserver while anything of the harness uses the prefix.
     winharness.py --build DIR stop      stop what start started
     winharness.py --build DIR [--screenshot PNG] [--timeout S] run -- EXE ARGS...
     winharness.py --build DIR leftovers list what of this build is still running
+    winharness.py --build DIR daosim-register | daosim-unregister
+                                        the DAO stand-in in the prefix (regsvr32)
 
 `run` uses the X server and wineserver that `start` (or another harness
 program of the same build) left running; what it had to start itself it
@@ -239,6 +241,17 @@ class Harness:
         subprocess.run(["wine", "reg", "add", key, "/v", name, "/t", kind, "/d", data, "/f"],
                        env=self.env(), check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def register_daosim(self, register=True):
+        """Registers the DAO stand-in (DAO.DBEngine.36) in this prefix only, or
+        removes it; True when regsvr32 succeeded."""
+        dll = os.path.join(self.build_dir, "win", "tools", "daosim.dll")
+        if not os.path.exists(dll):
+            return False
+        args = ["regsvr32", "/s"] + ([] if register else ["/u"]) + [self.winpath(dll)]
+        r = subprocess.run(["wine", *args], env=self.env(),
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return r.returncode == 0
 
     # --- what of this build runs ------------------------------------------
     def prefix_processes(self):
@@ -493,7 +506,7 @@ def main():
     ap.add_argument("--screenshot")
     ap.add_argument("--timeout", type=float, default=240)
     ap.add_argument("--grace", type=float, default=10, help="leftovers: seconds to wait for processes to end")
-    ap.add_argument("command", choices=["start", "stop", "run", "leftovers"])
+    ap.add_argument("command", choices=["start", "stop", "run", "leftovers", "daosim-register", "daosim-unregister"])
     ap.add_argument("program", nargs=argparse.REMAINDER)
     a = ap.parse_args()
     h = Harness(a.build)
@@ -506,6 +519,9 @@ def main():
         return 0
     if a.command == "leftovers":
         return report_leftovers(h, a.grace)
+    if a.command.startswith("daosim-"):
+        h.ensure_started()
+        return 0 if h.register_daosim(a.command == "daosim-register") else 1
     prog = [p for p in a.program if p != "--"]
     if not prog:
         ap.error("run needs a program")

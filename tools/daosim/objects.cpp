@@ -1,0 +1,826 @@
+#include "tools/daosim/objects.h"
+
+#include "tools/daosim/recordset.h"
+#include "tools/daosim/win_file.h"
+
+namespace daosim {
+namespace {
+
+enum : DISPID {
+    kDefault = 0,  // Item, Value; Fields of a Recordset, Parameters of a QueryDef
+    kOpenDatabase = 1,
+    kCreateDatabase,
+    kWorkspaces,
+    kBeginTrans,
+    kCommitTrans,
+    kRollback,
+    kErrors,
+    kVersion,
+    kCount,
+    kName,
+    kOpenRecordset,
+    kCreateQueryDef,
+    kExecute,
+    kRecordsAffected,
+    kUpdatable,
+    kClose,
+    kSql,
+    kRecordCount,
+    kBof,
+    kEof,
+    kMoveFirst,
+    kMoveLast,
+    kMoveNext,
+    kMovePrevious,
+    kMove,
+    kAbsolutePosition,
+    kAddNew,
+    kEdit,
+    kUpdate,
+    kCancelUpdate,
+    kDelete,
+    kEditMode,
+    kGetRows,
+    kBookmark,
+    kLastModified,
+    kType,
+    kSize,
+    kNumber,
+    kDescription,
+    kSource,
+};
+
+// DAO's recordset types and options.
+constexpr long kOpenTable = 1, kOpenDynaset = 2, kOpenSnapshot = 4, kOpenForwardOnly = 8;
+constexpr long kReadOnlyOption = 4;
+constexpr short kTextType = 10;
+
+#define MEMBERS(table) table, sizeof table / sizeof table[0]
+
+SleepClock g_clock;
+
+// Hands the call to a collection's default member (rs.Fields("s00")).
+Outcome Forward(DispObject* collection, WORD flags, Args& args, VARIANT* result) {
+    const Outcome outcome = collection->Call(kDefault, flags, args, result);
+    collection->Release();
+    return outcome;
+}
+
+// ---------------------------------------------------------------- Errors
+const Member kErrorMembers[] = {{L"Number", kNumber}, {L"Description", kDescription}, {L"Source", kSource}};
+
+class ErrorObject : public DispObject {
+public:
+    ErrorObject(std::shared_ptr<EngineState> s, ErrorRecord e)
+        : DispObject(std::move(s), "Error", MEMBERS(kErrorMembers)), error_(std::move(e)) {}
+    Outcome Call(DISPID id, WORD flags, Args&, VARIANT* result) override {
+        if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
+        if (id == kNumber) SetLong(result, error_.number);
+        if (id == kDescription) SetText(result, error_.description);
+        if (id == kSource) SetText(result, error_.source);
+        return Outcome();
+    }
+
+private:
+    ErrorRecord error_;
+};
+
+const Member kCollectionMembers[] = {{L"Count", kCount}, {L"Item", kDefault}};
+
+class ErrorsObject : public DispObject {
+public:
+    explicit ErrorsObject(std::shared_ptr<EngineState> s) : DispObject(std::move(s), "Errors", MEMBERS(kCollectionMembers)) {}
+    Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
+        if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
+        const auto& errors = state()->errors;
+        if (id == kCount) {
+            SetShort(result, static_cast<short>(errors.size()));
+            return Outcome();
+        }
+        long index = 0;
+        if (!args.Has(0)) return DISP_E_PARAMNOTFOUND;
+        if (HRESULT hr = args.GetLong(0, 0, &index); FAILED(hr)) return hr;
+        if (index < 0 || index >= static_cast<long>(errors.size())) return Fail(kItemNotFound);
+        SetObject(result, new ErrorObject(state(), errors[index]));
+        return Outcome();
+    }
+};
+
+// ---------------------------------------------------------------- Fields
+const Member kFieldMembers[] = {{L"Value", kDefault}, {L"Name", kName}, {L"Type", kType}, {L"Size", kSize}};
+
+class FieldObject : public DispObject {
+public:
+    FieldObject(std::shared_ptr<EngineState> s, std::shared_ptr<Recordset> rs, std::shared_ptr<Database> db,
+                size_t column)
+        : DispObject(std::move(s), "Field", MEMBERS(kFieldMembers)), rs_(std::move(rs)), db_(std::move(db)),
+          column_(column) {}
+
+    Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
+        if (rs_->closed()) return Fail(kObjectInvalid);
+        if (id == kDefault && IsPut(flags, args)) {
+            Value value;
+            if (HRESULT hr = ValueOf(*args.putValue(), &value); FAILED(hr)) return hr;
+            return rs_->Write(column_, value);
+        }
+        if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
+        const Column& column = db_->table().schema().columns[column_];
+        switch (id) {
+        case kDefault: {
+            Value value;
+            if (Error e = rs_->Read(column_, &value)) return e;
+            SetValue(result, value);
+            return Outcome();
+        }
+        case kName:
+            SetText(result, column.name);
+            return Outcome();
+        case kType:
+            SetShort(result, kTextType);
+            return Outcome();
+        case kSize:
+            SetLong(result, column.size);
+            return Outcome();
+        }
+        return DISP_E_MEMBERNOTFOUND;
+    }
+
+private:
+    std::shared_ptr<Recordset> rs_;
+    std::shared_ptr<Database> db_;
+    size_t column_;
+};
+
+class FieldsObject : public DispObject {
+public:
+    FieldsObject(std::shared_ptr<EngineState> s, std::shared_ptr<Recordset> rs, std::shared_ptr<Database> db)
+        : DispObject(std::move(s), "Fields", MEMBERS(kCollectionMembers)), rs_(std::move(rs)), db_(std::move(db)) {}
+
+    Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
+        if (rs_->closed()) return Fail(kObjectInvalid);
+        if (id == kCount && IsGet(flags)) {
+            SetShort(result, static_cast<short>(rs_->FieldCount()));
+            return Outcome();
+        }
+        if (id != kDefault) return DISP_E_MEMBERNOTFOUND;
+        if (!args.Has(0)) return DISP_E_PARAMNOTFOUND;
+        long column = -1;
+        if (V_VT(&args.At(0)) == VT_BSTR) {
+            column = db_->table().ColumnIndex(ToText(V_BSTR(&args.At(0))));
+        } else if (HRESULT hr = args.GetLong(0, -1, &column); FAILED(hr)) {
+            return hr;
+        }
+        if (column < 0 || column >= static_cast<long>(rs_->FieldCount())) return Fail(kItemNotFound);
+        auto* field = new FieldObject(state(), rs_, db_, static_cast<size_t>(column));
+        if (IsPut(flags, args)) {  // rs.Fields("s00") = value
+            args.DropFront(1);
+            return Forward(field, flags, args, result);
+        }
+        if (!IsGet(flags)) {
+            field->Release();
+            return DISP_E_MEMBERNOTFOUND;
+        }
+        SetObject(result, field);
+        return Outcome();
+    }
+
+private:
+    std::shared_ptr<Recordset> rs_;
+    std::shared_ptr<Database> db_;
+};
+
+// ---------------------------------------------------------------- Recordset
+const Member kRecordsetMembers[] = {
+    {L"Fields", kDefault},        {L"RecordCount", kRecordCount},
+    {L"BOF", kBof},               {L"EOF", kEof},
+    {L"MoveFirst", kMoveFirst},   {L"MoveLast", kMoveLast},
+    {L"MoveNext", kMoveNext},     {L"MovePrevious", kMovePrevious},
+    {L"Move", kMove},             {L"AbsolutePosition", kAbsolutePosition},
+    {L"AddNew", kAddNew},         {L"Edit", kEdit},
+    {L"Update", kUpdate},         {L"CancelUpdate", kCancelUpdate},
+    {L"Delete", kDelete},         {L"EditMode", kEditMode},
+    {L"Updatable", kUpdatable},   {L"GetRows", kGetRows},
+    {L"Close", kClose},           {L"Bookmark", kBookmark},
+    {L"LastModified", kLastModified},
+};
+
+// A bookmark is the row's number, as four bytes.
+void SetBookmark(VARIANT* v, uint32_t id) {
+    SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, 4);
+    void* data = nullptr;
+    SafeArrayAccessData(array, &data);
+    memcpy(data, &id, 4);
+    SafeArrayUnaccessData(array);
+    V_VT(v) = VT_ARRAY | VT_UI1;
+    V_ARRAY(v) = array;
+}
+
+bool BookmarkOf(const VARIANT& v, uint32_t* id) {
+    if (V_VT(&v) != (VT_ARRAY | VT_UI1) || !V_ARRAY(&v) || SafeArrayGetDim(V_ARRAY(&v)) != 1) return false;
+    LONG low = 0, high = -1;
+    SafeArrayGetLBound(V_ARRAY(&v), 1, &low);
+    SafeArrayGetUBound(V_ARRAY(&v), 1, &high);
+    if (high - low + 1 != 4) return false;
+    void* data = nullptr;
+    if (FAILED(SafeArrayAccessData(V_ARRAY(&v), &data))) return false;
+    memcpy(id, data, 4);
+    SafeArrayUnaccessData(V_ARRAY(&v));
+    return true;
+}
+
+// Rows as DAO's GetRows gives them: a two-dimensional array indexed (field, row).
+void SetRows(VARIANT* v, const std::vector<Text>& rows, size_t fields) {
+    SAFEARRAYBOUND bounds[2] = {{static_cast<ULONG>(fields), 0}, {static_cast<ULONG>(rows.size()), 0}};
+    SAFEARRAY* array = SafeArrayCreate(VT_VARIANT, 2, bounds);
+    VARIANT* cells = nullptr;
+    SafeArrayAccessData(array, reinterpret_cast<void**>(&cells));
+    for (size_t r = 0; r < rows.size(); ++r) {
+        // The packed row read straight into the cells, one column after another.
+        const Text& packed = rows[r];
+        size_t at = 0;
+        for (size_t f = 0; f < fields; ++f) {
+            VARIANT* cell = &cells[r * fields + f];
+            const char16_t length = at < packed.size() ? packed[at++] : kNullLength;
+            if (length == kNullLength) {
+                V_VT(cell) = VT_NULL;
+                continue;
+            }
+            SetText(cell, TextView(packed).substr(at, length));
+            at += length;
+        }
+    }
+    SafeArrayUnaccessData(array);
+    V_VT(v) = VT_ARRAY | VT_VARIANT;
+    V_ARRAY(v) = array;
+}
+
+class RecordsetObject : public DispObject {
+public:
+    RecordsetObject(std::shared_ptr<EngineState> s, std::shared_ptr<Recordset> rs, std::shared_ptr<Database> db)
+        : DispObject(std::move(s), "Recordset", MEMBERS(kRecordsetMembers)), rs_(std::move(rs)), db_(std::move(db)) {}
+
+    Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
+        if (id == kDefault) {
+            if (args.count() == 0 && !IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
+            auto* fields = new FieldsObject(state(), rs_, db_);
+            if (args.count() > 0) return Forward(fields, flags, args, result);  // rs("s00")
+            SetObject(result, fields);
+            return Outcome();
+        }
+        if (IsPut(flags, args)) return Put(id, args);
+        if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
+        if (rs_->closed() && id != kClose) return Fail(kObjectInvalid);
+        switch (id) {
+        case kRecordCount:
+            SetLong(result, rs_->RecordCount());
+            return Outcome();
+        case kBof:
+            SetBool(result, rs_->bof());
+            return Outcome();
+        case kEof:
+            SetBool(result, rs_->eof());
+            return Outcome();
+        case kMoveFirst:
+            return rs_->MoveFirst();
+        case kMoveLast:
+            return rs_->MoveLast();
+        case kMoveNext:
+            return rs_->MoveNext();
+        case kMovePrevious:
+            return rs_->MovePrevious();
+        case kMove: {
+            long rows = 0;
+            if (!args.Has(0)) return DISP_E_PARAMNOTFOUND;
+            if (HRESULT hr = args.GetLong(0, 0, &rows); FAILED(hr)) return hr;
+            if (args.Has(1)) {  // from a bookmark
+                uint32_t from = 0;
+                if (!BookmarkOf(args.At(1), &from)) return Fail(kInvalidArgument);
+                if (Error e = rs_->SetBookmark(from)) return e;
+                if (rows == 0) return Outcome();
+            }
+            return rs_->Move(rows);
+        }
+        case kAbsolutePosition: {
+            long position = -1;
+            if (Error e = rs_->AbsolutePosition(&position)) return e;
+            SetLong(result, position);
+            return Outcome();
+        }
+        case kAddNew:
+            return rs_->AddNew();
+        case kEdit:
+            return rs_->Edit();
+        case kUpdate:
+            if (Runtime::Get().scenario().updateLocked() && rs_->editMode() != kEditNone) return Fail(kLocked);
+            return rs_->Update();
+        case kCancelUpdate:
+            return rs_->CancelUpdate();
+        case kDelete:
+            return rs_->Delete();
+        case kEditMode:
+            SetLong(result, rs_->editMode());
+            return Outcome();
+        case kUpdatable:
+            SetBool(result, rs_->updatable());
+            return Outcome();
+        case kGetRows: {
+            long count = 1;
+            if (HRESULT hr = args.GetLong(0, 1, &count); FAILED(hr)) return hr;
+            std::vector<Text> rows;
+            if (Error e = rs_->GetRows(count, &rows)) return e;
+            SetRows(result, rows, rs_->FieldCount());
+            return Outcome();
+        }
+        case kClose:
+            return rs_->Close();
+        case kBookmark: {
+            uint32_t row = 0;
+            if (Error e = rs_->Bookmark(&row)) return e;
+            SetBookmark(result, row);
+            return Outcome();
+        }
+        case kLastModified:
+            if (!rs_->lastModified()) return Fail(kNoCurrentRecord);
+            SetBookmark(result, rs_->lastModified());
+            return Outcome();
+        }
+        return DISP_E_MEMBERNOTFOUND;
+    }
+
+private:
+    Outcome Put(DISPID id, Args& args) {
+        if (rs_->closed()) return Fail(kObjectInvalid);
+        if (id == kAbsolutePosition) {
+            VARIANT number;
+            VariantInit(&number);
+            if (FAILED(VariantChangeType(&number, const_cast<VARIANT*>(args.putValue()), 0, VT_I4)))
+                return DISP_E_TYPEMISMATCH;
+            return rs_->SetAbsolutePosition(V_I4(&number));
+        }
+        if (id == kBookmark) {
+            uint32_t row = 0;
+            if (!BookmarkOf(*args.putValue(), &row)) return Fail(kInvalidArgument);
+            return rs_->SetBookmark(row);
+        }
+        return DISP_E_MEMBERNOTFOUND;
+    }
+
+    std::shared_ptr<Recordset> rs_;
+    std::shared_ptr<Database> db_;
+};
+
+// Opens a recordset on what a Database or a QueryDef selects. `type` 0 is
+// "omitted": a table name then opens table-type, SQL a dynaset.
+Outcome OpenRecordset(const std::shared_ptr<EngineState>& state, const std::shared_ptr<Database>& db,
+                      const Query& query, bool plainName, const Parameters& params, Args& args, size_t first,
+                      VARIANT* result) {
+    long type = 0, options = 0, lockEdit = 0;
+    if (HRESULT hr = args.GetLong(first, 0, &type); FAILED(hr)) return hr;
+    if (HRESULT hr = args.GetLong(first + 1, 0, &options); FAILED(hr)) return hr;
+    if (HRESULT hr = args.GetLong(first + 2, 0, &lockEdit); FAILED(hr)) return hr;
+    if (type != 0 && type != kOpenTable && type != kOpenDynaset && type != kOpenSnapshot && type != kOpenForwardOnly)
+        return Fail(kInvalidArgument);
+    if (type == kOpenTable && !plainName) return Fail(kInvalidOperation);
+    const bool readOnlyOption = options & kReadOnlyOption;
+    if (readOnlyOption && lockEdit == kReadOnlyOption) return Fail(kInvalidArgument);
+    if (Error e = db->Refresh()) return e;
+    std::vector<uint32_t> ids;
+    if (Error e = db->Select(query, params, &ids)) return e;
+    const bool updatable = !db->readOnly() && type != kOpenSnapshot && type != kOpenForwardOnly && !readOnlyOption &&
+                           lockEdit != kReadOnlyOption;
+    const bool tableType = plainName && (type == 0 || type == kOpenTable);
+    auto rs = std::make_shared<Recordset>(db, std::move(ids), updatable, tableType);
+    const long vanish = Runtime::Get().scenario().vanishAfter();
+    if (vanish >= 0) rs->SetFetchLimit(vanish);
+    SetObject(result, new RecordsetObject(state, rs, db));
+    return Outcome();
+}
+
+// ---------------------------------------------------------------- QueryDef
+struct QueryDefState {
+    std::shared_ptr<Database> db;
+    Text name;
+    Text sql;
+    Query query;
+    Error parseError;
+    Parameters values;
+    long recordsAffected = 0;
+    bool closed = false;
+
+    Error SetSql(const Text& text) {
+        sql = text;
+        values.clear();
+        parseError = ParseQuery(sql, &query);
+        return parseError;
+    }
+    int ParameterIndex(TextView parameter) const {
+        for (size_t i = 0; i < query.parameters.size(); ++i)
+            if (EqualNoCase(query.parameters[i], parameter)) return static_cast<int>(i);
+        return -1;
+    }
+};
+
+const Member kParameterMembers[] = {{L"Value", kDefault}, {L"Name", kName}};
+
+class ParameterObject : public DispObject {
+public:
+    ParameterObject(std::shared_ptr<EngineState> s, std::shared_ptr<QueryDefState> q, Text name)
+        : DispObject(std::move(s), "Parameter", MEMBERS(kParameterMembers)), q_(std::move(q)), name_(std::move(name)) {}
+
+    Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
+        if (q_->closed) return Fail(kObjectInvalid);
+        if (id == kDefault && IsPut(flags, args)) {
+            Value value;
+            if (HRESULT hr = ValueOf(*args.putValue(), &value); FAILED(hr)) return hr;
+            q_->values[Folded(name_)] = value;
+            return Outcome();
+        }
+        if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
+        if (id == kName) {
+            SetText(result, name_);
+        } else {
+            const auto it = q_->values.find(Folded(name_));
+            SetValue(result, it == q_->values.end() ? Value() : it->second);
+        }
+        return Outcome();
+    }
+
+private:
+    std::shared_ptr<QueryDefState> q_;
+    Text name_;
+};
+
+class ParametersObject : public DispObject {
+public:
+    ParametersObject(std::shared_ptr<EngineState> s, std::shared_ptr<QueryDefState> q)
+        : DispObject(std::move(s), "Parameters", MEMBERS(kCollectionMembers)), q_(std::move(q)) {}
+
+    Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
+        if (q_->closed) return Fail(kObjectInvalid);
+        const auto& declared = q_->query.parameters;
+        if (id == kCount && IsGet(flags)) {
+            SetShort(result, static_cast<short>(declared.size()));
+            return Outcome();
+        }
+        if (id != kDefault) return DISP_E_MEMBERNOTFOUND;
+        if (!args.Has(0)) return DISP_E_PARAMNOTFOUND;
+        long index = -1;
+        if (V_VT(&args.At(0)) == VT_BSTR) {
+            index = q_->ParameterIndex(ToText(V_BSTR(&args.At(0))));
+        } else if (HRESULT hr = args.GetLong(0, -1, &index); FAILED(hr)) {
+            return hr;
+        }
+        if (index < 0 || index >= static_cast<long>(declared.size())) return Fail(kItemNotFound);
+        auto* parameter = new ParameterObject(state(), q_, declared[index]);
+        if (IsPut(flags, args)) {  // qdf.Parameters("p") = value
+            args.DropFront(1);
+            return Forward(parameter, flags, args, result);
+        }
+        if (!IsGet(flags)) {
+            parameter->Release();
+            return DISP_E_MEMBERNOTFOUND;
+        }
+        SetObject(result, parameter);
+        return Outcome();
+    }
+
+private:
+    std::shared_ptr<QueryDefState> q_;
+};
+
+const Member kQueryDefMembers[] = {
+    {L"SQL", kSql},           {L"Parameters", kDefault},
+    {L"OpenRecordset", kOpenRecordset}, {L"Execute", kExecute},
+    {L"Close", kClose},       {L"Name", kName},
+    {L"RecordsAffected", kRecordsAffected},
+};
+
+class QueryDefObject : public DispObject {
+public:
+    QueryDefObject(std::shared_ptr<EngineState> s, std::shared_ptr<QueryDefState> q)
+        : DispObject(std::move(s), "QueryDef", MEMBERS(kQueryDefMembers)), q_(std::move(q)) {}
+
+    Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
+        if (q_->closed || q_->db->closed()) return Fail(kObjectInvalid);
+        if (id == kDefault) {
+            auto* parameters = new ParametersObject(state(), q_);
+            if (args.count() > 0) return Forward(parameters, flags, args, result);
+            SetObject(result, parameters);
+            return Outcome();
+        }
+        if (id == kSql && IsPut(flags, args)) {
+            Value sql;
+            if (HRESULT hr = ValueOf(*args.putValue(), &sql); FAILED(hr)) return hr;
+            return q_->SetSql(sql.value_or(Text()));
+        }
+        if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
+        switch (id) {
+        case kSql:
+            SetText(result, q_->sql);
+            return Outcome();
+        case kName:
+            SetText(result, q_->name);
+            return Outcome();
+        case kRecordsAffected:
+            SetLong(result, q_->recordsAffected);
+            return Outcome();
+        case kClose:
+            q_->closed = true;
+            return Outcome();
+        case kOpenRecordset:
+            if (q_->parseError) return q_->parseError;
+            return OpenRecordset(state(), q_->db, q_->query, false, q_->values, args, 0, result);
+        case kExecute:
+            if (q_->parseError) return q_->parseError;
+            return q_->db->Execute(q_->query, q_->values, &q_->recordsAffected);
+        }
+        return DISP_E_MEMBERNOTFOUND;
+    }
+
+private:
+    std::shared_ptr<QueryDefState> q_;
+};
+
+// ---------------------------------------------------------------- Database
+const Member kDatabaseMembers[] = {
+    {L"OpenRecordset", kOpenRecordset}, {L"CreateQueryDef", kCreateQueryDef},
+    {L"Execute", kExecute},             {L"RecordsAffected", kRecordsAffected},
+    {L"Updatable", kUpdatable},         {L"Name", kName},
+    {L"Close", kClose},
+};
+
+class DatabaseObject : public DispObject {
+public:
+    DatabaseObject(std::shared_ptr<EngineState> s, std::shared_ptr<Database> db, Text name)
+        : DispObject(std::move(s), "Database", MEMBERS(kDatabaseMembers)), db_(std::move(db)), name_(std::move(name)) {}
+
+    Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
+        if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
+        if (db_->closed()) return Fail(kObjectInvalid);
+        switch (id) {
+        case kOpenRecordset:
+            return Open(args, result);
+        case kCreateQueryDef: {
+            auto q = std::make_shared<QueryDefState>();
+            q->db = db_;
+            Value name, sql;
+            if (args.Has(0) && FAILED(ValueOf(args.At(0), &name))) return DISP_E_TYPEMISMATCH;
+            if (args.Has(1) && FAILED(ValueOf(args.At(1), &sql))) return DISP_E_TYPEMISMATCH;
+            q->name = name.value_or(Text());
+            if (sql) {
+                if (Error e = q->SetSql(*sql)) return e;
+            }
+            SetObject(result, new QueryDefObject(state(), q));
+            return Outcome();
+        }
+        case kExecute: {
+            Text sql;
+            Query query;
+            if (HRESULT hr = args.GetText(0, &sql); FAILED(hr)) return hr;
+            if (Error e = ParseQuery(sql, &query)) return e;
+            return db_->Execute(query, Parameters(), &recordsAffected_);
+        }
+        case kRecordsAffected:
+            SetLong(result, recordsAffected_);
+            return Outcome();
+        case kUpdatable:
+            SetBool(result, !db_->readOnly());
+            return Outcome();
+        case kName:
+            SetText(result, name_);
+            return Outcome();
+        case kClose:
+            db_->Close();
+            return Outcome();
+        }
+        return DISP_E_MEMBERNOTFOUND;
+    }
+
+private:
+    Outcome Open(Args& args, VARIANT* result) {
+        Text source;
+        if (HRESULT hr = args.GetText(0, &source); FAILED(hr)) return hr;
+        Query query;
+        const bool plainName = IsPlainName(source);
+        if (plainName) {
+            query.table = source.front() == u'[' ? source.substr(1, source.size() - 2) : source;
+        } else if (Error e = ParseQuery(source, &query)) {
+            return e;
+        }
+        return OpenRecordset(state(), db_, query, plainName, Parameters(), args, 1, result);
+    }
+
+    std::shared_ptr<Database> db_;
+    Text name_;
+    long recordsAffected_ = 0;
+};
+
+// ---------------------------------------------------------------- Workspace
+Text FullPath(const Text& name) {
+    wchar_t buffer[MAX_PATH * 2];
+    const std::wstring wide(name.begin(), name.end());
+    const DWORD n = GetFullPathNameW(wide.c_str(), MAX_PATH * 2, buffer, nullptr);
+    if (n == 0 || n >= MAX_PATH * 2) return name;
+    return Text(buffer, buffer + n);
+}
+
+Error OpenError(DWORD code, const Text& name) {
+    if (code == ERROR_FILE_NOT_FOUND) return Fail(kFileNotFound, name);
+    if (code == ERROR_PATH_NOT_FOUND || code == ERROR_INVALID_NAME || code == ERROR_BAD_NETPATH)
+        return Fail(kInvalidPath, name);
+    return Fail(kCannotOpen, name);
+}
+
+const Member kWorkspaceMembers[] = {
+    {L"OpenDatabase", kOpenDatabase}, {L"BeginTrans", kBeginTrans}, {L"CommitTrans", kCommitTrans},
+    {L"Rollback", kRollback},         {L"Name", kName},
+};
+
+class WorkspaceObject : public DispObject {
+public:
+    explicit WorkspaceObject(std::shared_ptr<EngineState> s) : DispObject(std::move(s), "Workspace", MEMBERS(kWorkspaceMembers)) {}
+
+    Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
+        if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
+        switch (id) {
+        case kOpenDatabase:
+            return OpenDatabase(args, result);
+        case kBeginTrans:
+            return BeginTrans();
+        case kCommitTrans:
+            return EndTrans(true);
+        case kRollback:
+            return EndTrans(false);
+        case kName:
+            SetText(result, u"#Default Workspace#");
+            return Outcome();
+        }
+        return DISP_E_MEMBERNOTFOUND;
+    }
+
+    // DBEngine.OpenDatabase(Name, [Options], [ReadOnly], [Connect])
+    Outcome OpenDatabase(Args& args, VARIANT* result) {
+        Text name;
+        bool exclusive = false, readOnly = false;
+        if (HRESULT hr = args.GetText(0, &name); FAILED(hr)) return hr;
+        if (HRESULT hr = args.GetBool(1, false, &exclusive); FAILED(hr)) return hr;
+        if (HRESULT hr = args.GetBool(2, false, &readOnly); FAILED(hr)) return hr;
+        const Text path = FullPath(name);
+        if (const int fault = Runtime::Get().scenario().OpenFault(path)) return Fail(fault, path);
+        const std::wstring wide(path.begin(), path.end());
+        const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+        const DWORD attributes = GetFileAttributesW(wide.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) readOnly = true;
+        HANDLE handle = INVALID_HANDLE_VALUE;
+        if (!readOnly) {
+            handle = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+            // A file that may not be written opens read-only, as Jet opens it.
+            if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) readOnly = true;
+        }
+        if (readOnly)
+            handle = CreateFileW(wide.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                 nullptr);
+        if (handle == INVALID_HANDLE_VALUE) return OpenError(GetLastError(), path);
+        return Attach(std::make_unique<WinFile>(tq::win::FileHandle(handle)), readOnly, exclusive, path, result);
+    }
+
+    Outcome Attach(std::unique_ptr<File> file, bool readOnly, bool exclusive, const Text& path, VARIANT* result) {
+        auto db = std::make_shared<Database>(std::move(file), readOnly, g_clock);
+        if (Error e = db->Open(exclusive, path)) return e;
+        if (inTransaction_) db->Begin();
+        databases_.push_back(db);
+        SetObject(result, new DatabaseObject(state(), db, path));
+        return Outcome();
+    }
+
+private:
+    std::vector<std::shared_ptr<Database>> OpenDatabases() {
+        std::vector<std::shared_ptr<Database>> open;
+        for (const auto& weak : databases_)
+            if (auto db = weak.lock(); db && !db->closed()) open.push_back(db);
+        return open;
+    }
+
+    Outcome BeginTrans() {
+        if (inTransaction_) return Fail(kTooManyTransactions);
+        inTransaction_ = true;
+        for (const auto& db : OpenDatabases()) db->Begin();
+        return Outcome();
+    }
+
+    Outcome EndTrans(bool commit) {
+        if (!inTransaction_) return Fail(kNoTransaction);
+        inTransaction_ = false;
+        Error first;
+        for (const auto& db : OpenDatabases()) {
+            const Error e = commit ? db->Commit() : db->Rollback();
+            if (e && !first) first = e;
+        }
+        return first;
+    }
+
+    std::vector<std::weak_ptr<Database>> databases_;
+    bool inTransaction_ = false;
+};
+
+class WorkspacesObject : public DispObject {
+public:
+    WorkspacesObject(std::shared_ptr<EngineState> s, WorkspaceObject* workspace)
+        : DispObject(std::move(s), "Workspaces", MEMBERS(kCollectionMembers)), workspace_(workspace) {
+        workspace_->AddRef();
+    }
+    ~WorkspacesObject() override { workspace_->Release(); }
+
+    Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
+        if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
+        if (id == kCount) {
+            SetShort(result, 1);
+            return Outcome();
+        }
+        long index = 0;
+        if (!args.Has(0)) return DISP_E_PARAMNOTFOUND;
+        if (HRESULT hr = args.GetLong(0, 0, &index); FAILED(hr)) return hr;
+        if (index != 0) return Fail(kItemNotFound);
+        workspace_->AddRef();
+        SetObject(result, workspace_);
+        return Outcome();
+    }
+
+private:
+    WorkspaceObject* workspace_;
+};
+
+// ---------------------------------------------------------------- DBEngine
+const Member kEngineMembers[] = {
+    {L"OpenDatabase", kOpenDatabase}, {L"CreateDatabase", kCreateDatabase}, {L"Workspaces", kWorkspaces},
+    {L"BeginTrans", kBeginTrans},     {L"CommitTrans", kCommitTrans},       {L"Rollback", kRollback},
+    {L"Errors", kErrors},             {L"Version", kVersion},
+};
+
+class EngineObject : public DispObject {
+public:
+    EngineObject()
+        : DispObject(std::make_shared<EngineState>(), "DBEngine", MEMBERS(kEngineMembers)),
+          workspace_(new WorkspaceObject(state())) {}
+    ~EngineObject() override { workspace_->Release(); }
+
+    Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
+        if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
+        switch (id) {
+        case kOpenDatabase:
+            return workspace_->OpenDatabase(args, result);
+        case kCreateDatabase:
+            return CreateDatabase(args, result);
+        case kWorkspaces: {
+            auto* workspaces = new WorkspacesObject(state(), workspace_);
+            if (args.count() > 0) return Forward(workspaces, flags, args, result);
+            SetObject(result, workspaces);
+            return Outcome();
+        }
+        case kBeginTrans:
+        case kCommitTrans:
+        case kRollback:
+            return workspace_->Call(id, flags, args, result);
+        case kErrors: {
+            auto* errors = new ErrorsObject(state());
+            if (args.count() > 0) return Forward(errors, flags, args, result);
+            SetObject(result, errors);
+            return Outcome();
+        }
+        case kVersion:
+            SetText(result, u"3.6");
+            return Outcome();
+        }
+        return DISP_E_MEMBERNOTFOUND;
+    }
+
+private:
+    // CreateDatabase(Name, Locale, [Option]): an empty file, no table yet.
+    Outcome CreateDatabase(Args& args, VARIANT* result) {
+        Text name, locale;
+        if (HRESULT hr = args.GetText(0, &name); FAILED(hr)) return hr;
+        if (HRESULT hr = args.GetText(1, &locale); FAILED(hr)) return hr;
+        const Text path = FullPath(name);
+        const std::wstring wide(path.begin(), path.end());
+        HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            const DWORD code = GetLastError();
+            if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) return Fail(kDatabaseExists);
+            return OpenError(code, path);
+        }
+        auto file = std::make_unique<WinFile>(tq::win::FileHandle(handle));
+        if (!Database::Initialise(*file)) return Fail(kDiskError);
+        return workspace_->Attach(std::move(file), false, false, path, result);
+    }
+
+    WorkspaceObject* workspace_;
+};
+
+}  // namespace
+
+DispObject* NewEngine() { return new EngineObject; }
+
+}  // namespace daosim

@@ -1,0 +1,41 @@
+// Faults the stand-in injects, from a scenario file of lines (see README.md):
+//
+//     open-fails 3045 [part]   OpenDatabase fails (3045, 3051 or 3343), for names containing part
+//     update-locked            Recordset.Update fails with 3260
+//     delay Member ms          every call of Member takes that long first
+//     vanish-after N           recordsets opened later fail once N rows were fetched
+//     not-licensed             creation without the licence key fails
+//     # comment
+//
+// Portable: no Windows headers.
+#pragma once
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "tools/daosim/text.h"
+
+namespace daosim {
+
+class Scenario {
+public:
+    // Replaces the whole scenario with the text of a file (UTF-8).
+    void Parse(const std::string& text);
+
+    // The error OpenDatabase of this file name raises, or 0.
+    int OpenFault(TextView name) const;
+    bool updateLocked() const { return updateLocked_; }
+    uint32_t DelayMs(const std::string& member) const;
+    long vanishAfter() const { return vanishAfter_; }  // -1 when the file stays
+    bool notLicensed() const { return notLicensed_; }
+
+private:
+    int openFault_ = 0;
+    Text openFaultPart_;
+    bool updateLocked_ = false;
+    std::map<std::string, uint32_t> delays_;  // by lower-case member name
+    long vanishAfter_ = -1;
+    bool notLicensed_ = false;
+};
+
+}  // namespace daosim

@@ -1,0 +1,557 @@
+// The DAO stand-in as the data core meets it under Wine: created by ProgID
+// from the prefix's registry and driven only through IDispatch.
+#include <gtest/gtest.h>
+
+#include <ocidl.h>
+
+#include "tools/daosim/tests/late_bound.h"
+
+namespace daosim_test {
+namespace {
+
+constexpr long kDynaset = 2, kSnapshot = 4;
+
+std::wstring TempDir() {
+    wchar_t path[MAX_PATH];
+    GetTempPathW(MAX_PATH, path);
+    return std::wstring(path) + L"daosim-test-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
+}
+
+std::wstring EnvOr(const wchar_t* name, const std::wstring& fallback) {
+    wchar_t buffer[MAX_PATH * 2];
+    const DWORD n = GetEnvironmentVariableW(name, buffer, MAX_PATH * 2);
+    return n > 0 && n < MAX_PATH * 2 ? std::wstring(buffer, n) : fallback;
+}
+
+// The stand-in reads its log and scenario names once, when the first engine
+// is made: set them before any test runs. A child process inherits them.
+const std::wstring kScenario = EnvOr(L"DAOSIM_SCENARIO", TempDir() + L"scenario.txt");
+const std::wstring kLog = EnvOr(L"DAOSIM_LOG", TempDir() + L"calls.log");
+const bool kEnvironmentSet = (CreateDirectoryW(TempDir().c_str(), nullptr),
+                              SetEnvironmentVariableW(L"DAOSIM_SCENARIO", kScenario.c_str()) &&
+                                  SetEnvironmentVariableW(L"DAOSIM_LOG", kLog.c_str()));
+
+void WriteFileText(const std::wstring& path, const std::string& text) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+std::string ReadFileText(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::string();
+    std::string text(GetFileSize(file, nullptr), '\0');
+    DWORD got = 0;
+    ReadFile(file, text.data(), static_cast<DWORD>(text.size()), &got, nullptr);
+    CloseHandle(file);
+    return text.substr(0, got);
+}
+
+void SetScenario(const std::string& text) {
+    // A new modification time each time, however quick the rewrite.
+    DeleteFileW(kScenario.c_str());
+    Sleep(20);
+    WriteFileText(kScenario, text);
+}
+
+IDispatch* NewEngine(HRESULT* hr) {
+    CLSID clsid;
+    IDispatch* engine = nullptr;
+    *hr = CLSIDFromProgID(L"DAO.DBEngine.36", &clsid);
+    if (SUCCEEDED(*hr))
+        *hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&engine));
+    return engine;
+}
+
+// Releases what a test holds when it ends, however it ends.
+class Held {
+public:
+    ~Held() {
+        for (auto it = objects_.rbegin(); it != objects_.rend(); ++it) (*it)->Release();
+    }
+    IDispatch* operator()(const Result& r) {
+        IDispatch* object = r.object();
+        if (object) {
+            object->AddRef();
+            objects_.push_back(object);
+        }
+        return object;
+    }
+
+private:
+    std::vector<IDispatch*> objects_;
+};
+
+class DaoTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(kEnvironmentSet);
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        DeleteFileW(kScenario.c_str());
+        HRESULT hr;
+        engine_ = NewEngine(&hr);
+        ASSERT_EQ(hr, S_OK) << "DAO.DBEngine.36 should be registered in the test prefix";
+        dir_ = TempDir();
+        CreateDirectoryW(dir_.c_str(), nullptr);
+    }
+    void TearDown() override {
+        if (engine_) engine_->Release();
+        DeleteFileW(kScenario.c_str());
+        CoUninitialize();
+    }
+
+    std::wstring NewPath(const wchar_t* name) {
+        const std::wstring path = dir_ + name;
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(path.c_str());
+        return path;
+    }
+    // A database as the data core makes one: an empty file, then FieldsTable
+    // of 41 text columns with s00 as its key.
+    IDispatch* NewDatabase(const wchar_t* name) {
+        IDispatch* db = held_(Get(engine_, L"CreateDatabase", {NewPath(name), L";LANGID=0x0409;CP=1252;COUNTRY=0"}));
+        std::wstring sql = L"CREATE TABLE FieldsTable (s00 TEXT(255) CONSTRAINT PrimaryKey PRIMARY KEY";
+        for (int i = 1; i <= 40; ++i) sql += (i < 10 ? L", s0" : L", s") + std::to_wstring(i) + L" TEXT(255)";
+        EXPECT_TRUE(Get(db, L"Execute", {sql + L")"}).ok());
+        return db;
+    }
+    IDispatch* Open(IDispatch* db, const std::wstring& sql, long type = kDynaset) {
+        Result r = Get(db, L"OpenRecordset", {sql, type});
+        EXPECT_TRUE(r.ok()) << "OpenRecordset " << std::string(sql.begin(), sql.end()) << " scode " << std::hex
+                            << r.scode;
+        return held_(r);
+    }
+    IDispatch* Field(IDispatch* rs, const wchar_t* name) { return held_(Get(held_(Get(rs, L"Fields")), L"Item", {name})); }
+    std::wstring Read(IDispatch* rs, const wchar_t* name) {
+        Result r = Get(Field(rs, name), L"Value");
+        if (r.dao()) return L"error " + std::to_wstring(r.dao());
+        return r.value.type() == VT_NULL ? L"Null" : r.value.text();
+    }
+    long Write(IDispatch* rs, const wchar_t* name, const Var& value) { return Put(Field(rs, name), L"Value", value).dao(); }
+    // AddNew, s00 and s01, Update; the DAO error of the first step that fails.
+    long AddRow(IDispatch* rs, const std::wstring& s00, const std::wstring& s01 = L"x") {
+        if (long e = Get(rs, L"AddNew").dao()) return e;
+        if (long e = Write(rs, L"s00", s00)) return e;
+        if (long e = Write(rs, L"s01", s01)) return e;
+        return Get(rs, L"Update").dao();
+    }
+    long Number(IDispatch* object, const wchar_t* name) { return Get(object, name).value.number(); }
+    int Flag(IDispatch* object, const wchar_t* name) { return Get(object, name).value.boolean(); }
+
+    IDispatch* engine_ = nullptr;
+    std::wstring dir_;
+    Held held_;
+};
+
+TEST_F(DaoTest, FollowsTheAutomationConventions) {
+    IDispatch* db = NewDatabase(L"conventions.mdb");
+    ASSERT_TRUE(db);
+    EXPECT_EQ(IdOf(db, L"openrecordset"), IdOf(db, L"OpenRecordset")) << "names resolve without regard to case";
+    EXPECT_NE(IdOf(db, L"OPENRECORDSET"), DISPID_UNKNOWN);
+    EXPECT_EQ(IdOf(db, L"NoSuchMember"), DISPID_UNKNOWN);
+    EXPECT_EQ(InvokeId(db, 4321, DISPATCH_METHOD, {}).hr, DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(Get(engine_, L"Version").value.text(), L"3.6");
+    EXPECT_EQ(Get(held_(Get(engine_, L"Workspaces", {0})), L"Name").value.text(), L"#Default Workspace#");
+
+    // Arguments arrive reversed: a snapshot asked for is not updatable.
+    IDispatch* snapshot = Open(db, L"SELECT * FROM FieldsTable", kSnapshot);
+    EXPECT_EQ(Flag(snapshot, L"Updatable"), 0);
+    IDispatch* rs = held_(Get(db, L"OpenRecordset", {L"SELECT * FROM FieldsTable", Var::Missing(), Var::Missing()}));
+    ASSERT_TRUE(rs) << "omitted optionals are VT_ERROR/DISP_E_PARAMNOTFOUND";
+    EXPECT_EQ(Flag(rs, L"Updatable"), 1);
+    EXPECT_EQ(Flag(rs, L"EOF"), 1) << "EOF is VT_BOOL -1";
+    ASSERT_EQ(AddRow(rs, L"1", L"один"), 0);
+    Get(rs, L"MoveFirst");
+
+    // Default members: rs(…) is rs.Fields(…), Fields(…) is Item, a Field's value is its DISPID 0.
+    IDispatch* field = held_(InvokeId(rs, DISPID_VALUE, DISPATCH_PROPERTYGET, {L"S01"}));
+    ASSERT_TRUE(field);
+    EXPECT_EQ(InvokeId(field, DISPID_VALUE, DISPATCH_PROPERTYGET, {}).value.text(), L"один");
+    IDispatch* fields = held_(Get(rs, L"Fields"));
+    EXPECT_EQ(Get(held_(InvokeId(fields, DISPID_VALUE, DISPATCH_PROPERTYGET, {1})), L"Name").value.text(), L"s01");
+    EXPECT_EQ(Number(fields, L"Count"), 41);
+    EXPECT_EQ(Number(field, L"Type"), 10);
+    EXPECT_EQ(Number(field, L"Size"), 255);
+    EXPECT_EQ(Get(fields, L"Item", {L"nope"}).dao(), 3265);
+    EXPECT_EQ(Get(fields, L"Item", {41}).dao(), 3265);
+
+    // Arguments by reference, as VBScript passes its variables.
+    VARIANT inner;
+    VariantInit(&inner);
+    V_VT(&inner) = VT_BSTR;
+    V_BSTR(&inner) = SysAllocString(L"SELECT * FROM FieldsTable WHERE s00='1'");
+    Var byRef;
+    V_VT(byRef.get()) = VT_BYREF | VT_VARIANT;
+    V_VARIANTREF(byRef.get()) = &inner;
+    IDispatch* found = held_(Get(db, L"OpenRecordset", {byRef, kDynaset}));
+    VariantClear(&inner);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(Read(found, L"s00"), L"1");
+    // A property write needs DISPID_PROPERTYPUT; a method is not a property.
+    EXPECT_EQ(Put(rs, L"MoveNext", Var(1)).hr, DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(Get(db, L"OpenRecordset").hr, DISP_E_PARAMNOTFOUND);
+}
+
+TEST_F(DaoTest, FailuresRaiseExceptionsAndFillErrors) {
+    IDispatch* db = NewDatabase(L"errors.mdb");
+    IDispatch* rs = Open(db, L"SELECT * FROM FieldsTable");
+    Result r = Get(rs, L"MoveNext");
+    EXPECT_EQ(r.hr, DISP_E_EXCEPTION);
+    EXPECT_EQ(static_cast<unsigned long>(r.scode), 0x800A0BCDul) << "3021 as 0x800A0000 + n";
+    EXPECT_EQ(r.description, L"No current record.");
+    EXPECT_EQ(r.source, L"DAO.Recordset");
+    IDispatch* errors = held_(Get(engine_, L"Errors"));
+    EXPECT_EQ(Number(errors, L"Count"), 1);
+    IDispatch* error = held_(Get(errors, L"Item", {0}));
+    EXPECT_EQ(Number(error, L"Number"), 3021);
+    EXPECT_EQ(Get(error, L"Source").value.text(), L"DAO.Recordset");
+    EXPECT_TRUE(Get(rs, L"RecordCount").ok());
+    EXPECT_EQ(Number(errors, L"Count"), 1) << "a success leaves the collection";
+    EXPECT_EQ(Get(rs, L"Update").dao(), 3020);
+    EXPECT_EQ(Number(held_(InvokeId(errors, DISPID_VALUE, DISPATCH_PROPERTYGET, {0})), L"Number"), 3020)
+        << "each failure replaces the last";
+    EXPECT_EQ(Get(errors, L"Item", {1}).dao(), 3265);
+}
+
+TEST_F(DaoTest, RecordsetMovesAndCountsAsADynaset) {
+    IDispatch* db = NewDatabase(L"moves.mdb");
+    IDispatch* add = Open(db, L"FieldsTable");
+    for (const wchar_t* key : {L"b", L"C", L"a", L"D"}) ASSERT_EQ(AddRow(add, key), 0);
+    IDispatch* rs = Open(db, L"SELECT * FROM FieldsTable ORDER BY s00");
+    EXPECT_EQ(Number(rs, L"RecordCount"), 1) << "a new dynaset has visited one row";
+    EXPECT_EQ(Flag(rs, L"BOF"), 0);
+    EXPECT_EQ(Read(rs, L"s00"), L"a");
+    Get(rs, L"MoveNext");
+    Get(rs, L"MoveNext");
+    EXPECT_EQ(Number(rs, L"RecordCount"), 3);
+    EXPECT_EQ(Read(rs, L"s00"), L"C") << "ORDER BY ignores case";
+    EXPECT_EQ(Number(rs, L"AbsolutePosition"), 2);
+    EXPECT_TRUE(Get(rs, L"MoveLast").ok());
+    EXPECT_EQ(Number(rs, L"RecordCount"), 4);
+    EXPECT_TRUE(Get(rs, L"MoveNext").ok());
+    EXPECT_EQ(Flag(rs, L"EOF"), 1);
+    EXPECT_EQ(Read(rs, L"s00"), L"error 3021");
+    EXPECT_EQ(Get(rs, L"MoveNext").dao(), 3021);
+    EXPECT_TRUE(Get(rs, L"Move", {-3}).ok());
+    EXPECT_EQ(Read(rs, L"s00"), L"b");
+    EXPECT_TRUE(Put(rs, L"AbsolutePosition", Var(3)).ok());
+    EXPECT_EQ(Read(rs, L"s00"), L"D");
+
+    IDispatch* empty = Open(db, L"SELECT * FROM FieldsTable WHERE s00='zz'");
+    EXPECT_EQ(Flag(empty, L"BOF"), 1);
+    EXPECT_EQ(Flag(empty, L"EOF"), 1);
+    EXPECT_EQ(Number(empty, L"RecordCount"), 0);
+    EXPECT_EQ(Get(empty, L"MoveFirst").dao(), 3021);
+
+    IDispatch* same = Open(db, L"SELECT * FROM FieldsTable WHERE S00 = \"c\"");
+    EXPECT_EQ(Read(same, L"s00"), L"C") << "= ignores case";
+    EXPECT_EQ(Get(db, L"OpenRecordset", {L"SELECT * FROM FieldsTable WHERE s99='1'", kDynaset}).dao(), 3061);
+    EXPECT_EQ(Get(db, L"OpenRecordset", {L"SELECT * FROM Nowhere", kDynaset}).dao(), 3078);
+    EXPECT_EQ(Number(Open(db, L"FieldsTable", 0), L"RecordCount"), 4) << "a table-type count is exact";
+}
+
+TEST_F(DaoTest, AddNewEditAndDeleteBehaveAsInDao) {
+    IDispatch* db = NewDatabase(L"edits.mdb");
+    IDispatch* rs = Open(db, L"SELECT * FROM FieldsTable ORDER BY s00");
+    ASSERT_EQ(AddRow(rs, L"m"), 0);
+    EXPECT_EQ(Flag(rs, L"BOF"), 0) << "adding to an empty recordset leaves BOF";
+    EXPECT_EQ(Flag(rs, L"EOF"), 1) << "but stays at EOF";
+    ASSERT_EQ(AddRow(rs, L"z"), 0);
+    ASSERT_TRUE(Get(rs, L"MoveFirst").ok());
+    EXPECT_EQ(AddRow(rs, L"a"), 0);
+    EXPECT_EQ(Read(rs, L"s00"), L"m") << "Update returns to the row current before AddNew";
+    Get(rs, L"MoveLast");
+    EXPECT_EQ(Read(rs, L"s00"), L"a") << "the new row is last whatever the ORDER BY";
+    EXPECT_EQ(AddRow(rs, L"A"), 3022);
+    EXPECT_EQ(Number(rs, L"EditMode"), 2);
+    EXPECT_TRUE(Get(rs, L"CancelUpdate").ok());
+
+    EXPECT_EQ(Write(rs, L"s01", L"y"), 3020);
+    EXPECT_EQ(Get(rs, L"Update").dao(), 3020);
+    ASSERT_TRUE(Get(rs, L"Edit").ok());
+    EXPECT_EQ(Write(rs, L"s01", std::wstring(256, L'x')), 3163);
+    EXPECT_EQ(Write(rs, L"s01", std::wstring(255, L'x')), 0);
+    EXPECT_EQ(Write(rs, L"s02", L""), 3315) << "DDL text fields refuse zero-length strings";
+    EXPECT_EQ(Write(rs, L"s02", Var::Null()), 0);
+    EXPECT_TRUE(Get(rs, L"Update").ok());
+    EXPECT_EQ(Read(rs, L"s01"), std::wstring(255, L'x'));
+    EXPECT_EQ(Read(rs, L"s02"), L"Null");
+
+    EXPECT_TRUE(Get(rs, L"Delete").ok());
+    EXPECT_EQ(Read(rs, L"s00"), L"error 3021") << "the deleted row stays current, dead";
+    EXPECT_EQ(Flag(rs, L"EOF"), 0);
+    EXPECT_EQ(Get(rs, L"Delete").dao(), 3021);
+    EXPECT_EQ(Number(rs, L"RecordCount"), 2);
+    EXPECT_TRUE(Get(rs, L"MoveNext").ok());
+    EXPECT_EQ(Flag(rs, L"EOF"), 1);
+    EXPECT_TRUE(Get(rs, L"Close").ok());
+    EXPECT_EQ(Get(rs, L"Close").dao(), 3420);
+    EXPECT_EQ(Number(Open(db, L"SELECT * FROM FieldsTable"), L"RecordCount"), 1);
+}
+
+TEST_F(DaoTest, GetRowsHandsOutFieldByRowChunks) {
+    IDispatch* db = NewDatabase(L"rows.mdb");
+    IDispatch* rs = Open(db, L"FieldsTable");
+    ASSERT_TRUE(Get(engine_, L"BeginTrans").ok());
+    for (int i = 0; i < 2500; ++i) ASSERT_EQ(AddRow(rs, std::to_wstring(100000 + i), L"v" + std::to_wstring(i)), 0);
+    ASSERT_TRUE(Get(engine_, L"CommitTrans").ok());
+
+    IDispatch* list = Open(db, L"SELECT * FROM FieldsTable");
+    std::vector<long> sizes;
+    while (Flag(list, L"EOF") == 0) {
+        Result chunk = Get(list, L"GetRows", {1000});
+        ASSERT_TRUE(chunk.ok());
+        ASSERT_EQ(chunk.value.type(), VT_ARRAY | VT_VARIANT);
+        SAFEARRAY* array = V_ARRAY(chunk.value.get());
+        ASSERT_EQ(SafeArrayGetDim(array), 2u);
+        LONG fields = 0, rows = 0;
+        SafeArrayGetUBound(array, 1, &fields);
+        SafeArrayGetUBound(array, 2, &rows);
+        EXPECT_EQ(fields, 40) << "the first index is the field";
+        if (sizes.empty()) {
+            LONG at[2] = {1, 2};  // field s01 of the third row
+            Var cell;
+            SafeArrayGetElement(array, at, cell.get());
+            EXPECT_EQ(cell.text(), L"v2");
+            at[0] = 5;
+            Var empty;
+            SafeArrayGetElement(array, at, empty.get());
+            EXPECT_EQ(empty.type(), VT_NULL);
+        }
+        sizes.push_back(rows + 1);
+    }
+    EXPECT_EQ(sizes, (std::vector<long>{1000, 1000, 500}));
+    EXPECT_EQ(Get(list, L"GetRows", {10}).dao(), 3021);
+    EXPECT_EQ(Number(list, L"RecordCount"), 2500);
+}
+
+TEST_F(DaoTest, QueryDefsExecuteAndTransactions) {
+    IDispatch* db = NewDatabase(L"queries.mdb");
+    IDispatch* rs = Open(db, L"FieldsTable");
+    for (const wchar_t* key : {L"1", L"2", L"3"}) AddRow(rs, key, key);
+    IDispatch* q = held_(Get(db, L"CreateQueryDef", {L"", L"PARAMETERS p TEXT(255); SELECT * FROM FieldsTable WHERE [s01]=[p]"}));
+    ASSERT_TRUE(q);
+    IDispatch* parameters = held_(Get(q, L"Parameters"));
+    EXPECT_EQ(Number(parameters, L"Count"), 1);
+    EXPECT_EQ(Get(q, L"OpenRecordset", {kDynaset}).dao(), 3061) << "an unset parameter is missing";
+    EXPECT_TRUE(Put(held_(Get(parameters, L"Item", {L"P"})), L"Value", L"2").ok());
+    EXPECT_EQ(Read(held_(Get(q, L"OpenRecordset", {kDynaset})), L"s00"), L"2");
+    const Var three(L"3");
+    EXPECT_TRUE(InvokeId(q, DISPID_VALUE, DISPATCH_PROPERTYPUT, {L"p"}, &three).ok()) << "qdf(\"p\") = value";
+    EXPECT_EQ(Read(held_(Get(q, L"OpenRecordset", {kDynaset})), L"s00"), L"3");
+    EXPECT_EQ(Get(held_(InvokeId(parameters, DISPID_VALUE, DISPATCH_PROPERTYGET, {0})), L"Value").value.text(), L"3");
+    EXPECT_EQ(Get(parameters, L"Item", {L"q"}).dao(), 3265);
+
+    IDispatch* remove = held_(Get(db, L"CreateQueryDef", {L"", L"PARAMETERS p TEXT(255); DELETE FROM FieldsTable WHERE s00=[p]"}));
+    Put(remove, L"Parameters", L"3", {L"p"});
+    EXPECT_TRUE(Get(remove, L"Execute", {128}).ok());
+    EXPECT_EQ(Number(remove, L"RecordsAffected"), 1);
+    EXPECT_EQ(Get(db, L"Execute", {L"SELECT * FROM FieldsTable", 128}).dao(), 3065);
+    EXPECT_EQ(Get(db, L"Execute", {L"SELECT * FROM FieldsTable WHERE s00='a|b'", 128}).dao(), 3075);
+
+    // Changes inside a transaction vanish with Rollback and stay with CommitTrans.
+    ASSERT_TRUE(Get(engine_, L"BeginTrans").ok());
+    EXPECT_TRUE(Get(db, L"Execute", {L"DELETE * FROM FieldsTable", 128}).ok());
+    EXPECT_EQ(Number(db, L"RecordsAffected"), 2);
+    EXPECT_EQ(Flag(Open(db, L"SELECT * FROM FieldsTable"), L"EOF"), 1);
+    ASSERT_TRUE(Get(engine_, L"Rollback").ok());
+    EXPECT_EQ(Get(engine_, L"Rollback").dao(), 3034);
+    EXPECT_EQ(Number(Open(db, L"FieldsTable", 0), L"RecordCount"), 2);
+    IDispatch* workspace = held_(Get(held_(Get(engine_, L"Workspaces")), L"Item", {0}));
+    ASSERT_TRUE(Get(workspace, L"BeginTrans").ok());
+    AddRow(Open(db, L"FieldsTable"), L"4");
+    ASSERT_TRUE(Get(workspace, L"CommitTrans").ok());
+    const std::wstring path = Get(db, L"Name").value.text();
+    ASSERT_TRUE(Get(db, L"Close").ok());
+    EXPECT_EQ(Get(db, L"Close").dao(), 3420);
+    IDispatch* again = held_(Get(engine_, L"OpenDatabase", {path}));
+    EXPECT_EQ(Number(Open(again, L"FieldsTable", 0), L"RecordCount"), 3);
+}
+
+TEST_F(DaoTest, FilesAreCheckedAndReadOnlyIsRespected) {
+    const std::wstring path = Get(NewDatabase(L"files.mdb"), L"Name").value.text();
+    const std::string bytes = ReadFileText(path);
+    ASSERT_GE(bytes.size(), 4096u);
+    EXPECT_EQ(bytes.substr(0, 4), std::string("\0\1\0\0", 4));
+    EXPECT_EQ(bytes.substr(4, 16), std::string("Standard Jet DB\0", 16));
+    EXPECT_EQ(bytes[0x14], 1);
+    EXPECT_EQ(Get(engine_, L"CreateDatabase", {path, L";LANGID=0x0409"}).dao(), 3204);
+
+    EXPECT_EQ(Get(engine_, L"OpenDatabase", {dir_ + L"missing.mdb"}).dao(), 3024);
+    const std::wstring text = NewPath(L"text.mdb");
+    WriteFileText(text, std::string(5000, 'x'));
+    EXPECT_EQ(Get(engine_, L"OpenDatabase", {text}).dao(), 3343);
+
+    IDispatch* readOnly = held_(Get(engine_, L"OpenDatabase", {path, Var::Missing(), Var::Bool(true)}));
+    ASSERT_TRUE(readOnly);
+    EXPECT_EQ(Flag(readOnly, L"Updatable"), 0);
+    EXPECT_EQ(Get(Open(readOnly, L"FieldsTable"), L"AddNew").dao(), 3027);
+    EXPECT_EQ(Get(readOnly, L"Execute", {L"DELETE FROM FieldsTable", 128}).dao(), 3027);
+    Get(readOnly, L"Close");
+
+    ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    IDispatch* attribute = held_(Get(engine_, L"OpenDatabase", {path}));
+    ASSERT_TRUE(attribute) << "a read-only file opens read-only";
+    EXPECT_EQ(Flag(attribute, L"Updatable"), 0);
+    EXPECT_EQ(AddRow(Open(attribute, L"FieldsTable"), L"1"), 3027);
+    Get(attribute, L"Close");
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// ---------------------------------------------------------------- two processes
+// The same program, started again, plays the other process.
+bool RunChild(const std::wstring& mode, const std::wstring& file, HANDLE* process) {
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(self) + L"\" --gtest_filter=Child.Run";
+    SetEnvironmentVariableW(L"DAOSIM_TEST_CHILD", mode.c_str());
+    SetEnvironmentVariableW(L"DAOSIM_TEST_FILE", file.c_str());
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    const BOOL ok = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+    SetEnvironmentVariableW(L"DAOSIM_TEST_CHILD", nullptr);
+    if (!ok) return false;
+    CloseHandle(pi.hThread);
+    *process = pi.hProcess;
+    return true;
+}
+
+DWORD WaitChild(HANDLE process) {
+    WaitForSingleObject(process, 60000);
+    DWORD code = 1;
+    GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    return code;
+}
+
+TEST(Child, Run) {
+    const std::wstring mode = EnvOr(L"DAOSIM_TEST_CHILD", L"");
+    if (mode.empty()) GTEST_SKIP() << "only as the other process";
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    HRESULT hr;
+    IDispatch* engine = NewEngine(&hr);
+    ASSERT_TRUE(engine);
+    {
+        Held held;
+        IDispatch* db = held(Get(engine, L"OpenDatabase", {EnvOr(L"DAOSIM_TEST_FILE", L"")}));
+        ASSERT_TRUE(db);
+        IDispatch* rs = held(Get(db, L"OpenRecordset", {L"FieldsTable", kDynaset}));
+        ASSERT_TRUE(Get(engine, L"BeginTrans").ok());
+        Get(rs, L"AddNew");
+        Put(held(Get(held(Get(rs, L"Fields")), L"Item", {L"s00"})), L"Value", L"from the child, " + mode);
+        ASSERT_TRUE(Get(rs, L"Update").ok());
+        if (mode == L"hold") {
+            // Tell the parent the transaction holds the file, then keep it a while.
+            HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, L"daosim-test-child-ready");
+            SetEvent(ready);
+            CloseHandle(ready);
+            Sleep(4000);
+            ASSERT_TRUE(Get(engine, L"Rollback").ok());
+        } else {
+            ASSERT_TRUE(Get(engine, L"CommitTrans").ok());
+        }
+    }
+    engine->Release();
+    CoUninitialize();
+}
+
+TEST_F(DaoTest, AnotherProcessSeesCommitsAndItsTransactionLocksWriters) {
+    IDispatch* db = NewDatabase(L"shared.mdb");
+    const std::wstring path = Get(db, L"Name").value.text();
+    IDispatch* before = Open(db, L"SELECT * FROM FieldsTable");
+    HANDLE child;
+    ASSERT_TRUE(RunChild(L"commit", path, &child));
+    ASSERT_EQ(WaitChild(child), 0u);
+    EXPECT_EQ(Flag(before, L"EOF"), 1) << "an open recordset keeps its rows";
+    EXPECT_EQ(Read(Open(db, L"SELECT * FROM FieldsTable"), L"s00"), L"from the child, commit")
+        << "the next OpenRecordset reads what the other process committed";
+
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, L"daosim-test-child-ready");
+    ASSERT_TRUE(RunChild(L"hold", path, &child));
+    ASSERT_EQ(WaitForSingleObject(ready, 30000), WAIT_OBJECT_0);
+    CloseHandle(ready);
+    EXPECT_EQ(AddRow(Open(db, L"FieldsTable"), L"parent"), 3260) << "the other's open transaction locks the file";
+    ASSERT_EQ(WaitChild(child), 0u);
+    EXPECT_EQ(AddRow(Open(db, L"FieldsTable"), L"parent"), 0);
+    EXPECT_EQ(Number(Open(db, L"FieldsTable", 0), L"RecordCount"), 2) << "the child's rollback left nothing";
+}
+
+// ---------------------------------------------------------------- faults and log
+TEST_F(DaoTest, ScenarioInjectsFaults) {
+    IDispatch* db = NewDatabase(L"faults.mdb");
+    const std::wstring path = Get(db, L"Name").value.text();
+    IDispatch* rs = Open(db, L"FieldsTable");
+    for (int i = 0; i < 5; ++i) AddRow(rs, std::to_wstring(i));
+
+    SetScenario("open-fails 3045 faults.mdb\n");
+    EXPECT_EQ(Get(engine_, L"OpenDatabase", {path}).dao(), 3045);
+    SetScenario("open-fails 3051\n");
+    EXPECT_EQ(Get(engine_, L"OpenDatabase", {path}).dao(), 3051);
+    SetScenario("open-fails 3343 other.mdb\n");
+    EXPECT_TRUE(held_(Get(engine_, L"OpenDatabase", {path}))) << "only names holding the part fail";
+
+    SetScenario("update-locked\n");
+    ASSERT_TRUE(Get(rs, L"MoveFirst").ok());
+    ASSERT_TRUE(Get(rs, L"Edit").ok());
+    EXPECT_EQ(Get(rs, L"Update").dao(), 3260);
+    SetScenario("");
+    EXPECT_TRUE(Get(rs, L"Update").ok()) << "the edit survives the failed Update";
+
+    SetScenario("vanish-after 3\n");
+    IDispatch* list = Open(db, L"SELECT * FROM FieldsTable");
+    EXPECT_TRUE(Get(list, L"GetRows", {2}).ok());
+    EXPECT_EQ(Get(list, L"GetRows", {2}).dao(), 3043) << "the file went away during the listing";
+
+    SetScenario("delay MoveLast 300\n");
+    const DWORD start = GetTickCount();
+    Get(list, L"MoveLast");
+    EXPECT_GE(GetTickCount() - start, 280u);
+
+    SetScenario("not-licensed\n");
+    HRESULT hr;
+    EXPECT_EQ(NewEngine(&hr), nullptr);
+    EXPECT_EQ(hr, CLASS_E_NOTLICENSED);
+    CLSID clsid;
+    CLSIDFromProgID(L"DAO.DBEngine.36", &clsid);
+    IClassFactory2* factory = nullptr;
+    ASSERT_EQ(CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory2,
+                               reinterpret_cast<void**>(&factory)),
+              S_OK);
+    IDispatch* licensed = nullptr;
+    BSTR wrong = SysAllocString(L"wrong key");
+    EXPECT_EQ(factory->CreateInstanceLic(nullptr, nullptr, IID_IDispatch, wrong, reinterpret_cast<void**>(&licensed)),
+              CLASS_E_NOTLICENSED);
+    BSTR key = SysAllocString(L"mbmabptebkjcdlgtjmskjwtsdhjbmkmwtrak");
+    EXPECT_EQ(factory->CreateInstanceLic(nullptr, nullptr, IID_IDispatch, key, reinterpret_cast<void**>(&licensed)),
+              S_OK);
+    SysFreeString(wrong);
+    SysFreeString(key);
+    factory->Release();
+    ASSERT_TRUE(licensed);
+    EXPECT_EQ(Get(licensed, L"Version").value.text(), L"3.6");
+    licensed->Release();
+
+    const std::string log = ReadFileText(kLog);
+    EXPECT_NE(log.find("OpenDatabase(\""), std::string::npos) << "every call is logged";
+    EXPECT_NE(log.find(" MoveLast() -> ok"), std::string::npos);
+    EXPECT_NE(log.find("Update() -> error 3260"), std::string::npos);
+}
+
+// Run by the registration test with DAOSIM_EXPECT_UNREGISTERED set.
+TEST(Registration, NoEngineWhenUnregistered) {
+    if (EnvOr(L"DAOSIM_EXPECT_UNREGISTERED", L"").empty()) GTEST_SKIP() << "only after regsvr32 /u";
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    CLSID clsid;
+    EXPECT_TRUE(FAILED(CLSIDFromProgID(L"DAO.DBEngine.36", &clsid)));
+    const CLSID dao36 = {0x00000100, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x6d, 0x2e, 0xa4}};
+    IDispatch* engine = nullptr;
+    EXPECT_EQ(CoCreateInstance(dao36, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&engine)),
+              REGDB_E_CLASSNOTREG);
+    CoUninitialize();
+}
+
+}  // namespace
+}  // namespace daosim_test
