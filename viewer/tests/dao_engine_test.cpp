@@ -1,0 +1,111 @@
+// The data core on Access files, through the DAO engine: what the layer
+// relies on, seen from the data-access operations. Under Wine it runs on the
+// stand-in DAO server of the test prefix; on a Windows PC, on real DAO.
+#include <windows.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "core/recordset.h"
+#include "db_fixture.h"
+
+namespace {
+
+class DaoEngineTest : public DbTest {
+protected:
+    // An empty Jet database opened as db.
+    std::string OpenJet(int db) {
+        const std::string path = PathOf("jet" + std::to_string(db) + ".mdb");
+        EXPECT_TRUE(CreateJetDatabase(path)) << "CreateJetDatabase " << path;
+        EXPECT_EQ(DbOpen(db, path.c_str()), 0);
+        return path;
+    }
+    std::string Find(int db, uint32_t code, int column) {
+        CNVRecord record;
+        EXPECT_TRUE(DbFindByCode(db, &record, static_cast<int32_t>(code)));
+        return U(record.Value(column));
+    }
+};
+
+TEST_F(DaoEngineTest, AJetFileIsCreatedWithItsSignature) {
+    const std::string path = PathOf("new.mdb");
+    ASSERT_TRUE(CreateJetDatabase(path));
+    char head[20] = {};
+    FILE* f = std::fopen(path.c_str(), "rb");
+    ASSERT_TRUE(f);
+    EXPECT_EQ(std::fread(head, 1, sizeof head, f), sizeof head);
+    std::fclose(f);
+    EXPECT_EQ(std::string(head + 4, 15), "Standard Jet DB");
+    EXPECT_FALSE(CreateJetDatabase(path)) << "an existing file is never overwritten";
+}
+
+TEST_F(DaoEngineTest, ListsSavesFindsAndDeletesAsTheLayerExpects) {
+    OpenJet(DbGoods);
+    for (const char* code : {"2", "10", "1", "9"}) ASSERT_EQ(Save(DbGoods, {{0, code}, {2, std::string("товар ") + code}}), 0);
+    EXPECT_EQ(ListCodes(DbGoods), (std::vector<std::string>{"1", "10", "2", "9"})) << "codes sort as text";
+    EXPECT_EQ(Find(DbGoods, 10, 2), "товар 10");
+    EXPECT_EQ(Find(DbGoods, 77, 0), "") << "not found: an empty record";
+
+    ASSERT_EQ(Save(DbGoods, {{0, "10"}, {2, "заменён"}}), 0);
+    EXPECT_EQ(ListCodes(DbGoods).size(), 4u) << "a saved code replaces its row";
+    EXPECT_EQ(Find(DbGoods, 10, 2), "заменён");
+
+    EXPECT_TRUE(DbDeleteByCode(DbGoods, 2));
+    EXPECT_FALSE(DbDeleteByCode(DbGoods, 2)) << "deleted already";
+    EXPECT_EQ(ListCodes(DbGoods), (std::vector<std::string>{"1", "10", "9"}));
+
+    OpenJet(DbUsers);
+    ASSERT_EQ(Save(DbUsers, {{0, "1"}, {1, "Яна"}, {3, "1111"}}), 0);
+    ASSERT_EQ(Save(DbUsers, {{0, "2"}, {1, "Анна"}, {3, "2222"}}), 0);
+    EXPECT_EQ(ListCodes(DbUsers), (std::vector<std::string>{"2", "1"})) << "users by name";
+}
+
+TEST_F(DaoEngineTest, ValuesThatJetReadsSpeciallyGoInAsParameters) {
+    OpenJet(DbLabels);
+    const std::string name = "O'Brien | \"60x60\" * ? # [a]";
+    std::string cyrillic254;
+    for (int i = 0; i < 254; ++i) cyrillic254 += "ж";
+    ASSERT_EQ(Save(DbLabels, {{0, "5"}, {1, name}, {21, cyrillic254}}), 0);
+    CNVRecord record;
+    ASSERT_TRUE(DbRecordset(DbLabels)->FindByField(&record, 1, tq::Utf8ToCp1251(name).c_str()));
+    EXPECT_EQ(record.Value(0), "5") << "found by a value with a quote and a bar";
+    EXPECT_EQ(U(record.Value(1)), name);
+    EXPECT_EQ(record.Value(21).size(), 254u);
+    EXPECT_EQ(Save(DbLabels, {{0, "5"}, {1, "Ёлка"}, {21, ""}}), 0) << "an empty value is stored as Null";
+    EXPECT_EQ(Find(DbLabels, 5, 1), "Ёлка");
+    EXPECT_EQ(Find(DbLabels, 5, 21), "");
+}
+
+TEST_F(DaoEngineTest, ClearAndBatchesWork) {
+    OpenJet(DbSells);
+    ASSERT_TRUE(DbBeginBatch(DbSells));
+    FieldBlock block;
+    for (unsigned n = 1; n <= 2500; ++n) {
+        std::snprintf(block.slot[0], sizeof block.slot[0], "xx%08u", n);
+        ASSERT_EQ(DbSave(DbSells, &block), 0) << n << ": " << DbRecordset(DbSells)->LastEngineError();
+    }
+    ASSERT_TRUE(DbEndBatch(DbSells));
+    EXPECT_EQ(DbCount(DbSells), 2500);
+    EXPECT_EQ(Find(DbSells, 1234, 0), "00001234");
+    std::array<bool, kDatabaseCount> sells{};
+    sells[DbSells] = true;
+    EXPECT_TRUE(DbClear(sells));
+    EXPECT_EQ(DbCount(DbSells), 0);
+}
+
+TEST_F(DaoEngineTest, AReadOnlyFileListsAndRefusesWrites) {
+    const std::string path = OpenJet(DbHelp);
+    ASSERT_EQ(Save(DbHelp, {{0, "1"}, {1, "keep"}}), 0);
+    DbReleaseAll();
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_EQ(DbOpen(DbHelp, path.c_str()), 0);
+    EXPECT_EQ(DbCount(DbHelp), 1);
+    EXPECT_EQ(Save(DbHelp, {{0, "2"}}), 2012);
+    EXPECT_EQ(Save(DbHelp, {{0, "1"}, {1, "changed"}}), 2012);
+    DbReleaseAll();
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ASSERT_EQ(DbOpen(DbHelp, path.c_str()), 0);
+    EXPECT_EQ(Find(DbHelp, 1, 1), "keep");
+}
+
+}  // namespace
