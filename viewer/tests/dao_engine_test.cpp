@@ -109,3 +109,62 @@ TEST_F(DaoEngineTest, AReadOnlyFileListsAndRefusesWrites) {
 }
 
 }  // namespace
+
+namespace {
+
+// Faults the stand-in server injects (its scenario file); DAO raises the same
+// errors on a PC.
+class DaoFaultTest : public DaoEngineTest {
+protected:
+    void Inject(const std::string& scenario) {
+        const std::string file = PathOf("scenario.txt");
+        FILE* f = std::fopen(file.c_str(), "wb");
+        ASSERT_TRUE(f);
+        std::fputs(scenario.c_str(), f);
+        std::fclose(f);
+        SetEnvironmentVariableA("DAOSIM_SCENARIO", file.c_str());
+    }
+    void TearDown() override {
+        DbReleaseAll();
+        SetEnvironmentVariableA("DAOSIM_SCENARIO", nullptr);
+        DaoEngineTest::TearDown();
+    }
+};
+
+TEST_F(DaoFaultTest, EachFailureIsARefusalWithItsJetNumber) {
+    const std::string path = OpenJet(DbGoods);
+    ASSERT_EQ(Save(DbGoods, {{0, "1"}, {2, "keep"}}), 0);
+    DbReleaseAll();
+
+    Inject("open-fails 3045\n");
+    ASSERT_EQ(DbOpen(DbGoods, path.c_str()), 0) << "the file itself is there";
+    int32_t count = -1;
+    EXPECT_FALSE(DbCountChecked(DbGoods, &count)) << "a file in use is no empty database";
+    EXPECT_NE(DbRecordset(DbGoods)->LastEngineError().find("3045"), std::string::npos)
+        << DbRecordset(DbGoods)->LastEngineError();
+    DbReleaseAll();
+
+    Inject("update-locked\n");
+    ASSERT_EQ(DbOpen(DbGoods, path.c_str()), 0);
+    EXPECT_EQ(Save(DbGoods, {{0, "1"}, {2, "changed"}}), 2009) << "a locked record is not saved";
+    EXPECT_EQ(ListCodes(DbGoods), std::vector<std::string>{"1"}) << "nor appended a second time";
+    EXPECT_EQ(Find(DbGoods, 1, 2), "keep");
+    DbReleaseAll();
+
+    Inject("");
+    ASSERT_EQ(DbOpen(DbGoods, path.c_str()), 0);
+    for (const char* code : {"2", "3", "4"}) ASSERT_EQ(Save(DbGoods, {{0, code}}), 0);
+    DbReleaseAll();
+    Inject("vanish-after 2\n");
+    ASSERT_EQ(DbOpen(DbGoods, path.c_str()), 0);
+    EXPECT_FALSE(DbCountChecked(DbGoods, &count)) << "a listing cut short is a failure, not two rows";
+}
+
+TEST_F(DaoFaultTest, AnEngineThatAsksForItsLicenceIsCreatedWithIt) {
+    Inject("not-licensed\n");
+    OpenJet(DbHelp);
+    EXPECT_EQ(Save(DbHelp, {{0, "1"}, {1, "licensed"}}), 0) << DbRecordset(DbHelp)->LastEngineError();
+    EXPECT_EQ(Find(DbHelp, 1, 1), "licensed");
+}
+
+}  // namespace
