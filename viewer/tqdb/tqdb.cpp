@@ -25,7 +25,7 @@ const char kUsage[] =
     "usage: tqdb [-C FOLDER] COMMAND ...\n"
     "  create [--jet]             make Internal\\ with the seven empty database files\n"
     "                             (--jet: Access files through DAO, on Windows)\n"
-    "  sample                     create, then fill each database with a few sample records\n"
+    "  sample [--jet]             create, then fill each database with a few sample records\n"
     "  list DB [--all]            list DB as the viewer does (captions, then rows, tab-separated)\n"
     "  count DB                   the number of records the listing holds\n"
     "  find DB CODE               print the record with that code\n"
@@ -214,7 +214,7 @@ int Generate(Io& io, int db, long long count) {
     return 0;
 }
 
-int Sample(Io& io);
+int Sample(Io& io, bool jet);
 
 // The layer's behaviours on a scratch Access file made through DAO: how a
 // PC's DAO differs from what the data core expects shows here first.
@@ -304,7 +304,7 @@ private:
 int RunCommand(Io& io, const std::vector<std::string>& args) {
     const std::string& command = args[0];
     if (command == "create") return Create(io, args.size() > 1 && args[1] == "--jet");
-    if (command == "sample") return Sample(io);
+    if (command == "sample") return Sample(io, args.size() > 1 && args[1] == "--jet");
     if (command == "selftest") {
         if (args.size() < 2) {
             io.Err(kUsage);
@@ -388,8 +388,8 @@ const SampleRecord kSamples[] = {
     {DbResources, {{0, "2"}, {1, "Шрифт"}, {21, "arial.ttf"}}},
 };
 
-int Sample(Io& io) {
-    if (const int rc = Create(io, false)) return rc;
+int Sample(Io& io, bool jet) {
+    if (const int rc = Create(io, jet)) return rc;
     if (OpenAll(io)) return 1;
     for (const SampleRecord& sample : kSamples) {
         FieldBlock block;

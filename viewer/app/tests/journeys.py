@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """Journeys through the real TQScaleDBViewer.exe under Wine, driven by uidriver.
 
-    journeys.py VERSION [JOURNEY...]     all journeys when none is named
+    journeys.py [--jet] VERSION [JOURNEY...]     all journeys when none is named
 
 Each journey prepares a scale folder with tqdb, starts the viewer in it and
 goes through the windows as an engineer would. Screenshots land in
-$TQ_BUILD_DIR/screenshots/.
+$TQ_BUILD_DIR/screenshots/. With --jet the folder holds Access (Jet) files,
+made and read back by tqdb.exe through the DAO engine of the prefix.
 """
 import os
 import sqlite3
@@ -59,7 +60,15 @@ def until(fn, what, timeout=10.0):
         time.sleep(0.05)
 
 
+JET = False  # set by --jet
+HARNESS = None
+
+
 def tqdb(folder, *args):
+    if JET:
+        rc, out, err = HARNESS.run(os.path.join(WIN, "tools", "tqdb.exe"), ["-C", HARNESS.winpath(folder), *args])
+        check(rc == 0, f"tqdb.exe {' '.join(args)}: {err}")
+        return out.replace("\r\n", "\n")
     r = subprocess.run([TQDB, "-C", folder, *args], capture_output=True, text=True, timeout=60)
     check(r.returncode == 0, f"tqdb {' '.join(args)}: {r.stderr}")
     return r.stdout
@@ -140,7 +149,7 @@ class Viewer:
 
 def sample_folder():
     folder = tempfile.mkdtemp(prefix="tqviewer-")
-    tqdb(folder, "sample")
+    tqdb(folder, "sample", *(["--jet"] if JET else []))
     return folder
 
 
@@ -409,11 +418,21 @@ JOURNEYS = {f.__name__: f for f in (startup_without_internal, listing, clearing,
                                     data_safety)}
 
 
+# Those that put rows into the files behind the data core's back, with SQLite.
+RAW_SQLITE = {"listing", "data_safety"}
+
+
 def main():
-    version = sys.argv[1]
-    names = sys.argv[2:] or list(JOURNEYS)
+    global JET, HARNESS
+    args = sys.argv[1:]
+    JET = args[0] == "--jet"
+    if JET:
+        args = args[1:]
+    version = args[0]
+    names = args[1:] or [name for name in JOURNEYS if not (JET and name in RAW_SQLITE)]
     h = Harness()
     h.ensure_started()
+    HARNESS = h
     for name in names:
         start = time.monotonic()
         JOURNEYS[name](h, version)
