@@ -42,6 +42,7 @@ public:
     bool Delete();
     // Why the last operation on the file was refused, in one line.
     std::string LastEngineError() { return engine_ ? engine_->LastError() : openError_; }
+    long EngineServerCalls() { return engine_ ? engine_->ServerCalls() : 0; }
     // The transactions of the recordset's database.
     bool BeginTrans();
     bool CommitTrans();

@@ -62,6 +62,9 @@ public:
     virtual bool StillAtPath() = 0;
     // What the last refusal was, in one line, for tools and logs.
     virtual std::string LastError() = 0;
+    // Calls made into an out-of-process or automation server so far (DAO's
+    // Invoke), for the benchmarks; 0 for an embedded engine.
+    virtual long ServerCalls() { return 0; }
 };
 
 // Opens a database file (path in code page 1251) with the engine its

@@ -186,6 +186,7 @@ public:
 
     bool ReadyToWrite() override { return !readOnly_ && StillAtPath(); }
 
+    long ServerCalls() override { return session_.calls; }
     bool readOnly() const { return readOnly_; }
     dao::Session& session() { return session_; }
 
