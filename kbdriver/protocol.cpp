@@ -1,5 +1,7 @@
 #include "kbdriver/protocol.h"
 
+#include <utility>
+
 namespace tq::kb {
 
 uint16_t CrcStep(uint16_t crc, uint8_t byte) {
@@ -80,6 +82,12 @@ Candidate ClassifyCandidate(std::string_view candidate) {
 }
 
 std::optional<std::string> FrameHunter::Next(SerialLink& link, LineStatistics& stats) {
+    std::optional<SeenCandidate> seen = Step(link, stats);
+    if (!seen || seen->kind != Candidate::KeyFrame) return std::nullopt;
+    return std::move(seen->bytes);
+}
+
+std::optional<SeenCandidate> FrameHunter::Step(SerialLink& link, LineStatistics& stats) {
     if (held_.empty()) {
         std::string start;
         if (!link.Receive(1, start)) return std::nullopt;
@@ -94,26 +102,24 @@ std::optional<std::string> FrameHunter::Next(SerialLink& link, LineStatistics& s
     if (!link.Receive(static_cast<uint8_t>(kFrameSize - held_.size()), rest)) {
         stats.Add(stats.rejectedShape);
         stats.Add(stats.bytesSkipped, static_cast<uint32_t>(held_.size()));
-        held_.clear();
-        return std::nullopt;
+        return SeenCandidate{std::exchange(held_, {}), Candidate::Cut};
     }
     stats.Add(stats.bytesRead, static_cast<uint32_t>(rest.size()));
-    std::string candidate = held_ + rest;
-    held_.clear();
+    std::string candidate = std::exchange(held_, {}) + rest;
     const Candidate kind = ClassifyCandidate(candidate);
     if (kind == Candidate::BadCrc) {
         stats.Add(stats.rejectedCrc);
         const size_t next = candidate.find(kFrameStart, 1);
         stats.Add(stats.bytesSkipped, static_cast<uint32_t>(next == std::string::npos ? kFrameSize : next));
         HoldFrom(candidate, 1);
-        return std::nullopt;
+    } else {
+        // The two closing bytes are checked by nothing: a ':' there may begin
+        // a frame that follows one cut short right after its CRC digits.
+        HoldFrom(candidate, kFrameSize - 2);
+        if (kind == Candidate::Idle) stats.Add(stats.idleFrames);
+        if (kind == Candidate::OtherType) stats.Add(stats.rejectedShape);
     }
-    // The two closing bytes are checked by nothing: a ':' there may begin a
-    // frame that follows one cut short right after its CRC digits.
-    HoldFrom(candidate, kFrameSize - 2);
-    if (kind == Candidate::KeyFrame) return candidate;
-    stats.Add(kind == Candidate::Idle ? stats.idleFrames : stats.rejectedShape);
-    return std::nullopt;
+    return SeenCandidate{std::move(candidate), kind};
 }
 
 void FrameHunter::HoldFrom(const std::string& candidate, size_t from) {

@@ -57,8 +57,16 @@ bool Handshake(SerialLink& link);
 
 // What a 12-byte candidate that begins with ':' turns out to be. A candidate
 // is a whole frame when bytes 7 to 10 are the CRC digits of bytes 1 to 6.
-enum class Candidate { KeyFrame, Idle, OtherType, BadCrc };
+// Cut: the line went quiet before twelve bytes came.
+enum class Candidate { KeyFrame, Idle, OtherType, BadCrc, Cut };
 Candidate ClassifyCandidate(std::string_view candidate);
+
+// A candidate as the hunt saw it (a cut one holds only what the hunt had
+// before the receive that failed).
+struct SeenCandidate {
+    std::string bytes;
+    Candidate kind;
+};
 
 // The reader's hunt for key frames: 1-byte receives look for ':', one receive
 // takes the rest of the 12 bytes. A candidate that is no whole frame is not
@@ -72,6 +80,9 @@ public:
     // idle, or nothing. Every failed receive ends the step and drops what the
     // hunt held, since the exchange has dropped the bytes that came with it.
     std::optional<std::string> Next(SerialLink& link, LineStatistics& stats);
+    // The same step for a line monitor: every candidate, whatever it is, or
+    // nothing when the step only skipped a byte or heard nothing.
+    std::optional<SeenCandidate> Step(SerialLink& link, LineStatistics& stats);
 
 private:
     // Keeps the candidate's bytes from its first ':' at or after `from`.
