@@ -6,7 +6,6 @@ so the driver must come from beside it."""
 import os
 import re
 import signal
-import subprocess
 import sys
 import tempfile
 import time
@@ -14,51 +13,23 @@ import unittest
 
 SOURCE = os.environ["TQ_SOURCE_DIR"]
 sys.path.insert(0, os.path.join(SOURCE, "tools", "kbsim"))
+sys.path.insert(0, os.path.join(SOURCE, "tools", "kbhost"))
 from winharness import Harness  # noqa: E402
 from kbsim import KeyboardSim, key_frame, map_held_port  # noqa: E402
+from hostrun import FollowedRun  # noqa: E402
 
 h = Harness()
 KBMON = os.path.join(os.environ.get("TQ_WIN_DIR") or os.path.join(h.build_dir, "win"), "bin", "kbmon.exe")
 
 
-class Kbmon:
-    """kbmon.exe running, its output (code page 1251) followed through a file."""
+class Kbmon(FollowedRun):
+    """kbmon.exe running, started from another folder than its own."""
 
     def __init__(self, *args):
-        self._out = tempfile.NamedTemporaryFile(prefix="kbmon-", suffix=".out", delete=False)
-        self.proc = h.popen(KBMON, list(args), cwd=tempfile.gettempdir(), stdin=subprocess.DEVNULL,
-                            stdout=self._out, stderr=self._out)
-        self._seen = 0
-
-    def lines(self):
-        with open(self._out.name, "rb") as f:
-            text = f.read().decode("cp1251", errors="replace")
-        return text[:text.rfind("\n") + 1].splitlines()
+        super().__init__(h, KBMON, args, cwd=tempfile.gettempdir(), encoding="cp1251")
 
     def wait_for(self, pattern, timeout=15):
-        regex = re.compile(pattern)
-        deadline = time.monotonic() + timeout
-        while True:
-            lines = [line.rstrip("\r") for line in self.lines()]
-            for i in range(self._seen, len(lines)):
-                if regex.search(lines[i]):
-                    self._seen = i + 1
-                    return lines[i]
-            if time.monotonic() > deadline or (self.proc.poll() is not None and len(self.lines()) == len(lines)):
-                raise AssertionError(f"kbmon: no line like {pattern!r}; output:\n" + "\n".join(lines))
-            time.sleep(0.01)
-
-    def finish(self, timeout=30):
-        try:
-            rc = self.proc.wait(timeout=timeout)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
-            self.proc.wait()
-            rc = "timed out"
-        lines = [line.rstrip("\r") for line in self.lines()]
-        self._out.close()
-        os.unlink(self._out.name)
-        return rc, lines
+        return super().wait_for(pattern, timeout).string
 
 
 class KbmonTest(unittest.TestCase):

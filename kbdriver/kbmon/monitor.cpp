@@ -73,7 +73,7 @@ std::string OpenFailure(int32_t openResult, uint32_t systemError, int32_t port) 
 }
 
 std::string Verdict(const kb::TKBStatistics& s) {
-    if (s.OpenResult == kb::kNotStarted) return Cp("Драйвер не запускался");
+    if (s.OpenResult == kb::kNotStarted) return Cp("Драйвер не смог начать работу");
     if (s.OpenResult == -2) return Cp("Порт занят другой программой");
     if (s.OpenResult != 0) return OpenFailure(s.OpenResult, s.LastOpenError, s.Port);
     if (s.FailedOpens > 0) return Format(Cp("Порт пропал во время работы (ошибка Windows %lu) — проверьте подключение").c_str(), U(s.LastOpenError));
@@ -134,14 +134,18 @@ std::string Ticker::Status(uint32_t nowMs, const kb::TKBStatistics& now) {
 
 bool DriverMonitor::Begin(int32_t port) {
     ticker_.Begin(clock_.NowMs());
-    const int32_t result = driver_.Start(port);
+    driver_.Start(port);
     const kb::TKBStatistics s = Read();
     ticker_.SetLast(s);
+    if (s.OpenResult == kb::kNotStarted) {  // it could not even make its reader
+        console_.Line(Verdict(s));
+        return false;
+    }
     if (const std::string failure = OpenFailure(s.OpenResult, s.LastOpenError, port); !failure.empty()) {
         console_.Line(failure);
         return false;
     }
-    console_.Line(result == port ? Cp("Клавиатура ответила. Ctrl+C — конец.")
+    console_.Line(s.Handshake == kb::kHandshakeAnswered ? Cp("Клавиатура ответила. Ctrl+C — конец.")
                                  : Cp("Клавиатура не ответила на запрос; слушаю линию. Ctrl+C — конец."));
     return true;
 }

@@ -99,27 +99,29 @@ TEST(Lines, StatusAndCandidatesReadAsTheEngineerExpects) {
 
 struct FakeDriver : KeyboardDriver {
     kb::TKBStatistics stats = Running();
-    int32_t startResult = 5;
     int stops = 0;
-    bool statisticsWork = true;
-    int32_t Start(int32_t) override { return startResult; }
+    int32_t Start(int32_t port) override { return stats.Handshake == kb::kHandshakeAnswered ? port : 0; }
     bool Stop() override {
         ++stops;
         stats.Connected = 0;
         return true;
     }
     bool GetStatistics(kb::TKBStatistics& s) override {
-        if (!statisticsWork || s.Size < sizeof s) return false;
+        if (s.Size < sizeof s) return false;
         s = stats;
         return true;
     }
 };
 
-TEST(DriverMonitor, ShowsKeysAStatusEachSecondAndASummary) {
+class DriverMonitorTest : public ::testing::Test {
+protected:
     FakeDriver driver;
     Lines out;
     FakeClock clock;
-    DriverMonitor monitor(driver, out, clock);
+    DriverMonitor monitor{driver, out, clock};
+};
+
+TEST_F(DriverMonitorTest, ShowsKeysAStatusEachSecondAndASummary) {
     ASSERT_TRUE(monitor.Begin(5));
     monitor.OnKey(3);
     clock.Advance(999);
@@ -139,28 +141,24 @@ TEST(DriverMonitor, ShowsKeysAStatusEachSecondAndASummary) {
     EXPECT_EQ(out.lines.back(), "Вердикт: Линия в порядке");
 }
 
-TEST(DriverMonitor, HeldPortEndsAfterSayingSo) {
-    FakeDriver driver;
-    driver.startResult = 0;
+TEST_F(DriverMonitorTest, HeldPortEndsAfterSayingSo) {
     driver.stats.OpenResult = -2;
     driver.stats.LastOpenError = 5;
     driver.stats.Handshake = kb::kHandshakeNotTried;
-    Lines out;
-    FakeClock clock;
-    DriverMonitor monitor(driver, out, clock);
     EXPECT_FALSE(monitor.Begin(5));
     EXPECT_EQ(out.lines.at(0), "Порт COM5 занят другой программой");
     monitor.End();
     EXPECT_EQ(out.lines.back(), "Вердикт: Порт занят другой программой");
 }
 
-TEST(DriverMonitor, SilentKeyboardIsWatchedAnyway) {
-    FakeDriver driver;
-    driver.startResult = 0;
+TEST_F(DriverMonitorTest, DriverThatCannotStartItsReaderIsNotWatched) {
+    driver.stats.OpenResult = kb::kNotStarted;  // as when its hidden window cannot be made
+    EXPECT_FALSE(monitor.Begin(5));
+    EXPECT_EQ(out.lines.at(0), "Драйвер не смог начать работу");
+}
+
+TEST_F(DriverMonitorTest, SilentKeyboardIsWatchedAnyway) {
     driver.stats.Handshake = kb::kHandshakeFailed;
-    Lines out;
-    FakeClock clock;
-    DriverMonitor monitor(driver, out, clock);
     EXPECT_TRUE(monitor.Begin(5));
     EXPECT_EQ(out.lines.at(0), "Клавиатура не ответила на запрос; слушаю линию. Ctrl+C — конец.");
     monitor.End();
