@@ -124,12 +124,12 @@ int RunWithDriver(const Options& options, Console& console) {
     g_monitor = &monitor;
     driver.SetKeyFunction(OnKey);
     console.Line(Cp("kbmon: TQ850KB.dll на COM") + std::to_string(options.port));
-    const bool started_ok = monitor.Begin(options.port);
-    while (started_ok && PumpFor(100) && !DeadlinePassed(started, options)) monitor.Tick();
+    const bool watching = monitor.Begin(options.port);
+    while (watching && PumpFor(100) && !DeadlinePassed(started, options)) monitor.Tick();
     monitor.End();
     driver.SetKeyFunction(nullptr);
     g_monitor = nullptr;
-    return started_ok ? 0 : 2;
+    return watching ? 0 : 2;
 }
 
 class ExchangeLink : public MonitorLink {
