@@ -118,10 +118,18 @@ void TComThread::SetEndNotice(EndNotice notice, void* context) {
     EndedContext = context;
 }
 
+void TComThread::SetStatistics(std::shared_ptr<LineStatistics> stats) {
+    Stats = std::move(stats);
+    Exchange.SetStatistics(Stats.get());
+}
+
 int TComThread::Connect() {
     int result = Exchange.Open();
-    if (result == 0 && !Handshake(Exchange)) result = -1;
-    return result;  // after a failed handshake the port stays open
+    Stats->Set(Stats->openResult, result);
+    if (result != 0) return result;
+    const bool answered = Handshake(Exchange);
+    Stats->Set(Stats->handshake, answered ? kHandshakeAnswered : kHandshakeFailed);
+    return answered ? 0 : -1;  // after a failed handshake the port stays open
 }
 
 void TComThread::Run() {
@@ -202,7 +210,7 @@ void TComThread::Execute() {
                 if (!StopRequested) Exchange.Open();
                 continue;
             }
-            std::optional<std::string> frame = HuntFrame(Exchange);
+            std::optional<std::string> frame = Hunter.Next(Exchange, *Stats);
             if (!frame) continue;
             FrameText = std::move(*frame);
             if (!HandOver(&TComThread::DeliverFrame)) break;

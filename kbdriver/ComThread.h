@@ -8,11 +8,14 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "common/win/handle.h"
 #include "kbdriver/MyCOM.h"
 #include "kbdriver/drvkb.h"
+#include "kbdriver/protocol.h"
+#include "kbdriver/statistics.h"
 
 namespace tq::kb {
 
@@ -37,6 +40,9 @@ public:
     void SetSpeedIndex(int32_t index) { Exchange.SetSpeedIndex(index); }
     void SetFrameHandler(FrameHandler handler, void* context);
     void SetEndNotice(EndNotice notice, void* context);
+    // Where the reader and its exchange count; shared, since a reader that
+    // frees itself may outlive its driver.
+    void SetStatistics(std::shared_ptr<LineStatistics> stats);
     void SetPriority(int priority) { SetThreadPriority(Thread.get(), priority); }
 
     int Connect() override;
@@ -57,6 +63,8 @@ private:
     bool WaitAnsweringSentMessages(HANDLE object, DWORD limitMs);
 
     TCommExchange Exchange;
+    FrameHunter Hunter;
+    std::shared_ptr<LineStatistics> Stats = std::make_shared<LineStatistics>();
     std::string FrameText;
     FrameHandler OnFrame = nullptr;
     void* FrameContext = nullptr;

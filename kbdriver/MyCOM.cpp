@@ -7,6 +7,8 @@ namespace tq::kb {
 
 int32_t TCommExchange::Open() {
     Close();
+    if (Stats && OpenedBefore) Stats->Add(Stats->reopens);
+    OpenedBefore = true;
     // Unnamed: a named auto-reset event would be one object for every
     // exchange of the login, and one port's completion could wake another.
     CompletionEvent.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
@@ -15,7 +17,11 @@ int32_t TCommExchange::Open() {
     swprintf(name, 32, L"\\\\.\\COM%d", static_cast<int>(PortNumber));
     HANDLE port = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                               FILE_FLAG_OVERLAPPED, nullptr);
-    if (port == INVALID_HANDLE_VALUE) return OpenFailureCode(GetLastError());
+    if (port == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (Stats) Stats->OpenFailed(error);
+        return OpenFailureCode(error);
+    }
     PortHandle.reset(port);
     Configure();
     Opened = true;

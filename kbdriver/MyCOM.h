@@ -9,6 +9,7 @@
 
 #include "common/win/handle.h"
 #include "kbdriver/protocol.h"
+#include "kbdriver/statistics.h"
 
 namespace tq::kb {
 
@@ -25,6 +26,8 @@ public:
 
     void SetPortNumber(int32_t port) { PortNumber = port; }
     void SetSpeedIndex(int32_t index) { SpeedIndex = index; }
+    // Opens, re-opens and failed opens are counted there when set.
+    void SetStatistics(LineStatistics* stats) { Stats = stats; }
     // 0 open; -3 no such device; -2 access denied; -1 any other failure.
     int32_t Open();
     void Close();
@@ -44,6 +47,8 @@ private:
     int32_t PortNumber = 0;
     int32_t SpeedIndex = 1;
     bool Opened = false;
+    LineStatistics* Stats = nullptr;
+    bool OpenedBefore = false;
 };
 
 }  // namespace tq::kb

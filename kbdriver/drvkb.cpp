@@ -42,6 +42,7 @@ int32_t TDrvKB::StartReader() {
         System.clock().SleepMs(kRestartPauseMs);
     }
     Connected = false;
+    Stats->Reset(PortNumber);
     Reader = System.NewReader(*this, PortNumber, SpeedIndex);
     if (!Reader) return -1;
     const int32_t result = Reader->Connect();
@@ -77,8 +78,12 @@ void TDrvKB::HandleFrame(const std::string& frame) {
     const FrameVerdict verdict = CheckFrame(frame);
     if (!verdict.accepted) return;
     Connected = true;
+    Stats->Add(Stats->framesAccepted);
+    Stats->Set(Stats->lastFrameTick, System.clock().NowMs());
     const TKBFunction callback = KeyCallback;
-    if (verdict.key != 0 && callback) callback(verdict.key);
+    if (verdict.key == 0 || !callback) return;
+    Stats->Add(Stats->keysDelivered);
+    callback(verdict.key);
 }
 
 }  // namespace tq::kb

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "common/clock.h"
+#include "kbdriver/statistics.h"
 
 #if defined(_WIN32)
 #define TQKB_WINAPI __stdcall
@@ -52,8 +53,8 @@ class DriverSystem {
 public:
     virtual ~DriverSystem() = default;
     // A reader for `port` whose thread is not running yet; it hands frames to
-    // driver.HandleFrame and its end notice to driver.ReaderEnded. Null when
-    // the system cannot make one.
+    // driver.HandleFrame and its end notice to driver.ReaderEnded, and counts
+    // in driver.SharedStatistics(). Null when the system cannot make one.
     virtual std::unique_ptr<KeyReader> NewReader(TDrvKB& driver, int32_t port, int32_t speedIndex) = 0;
     // "LastComNumber"; nothing when the key or a 4-byte DWORD value is missing.
     virtual std::optional<int32_t> ReadLastPort() = 0;
@@ -81,6 +82,9 @@ public:
     bool Stop();
     void SetKBFunction(TKBFunction callback) { KeyCallback = callback; }
     bool GetConnected() const { return IsConnected(); }
+    // The counts of the current or last Start; any thread may ask.
+    TKBStatistics GetStatistics() const { return Stats->Snapshot(IsConnected()); }
+    std::shared_ptr<LineStatistics> SharedStatistics() const { return Stats; }
     // Stop for a library that is being unloaded.
     void StopForUnload();
 
@@ -105,6 +109,9 @@ private:
     const int32_t SpeedIndex = 1;  // 4800 bit/s
     std::unique_ptr<KeyReader> Reader;
     std::atomic<TKBFunction> KeyCallback{nullptr};
+    // One object for the driver's life, cleared at each Start, so that a
+    // snapshot never races with its replacement.
+    const std::shared_ptr<LineStatistics> Stats = std::make_shared<LineStatistics>();
 };
 
 }  // namespace tq::kb

@@ -1,4 +1,4 @@
-// TQ850KB.dll: the four exports, the one driver object DrvKB, and what the
+// TQ850KB.dll: the exports, the one driver object DrvKB, and what the
 // library does when it is loaded and unloaded. The registry and the reader
 // are the Windows side of the driver's DriverSystem.
 #include <windows.h>
@@ -23,6 +23,7 @@ public:
         if (!reader->Created()) return nullptr;
         reader->SetPriority(THREAD_PRIORITY_LOWEST);
         reader->SetEndNotice([](void* d) { static_cast<TDrvKB*>(d)->ReaderEnded(); }, &driver);
+        reader->SetStatistics(driver.SharedStatistics());
         reader->SetPortNumber(port);
         reader->SetSpeedIndex(speedIndex);
         reader->SetFrameHandler(
@@ -85,6 +86,21 @@ void LibraryUnload(bool processEnding) {
     ShutdownHandOverWindow();
 }
 
+// Asks the system whether `size` bytes at `p` can be written, instead of
+// trying and faulting: committed, writable pages without a guard.
+bool IsWritableMemory(void* p, size_t size) {
+    constexpr DWORD kWritable = PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+    const uintptr_t end = reinterpret_cast<uintptr_t>(p) + size;
+    if (end < reinterpret_cast<uintptr_t>(p)) return false;
+    for (uintptr_t at = reinterpret_cast<uintptr_t>(p); at < end;) {
+        MEMORY_BASIC_INFORMATION info;
+        if (VirtualQuery(reinterpret_cast<void*>(at), &info, sizeof info) == 0) return false;
+        if (info.State != MEM_COMMIT || !(info.Protect & kWritable) || (info.Protect & PAGE_GUARD)) return false;
+        at = reinterpret_cast<uintptr_t>(info.BaseAddress) + info.RegionSize;
+    }
+    return true;
+}
+
 }  // namespace
 }  // namespace tq::kb
 
@@ -115,6 +131,14 @@ void WINAPI SetKBFunction(tq::kb::TKBFunction callback) {
 }
 
 bool WINAPI GetConnected() { return DrvKB ? DrvKB->GetConnected() : false; }
+
+// Fills the caller's structure, whose Size must be at least this version's.
+bool WINAPI GetStatistics(tq::kb::TKBStatistics* statistics) {
+    if (!DrvKB || !statistics || !tq::kb::IsWritableMemory(statistics, sizeof *statistics)) return false;
+    if (statistics->Size < sizeof *statistics) return false;
+    *statistics = DrvKB->GetStatistics();
+    return true;
+}
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
     try {

@@ -1,5 +1,7 @@
 #include "kbdriver/protocol.h"
 
+#include <utility>
+
 namespace tq::kb {
 
 uint16_t CrcStep(uint16_t crc, uint8_t byte) {
@@ -72,14 +74,57 @@ bool Handshake(SerialLink& link) {
     return false;
 }
 
-std::optional<std::string> HuntFrame(SerialLink& link) {
-    std::string start;
-    if (!link.Receive(1, start) || start[0] != kFrameStart) return std::nullopt;
+Candidate ClassifyCandidate(std::string_view candidate) {
+    if (candidate.substr(6, 4) != CrcDigits(Crc(candidate.substr(0, 6)))) return Candidate::BadCrc;
+    if (candidate.substr(2, 2) == "00") return Candidate::Idle;
+    if (candidate[1] != kKeyFrameType) return Candidate::OtherType;
+    return Candidate::KeyFrame;
+}
+
+std::optional<std::string> FrameHunter::Next(SerialLink& link, LineStatistics& stats) {
+    std::optional<SeenCandidate> seen = Step(link, stats);
+    if (!seen || seen->kind != Candidate::KeyFrame) return std::nullopt;
+    return std::move(seen->bytes);
+}
+
+std::optional<SeenCandidate> FrameHunter::Step(SerialLink& link, LineStatistics& stats) {
+    if (held_.empty()) {
+        std::string start;
+        if (!link.Receive(1, start)) return std::nullopt;
+        stats.Add(stats.bytesRead);
+        if (start[0] != kFrameStart) {
+            stats.Add(stats.bytesSkipped);
+            return std::nullopt;
+        }
+        held_ = start;
+    }
     std::string rest;
-    if (!link.Receive(kFrameSize - 1, rest)) return std::nullopt;
-    if (rest[1] == '0' && rest[2] == '0') return std::nullopt;  // idle frame
-    if (rest[0] != kKeyFrameType) return std::nullopt;
-    return kFrameStart + rest;
+    if (!link.Receive(static_cast<uint8_t>(kFrameSize - held_.size()), rest)) {
+        stats.Add(stats.rejectedShape);
+        stats.Add(stats.bytesSkipped, static_cast<uint32_t>(held_.size()));
+        return SeenCandidate{std::exchange(held_, {}), Candidate::Cut};
+    }
+    stats.Add(stats.bytesRead, static_cast<uint32_t>(rest.size()));
+    std::string candidate = std::exchange(held_, {}) + rest;
+    const Candidate kind = ClassifyCandidate(candidate);
+    if (kind == Candidate::BadCrc) {
+        stats.Add(stats.rejectedCrc);
+        const size_t next = candidate.find(kFrameStart, 1);
+        stats.Add(stats.bytesSkipped, static_cast<uint32_t>(next == std::string::npos ? kFrameSize : next));
+        HoldFrom(candidate, 1);
+    } else {
+        // The two closing bytes are checked by nothing: a ':' there may begin
+        // a frame that follows one cut short right after its CRC digits.
+        HoldFrom(candidate, kFrameSize - 2);
+        if (kind == Candidate::Idle) stats.Add(stats.idleFrames);
+        if (kind == Candidate::OtherType) stats.Add(stats.rejectedShape);
+    }
+    return SeenCandidate{std::move(candidate), kind};
+}
+
+void FrameHunter::HoldFrom(const std::string& candidate, size_t from) {
+    const size_t next = candidate.find(kFrameStart, from);
+    if (next != std::string::npos) held_ = candidate.substr(next);
 }
 
 }  // namespace tq::kb

@@ -1,5 +1,5 @@
 // The keyboard's wire protocol: the CRC that guards a key frame, the key table,
-// the handshake, and the byte-wise hunt for frames. Portable: the serial port
+// the handshake, and the hunt for frames in the byte stream. Portable: the serial port
 // is reached through SerialLink, so the same code runs against a real port, a
 // test double and the fuzzer.
 #pragma once
@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "kbdriver/statistics.h"
 
 namespace tq::kb {
 
@@ -53,10 +55,40 @@ bool IsHandshakeReply(const std::string& reply);
 // Up to three attempts of request and reply, with no pause between them.
 bool Handshake(SerialLink& link);
 
-// One pass of the reader's hunt: a 1-byte receive looking for ':', then an
-// 11-byte receive for the rest. Returns the 12-byte frame when it is a key
-// frame that is not idle; the host's thread checks its CRC. Every failed
-// receive ends the pass, so the next pass starts a new hunt.
-std::optional<std::string> HuntFrame(SerialLink& link);
+// What a 12-byte candidate that begins with ':' turns out to be. A candidate
+// is a whole frame when bytes 7 to 10 are the CRC digits of bytes 1 to 6.
+// Cut: the line went quiet before twelve bytes came.
+enum class Candidate { KeyFrame, Idle, OtherType, BadCrc, Cut };
+Candidate ClassifyCandidate(std::string_view candidate);
+
+// A candidate as the hunt saw it (a cut one holds only what the hunt had
+// before the receive that failed).
+struct SeenCandidate {
+    std::string bytes;
+    Candidate kind;
+};
+
+// The reader's hunt for key frames: 1-byte receives look for ':', one receive
+// takes the rest of the 12 bytes. A candidate that is no whole frame is not
+// thrown away: the hunt goes on from the next ':' inside it, so that a frame
+// right behind a cut frame or a stray ':' is still found. A whole frame is
+// used up but for a ':' in its two closing bytes; idle frames and frames of
+// other types give nothing.
+class FrameHunter {
+public:
+    // One step of the hunt: the 12 bytes of a whole key frame that is not
+    // idle, or nothing. Every failed receive ends the step and drops what the
+    // hunt held, since the exchange has dropped the bytes that came with it.
+    std::optional<std::string> Next(SerialLink& link, LineStatistics& stats);
+    // The same step for a line monitor: every candidate, whatever it is, or
+    // nothing when the step only skipped a byte or heard nothing.
+    std::optional<SeenCandidate> Step(SerialLink& link, LineStatistics& stats);
+
+private:
+    // Keeps the candidate's bytes from its first ':' at or after `from`.
+    void HoldFrom(const std::string& candidate, size_t from);
+
+    std::string held_;  // bytes already read from a ':' on, fewer than 12
+};
 
 }  // namespace tq::kb

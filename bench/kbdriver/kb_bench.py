@@ -2,8 +2,9 @@
 """Benchmarks of TQ850KB.dll under Wine, with the keyboard simulator on a pty
 and the test host loading the library. Prints its figures; not a test.
 
-    kb_bench.py [latency] [soak] [silent] [noise]
+    kb_bench.py [latency] [soak] [silent] [noise] [resync]
                 [--frames N] [--soak-minutes M] [--silent-seconds S] [--noise-mb MB]
+                [--resync-mb MB] [--resync-frames N] [--resync-rate full|line|both]
 
 latency  from the simulator writing a frame's last byte (paced at 4800 bit/s)
          to the host's callback: median, 99th percentile, maximum
@@ -11,6 +12,9 @@ soak     frames back to back at the line's full rate (one every 25 ms), the
          five keys in a known sequence: lost, duplicated, out of order
 silent   CPU time of the host process per minute on a silent line
 noise    random bytes, then valid frames: false keys, and the valid keys
+resync   random bytes with valid frames dropped in at random places, written
+         at full speed and paced at the line's rate: keys delivered out of
+         the frames sent, and false keys (1 MB takes 36 minutes at line rate)
 """
 import argparse
 import os
@@ -167,6 +171,50 @@ def noise(megabytes):
           f"host {'still running' if alive else 'ENDED'}")
 
 
+def noise_with_frames(megabytes, frames, seed):
+    """Random bytes with `frames` key frames at random places; the line and
+    the key numbers in the order sent."""
+    rng = random.Random(seed)
+    size = int(megabytes * 1024 * 1024)
+    junk = bytes(rng.getrandbits(8) for _ in range(size))
+    places = sorted(rng.randrange(size + 1) for _ in range(frames))
+    keys = [rng.randint(1, 5) for _ in range(frames)]
+    parts, last = [], 0
+    for at, key in zip(places, keys):
+        parts += [junk[last:at], key_frame(KEY_CODES[key])]
+        last = at
+    parts.append(junk[last:])
+    return b"".join(parts), keys
+
+
+def resync(megabytes, frames, rate):
+    line, expected = noise_with_frames(megabytes, frames, seed=520)
+    paced = rate == "line"
+    port = 65
+    with KeyboardSim(h.prefix, port) as sim:
+        limit_ms = int((len(line) * BYTE_TIME if paced else 600) * 1000) + 60000
+        # More keys than sent: the host reads to the end of the line, a false
+        # key included, and is ended once the line is read.
+        run = start_host(port, f"keys:{frames * 2}:{limit_ms}")
+        began = time.monotonic()
+        if paced:
+            sim.send(line, paced=True)
+        else:
+            for i in range(0, len(line), 4096):
+                sim.send(line[i:i + 4096])
+        while sim.unread() > 0:
+            time.sleep(0.05)
+        took = time.monotonic() - began
+        time.sleep(1.0)
+        run.proc.kill()
+        run.proc.wait()
+    got = [k for k, _, _ in run.keys()]
+    lost, extra = compare(expected, got)
+    print(f"resync ({rate} speed): {len(line)} bytes with {frames} frames in {took:.1f} s "
+          f"({len(line) / took / 1024:.1f} KB/s); keys delivered {frames - lost} of {frames}, "
+          f"false keys {extra}")
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("which", nargs="*", default=["latency", "soak", "silent", "noise"])
@@ -174,6 +222,9 @@ def main():
     ap.add_argument("--soak-minutes", type=float, default=10)
     ap.add_argument("--silent-seconds", type=int, default=60)
     ap.add_argument("--noise-mb", type=float, default=1)
+    ap.add_argument("--resync-mb", type=float, default=1)
+    ap.add_argument("--resync-frames", type=int, default=1000)
+    ap.add_argument("--resync-rate", choices=["full", "line", "both"], default="both")
     a = ap.parse_args()
     with h.session():
         for name in a.which:
@@ -185,6 +236,10 @@ def main():
                 silent(a.silent_seconds)
             elif name == "noise":
                 noise(a.noise_mb)
+            elif name == "resync":
+                for rate in (["full", "line"] if a.resync_rate == "both" else [a.resync_rate]):
+                    resync(a.resync_mb, a.resync_frames, rate)
+                    sys.stdout.flush()
             else:
                 raise SystemExit(f"kb_bench: unknown benchmark {name}")
             sys.stdout.flush()

@@ -59,14 +59,12 @@ class DriverTest(HostCase):
             self.assertEqual(run.wait_for("^ordinals").string, "ordinals ok")
             self.assertEqual(run.wait_for(r"^start 41 = (-?\d+)").group(1), "41")
             self.assertEqual(run.wait_for("^connected").string, "connected = 1")
-            # A ':' among stray bytes, or a frame cut short, takes the next
-            # eleven bytes with it: the keyboard's protocol has no better
-            # resynchronisation, so the cut frame is followed by a pause here.
+            # A frame cut short, or a stray ':', does not take the frame
+            # behind it along: the hunt goes on from the next ':' it has read.
             sim.send(b"\x00\xff;K" + key_frame("3C") + key_frame("00") + key_frame("3D", frame_type=b"T")
                      + key_frame("3D", crc=b"0000") + key_frame("3D", lower=True) + key_frame("3B")
-                     + key_frame("3D") + key_frame("3D")[:7], paced=True)
-            time.sleep(0.7)
-            sim.send(key_frame("35") + key_frame("3A") + key_frame("41") + key_frame("41"), paced=True)
+                     + key_frame("3D") + key_frame("3D")[:7] + b"::" + key_frame("35") + key_frame("3A")
+                     + key_frame("41")[:3] + key_frame("41") + key_frame("41"), paced=True)
             run.wait_for("^keys")
             self.assertEqual(run.wait_for("^connected").string, "connected = 1")
             self.assertRegex(run.wait_for("^stop").string, "^stop = 1")
@@ -202,6 +200,76 @@ class DriverTest(HostCase):
             run.wait_for("^keys 1$")
             self.finish(run)
             self.assertEqual([k for k, _, _ in run.keys()], [5])
+
+
+def stats(line):
+    """The fields of a kbhost "stats" line as a dict of ints."""
+    return {k: int(v) for k, v in re.findall(r"(\w+)=(-?\d+)", line)}
+
+
+class StatisticsTest(HostCase):
+    """GetStatistics, the fifth export, on each kind of line. The host finds
+    it by name only for its "stats" commands; everything else it does with
+    the four exports the scale's application knows."""
+
+    def test_good_line_and_careless_callers(self):
+        with KeyboardSim(h.prefix, 55) as sim:
+            run = self.host("ordinals", "statsbad", "callback", "start:55", "keys:3:5000", "pump:200", "stats",
+                            "stop", "stats", "unload")
+            self.assertEqual(run.wait_for("^ordinals").string, "ordinals ok")
+            self.assertEqual(run.wait_for("^statsbad").string,
+                             "statsbad null=0 small=0 readonly=0 straddling=0 grown=1 grownsize=64 later=untouched")
+            run.wait_for("^start 55 = 55")
+            sim.send(key_frame("3C") + key_frame("00") + key_frame("3D") + key_frame("3B") + key_frame("41"),
+                     paced=True)
+            s = stats(run.wait_for("^stats").string)
+            self.assertEqual((s["accepted"], s["keys"], s["idle"], s["crc"], s["shape"], s["skipped"]),
+                             (4, 3, 1, 0, 0, 0), s)
+            self.assertEqual(s["read"], 60, "five frames; the handshake reply is not the hunt's")
+            self.assertEqual((s["open"], s["handshake"], s["failedopens"], s["connected"], s["port"]),
+                             (0, 1, 0, 1, 55), s)
+            self.assertTrue(0 <= s["age"] < 2000, s)
+            after = stats(run.wait_for("^stats").string)
+            self.assertEqual((after["accepted"], after["connected"]), (4, 0), "the counts outlive the stop")
+            self.finish(run)
+
+    def test_noisy_line_counts_what_it_skips(self):
+        with KeyboardSim(h.prefix, 56) as sim:
+            run = self.host("callback", "start:56", "keys:3:8000", "pump:300", "stats", "stop", "unload")
+            run.wait_for("^start 56 = 56")
+            sim.send(b"\x13:\x00" + key_frame("3C")[:5] + key_frame("3D") + key_frame("35", crc=b"ABCD")
+                     + b"zz" + key_frame("35") + key_frame("3A")[:8] + key_frame("41"), paced=True)
+            s = stats(run.wait_for("^stats").string)
+            self.finish(run)
+            self.assertEqual([k for k, _, _ in run.keys()], [2, 3, 5])
+            self.assertEqual((s["accepted"], s["keys"], s["crc"]), (3, 3, 4), s)
+            self.assertEqual(s["skipped"], 1 + 2 + 5 + 12 + 2 + 8, s)
+
+    def test_unplugged_keyboard_shows_failed_reopens(self):
+        with KeyboardSim(h.prefix, 57) as sim:
+            run = self.host("start:57", "pump:300", "stats", "pump:2000", "stats", "stop", "unload")
+            run.wait_for("^start 57 = 57")
+            sim.unplug()
+            before = stats(run.wait_for("^stats").string)
+            s = stats(run.wait_for("^stats", timeout=20).string)
+            self.finish(run)
+            self.assertEqual((before["failedopens"], before["connected"]), (0, 1), before)
+            self.assertGreaterEqual(s["failedopens"], 2, s)
+            self.assertGreaterEqual(s["reopens"], s["failedopens"], s)
+            self.assertIn(s["lasterror"], (2, 3), "no such device, or no such path")
+
+    def test_held_port_and_silent_keyboard(self):
+        held = map_held_port(h.prefix, 58)
+        self.addCleanup(os.remove, held)
+        with KeyboardSim(h.prefix, 59, answer=False):
+            run = self.host("start:58", "stats", "start:59", "stats", "stop", "unload")
+            s = stats(run.wait_for("^stats").string)
+            self.assertEqual((s["open"], s["lasterror"], s["failedopens"], s["handshake"], s["port"]),
+                             (-2, 5, 1, -1, 58), s)
+            s = stats(run.wait_for("^stats", timeout=20).string)
+            self.assertEqual((s["open"], s["handshake"], s["connected"], s["failedopens"]), (0, 0, 0, 0), s)
+            self.assertGreaterEqual(s["reopens"], 3, "each unanswered request ends in a short read")
+            self.finish(run)
 
 
 class UnloadTest(HostCase):

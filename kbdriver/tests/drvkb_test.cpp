@@ -233,5 +233,34 @@ TEST_F(DrvKBTest, UnloadWaitsBoundedAndLeaksAReaderThatWillNotEnd) {
     EXPECT_EQ(sys.abandoned.size(), 1u);
 }
 
+TEST_F(DrvKBTest, StatisticsCountAcceptedFramesAndDeliveredKeysPerStart) {
+    TDrvKB drv(sys);
+    drv.Start(4);
+    drv.HandleFrame(MakeKeyFrame("3C"));  // no callback: accepted, not delivered
+    drv.SetKBFunction(RecordKey);
+    sys.fakeClock.Advance(250);
+    drv.HandleFrame(MakeKeyFrame("3B"));  // not in the key table
+    drv.HandleFrame(MakeKeyFrame("3D"));
+    drv.HandleFrame(":K3C00zzzz\r\n");
+    drv.SharedStatistics()->Add(drv.SharedStatistics()->rejectedCrc, 3);  // as the reader counts
+    TKBStatistics s = drv.GetStatistics();
+    EXPECT_EQ(s.Size, sizeof(TKBStatistics));
+    EXPECT_EQ(s.FramesAccepted, 3u);
+    EXPECT_EQ(s.KeysDelivered, 1u);
+    EXPECT_EQ(s.LastFrameTick, 250u);
+    EXPECT_EQ(s.RejectedCrc, 3u);
+    EXPECT_EQ(s.Connected, 1u);
+    EXPECT_EQ(s.Port, 4);
+
+    drv.Stop();
+    EXPECT_EQ(drv.GetStatistics().FramesAccepted, 3u) << "a stop keeps the counts for a summary";
+    sys.connectResult = -2;
+    drv.Start(9);
+    s = drv.GetStatistics();
+    EXPECT_EQ(s.FramesAccepted + s.KeysDelivered + s.RejectedCrc, 0u) << "a new start counts anew";
+    EXPECT_EQ(s.Port, 9);
+    EXPECT_EQ(s.OpenResult, kNotStarted) << "the fake reader records no open";
+}
+
 }  // namespace
 }  // namespace tq::kb

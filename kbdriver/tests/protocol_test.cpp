@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <random>
 
 #include "kbdriver/tests/fake_link.h"
 
@@ -90,32 +91,129 @@ TEST(Handshake, TriesThreeTimesWithoutPause) {
     EXPECT_EQ(deaf.received, 0) << "a failed send skips the receive";
 }
 
-TEST(HuntFrame, SkipsStrayBytesOneAtATime) {
+// The frames that the hunt hands over for `line`, until the line is used up.
+std::vector<std::string> HuntAll(const std::string& line, LineStatistics& stats) {
     FakeLink link;
-    link.stream = std::string("\x55\x00", 2) + MakeKeyFrame("3C");
-    EXPECT_FALSE(HuntFrame(link));
-    EXPECT_FALSE(HuntFrame(link));
-    EXPECT_EQ(HuntFrame(link), MakeKeyFrame("3C"));
-    EXPECT_TRUE(link.stream.empty());
+    link.stream = line;
+    FrameHunter hunter;
+    std::vector<std::string> frames;
+    while (!link.stream.empty())
+        if (std::optional<std::string> frame = hunter.Next(link, stats)) frames.push_back(*frame);
+    return frames;
 }
 
-TEST(HuntFrame, DropsIdleAndForeignFramesButPassesUncheckedOnes) {
+std::vector<std::string> HuntAll(const std::string& line) {
+    LineStatistics stats;
+    return HuntAll(line, stats);
+}
+
+TEST(HuntFrame, SkipsStrayBytesOneAtATime) {
     FakeLink link;
+    LineStatistics stats;
+    FrameHunter hunter;
+    link.stream = std::string("\x55\x00", 2) + MakeKeyFrame("3C");
+    EXPECT_FALSE(hunter.Next(link, stats));
+    EXPECT_FALSE(hunter.Next(link, stats));
+    EXPECT_EQ(hunter.Next(link, stats), MakeKeyFrame("3C"));
+    EXPECT_TRUE(link.stream.empty());
+    EXPECT_EQ(link.received, 4) << "two stray bytes, the ':', then the eleven others at once";
+    EXPECT_EQ(stats.bytesRead, 14u);
+    EXPECT_EQ(stats.bytesSkipped, 2u);
+}
+
+TEST(HuntFrame, DropsIdleForeignAndBadFramesAndCountsThem) {
+    LineStatistics stats;
     std::string badCrc = MakeKeyFrame("3D");
     badCrc[6] = 'Z';
-    link.stream = MakeKeyFrame("00") + ":T3C00000000" + badCrc + ":K00";
-    EXPECT_FALSE(HuntFrame(link)) << "idle";
-    EXPECT_FALSE(HuntFrame(link)) << "foreign type";
-    EXPECT_EQ(HuntFrame(link), badCrc) << "the CRC is the host thread's business";
-    EXPECT_FALSE(HuntFrame(link)) << "short rest";
-    EXPECT_TRUE(link.stream.empty()) << "the short read dropped what came";
+    const std::string foreign = ":T3C00" + CrcDigits(Crc(":T3C00")) + "\r\n";
+    const std::string line = MakeKeyFrame("00") + foreign + ":T3C00000000" + badCrc + MakeKeyFrame("3A") + ":K00";
+    EXPECT_EQ(HuntAll(line, stats), std::vector<std::string>{MakeKeyFrame("3A")});
+    EXPECT_EQ(stats.idleFrames, 1u);
+    EXPECT_EQ(stats.rejectedCrc, 2u);
+    EXPECT_EQ(stats.rejectedShape, 2u) << "the whole frame of another type and the cut one at the end";
+    EXPECT_EQ(stats.bytesRead, 61u) << "the short rest at the end is dropped by the exchange";
+    EXPECT_EQ(stats.bytesSkipped, 25u) << "two bad candidates and the ':' of the cut one";
 }
 
 TEST(HuntFrame, IdleMeansBothDigitsZero) {
+    EXPECT_EQ(HuntAll(MakeKeyFrame("30") + MakeKeyFrame("03")),
+              (std::vector<std::string>{MakeKeyFrame("30"), MakeKeyFrame("03")}));
+}
+
+TEST(HuntFrame, GoodLineCostsOneReceiveForTheStartAndOneForTheRest) {
     FakeLink link;
-    link.stream = MakeKeyFrame("30") + MakeKeyFrame("03");
-    EXPECT_EQ(HuntFrame(link), MakeKeyFrame("30"));
-    EXPECT_EQ(HuntFrame(link), MakeKeyFrame("03"));
+    LineStatistics stats;
+    FrameHunter hunter;
+    link.stream = MakeKeyFrame("3C") + MakeKeyFrame("00") + MakeKeyFrame("41");
+    int frames = 0;
+    while (!link.stream.empty()) frames += hunter.Next(link, stats) ? 1 : 0;
+    EXPECT_EQ(frames, 2);
+    EXPECT_EQ(link.received, 6);
+    EXPECT_EQ(stats.bytesSkipped, 0u);
+    EXPECT_EQ(stats.rejectedCrc + stats.rejectedShape, 0u);
+}
+
+// A frame behind a frame cut short, at every place of the cut: the cut
+// frame's head and the good frame make a candidate that fails its CRC, and
+// the hunt finds the good frame's ':' inside it. A frame cut inside its two
+// closing bytes still carries its key and CRC, and gives its key too.
+TEST(Resync, FrameAfterEveryCutOfAFrameIsFound) {
+    const std::string cut = MakeKeyFrame("3D");
+    const std::string good = MakeKeyFrame("35");
+    for (size_t kept = 1; kept < kFrameSize; ++kept) {
+        const std::vector<std::string> frames = HuntAll(cut.substr(0, kept) + good);
+        ASSERT_FALSE(frames.empty()) << "head of " << kept;
+        EXPECT_EQ(frames.back(), good) << "head of " << kept;
+        EXPECT_EQ(frames.size(), kept < kFrameSize - 2 ? 1u : 2u) << "head of " << kept;
+        EXPECT_EQ(CheckFrame(frames.front()).key, kept < kFrameSize - 2 ? 3 : 2) << "head of " << kept;
+        EXPECT_EQ(HuntAll(cut.substr(kept) + good), std::vector<std::string>{good}) << "tail from " << kept;
+    }
+}
+
+TEST(Resync, StrayColonsBeforeAFrameAreSkipped) {
+    const std::string good = MakeKeyFrame("3A");
+    for (size_t colons = 1; colons <= 2 * kFrameSize; ++colons) {
+        LineStatistics stats;
+        EXPECT_EQ(HuntAll(std::string(colons, ':') + good + good, stats), (std::vector<std::string>{good, good}))
+            << colons << " colons";
+        EXPECT_EQ(stats.bytesSkipped, colons);
+    }
+    EXPECT_EQ(HuntAll("x:y:z" + good), std::vector<std::string>{good});
+}
+
+TEST(Resync, ColonInsideAWholeFrameStartsNoNewHunt) {
+    // The free bytes of a whole frame may hold ':'; the frame is used up as a
+    // whole and the next frame is found where it begins.
+    const std::string withColons = MakeKeyFrame("3C", ":K", ":K");
+    const std::string good = MakeKeyFrame("41");
+    EXPECT_EQ(HuntAll(withColons + good), (std::vector<std::string>{withColons, good}));
+}
+
+TEST(Resync, FramesFailingTheirCrcNeverGetThrough) {
+    const std::string good = MakeKeyFrame("3C");
+    for (size_t i = 1; i < 10; ++i) {
+        std::string bad = good;
+        bad[i] ^= 0x04;
+        for (const std::string& frame : HuntAll(bad + good)) EXPECT_TRUE(CheckFrame(frame).accepted) << "byte " << i;
+        EXPECT_EQ(HuntAll(bad + good).back(), good);
+    }
+}
+
+// Random noise with frames dropped in at random places: every frame gives
+// its key, in order, and nothing else does.
+TEST(Resync, NoiseWithFramesInterleaved) {
+    std::mt19937 random(850);
+    for (int round = 0; round < 50; ++round) {
+        std::string line;
+        std::vector<std::string> sent;
+        for (int i = 0; i < 40; ++i) {
+            for (int n = random() % 40; n > 0; --n) line += static_cast<char>(random() % 4 == 0 ? ':' : random());
+            const char* codes[] = {"3C", "3D", "35", "3A", "41"};
+            sent.push_back(MakeKeyFrame(codes[random() % 5]));
+            line += sent.back();
+        }
+        EXPECT_EQ(HuntAll(line), sent) << "round " << round;
+    }
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-"""Runs kbhost.exe under Wine with a list of commands and follows its output
-file while it runs, so that a test can act (make the simulator send) when the
+"""Runs kbhost.exe (or another console program) under Wine and follows its
+output file while it runs, so that a test can act (make the simulator send) when the
 host has reached a step. Used by the driver's Wine tests and benchmarks."""
 import os
 import re
@@ -8,16 +8,17 @@ import tempfile
 import time
 
 
-class HostRun:
-    def __init__(self, harness, commands, dll_dir=None):
-        win_dir = os.environ.get("TQ_WIN_DIR") or os.path.join(harness.build_dir, "win")
-        exe = os.path.join(win_dir, "tools", "kbhost.exe")
-        # The library is found by name in the current folder, as the scale's
-        # application finds it beside itself.
-        cwd = dll_dir or os.path.join(win_dir, "bin")
-        self._out = tempfile.NamedTemporaryFile(prefix="kbhost-", suffix=".out", delete=False)
+class FollowedRun:
+    """A Windows console program under Wine whose output file is followed
+    while it runs; `encoding` is that of its output."""
+
+    def __init__(self, harness, exe, args, cwd, encoding="utf-8"):
+        name = os.path.splitext(os.path.basename(exe))[0]
+        self._out = tempfile.NamedTemporaryFile(prefix=f"{name}-", suffix=".out", delete=False)
         self._err = tempfile.TemporaryFile()
-        self.proc = harness.popen(exe, list(commands), cwd=cwd, stdin=subprocess.DEVNULL,
+        self._encoding = encoding
+        self._name = name
+        self.proc = harness.popen(exe, list(args), cwd=cwd, stdin=subprocess.DEVNULL,
                                   stdout=self._out, stderr=self._err)
         self._seen = 0
         self._final = None
@@ -26,7 +27,7 @@ class HostRun:
         if self._final is not None:
             return self._final
         with open(self._out.name, "rb") as f:
-            text = f.read().decode(errors="replace")
+            text = f.read().decode(self._encoding, errors="replace").replace("\r\n", "\n")
         # A line still being written is not a line yet.
         return text[:text.rfind("\n") + 1].splitlines()
 
@@ -51,7 +52,7 @@ class HostRun:
                         if m:
                             self._seen = i + 1
                             return m
-                raise AssertionError(f"kbhost: no line like {pattern!r}; output:\n" + "\n".join(lines))
+                raise AssertionError(f"{self._name}: no line like {pattern!r}; output:\n" + "\n".join(lines))
             time.sleep(0.005)
 
     def finish(self, timeout=30):
@@ -67,6 +68,18 @@ class HostRun:
         self._err.close()
         os.unlink(self._out.name)
         return rc, self._final
+
+
+
+class HostRun(FollowedRun):
+    """kbhost.exe with a list of commands."""
+
+    def __init__(self, harness, commands, dll_dir=None):
+        win_dir = os.environ.get("TQ_WIN_DIR") or os.path.join(harness.build_dir, "win")
+        # The library is found by name in the current folder, as the scale's
+        # application finds it beside itself.
+        super().__init__(harness, os.path.join(win_dir, "tools", "kbhost.exe"), commands,
+                         cwd=dll_dir or os.path.join(win_dir, "bin"))
 
     def keys(self):
         """(key number, thread, unix ns) of every key line so far."""

@@ -6,10 +6,13 @@
 //
 //   load | ordinals | callback | nocallback | start:N | connected | stop |
 //   pump:MS | keys:COUNT:MS | idle:MS | unload | cpu | stopfrom:other |
-//   stoponkey (the callback calls Stop at the next key)
+//   stoponkey (the callback calls Stop at the next key) |
+//   stats | statsbad (GetStatistics, found by name only for these two)
 //
 //   key 1 main 1733650000123456789     key number, thread, Unix time in ns
 #include <windows.h>
+
+#include "kbdriver/statistics.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -25,6 +28,7 @@ using StopFn = bool(WINAPI*)();
 using KeyFn = void(WINAPI*)(int32_t);
 using SetKBFunctionFn = void(WINAPI*)(KeyFn);
 using GetConnectedFn = bool(WINAPI*)();
+using GetStatisticsFn = bool(WINAPI*)(tq::kb::TKBStatistics*);
 
 struct Library {
     HMODULE module = nullptr;
@@ -106,7 +110,63 @@ bool OrdinalsMatch() {
     return byOrdinal(1) == reinterpret_cast<void*>(g_lib.GetConnected) &&
            byOrdinal(2) == reinterpret_cast<void*>(g_lib.Stop) &&
            byOrdinal(3) == reinterpret_cast<void*>(g_lib.Start) &&
-           byOrdinal(4) == reinterpret_cast<void*>(g_lib.SetKBFunction) && byOrdinal(5) == nullptr;
+           byOrdinal(4) == reinterpret_cast<void*>(g_lib.SetKBFunction) &&
+           byOrdinal(5) == reinterpret_cast<void*>(GetProcAddress(g_lib.module, "GetStatistics")) &&
+           byOrdinal(5) != nullptr && byOrdinal(6) == nullptr;
+}
+
+void SayStatistics() {
+    const auto get = Export<GetStatisticsFn>("GetStatistics");
+    tq::kb::TKBStatistics s = {};
+    s.Size = sizeof s;
+    if (!get || !get(&s)) {
+        Say("stats failed");
+        return;
+    }
+    const long age = s.FramesAccepted ? static_cast<long>(GetTickCount() - s.LastFrameTick) : -1;
+    Say("stats size=%lu read=%lu accepted=%lu keys=%lu idle=%lu shape=%lu crc=%lu skipped=%lu reopens=%lu "
+        "failedopens=%lu lasterror=%lu open=%ld handshake=%ld age=%ld connected=%lu port=%ld",
+        static_cast<unsigned long>(s.Size), static_cast<unsigned long>(s.BytesRead),
+        static_cast<unsigned long>(s.FramesAccepted), static_cast<unsigned long>(s.KeysDelivered),
+        static_cast<unsigned long>(s.IdleFrames), static_cast<unsigned long>(s.RejectedShape),
+        static_cast<unsigned long>(s.RejectedCrc), static_cast<unsigned long>(s.BytesSkipped),
+        static_cast<unsigned long>(s.Reopens), static_cast<unsigned long>(s.FailedOpens),
+        static_cast<unsigned long>(s.LastOpenError), static_cast<long>(s.OpenResult),
+        static_cast<long>(s.Handshake), age, static_cast<unsigned long>(s.Connected), static_cast<long>(s.Port));
+}
+
+// GetStatistics with what a careless host might pass: each must give false
+// without a crash, and a structure larger than the driver's is filled.
+void SayBadStatistics() {
+    const auto get = Export<GetStatisticsFn>("GetStatistics");
+    if (!get) {
+        Say("statsbad: no GetStatistics");
+        return;
+    }
+    tq::kb::TKBStatistics small = {};
+    small.Size = sizeof small - 1;
+    void* page = VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    auto* readOnly = static_cast<tq::kb::TKBStatistics*>(page);
+    readOnly->Size = sizeof *readOnly;
+    DWORD old = 0;
+    VirtualProtect(page, 4096, PAGE_READONLY, &old);
+    // A structure that runs past the end of its page into unmapped memory.
+    void* pages = VirtualAlloc(nullptr, 8192, MEM_RESERVE, PAGE_NOACCESS);
+    VirtualAlloc(pages, 4096, MEM_COMMIT, PAGE_READWRITE);
+    auto* straddling = reinterpret_cast<tq::kb::TKBStatistics*>(static_cast<char*>(pages) + 4096 - 8);
+    straddling->Size = sizeof *straddling;
+    struct Grown {
+        tq::kb::TKBStatistics known;
+        uint32_t later;
+    } grown = {};
+    grown.known.Size = sizeof grown;
+    grown.later = 0xA5A5A5A5;
+    const bool grownOk = get(&grown.known);
+    Say("statsbad null=%d small=%d readonly=%d straddling=%d grown=%d grownsize=%lu later=%s", get(nullptr) ? 1 : 0,
+        get(&small) ? 1 : 0, get(readOnly) ? 1 : 0, get(straddling) ? 1 : 0, grownOk ? 1 : 0,
+        static_cast<unsigned long>(grown.known.Size), grown.later == 0xA5A5A5A5 ? "untouched" : "written");
+    VirtualFree(page, 0, MEM_RELEASE);
+    VirtualFree(pages, 0, MEM_RELEASE);
 }
 
 double CpuMs() {
@@ -170,6 +230,10 @@ bool Run(const std::string& command) {
         FreeLibrary(g_lib.module);
         g_lib = Library{};
         Say("unload in %lu ms", GetTickCount() - t0);
+    } else if (name == "stats") {
+        SayStatistics();
+    } else if (name == "statsbad") {
+        SayBadStatistics();
     } else if (name == "cpu") {
         Say("cpu %.1f ms", CpuMs());
     } else {

@@ -15,12 +15,13 @@ exchange's own tests the simulator also obeys two requests: "#n" (n a digit)
 answers n bytes "x", and "!" unplugs the port (removes the COM link).
 
 Command line, for trying the driver by hand:
-    kbsim.py --prefix P --port 21 [--silent] [--keys 3C,3D,...] [--every 0.5]
+    kbsim.py --prefix P --port 21 [--silent] [--keys 3C,3D,...] [--every 0.5] [--bad-crc 0.1]
 """
 import argparse
 import fcntl
 import os
 import pty
+import random
 import select
 import struct
 import termios
@@ -175,6 +176,7 @@ def main():
     ap.add_argument("--silent", action="store_true", help="do not answer the handshake")
     ap.add_argument("--keys", default="3C,3D,35,3A,41", help="key codes to send in turn")
     ap.add_argument("--every", type=float, default=1.0, help="seconds between keys")
+    ap.add_argument("--bad-crc", type=float, default=0.0, help="share of frames sent with wrong CRC digits")
     a = ap.parse_args()
     with KeyboardSim(a.prefix, a.port, answer=not a.silent) as sim:
         print(f"kbsim: COM{a.port} -> {sim.slave_path}; Ctrl-C ends")
@@ -183,7 +185,8 @@ def main():
             i = 0
             while True:
                 time.sleep(a.every)
-                sim.send(key_frame(codes[i % len(codes)]), paced=True)
+                bad = random.random() < a.bad_crc
+                sim.send(key_frame(codes[i % len(codes)], crc=b"0000" if bad else None), paced=True)
                 i += 1
         except KeyboardInterrupt:
             pass

@@ -1,0 +1,220 @@
+#include "kbdriver/kbmon/monitor.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "common/cp1251.h"
+
+namespace tq::kbmon {
+namespace {
+
+// printf into a string; the format and the result are code page 1251.
+std::string Format(const char* format, ...) {
+    char text[512];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    return text;
+}
+
+unsigned long U(uint32_t v) { return static_cast<unsigned long>(v); }
+
+uint32_t FramesSeen(const kb::TKBStatistics& s) { return s.FramesAccepted + s.IdleFrames; }
+
+// Whole frames and candidates that failed: what the CRC share is taken of.
+uint32_t Candidates(const kb::TKBStatistics& s) { return FramesSeen(s) + s.RejectedCrc + s.RejectedShape; }
+
+bool ParsePort(std::string text, int32_t& port) {
+    for (char& c : text) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    if (text.compare(0, 3, "COM") == 0) text.erase(0, 3);
+    if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    port = std::stoi(text);
+    return port >= 1 && port <= 255;
+}
+
+}  // namespace
+
+Options ParseOptions(const std::vector<std::string>& args) {
+    Options options;
+    bool havePort = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--raw") {
+            options.raw = true;
+        } else if (arg == "--seconds" && i + 1 < args.size() &&
+                   args[i + 1].find_first_not_of("0123456789") == std::string::npos && args[i + 1].size() <= 6) {
+            options.seconds = static_cast<uint32_t>(std::stoul(args[++i]));
+        } else if (!havePort && ParsePort(arg, options.port)) {
+            havePort = true;
+        } else {
+            options.error = Cp("Непонятный аргумент: ") + arg;
+            return options;
+        }
+    }
+    if (!havePort) options.error = Cp("Не указан порт");
+    return options;
+}
+
+std::string Usage() {
+    return Cp("Использование: kbmon [--raw] COMn [--seconds N]\n"
+              "  COMn       порт клавиатуры, COM1..COM255\n"
+              "  --raw      читать порт без драйвера и показывать каждый кадр\n"
+              "  --seconds  закончить через N секунд, как по Ctrl+C");
+}
+
+std::string OpenFailure(int32_t openResult, uint32_t systemError, int32_t port) {
+    switch (openResult) {
+        case 0: return {};
+        case -2: return Format(Cp("Порт COM%d занят другой программой").c_str(), port);
+        case -3: return Format(Cp("Порт COM%d не найден").c_str(), port);
+        default: return Format(Cp("Порт COM%d не открывается (ошибка Windows %lu)").c_str(), port, U(systemError));
+    }
+}
+
+std::string Verdict(const kb::TKBStatistics& s) {
+    if (s.OpenResult == kb::kNotStarted) return Cp("Драйвер не смог начать работу");
+    if (s.OpenResult == -2) return Cp("Порт занят другой программой");
+    if (s.OpenResult != 0) return OpenFailure(s.OpenResult, s.LastOpenError, s.Port);
+    if (s.FailedOpens > 0) return Format(Cp("Порт пропал во время работы (ошибка Windows %lu) — проверьте подключение").c_str(), U(s.LastOpenError));
+    if (FramesSeen(s) == 0 && s.Handshake != kb::kHandshakeAnswered) return Cp("Нет ответа клавиатуры");
+    const uint32_t candidates = Candidates(s);
+    if (s.RejectedCrc > 0 && s.RejectedCrc * 100ull >= candidates) {
+        const unsigned long percent = static_cast<unsigned long>((s.RejectedCrc * 100ull + candidates / 2) / candidates);
+        return Format(Cp("Ошибки CRC: %lu%% — проверьте кабель").c_str(), percent);
+    }
+    return Cp("Линия в порядке");
+}
+
+std::string KeyLine(int key) { return Format(Cp("клавиша %d").c_str(), key); }
+
+std::string StatusLine(const kb::TKBStatistics& before, const kb::TKBStatistics& now, uint32_t elapsedMs,
+                       uint32_t runningMs) {
+    const double perSecond = elapsedMs ? (FramesSeen(now) - FramesSeen(before)) * 1000.0 / elapsedMs : 0.0;
+    return Format(Cp("[%4lu с] кадров/с %.1f | ошибок CRC %lu | пропущено байт %lu | переоткрытий %lu | %s").c_str(),
+                  U(runningMs / 1000), perSecond, U(now.RejectedCrc), U(now.BytesSkipped), U(now.Reopens),
+                  now.Connected ? Cp("связь есть").c_str() : Cp("связи нет").c_str());
+}
+
+std::vector<std::string> Summary(const kb::TKBStatistics& s, uint32_t runningMs) {
+    return {
+        Format(Cp("Итог за %lu с на COM%d:").c_str(), U(runningMs / 1000), s.Port),
+        Format(Cp("  прочитано байт %lu, кадров с клавишами %lu, клавиш передано %lu, пустых кадров %lu").c_str(),
+               U(s.BytesRead), U(s.FramesAccepted), U(s.KeysDelivered), U(s.IdleFrames)),
+        Format(Cp("  отвергнуто: ошибка CRC %lu, длина или тип %lu; пропущено байт %lu").c_str(), U(s.RejectedCrc),
+               U(s.RejectedShape), U(s.BytesSkipped)),
+        Format(Cp("  переоткрытий порта %lu, неудачных открытий %lu").c_str(), U(s.Reopens), U(s.FailedOpens)),
+        Cp("Вердикт: ") + Verdict(s),
+    };
+}
+
+std::string CandidateLine(const kb::SeenCandidate& seen) {
+    std::string hex;
+    for (unsigned char c : seen.bytes) hex += Format("%02X ", c);
+    hex.resize(3 * kb::kFrameSize, ' ');
+    switch (seen.kind) {
+        case kb::Candidate::KeyFrame: {
+            const int key = kb::KeyNumber(seen.bytes.substr(2, 2));
+            return hex + (key ? Format(Cp("клавиша %d").c_str(), key) : Cp("кадр без клавиши"));
+        }
+        case kb::Candidate::Idle: return hex + Cp("пустой кадр");
+        case kb::Candidate::OtherType: return hex + Cp("кадр другого типа");
+        case kb::Candidate::BadCrc: return hex + Cp("ошибка CRC");
+        case kb::Candidate::Cut: return hex + Cp("обрезан");
+    }
+    return hex;
+}
+
+std::string Ticker::Status(uint32_t nowMs, const kb::TKBStatistics& now) {
+    std::string line = StatusLine(last_, now, nowMs - lastMs_, nowMs - startedMs_);
+    last_ = now;
+    lastMs_ = nowMs;
+    return line;
+}
+
+bool DriverMonitor::Begin(int32_t port) {
+    ticker_.Begin(clock_.NowMs());
+    driver_.Start(port);
+    const kb::TKBStatistics s = Read();
+    ticker_.SetLast(s);
+    if (s.OpenResult == kb::kNotStarted) {  // it could not even make its reader
+        console_.Line(Verdict(s));
+        return false;
+    }
+    if (const std::string failure = OpenFailure(s.OpenResult, s.LastOpenError, port); !failure.empty()) {
+        console_.Line(failure);
+        return false;
+    }
+    console_.Line(s.Handshake == kb::kHandshakeAnswered ? Cp("Клавиатура ответила. Ctrl+C — конец.")
+                                 : Cp("Клавиатура не ответила на запрос; слушаю линию. Ctrl+C — конец."));
+    return true;
+}
+
+kb::TKBStatistics DriverMonitor::Read() {
+    kb::TKBStatistics s = {};
+    s.Size = sizeof s;
+    if (!driver_.GetStatistics(s)) {
+        s = {};
+        s.OpenResult = kb::kNotStarted;
+    }
+    return s;
+}
+
+void DriverMonitor::Tick() {
+    const uint32_t now = clock_.NowMs();
+    if (ticker_.Due(now)) console_.Line(ticker_.Status(now, Read()));
+}
+
+void DriverMonitor::End() {
+    driver_.Stop();
+    for (const std::string& line : Summary(Read(), ticker_.RunningMs(clock_.NowMs()))) console_.Line(line);
+}
+
+bool RawMonitor::Begin(int32_t port) {
+    ticker_.Begin(clock_.NowMs());
+    stats_.Reset(port);
+    const int32_t result = link_.Open();
+    stats_.Set(stats_.openResult, result);
+    if (result != 0) {
+        console_.Line(OpenFailure(result, stats_.lastOpenError, port));
+        return false;
+    }
+    const bool answered = kb::Handshake(link_);
+    stats_.Set(stats_.handshake, answered ? kb::kHandshakeAnswered : kb::kHandshakeFailed);
+    console_.Line(Format(Cp("COM%d открыт без драйвера; клавиатура %s. Ctrl+C — конец.").c_str(), port,
+                         answered ? Cp("ответила").c_str() : Cp("не ответила на запрос").c_str()));
+    ticker_.SetLast(Read());
+    return true;
+}
+
+void RawMonitor::Step() {
+    if (!link_.IsOpen()) {
+        clock_.SleepMs(kReopenPauseMs);
+        link_.Open();
+        return;
+    }
+    const std::optional<kb::SeenCandidate> seen = hunter_.Step(link_, stats_);
+    if (!seen) return;
+    if (seen->kind == kb::Candidate::KeyFrame) {
+        stats_.Add(stats_.framesAccepted);
+        if (kb::KeyNumber(seen->bytes.substr(2, 2))) stats_.Add(stats_.keysDelivered);
+    }
+    console_.Line(CandidateLine(*seen));
+}
+
+// Without the driver, "connected" means the keyboard answered or sent a key frame.
+kb::TKBStatistics RawMonitor::Read() const {
+    const bool heard = stats_.framesAccepted > 0 || stats_.handshake == kb::kHandshakeAnswered;
+    return stats_.Snapshot(heard);
+}
+
+void RawMonitor::Tick() {
+    const uint32_t now = clock_.NowMs();
+    if (ticker_.Due(now)) console_.Line(ticker_.Status(now, Read()));
+}
+
+void RawMonitor::End() {
+    for (const std::string& line : Summary(Read(), ticker_.RunningMs(clock_.NowMs()))) console_.Line(line);
+}
+
+}  // namespace tq::kbmon
