@@ -66,6 +66,17 @@ Outcome Forward(DispObject* collection, WORD flags, Args& args, VARIANT* result)
     return outcome;
 }
 
+// A collection member: the collection, or with arguments its item (rs("s00")).
+Outcome Collection(DispObject* collection, WORD flags, Args& args, VARIANT* result) {
+    if (args.count() > 0) return Forward(collection, flags, args, result);
+    if (!IsGet(flags)) {
+        collection->Release();
+        return DISP_E_MEMBERNOTFOUND;
+    }
+    SetObject(result, collection);
+    return Outcome();
+}
+
 // A collection's Item argument: a name (found by `find`, -1 when absent) or an index.
 template <typename Find>
 HRESULT ItemIndex(const Args& args, Find find, long* index) {
@@ -271,13 +282,7 @@ public:
         : DispObject(std::move(s), "Recordset", MEMBERS(kRecordsetMembers)), rs_(std::move(rs)), db_(std::move(db)) {}
 
     Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
-        if (id == kDefault) {
-            if (args.count() == 0 && !IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
-            auto* fields = new FieldsObject(state(), rs_, db_);
-            if (args.count() > 0) return Forward(fields, flags, args, result);  // rs("s00")
-            SetObject(result, fields);
-            return Outcome();
-        }
+        if (id == kDefault) return Collection(new FieldsObject(state(), rs_, db_), flags, args, result);
         if (IsPut(flags, args)) return Put(id, args);
         if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
         if (rs_->closed() && id != kClose) return Fail(kObjectInvalid);
@@ -499,12 +504,7 @@ public:
 
     Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
         if (q_->closed || q_->db->closed()) return Fail(kObjectInvalid);
-        if (id == kDefault) {
-            auto* parameters = new ParametersObject(state(), q_);
-            if (args.count() > 0) return Forward(parameters, flags, args, result);
-            SetObject(result, parameters);
-            return Outcome();
-        }
+        if (id == kDefault) return Collection(new ParametersObject(state(), q_), flags, args, result);
         if (id == kSql && IsPut(flags, args)) {
             Value sql;
             if (HRESULT hr = ValueOf(*args.putValue(), &sql); FAILED(hr)) return hr;
@@ -769,22 +769,14 @@ public:
             return workspace_->OpenDatabase(args, result);
         case kCreateDatabase:
             return CreateDatabase(args, result);
-        case kWorkspaces: {
-            auto* workspaces = new WorkspacesObject(state(), workspace_);
-            if (args.count() > 0) return Forward(workspaces, flags, args, result);
-            SetObject(result, workspaces);
-            return Outcome();
-        }
+        case kWorkspaces:
+            return Collection(new WorkspacesObject(state(), workspace_), flags, args, result);
         case kBeginTrans:
         case kCommitTrans:
         case kRollback:
             return workspace_->Call(id, flags, args, result);
-        case kErrors: {
-            auto* errors = new ErrorsObject(state());
-            if (args.count() > 0) return Forward(errors, flags, args, result);
-            SetObject(result, errors);
-            return Outcome();
-        }
+        case kErrors:
+            return Collection(new ErrorsObject(state()), flags, args, result);
         case kVersion:
             SetText(result, u"3.6");
             return Outcome();
