@@ -66,6 +66,42 @@ Outcome Forward(DispObject* collection, WORD flags, Args& args, VARIANT* result)
     return outcome;
 }
 
+// A collection member: the collection, or with arguments its item (rs("s00")).
+Outcome Collection(DispObject* collection, WORD flags, Args& args, VARIANT* result) {
+    if (args.count() > 0) return Forward(collection, flags, args, result);
+    if (!IsGet(flags)) {
+        collection->Release();
+        return DISP_E_MEMBERNOTFOUND;
+    }
+    SetObject(result, collection);
+    return Outcome();
+}
+
+// A collection's Item argument: a name (found by `find`, -1 when absent) or an index.
+template <typename Find>
+HRESULT ItemIndex(const Args& args, Find find, long* index) {
+    if (!args.Has(0)) return DISP_E_PARAMNOTFOUND;
+    if (V_VT(&args.At(0)) == VT_BSTR) {
+        *index = find(ToText(V_BSTR(&args.At(0))));
+        return S_OK;
+    }
+    return args.GetLong(0, -1, index);
+}
+
+// A collection's item handed out, or written to (coll("name") = value).
+Outcome HandOut(DispObject* item, WORD flags, Args& args, VARIANT* result) {
+    if (IsPut(flags, args)) {
+        args.DropFront(1);
+        return Forward(item, flags, args, result);
+    }
+    if (!IsGet(flags)) {
+        item->Release();
+        return DISP_E_MEMBERNOTFOUND;
+    }
+    SetObject(result, item);
+    return Outcome();
+}
+
 // ---------------------------------------------------------------- Errors
 const Member kErrorMembers[] = {{L"Number", kNumber}, {L"Description", kDescription}, {L"Source", kSource}};
 
@@ -163,25 +199,11 @@ public:
             return Outcome();
         }
         if (id != kDefault) return DISP_E_MEMBERNOTFOUND;
-        if (!args.Has(0)) return DISP_E_PARAMNOTFOUND;
         long column = -1;
-        if (V_VT(&args.At(0)) == VT_BSTR) {
-            column = db_->table().ColumnIndex(ToText(V_BSTR(&args.At(0))));
-        } else if (HRESULT hr = args.GetLong(0, -1, &column); FAILED(hr)) {
-            return hr;
-        }
+        auto find = [&](TextView name) { return static_cast<long>(db_->table().ColumnIndex(name)); };
+        if (HRESULT hr = ItemIndex(args, find, &column); FAILED(hr)) return hr;
         if (column < 0 || column >= static_cast<long>(rs_->FieldCount())) return Fail(kItemNotFound);
-        auto* field = new FieldObject(state(), rs_, db_, static_cast<size_t>(column));
-        if (IsPut(flags, args)) {  // rs.Fields("s00") = value
-            args.DropFront(1);
-            return Forward(field, flags, args, result);
-        }
-        if (!IsGet(flags)) {
-            field->Release();
-            return DISP_E_MEMBERNOTFOUND;
-        }
-        SetObject(result, field);
-        return Outcome();
+        return HandOut(new FieldObject(state(), rs_, db_, static_cast<size_t>(column)), flags, args, result);
     }
 
 private:
@@ -260,13 +282,7 @@ public:
         : DispObject(std::move(s), "Recordset", MEMBERS(kRecordsetMembers)), rs_(std::move(rs)), db_(std::move(db)) {}
 
     Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
-        if (id == kDefault) {
-            if (args.count() == 0 && !IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
-            auto* fields = new FieldsObject(state(), rs_, db_);
-            if (args.count() > 0) return Forward(fields, flags, args, result);  // rs("s00")
-            SetObject(result, fields);
-            return Outcome();
-        }
+        if (id == kDefault) return Collection(new FieldsObject(state(), rs_, db_), flags, args, result);
         if (IsPut(flags, args)) return Put(id, args);
         if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
         if (rs_->closed() && id != kClose) return Fail(kObjectInvalid);
@@ -318,7 +334,7 @@ public:
         case kDelete:
             return rs_->Delete();
         case kEditMode:
-            SetLong(result, rs_->editMode());
+            SetShort(result, static_cast<short>(rs_->editMode()));
             return Outcome();
         case kUpdatable:
             SetBool(result, rs_->updatable());
@@ -463,25 +479,11 @@ public:
             return Outcome();
         }
         if (id != kDefault) return DISP_E_MEMBERNOTFOUND;
-        if (!args.Has(0)) return DISP_E_PARAMNOTFOUND;
         long index = -1;
-        if (V_VT(&args.At(0)) == VT_BSTR) {
-            index = q_->ParameterIndex(ToText(V_BSTR(&args.At(0))));
-        } else if (HRESULT hr = args.GetLong(0, -1, &index); FAILED(hr)) {
-            return hr;
-        }
+        auto find = [&](TextView name) { return static_cast<long>(q_->ParameterIndex(name)); };
+        if (HRESULT hr = ItemIndex(args, find, &index); FAILED(hr)) return hr;
         if (index < 0 || index >= static_cast<long>(declared.size())) return Fail(kItemNotFound);
-        auto* parameter = new ParameterObject(state(), q_, declared[index]);
-        if (IsPut(flags, args)) {  // qdf.Parameters("p") = value
-            args.DropFront(1);
-            return Forward(parameter, flags, args, result);
-        }
-        if (!IsGet(flags)) {
-            parameter->Release();
-            return DISP_E_MEMBERNOTFOUND;
-        }
-        SetObject(result, parameter);
-        return Outcome();
+        return HandOut(new ParameterObject(state(), q_, declared[index]), flags, args, result);
     }
 
 private:
@@ -502,12 +504,7 @@ public:
 
     Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
         if (q_->closed || q_->db->closed()) return Fail(kObjectInvalid);
-        if (id == kDefault) {
-            auto* parameters = new ParametersObject(state(), q_);
-            if (args.count() > 0) return Forward(parameters, flags, args, result);
-            SetObject(result, parameters);
-            return Outcome();
-        }
+        if (id == kDefault) return Collection(new ParametersObject(state(), q_), flags, args, result);
         if (id == kSql && IsPut(flags, args)) {
             Value sql;
             if (HRESULT hr = ValueOf(*args.putValue(), &sql); FAILED(hr)) return hr;
@@ -772,22 +769,14 @@ public:
             return workspace_->OpenDatabase(args, result);
         case kCreateDatabase:
             return CreateDatabase(args, result);
-        case kWorkspaces: {
-            auto* workspaces = new WorkspacesObject(state(), workspace_);
-            if (args.count() > 0) return Forward(workspaces, flags, args, result);
-            SetObject(result, workspaces);
-            return Outcome();
-        }
+        case kWorkspaces:
+            return Collection(new WorkspacesObject(state(), workspace_), flags, args, result);
         case kBeginTrans:
         case kCommitTrans:
         case kRollback:
             return workspace_->Call(id, flags, args, result);
-        case kErrors: {
-            auto* errors = new ErrorsObject(state());
-            if (args.count() > 0) return Forward(errors, flags, args, result);
-            SetObject(result, errors);
-            return Outcome();
-        }
+        case kErrors:
+            return Collection(new ErrorsObject(state()), flags, args, result);
         case kVersion:
             SetText(result, u"3.6");
             return Outcome();

@@ -24,6 +24,13 @@ Error Recordset::Usable() const {
     return Error();
 }
 
+Error Recordset::StartChange() {
+    if (Error e = Usable()) return e;
+    if (!updatable_) return Fail(db_->readOnly() ? kReadOnly : kNotUpdatable);
+    Discard();
+    return Error();
+}
+
 long Recordset::RecordCount() const {
     if (tableType_) return static_cast<long>(db_->table().RowCount());
     return seenLive_;
@@ -190,9 +197,7 @@ Error Recordset::Write(size_t column, const Value& value) {
 }
 
 Error Recordset::AddNew() {
-    if (Error e = Usable()) return e;
-    if (!updatable_) return Fail(db_->readOnly() ? kReadOnly : kNotUpdatable);
-    Discard();
+    if (Error e = StartChange()) return e;
     savedBof_ = bof_;
     savedEof_ = eof_;
     savedPos_ = pos_;
@@ -202,9 +207,7 @@ Error Recordset::AddNew() {
 }
 
 Error Recordset::Edit() {
-    if (Error e = Usable()) return e;
-    if (!updatable_) return Fail(db_->readOnly() ? kReadOnly : kNotUpdatable);
-    Discard();
+    if (Error e = StartChange()) return e;
     if (Error e = Current()) return e;
     editId_ = ids_[pos_];
     buffer_ = UnpackRow(*db_->table().Row(editId_));
@@ -245,9 +248,7 @@ Error Recordset::CancelUpdate() {
 }
 
 Error Recordset::Delete() {
-    if (Error e = Usable()) return e;
-    if (!updatable_) return Fail(db_->readOnly() ? kReadOnly : kNotUpdatable);
-    Discard();
+    if (Error e = StartChange()) return e;
     if (Error e = Current()) return e;
     if (Error e = db_->Delete(ids_[pos_])) return e;
     marks_[pos_] |= kDeletedHere;

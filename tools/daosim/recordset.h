@@ -64,6 +64,8 @@ private:
     Error Step(bool forward);
     void Discard();  // drops a pending AddNew or Edit without saving
     Error Usable() const;
+    // Before AddNew, Edit or Delete: the recordset may change; drops a pending edit.
+    Error StartChange();
 
     std::shared_ptr<Database> db_;
     std::vector<uint32_t> ids_;

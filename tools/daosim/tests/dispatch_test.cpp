@@ -264,6 +264,9 @@ TEST_F(DaoTest, AddNewEditAndDeleteBehaveAsInDao) {
     EXPECT_EQ(Read(rs, L"s00"), L"m") << "Update returns to the row current before AddNew";
     Get(rs, L"MoveLast");
     EXPECT_EQ(Read(rs, L"s00"), L"a") << "the new row is last whatever the ORDER BY";
+    Get(rs, L"MoveFirst");
+    ASSERT_TRUE(Put(rs, L"Bookmark", Get(rs, L"LastModified").value).ok());
+    EXPECT_EQ(Read(rs, L"s00"), L"a") << "Bookmark = LastModified goes to the new row";
     EXPECT_EQ(AddRow(rs, L"A"), 3022);
     EXPECT_EQ(Number(rs, L"EditMode"), 2);
     EXPECT_TRUE(Get(rs, L"CancelUpdate").ok());
