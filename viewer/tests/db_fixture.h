@@ -19,6 +19,9 @@ protected:
 
     // A path inside the temporary folder.
     std::string PathOf(const std::string& name) const;
+    // Whether the tests run on Access files through the DAO engine
+    // (TQ_TEST_ENGINE=dao) rather than on SQLite files.
+    static bool OnJet();
     // Creates an empty database file and opens it as db; returns its path.
     std::string OpenNew(int db);
     // Saves a record given as (column, UTF-8 value) pairs; value 0 is the code
@@ -27,7 +30,8 @@ protected:
     // The s00 values in listing order, through DbCount and DbFetch.
     std::vector<std::string> ListCodes(int db);
 
-    // Rows as stored in the file (UTF-8), in rowid order, read with SQLite directly.
+    // Rows as stored in the file (UTF-8), in rowid order, read with SQLite
+    // directly; for an Access file, through an engine of their own.
     std::vector<std::vector<std::string>> RawRows(const std::string& path);
     void RawExec(const std::string& path, const std::string& sql);
 
