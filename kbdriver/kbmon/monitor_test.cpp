@@ -180,13 +180,17 @@ struct FakeMonitorLink : MonitorLink {
     bool IsOpen() const override { return open; }
 };
 
-TEST(RawMonitor, PrintsEveryCandidateWithItsCheck) {
+class RawMonitorTest : public ::testing::Test {
+protected:
     FakeMonitorLink link;
-    link.line.replies = {":A31000000\r\n"};
     kb::LineStatistics stats;
     Lines out;
     FakeClock clock;
-    RawMonitor monitor(link, stats, out, clock);
+    RawMonitor monitor{link, stats, out, clock};
+};
+
+TEST_F(RawMonitorTest, PrintsEveryCandidateWithItsCheck) {
+    link.line.replies = {":A31000000\r\n"};
     ASSERT_TRUE(monitor.Begin(7));
     EXPECT_EQ(out.lines.at(0), "COM7 открыт без драйвера; клавиатура ответила. Ctrl+C — конец.");
     std::string bad = kb::MakeKeyFrame("3D");
@@ -201,22 +205,17 @@ TEST(RawMonitor, PrintsEveryCandidateWithItsCheck) {
     EXPECT_EQ(out.lines.back(), "Вердикт: Ошибки CRC: 25% — проверьте кабель");
 }
 
-TEST(RawMonitor, HeldPortAndLostPort) {
-    FakeMonitorLink link;
+TEST_F(RawMonitorTest, HeldPort) {
     link.openResult = -2;
-    kb::LineStatistics stats;
-    Lines out;
-    FakeClock clock;
-    RawMonitor held(link, stats, out, clock);
-    EXPECT_FALSE(held.Begin(3));
+    EXPECT_FALSE(monitor.Begin(3));
     EXPECT_EQ(out.lines.at(0), "Порт COM3 занят другой программой");
+}
 
-    link.openResult = 0;
-    RawMonitor lost(link, stats, out, clock);
-    ASSERT_TRUE(lost.Begin(3));
+TEST_F(RawMonitorTest, LostPortIsOpenedAgainAfterAPause) {
+    ASSERT_TRUE(monitor.Begin(3));
     link.open = false;  // a re-open after a short read failed
     const int opens = link.opens;
-    lost.Step();
+    monitor.Step();
     EXPECT_EQ(link.opens, opens + 1) << "tries again";
     EXPECT_EQ(clock.TotalSleptMs(), RawMonitor::kReopenPauseMs) << "after a pause, not at full speed";
 }
