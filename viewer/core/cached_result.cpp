@@ -46,8 +46,13 @@ long CachedResult::LiveCount() {
     return static_cast<long>(keys_.size()) - deletedCount_;
 }
 
+// Every row before firstLive_ is deleted, so clearing a table from its front
+// costs nothing here however large it is.
 long CachedResult::LiveIndex(size_t index) const {
-    return static_cast<long>(index) - static_cast<long>(std::count(deleted_.begin(), deleted_.begin() + index, true));
+    const size_t from = std::min(index, static_cast<size_t>(firstLive_));
+    const long deleted = static_cast<long>(from) + static_cast<long>(std::count(deleted_.begin() + from,
+                                                                                deleted_.begin() + index, true));
+    return static_cast<long>(index) - deleted;
 }
 
 bool CachedResult::GetRecordCount(long* count) {
