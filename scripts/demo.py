@@ -45,6 +45,7 @@ def show_window(harness, viewer, folder):
                 print(f"demo: the viewer did not open its window on {display} within {WINDOW_WAIT} s; "
                       "Wine's messages above tell why", file=sys.stderr)
                 return 1
+            print(f"demo: the viewer is open on {display}; the demo ends when it is closed", flush=True)
             return viewer_proc.wait()
         finally:
             if viewer_proc.poll() is None:

@@ -7,6 +7,7 @@ The demo runs on a build folder of its own whose Wine prefix is a link to the
 test run's, with the test run's X server standing in for the user's desktop."""
 import json
 import os
+import select
 import shutil
 import subprocess
 import sys
@@ -54,6 +55,20 @@ def start_demo(build, display):
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
 
 
+def demo_says(demo, text, timeout):
+    """Reads the demo's output until a line starts with text; False after timeout."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        ready, _, _ = select.select([demo.stdout], [], [], 0.2)
+        if ready:
+            line = demo.stdout.readline()
+            if not line:
+                return False
+            if line.startswith(text):
+                return True
+    return False
+
+
 def finish(demo, timeout):
     try:
         out, err = demo.communicate(timeout=timeout)
@@ -72,6 +87,9 @@ def window_opens_after_a_stale_state(h, build):
             viewer = None
         ok(viewer is not None, "the viewer's window opens on the user's display despite the stale state")
         if viewer:
+            # Closed only once the demo has seen it too: on a busy machine its
+            # own look may come later than ours.
+            ok(demo_says(demo, "demo: the viewer is open", 60), "the demo sees the window")
             ok(demo.poll() is None, "the demo waits while the window is open")
             ui.call("close", viewer)
     rc, output = finish(demo, 60)
