@@ -182,7 +182,7 @@ int DbSave(int db, FieldBlock* block) {
     }
     // A code the lookups cannot find again ("-1", "1e3", "12abc") would make
     // a record that no one can open or delete.
-    char key[sizeof block->slot[0]];
+    char key[sizeof block->slot[0]] = {};
     std::memcpy(key, block->slot[0] + 2, sizeof key - 2);
     CleanKey(key, zeroMask);
     if (!IsLookupCode(db, key, nullptr)) return failed;
