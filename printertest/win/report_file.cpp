@@ -16,9 +16,16 @@ bool ReportFile::Open(std::string* reason) {
     std::string tried;
     for (const auto& folder : folders_) {
         CreateDirectoryW(folder.c_str(), nullptr);  // it may be there already
-        const std::wstring path = folder + L"\\" + name_;
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        // A wizard started in the same second as another gets a name of its
+        // own ("…-2.txt"), never another visit's file.
+        std::wstring path;
+        HANDLE file = INVALID_HANDLE_VALUE;
+        for (int copy = 1; copy <= 99 && file == INVALID_HANDLE_VALUE; ++copy) {
+            path = folder + L"\\" + NumberedName(copy);
+            file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
+        }
         if (file != INVALID_HANDLE_VALUE) {
             file_.reset(file);
             path_ = path;
@@ -29,6 +36,13 @@ bool ReportFile::Open(std::string* reason) {
     }
     *reason = Format(Cp("не удалось создать файл %s (ошибка %lu)"), tried.c_str(), error);
     return false;
+}
+
+std::wstring ReportFile::NumberedName(int copy) const {
+    if (copy == 1) return name_;
+    const size_t dot = name_.rfind(L'.');
+    const std::wstring suffix = L"-" + std::to_wstring(copy);
+    return dot == std::wstring::npos ? name_ + suffix : name_.substr(0, dot) + suffix + name_.substr(dot);
 }
 
 bool ReportFile::Append(const std::string& utf8, std::string* reason) {

@@ -23,6 +23,7 @@ public:
 
 private:
     bool Open(std::string* reason);
+    std::wstring NumberedName(int copy) const;
 
     std::vector<std::wstring> folders_;
     std::wstring name_;

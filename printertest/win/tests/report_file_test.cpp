@@ -21,7 +21,7 @@ protected:
             CreateDirectoryW((root_ + folder).c_str(), nullptr);
     }
     void TearDown() override {
-        for (const wchar_t* path : {L"\\first\\Reports\\r.txt", L"\\second\\Reports\\r.txt"})
+        for (const wchar_t* path : {L"\\first\\Reports\\r.txt", L"\\first\\Reports\\r-2.txt", L"\\second\\Reports\\r.txt"})
             DeleteFileW((root_ + path).c_str());
         for (const wchar_t* path : {L"\\first\\Reports", L"\\second\\Reports", L"\\first", L"\\second"}) {
             RemoveDirectoryW((root_ + path).c_str());
@@ -60,6 +60,16 @@ TEST_F(ReportFileTest, CreatesTheFolderAndAppendsEveryBlockAtOnce) {
     ASSERT_TRUE(file.Append("two\r\n", &reason)) << tq::Cp1251ToUtf8(reason);
     EXPECT_EQ(Read(root_ + L"\\first\\Reports\\r.txt"), "one\r\ntwo\r\n");
     EXPECT_EQ(file.Path(), tq::WideToCp1251(root_ + L"\\first\\Reports\\r.txt"));
+}
+
+TEST_F(ReportFileTest, AWizardStartedInTheSameSecondGetsAFileOfItsOwn) {
+    ReportFile first = Make();
+    ReportFile second = Make();
+    std::string reason;
+    ASSERT_TRUE(first.Append("first\r\n", &reason)) << tq::Cp1251ToUtf8(reason);
+    ASSERT_TRUE(second.Append("second\r\n", &reason)) << tq::Cp1251ToUtf8(reason);
+    EXPECT_EQ(second.Path(), tq::WideToCp1251(root_ + L"\\first\\Reports\\r-2.txt"));
+    EXPECT_EQ(Read(root_ + L"\\first\\Reports\\r.txt"), "first\r\n") << "another visit's report is left alone";
 }
 
 TEST_F(ReportFileTest, FallsBackToTheSecondFolder) {

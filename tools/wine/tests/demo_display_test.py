@@ -56,15 +56,19 @@ def start_demo(build, display):
 
 
 def demo_says(demo, text, timeout):
-    """Reads the demo's output until a line starts with text; False after timeout."""
+    """Reads the demo's output, unbuffered, until it holds text; False after timeout.
+    What was read is kept in demo.seen for finish()."""
+    fd = demo.stdout.fileno()
+    demo.seen = b""
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
-        ready, _, _ = select.select([demo.stdout], [], [], 0.2)
+        ready, _, _ = select.select([fd], [], [], 0.2)
         if ready:
-            line = demo.stdout.readline()
-            if not line:
+            chunk = os.read(fd, 4096)
+            if not chunk:
                 return False
-            if line.startswith(text):
+            demo.seen += chunk
+            if text.encode() in demo.seen:
                 return True
     return False
 
@@ -75,7 +79,7 @@ def finish(demo, timeout):
     except subprocess.TimeoutExpired:
         demo.kill()
         out, err = demo.communicate()
-    return demo.returncode, out + err
+    return demo.returncode, getattr(demo, "seen", b"").decode(errors="replace") + out + err
 
 
 def window_opens_after_a_stale_state(h, build):
