@@ -25,7 +25,10 @@ public:
         return false;
     }
 
-    bool StillAtPath() override { return inTrans_ || file_.StillThere(); }
+    // Within a run of writes a look stands for a tenth of a second; what an
+    // engineer asks for looks again (LookAgain), and a commit always does.
+    bool StillAtPath() override { return inTrans_ || file_.StillThereLately(); }
+    void LookAgain() override { file_.LookAgain(); }
 
     // Every write passes here first: nothing goes into a file that cannot be
     // written or is no longer at its path.

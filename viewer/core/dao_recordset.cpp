@@ -18,24 +18,13 @@ bool CDaoRecordset::Open(int openType, const char* sql, int /*options*/) {
 // its path, so that a listing shows what is there now and nothing is written
 // into a file that is gone; no file there, no engine.
 bool CDaoRecordset::EnsureEngine() {
-    if (engine_ && !EngineStillAtPath()) {
+    if (engine_ && !engine_->StillAtPath()) {
         result_.reset();
         mode_ = EditMode::None;
         engine_.reset();
     }
     if (!engine_) engine_ = OpenDbEngine(GetDefaultDBName(), &openError_);
     return engine_ != nullptr;
-}
-
-// A look at the path costs a system call; a run of saves opens several
-// queries each, so a look stands for a tenth of a second. Writes do not rely
-// on it: the engine looks again before every one.
-bool CDaoRecordset::EngineStillAtPath() {
-    const auto now = std::chrono::steady_clock::now();
-    if (now - lastLook_ < std::chrono::milliseconds(100)) return true;
-    if (!engine_->StillAtPath()) return false;
-    lastLook_ = now;
-    return true;
 }
 
 bool CDaoRecordset::BeginTrans() { return EnsureEngine() && engine_->BeginTrans(); }

@@ -3,7 +3,6 @@
 // Delete on 41 bound text fields. The engine is opened from the default
 // database name at the first Open and kept until the recordset is destroyed.
 #pragma once
-#include <chrono>
 #include <memory>
 #include <string>
 
@@ -26,9 +25,11 @@ public:
     // The next query looks at the path again, however recent the last look:
     // for what an engineer asks for (a listing, a record to edit), not for
     // each save of a long run.
-    void LookAgain() { lastLook_ = {}; }
+    void LookAgain() {
+        if (engine_) engine_->LookAgain();
+    }
     // Whether the open result still reads the file that is at the path.
-    bool IsCurrent() { return IsOpen() && EngineStillAtPath(); }
+    bool IsCurrent() { return IsOpen() && engine_->StillAtPath(); }
     bool SetCacheSize(long size);
     bool GetRecordCount(long* count);
     bool IsBOF();
@@ -60,7 +61,6 @@ protected:
 private:
     enum class EditMode { None, Edit, AddNew };
     bool EnsureEngine();
-    bool EngineStillAtPath();
     void FillBoundFields();
     void ClearBoundFields();
     RowValues BoundValues();
@@ -68,6 +68,5 @@ private:
     std::unique_ptr<DbEngine> engine_;
     std::unique_ptr<DbResult> result_;
     std::string openError_;
-    std::chrono::steady_clock::time_point lastLook_{};
     EditMode mode_ = EditMode::None;
 };

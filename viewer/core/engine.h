@@ -60,6 +60,8 @@ public:
     // removed, not replaced by another. Writes are refused once it is not.
     // Inside a transaction the answer waits for the commit, which checks.
     virtual bool StillAtPath() = 0;
+    // The next StillAtPath looks at the file, however recent the last look.
+    virtual void LookAgain() = 0;
     // What the last refusal was, in one line, for tools and logs.
     virtual std::string LastError() = 0;
     // Calls made into an out-of-process or automation server so far (DAO's

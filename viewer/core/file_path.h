@@ -1,6 +1,7 @@
 // Database paths are code page 1251 texts with Windows separators, relative
 // to the current directory. These helpers take them to the file system.
 #pragma once
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -38,9 +39,23 @@ public:
         FileIdentity now;
         return GetFileIdentity(path_, &now) && now == identity_;
     }
+    // The same, with a look standing for a tenth of a second. A look opens
+    // the file anew: a long run of saves would pay a system call for each
+    // (Wine even keeps every such handle's descriptor while the database
+    // holds its locks on the file, until it runs out of them).
+    bool StillThereLately() {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastLook_ < std::chrono::milliseconds(100)) return true;
+        if (!StillThere()) return false;
+        lastLook_ = now;
+        return true;
+    }
+    // The next look is made, however recent the last.
+    void LookAgain() { lastLook_ = {}; }
     const std::string& path() const { return path_; }
 
 private:
     std::string path_;
     FileIdentity identity_;
+    std::chrono::steady_clock::time_point lastLook_{};
 };
