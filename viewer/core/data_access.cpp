@@ -186,6 +186,9 @@ int DbSave(int db, FieldBlock* block) {
     std::memcpy(key, block->slot[0] + 2, sizeof key - 2);
     CleanKey(key, zeroMask);
     if (!IsLookupCode(db, key, nullptr)) return failed;
+    // A save is the engineer's, or one of a batch, whose commit looks anyway:
+    // the file is looked at again, not taken on the word of a look just made.
+    if (CNVRecordset* rs = Object(db)) rs->LookAgain();
     return SaveFields(Object(db), 2, block, zeroMask) ? 0 : failed;
 }
 
