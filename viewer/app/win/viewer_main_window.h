@@ -28,6 +28,11 @@ private:
     void PaintIcon();
     void KeepPainted();
     void ShowPendingCount();
+    void ShowPendingRows();
+    void GiveCell(NMLVDISPINFOW* info);
+    bool OnKey(UINT key);
+    void ShowContextMenu(LPARAM at);
+    static LRESULT CALLBACK KeyFilter(int code, WPARAM wp, LPARAM lp);
 
     // MainView
     void SetTitle(const std::string& title) override;
@@ -39,11 +44,12 @@ private:
     void ShowControl(int id, bool show) override;
     void ClearList() override;
     void AddColumn(int index, const std::string& caption, int width) override;
-    bool InsertRow(int index) override;
-    bool SetCell(int row, int column, const std::string& text) override;
+    bool AddRow(const ListedRows& rows) override;
     void BeginListUpdate() override;
     void EndListUpdate() override;
-    std::string SelectedRowCode() override;
+    int SelectedRow() override;
+    void SelectRow(int row) override;
+    bool AskFindText(std::string* text) override;
     bool Message(const std::string& text, MessageKind kind) override;
     void RunEditor(int db, int32_t code) override;
     void RunCreateTestDb() override;
@@ -55,5 +61,8 @@ private:
     DWORD lastRepaint_ = 0;
     bool listUpdating_ = false;
     std::string pendingCount_;
+    int pendingRows_ = 0;  // kept by the logic, not yet told to the list
+    int shownRows_ = 0;
+    HHOOK keyFilter_ = nullptr;
     CViewerMainDlg logic_{*this};
 };
