@@ -41,6 +41,7 @@ bool PrepareFolder(const std::wstring& folder, int n) {
         if (!CreateSqliteDatabase(DatabaseFile(db))) return false;
     if (DbOpen(DbGoods, DatabaseFile(DbGoods)) != 0) return false;
     bool saved = true;
+    DbBeginBatch(DbGoods);
     for (int i = 1; i <= n && saved; ++i) {
         const std::string code = std::to_string(i);
         FieldBlock block;
@@ -54,8 +55,11 @@ bool PrepareFolder(const std::wstring& folder, int n) {
         SetBlockSlot(block, 13, "1");
         SetBlockSlot(block, 21, (tq::Cp("РОСС RU.") + code).c_str());
         SetBlockSlot(block, 22, "0.005");
-        saved = DbSave(DbGoods, &block) == 0;
+        const int32_t result = DbSave(DbGoods, &block);
+        saved = result == 0;
+        if (!saved) std::fprintf(stderr, "record %d not saved: %d\n", i, static_cast<int>(result));
     }
+    if (!DbEndBatch(DbGoods)) saved = false;
     DbReleaseAll();
     return saved;
 }
