@@ -58,7 +58,7 @@ BOOL ViewerMainWindow::OnInitDialog() {
     // The dialog manager's modal loop offers every message to this filter
     // first: Ctrl+F and F3 work wherever the focus is in the dialog.
     g_keyTarget = this;
-    keyFilter_ = SetWindowsHookExW(WH_MSGFILTER, KeyFilter, nullptr, GetCurrentThreadId());
+    keyFilter_.reset(SetWindowsHookExW(WH_MSGFILTER, KeyFilter, nullptr, GetCurrentThreadId()));
     return TRUE;
 }
 
@@ -107,11 +107,11 @@ void ViewerMainWindow::ShowContextMenu(LPARAM at) {
         point = {rect.left + 8, rect.bottom};
         ClientToScreen(List(), &point);
     }
-    HMENU menu = CreatePopupMenu();
+    tq::win::Menu menu(CreatePopupMenu());
     if (!menu) return;
-    AppendMenuW(menu, MF_STRING, IDM_FIND, Wide(tq::Cp("Найти...")).c_str());
-    const UINT chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, point.x, point.y, 0, hwnd(), nullptr);
-    DestroyMenu(menu);
+    AppendMenuW(menu.get(), MF_STRING, IDM_FIND, Wide(tq::Cp("Найти...")).c_str());
+    const UINT chosen =
+        TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, point.x, point.y, 0, hwnd(), nullptr);
     if (chosen == IDM_FIND) logic_.OnFind();
 }
 
@@ -153,8 +153,7 @@ bool ViewerMainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result
 }
 
 void ViewerMainWindow::OnDestroy() {
-    if (keyFilter_) UnhookWindowsHookEx(keyFilter_);
-    keyFilter_ = nullptr;
+    keyFilter_.reset();
     if (g_keyTarget == this) g_keyTarget = nullptr;
     logic_.OnDestroy();
     g_hMainDialog = nullptr;

@@ -8,6 +8,7 @@
 #include "../resource.h"
 #include "../viewer_main_dlg.h"
 #include "common/win/dialog.h"
+#include "common/win/handle.h"
 
 class ViewerMainWindow : public tq::win::Dialog, private MainView {
 public:
@@ -63,6 +64,6 @@ private:
     std::string pendingCount_;
     int pendingRows_ = 0;  // kept by the logic, not yet told to the list
     int shownRows_ = 0;
-    HHOOK keyFilter_ = nullptr;
+    tq::win::Hook keyFilter_;
     CViewerMainDlg logic_{*this};
 };
