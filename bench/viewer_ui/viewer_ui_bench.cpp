@@ -2,10 +2,14 @@
 // N goods records ("Выбрать") and generating N test records (the handler of
 // WM_CREATE_TEST_DB, counter updates and the final listing included). For
 // comparison, the same clearing and saves straight through the data core.
+// After the listing it times finding a text in no row (every row read) and
+// reports what the listed rows take; at the end, the process's peak working
+// set.
 //
-//   viewer_ui_bench.exe [N ...]      default 1000 10000
+//   viewer_ui_bench.exe [N ...]      default 1000 10000 100000
 #include <windows.h>
 #include <commctrl.h>
+#include <psapi.h>
 
 #include <array>
 #include <chrono>
@@ -37,6 +41,7 @@ bool PrepareFolder(const std::wstring& folder, int n) {
         if (!CreateSqliteDatabase(DatabaseFile(db))) return false;
     if (DbOpen(DbGoods, DatabaseFile(DbGoods)) != 0) return false;
     bool saved = true;
+    DbBeginBatch(DbGoods);
     for (int i = 1; i <= n && saved; ++i) {
         const std::string code = std::to_string(i);
         FieldBlock block;
@@ -50,8 +55,11 @@ bool PrepareFolder(const std::wstring& folder, int n) {
         SetBlockSlot(block, 13, "1");
         SetBlockSlot(block, 21, (tq::Cp("РОСС RU.") + code).c_str());
         SetBlockSlot(block, 22, "0.005");
-        saved = DbSave(DbGoods, &block) == 0;
+        const int32_t result = DbSave(DbGoods, &block);
+        saved = result == 0;
+        if (!saved) std::fprintf(stderr, "record %d not saved: %d\n", i, static_cast<int>(result));
     }
+    if (!DbEndBatch(DbGoods)) saved = false;
     DbReleaseAll();
     return saved;
 }
@@ -68,6 +76,8 @@ struct Figures {
     double listing = 0;
     double generation = 0;
     double coreOnly = 0;  // the same clearing and saves without the dialog
+    double find = 0;      // a text that no listed row holds
+    double listedMb = 0;  // the rows kept for the list
     bool ok = false;
 };
 
@@ -93,6 +103,15 @@ Figures Measure(int n) {
         f.listing = SecondsSince(start);
         const bool listed = window.logic().ListCount() == n;
         if (!listed) std::fprintf(stderr, "listed %d of %d\n", window.logic().ListCount(), n);
+        f.listedMb = window.logic().Rows().Bytes() / 1048576.0;
+
+        std::vector<int> shown;
+        for (int i = 0; i < kFieldCount; ++i)
+            if (FieldCaptions()[DbGoods][i][0]) shown.push_back(i);
+        start = std::chrono::steady_clock::now();
+        const int found = window.logic().Rows().Find(tq::Cp("Нет такого товара"), 0, shown);
+        f.find = SecondsSince(start);
+        if (found >= 0) std::fprintf(stderr, "found a text that no row holds\n");
 
         start = std::chrono::steady_clock::now();
         window.logic().GenerateTestRecords(n);
@@ -126,15 +145,17 @@ int main(int argc, char** argv) {
     InitCommonControlsEx(&controls);
     std::vector<int> sizes;
     for (int i = 1; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
-    if (sizes.empty()) sizes = {1000, 10000};
+    if (sizes.empty()) sizes = {1000, 10000, 100000};
 
     Measure(100);  // warms up Wine's fonts and controls; not reported
     std::vector<Figures> figures;
     for (int n : sizes) {
         figures.push_back(Measure(n));
         const Figures& f = figures.back();
-        std::printf("%7d goods records: listing %7.2f s, generation %7.2f s (data core alone: %.2f s)%s\n", n,
-                    f.listing, f.generation, f.coreOnly, f.ok ? "" : "  (counts did not match)");
+        std::printf("%7d goods records: listing %7.2f s, generation %7.2f s (data core alone: %.2f s), "
+                    "find %.1f ms, listed rows %.1f MB%s\n",
+                    n, f.listing, f.generation, f.coreOnly, f.find * 1000, f.listedMb,
+                    f.ok ? "" : "  (counts did not match)");
         std::fflush(stdout);
     }
     for (size_t i = 1; i < sizes.size(); ++i) {
@@ -142,5 +163,9 @@ int main(int argc, char** argv) {
                     static_cast<double>(sizes[i]) / sizes[i - 1], figures[i].listing / figures[i - 1].listing,
                     figures[i].generation / figures[i - 1].generation);
     }
+    PROCESS_MEMORY_COUNTERS memory = {};
+    memory.cb = sizeof memory;
+    if (GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory))
+        std::printf("peak working set: %.1f MB\n", memory.PeakWorkingSetSize / 1048576.0);
     return 0;
 }

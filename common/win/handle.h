@@ -55,9 +55,22 @@ struct GdiObjectTraits {
     static void Close(Handle h) { DeleteObject(h); }
 };
 
+struct HookTraits {
+    using Handle = HHOOK;
+    static Handle Invalid() { return nullptr; }
+    static void Close(Handle h) { UnhookWindowsHookEx(h); }
+};
+struct MenuTraits {
+    using Handle = HMENU;
+    static Handle Invalid() { return nullptr; }
+    static void Close(Handle h) { DestroyMenu(h); }
+};
+
 using KernelHandle = Owned<KernelHandleTraits>;
 using FileHandle = Owned<FileHandleTraits>;
 using RegKey = Owned<RegKeyTraits>;
 using GdiObject = Owned<GdiObjectTraits>;
+using Hook = Owned<HookTraits>;
+using Menu = Owned<MenuTraits>;
 
 }  // namespace tq::win

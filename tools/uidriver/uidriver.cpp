@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cctype>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -211,6 +212,7 @@ private:
     std::string ListCount(HWND list);
     std::string ListRow(HWND list, int row);
     std::string ListClick(HWND list, int row);
+    std::string Keys(HWND window, const std::vector<std::string>& w);
     std::string Exit(const std::vector<std::string>& w);
 
     bool Ours(HWND hwnd) const;
@@ -260,6 +262,7 @@ std::string Driver::Run(const std::vector<std::string>& w) {
                    ? Ok()
                    : Err("post failed");
     if (c == "text" && n >= 3) return Text(hwnd, w[2]);
+    if (c == "keys" && n >= 3) return Keys(hwnd, w);
     if (n < 3) return Err("unknown command or missing arguments");
     const int id = static_cast<int>(Number(w[2]));
     if (c == "command")
@@ -449,6 +452,47 @@ std::string Driver::ListRow(HWND list, int row) {
         fields += Field(cell);
     }
     return Ok(fields);
+}
+
+// A key by its name: a letter or digit, or one of a few named keys.
+UINT KeyCode(const std::string& name) {
+    if (name.size() == 1 && std::isalnum(static_cast<unsigned char>(name[0])))
+        return static_cast<UINT>(std::toupper(static_cast<unsigned char>(name[0])));
+    static const struct {
+        const char* name;
+        UINT code;
+    } named[] = {{"F3", VK_F3},     {"RETURN", VK_RETURN}, {"ESCAPE", VK_ESCAPE},
+                 {"DOWN", VK_DOWN}, {"UP", VK_UP},         {"APPS", VK_APPS}};
+    for (const auto& key : named)
+        if (name == key.name) return key.code;
+    return 0;
+}
+
+INPUT KeyInput(UINT code, bool up) {
+    INPUT input = {};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = static_cast<WORD>(code);
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    return input;
+}
+
+// Typed as a user types them, into the window brought to the front, so that
+// the program sees the key state (Ctrl held) as well as the key.
+std::string Driver::Keys(HWND window, const std::vector<std::string>& w) {
+    SetForegroundWindow(window);
+    for (size_t i = 2; i < w.size(); ++i) {
+        const bool ctrl = w[i].rfind("ctrl+", 0) == 0;
+        const UINT code = KeyCode(ctrl ? w[i].substr(5) : w[i]);
+        if (!code) return Err("unknown key " + w[i]);
+        std::vector<INPUT> inputs;
+        if (ctrl) inputs.push_back(KeyInput(VK_CONTROL, false));
+        inputs.push_back(KeyInput(code, false));
+        inputs.push_back(KeyInput(code, true));
+        if (ctrl) inputs.push_back(KeyInput(VK_CONTROL, true));
+        if (SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) != inputs.size())
+            return Err("the keys were refused");
+    }
+    return Ok();
 }
 
 // A click as the list view sees a real one: button down and up at one point of

@@ -27,6 +27,11 @@
 #define IDC_CREATE_DB 1083
 #define IDC_CANCEL_CREATE 1084
 
+// Find box and the list's context menu.
+#define IDD_FIND 132
+#define IDC_FIND_TEXT 1001
+#define IDM_FIND 40001
+
 // Posted by the test database dialog to the main dialog: lParam is the number
 // of records (WM_USER + 1).
 #define WM_CREATE_TEST_DB 0x0401

@@ -59,6 +59,8 @@ void CViewerMainDlg::ResetView() {
     UpdateCountControls();
     DbCloseAll();
     view_.ClearList();
+    rows_.Clear();
+    shownColumns_.clear();
     view_.ShowControl(IDC_CREATE_TEST_DB, false);
 }
 
@@ -79,6 +81,7 @@ void CViewerMainDlg::FillList(int db) {
     for (int i = 0; i < kFieldCount; ++i) {
         const char* caption = FieldCaptions()[db][i];
         view_.AddColumn(i, caption, caption[0] ? kUsedColumnWidth : 0);
+        if (caption[0]) shownColumns_.push_back(i);
     }
     // A database that opened at start-up but cannot be read now (its file
     // gone or broken) is not shown as empty without a word.
@@ -100,20 +103,17 @@ void CViewerMainDlg::FillList(int db) {
             break;
         }
         if (i >= m_nListCount) break;
-        inserted = view_.InsertRow(i);
         DbFetch(db, &record, i == 0);
         int32_t code = 0;
         record.GetFieldInt(&code, 0);
-        if (code == 0) {  // a row without a code ends the listing
-            if (!inserted) view_.Message(tq::Cp("Строка списка не добавлена!"), MessageKind::Error);
+        if (code == 0) {  // a row without a code ends the listing, shown empty
+            rows_.AppendEmpty();
+            if (!view_.AddRow(rows_)) view_.Message(tq::Cp("Строка списка не добавлена!"), MessageKind::Error);
             break;
         }
+        filled = rows_.Append(record);
+        inserted = view_.AddRow(rows_);
         view_.SetControlText(IDC_RECORD_COUNT, std::to_string(i + 1));
-        for (int j = 0; j < kFieldCount; ++j) {
-            char text[kValueMax + 1];
-            record.GetFieldText(text, j);
-            if (!view_.SetCell(i, j, text)) filled = false;
-        }
     }
     view_.EndListUpdate();
     UpdateCountControls();
@@ -155,7 +155,7 @@ void CViewerMainDlg::OnRecordClick() {
     }
     const int db = ChosenDatabase();
     if (db < 0) return;
-    const std::string text = view_.SelectedRowCode();
+    const std::string text = rows_.Cell(view_.SelectedRow(), 0);
     int32_t code = 0;
     if (!ReadRowCode(db, text, &code)) {
         view_.Message(tq::Cp("Запись с кодом «") + text + tq::Cp("» нельзя открыть: код не число"),
@@ -188,6 +188,29 @@ void CViewerMainDlg::GenerateTestRecords(int32_t count) {
     if (!DbEndBatch(db)) saved = false;
     if (!saved) view_.Message(tq::Cp("Ошибка при сохранении записи!"), MessageKind::Error);
     FillList(db);
+}
+
+void CViewerMainDlg::OnFind() {
+    if (!view_.AskFindText(&findText_)) return;
+    FindNext();
+}
+
+void CViewerMainDlg::OnFindNext() {
+    if (findText_.empty()) {
+        OnFind();
+        return;
+    }
+    FindNext();
+}
+
+void CViewerMainDlg::FindNext() {
+    if (findText_.empty()) return;
+    const int row = rows_.Find(findText_, view_.SelectedRow() + 1, shownColumns_);
+    if (row < 0) {
+        view_.Message(tq::Cp("Не найдено"), MessageKind::Notice);
+        return;
+    }
+    view_.SelectRow(row);
 }
 
 void CViewerMainDlg::OnDestroy() { DbReleaseAll(); }

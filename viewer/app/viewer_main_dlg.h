@@ -2,9 +2,12 @@
 // clear it, open the record editor on a clicked row and generate test
 // records. All texts are code page 1251.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "listed_rows.h"
 #include "message_kind.h"
 
 // What the main dialog's window offers the logic. Control ids are those of
@@ -24,15 +27,19 @@ public:
     // The record list: removes every row and every column.
     virtual void ClearList() = 0;
     virtual void AddColumn(int index, const std::string& caption, int width) = 0;
-    // Inserts an empty, selected row; false when the list refused it.
-    virtual bool InsertRow(int index) = 0;
-    virtual bool SetCell(int row, int column, const std::string& text) = 0;
+    // The list grows by the last of the kept rows, which it shows selected
+    // and reads from `rows` whenever it draws; false when it refused the row.
+    virtual bool AddRow(const ListedRows& rows) = 0;
     // Around the rows of one listing: the window may hold back its drawing
     // between the two, but keeps the list drawn as it grows.
     virtual void BeginListUpdate() = 0;
     virtual void EndListUpdate() = 0;
-    // The text of column 0 of the first selected row; empty when none is selected.
-    virtual std::string SelectedRowCode() = 0;
+    // The first selected row, or -1 when none is selected.
+    virtual int SelectedRow() = 0;
+    // Selects the row and scrolls it into view.
+    virtual void SelectRow(int row) = 0;
+    // Asks for the text to find, offering the last one; false when cancelled.
+    virtual bool AskFindText(std::string* text) = 0;
 
     // Returns true when the user answered Yes.
     virtual bool Message(const std::string& text, MessageKind kind) = 0;
@@ -44,7 +51,8 @@ public:
 
 class CViewerMainDlg {
 public:
-    explicit CViewerMainDlg(MainView& view) : view_(view) {}
+    explicit CViewerMainDlg(MainView& view, size_t listedByteLimit = ListedRows::kDefaultByteLimit)
+        : view_(view), rows_(listedByteLimit) {}
 
     // Fills the chooser, sets the title and opens the seven databases,
     // reporting each one that fails.
@@ -54,6 +62,10 @@ public:
     void OnCreateTestDb();
     void OnRecordClick();
     void GenerateTestRecords(int32_t count);
+    // Ctrl+F and the list's "Найти..." ask for a text and select the next row
+    // that holds it; F3 finds the next one with the same text.
+    void OnFind();
+    void OnFindNext();
     void OnDestroy();
 
     void ResetView();
@@ -61,6 +73,7 @@ public:
     void FillList();
 
     int32_t ListCount() const { return m_nListCount; }
+    const ListedRows& Rows() const { return rows_; }
     // The database the chooser names, or -1: its selected item, else the item
     // whose label the typed text matches exactly.
     int ChosenDatabase();
@@ -70,8 +83,13 @@ private:
     // False (after saying so) when rows remain after the clear.
     bool ClearAndList(int db);
 
+    void FindNext();
+
     MainView& view_;
     int32_t m_nListCount = 0;
+    ListedRows rows_;
+    std::vector<int> shownColumns_;  // of the listed database, ascending
+    std::string findText_;
 };
 
 // The code the editor is opened with for a list row's first column: 0 for no

@@ -75,18 +75,15 @@ void FakeMainView::AddColumn(int index, const std::string& caption, int width) {
     columns.emplace_back(tq::Cp1251ToUtf8(caption), width);
 }
 
-bool FakeMainView::InsertRow(int index) {
+bool FakeMainView::AddRow(const ListedRows& listed) {
     EXPECT_TRUE(listUpdating);
+    const int index = listed.Count() - 1;
     if (index == failInsertAt) return false;
-    rows.insert(rows.begin() + index, std::vector<std::string>(columns.size()));
+    std::vector<std::string> cells;
+    for (size_t column = 0; column < columns.size(); ++column)
+        cells.push_back(tq::Cp1251ToUtf8(listed.Cell(index, static_cast<int>(column))));
+    rows.push_back(cells);
     selectedRow = index;
-    return true;
-}
-
-bool FakeMainView::SetCell(int row, int column, const std::string& text) {
-    if (row == failCellAtRow && column == 5) return false;
-    if (row >= static_cast<int>(rows.size())) return false;
-    rows[row][column] = tq::Cp1251ToUtf8(text);
     return true;
 }
 
@@ -100,9 +97,12 @@ void FakeMainView::EndListUpdate() {
     listUpdating = false;
 }
 
-std::string FakeMainView::SelectedRowCode() {
-    if (selectedRow < 0 || selectedRow >= static_cast<int>(rows.size())) return {};
-    return tq::Utf8ToCp1251(rows[selectedRow][0]);
+bool FakeMainView::AskFindText(std::string* text) {
+    findOffered.push_back(tq::Cp1251ToUtf8(*text));
+    if (findTexts.empty()) return false;
+    *text = tq::Utf8ToCp1251(findTexts.front());
+    findTexts.pop_front();
+    return true;
 }
 
 bool FakeMainView::Message(const std::string& text, MessageKind kind) {

@@ -67,11 +67,12 @@ public:
     void ShowControl(int id, bool show) override { visible[id] = show; }
     void ClearList() override;
     void AddColumn(int index, const std::string& caption, int width) override;
-    bool InsertRow(int index) override;
-    bool SetCell(int row, int column, const std::string& text) override;
+    bool AddRow(const ListedRows& listed) override;
     void BeginListUpdate() override;
     void EndListUpdate() override;
-    std::string SelectedRowCode() override;
+    int SelectedRow() override { return selectedRow; }
+    void SelectRow(int row) override { selectedRow = row; }
+    bool AskFindText(std::string* text) override;
     bool Message(const std::string& text, MessageKind kind) override;
     void RunEditor(int db, int32_t code) override;
     void RunCreateTestDb() override { ++createTestDbRuns; }
@@ -87,11 +88,13 @@ public:
     std::map<int, bool> visible;
     std::vector<std::string> counterHistory;
     std::vector<std::pair<std::string, int>> columns;  // UTF-8 caption, width
-    std::vector<std::vector<std::string>> rows;        // UTF-8 cells
+    std::vector<std::vector<std::string>> rows;        // UTF-8 cells, as the list drew them
     int selectedRow = -1;
     bool listUpdating = false;
     int failInsertAt = -1;
-    int failCellAtRow = -1;
+    // Texts typed into the find box (UTF-8), in turn; cancelled when none is left.
+    std::deque<std::string> findTexts;
+    std::vector<std::string> findOffered;  // UTF-8
     std::vector<Shown> shown;
     Answers answers;
     std::vector<std::pair<int, int32_t>> editorRuns;

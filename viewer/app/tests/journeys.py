@@ -414,12 +414,57 @@ def data_safety(h, version):
         v.close()
 
 
+def finding(h, version):
+    folder = sample_folder()
+    count = 100000
+    path = os.path.join(folder, "Internal", "TQScale.mdb")
+    with sqlite3.connect(path) as con:
+        con.execute("DELETE FROM FieldsTable")
+        rows = ([str(n), f"46{n:011d}", "Икра черная." if n in (61234, 98765) else f"Товар весовой {n}"]
+                + [""] * 38 for n in range(1, count + 1))
+        con.executemany("INSERT INTO FieldsTable VALUES(" + ",".join("?" * 41) + ")", rows)
+    goods = codes(folder, GOODS)
+    first, second = goods.index("61234"), goods.index("98765")
+    v = Viewer(h, folder, version)
+    try:
+        v.main()
+        v.listing(GOODS, count)
+        equal(v.ui.list_count(v.hwnd, LIST)[1], count - 1, "the listing ends on its last row")
+        list_hwnd = v.ui.call("child", v.hwnd, LIST)[0]
+
+        v.ui.call("keys", v.hwnd, "ctrl+F")
+        box = v.ui.box("Найти")[0]
+        v.ui.call("settext", box, 1001, "икра")
+        v.ui.click(box, IDOK)
+        v.ui.gone(box)
+        until(lambda: v.ui.list_count(v.hwnd, LIST)[1] == first, "the first row with the text selected")
+        equal(v.row(first)[2], "Икра черная.", "the found row")
+        v.screenshot("viewer_found_row.png")
+
+        v.ui.call("keys", v.hwnd, "F3")
+        until(lambda: v.ui.list_count(v.hwnd, LIST)[1] == second, "F3 finds the next one")
+
+        # The list's context menu, opened with the menu key's message.
+        v.ui.call("post", v.hwnd, 0x007B, int(list_hwnd, 16), -1)  # WM_CONTEXTMENU
+        time.sleep(0.5)
+        v.ui.call("keys", v.hwnd, "DOWN", "RETURN")
+        box = v.ui.box("Найти")[0]
+        equal(v.ui.text(box, 1001), "икра", "the box offers the last text")
+        v.ui.call("settext", box, 1001, "нет такого товара")
+        v.ui.click(box, IDOK)
+        v.box("Не найдено", IDOK)
+        equal(v.ui.list_count(v.hwnd, LIST)[1], second, "the selection stays")
+        equal(v.rows(), count, "the list keeps its rows")
+    finally:
+        v.close()
+
+
 JOURNEYS = {f.__name__: f for f in (startup_without_internal, listing, clearing, editing, deleting, generating,
-                                    data_safety)}
+                                    data_safety, finding)}
 
 
 # Those that put rows into the files behind the data core's back, with SQLite.
-RAW_SQLITE = {"listing", "data_safety"}
+RAW_SQLITE = {"listing", "data_safety", "finding"}
 
 
 def main():

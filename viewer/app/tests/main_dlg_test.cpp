@@ -155,16 +155,19 @@ TEST_F(MainDlgTest, RowsThatTheListRefusesAreReportedOnce) {
     EXPECT_EQ(ShownTexts(), Strings{"Строка списка не добавлена!"});
     EXPECT_EQ(view.Text(1003), "2") << "the refused row is counted, then the fill ends";
 
+    // A row is its values ("1", "png") and 41 ends: 45 bytes. A dialog that
+    // may keep one row and a bit cannot keep the second.
     view.shown.clear();
     view.failInsertAt = -1;
-    view.failCellAtRow = 1;
-    List(DbResources);
+    CViewerMainDlg keepsOneRow(view, 45 + 44);
+    keepsOneRow.OnSelectDatabase();
     EXPECT_EQ(ShownTexts(), Strings{"Строка списка не заполнена!"});
     EXPECT_EQ(view.rows.size(), 2u);
+    EXPECT_EQ(view.rows[1], Strings(41)) << "the row that did not fit is listed empty";
 
     view.shown.clear();
-    view.failCellAtRow = 2;  // the last row: the check after the loop reports it
-    List(DbResources);
+    CViewerMainDlg keepsTwoRows(view, 90 + 44);  // the last row: the check after the loop reports it
+    keepsTwoRows.OnSelectDatabase();
     EXPECT_EQ(ShownTexts(), Strings{"Строка списка не заполнена!"});
     EXPECT_FALSE(view.listUpdating) << "the list draws again after a fill that ended early";
 }
@@ -391,3 +394,60 @@ TEST_F(MainDlgTest, DestroyReleasesTheDatabases) {
 }
 
 }  // namespace
+
+TEST_F(MainDlgTest, FindSelectsTheNextRowHoldingTheTextInAShownColumn) {
+    CreateDatabases();
+    // Labels show s00, s01, s02 and s21; s40 is kept but never shown.
+    InsertRaw(DbLabels, {"1", "Икра черная.", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "",
+                         "", "икра.lpr"});
+    InsertRaw(DbLabels, {"2", "Сыр"});
+    InsertRaw(DbLabels, {"3", "ИКРА КРАСНАЯ"});
+    std::vector<std::string> hidden(41);
+    hidden[0] = "4";
+    hidden[40] = "скрытое";
+    InsertRaw(DbLabels, hidden);
+    Start();
+    List(DbLabels);
+    ASSERT_EQ(view.selectedRow, 3) << "the listing ends on its last row";
+    const Strings listed = Codes();
+    auto rowOf = [&](const std::string& code) {
+        return static_cast<int>(std::find(listed.begin(), listed.end(), code) - listed.begin());
+    };
+    const int first = std::min(rowOf("1"), rowOf("3")), second = std::max(rowOf("1"), rowOf("3"));
+    ASSERT_LT(second, 3) << "the row holding the code 4 comes last";
+
+    view.findTexts = {"икра"};
+    dlg.OnFind();
+    EXPECT_EQ(view.selectedRow, first) << "the search goes on from the top after the last row";
+    dlg.OnFindNext();
+    EXPECT_EQ(view.selectedRow, second) << "the next one; case and Cyrillic case alike are ignored";
+    dlg.OnFindNext();
+    EXPECT_EQ(view.selectedRow, first);
+    EXPECT_EQ(view.findOffered, Strings{""});
+
+    view.findTexts = {"скрытое"};
+    dlg.OnFind();
+    EXPECT_EQ(ShownTexts(), Strings{"Не найдено"}) << "a column that is not shown is not searched";
+    EXPECT_EQ(view.shown[0].kind, MessageKind::Notice);
+    EXPECT_EQ(view.selectedRow, first) << "the selection stays where it was";
+    EXPECT_EQ(view.findOffered.back(), "икра") << "the box offers the last text";
+
+    view.shown.clear();
+    view.findTexts = {"4"};
+    dlg.OnFind();
+    EXPECT_EQ(view.selectedRow, rowOf("4")) << "a row is found by its code";
+    dlg.OnFind();  // cancelled: nothing changes
+    dlg.OnFindNext();
+    EXPECT_EQ(view.selectedRow, rowOf("4")) << "the only row with that code is found again";
+    EXPECT_TRUE(view.shown.empty());
+}
+
+TEST_F(MainDlgTest, FindNextBeforeAnyTextAsksForOneAndNothingListedIsNotFound) {
+    CreateDatabases();
+    Start();
+    view.findTexts = {"икра"};
+    dlg.OnFindNext();
+    EXPECT_EQ(view.findOffered, Strings{""});
+    EXPECT_EQ(ShownTexts(), Strings{"Не найдено"});
+    EXPECT_EQ(view.selectedRow, -1);
+}

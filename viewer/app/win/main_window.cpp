@@ -3,10 +3,12 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "../file_version.h"
+#include "common/cp1251.h"
 #include "../message_kind.h"
 #include "../resource.h"
 #include "common/win/dialog.h"
@@ -23,6 +25,12 @@ using tq::win::Wide;
 // Long listings and generations run inside one message; the windows are
 // repainted at this interval so that they never freeze.
 const DWORD kRepaintIntervalMs = 100;
+
+// An owner-data list view holds at most this many rows.
+const int kMaxListRows = 100000000;
+
+// The one main dialog, for the keyboard filter of its modal loop.
+ViewerMainWindow* g_keyTarget = nullptr;
 
 std::string ReadFileVersion() {
     wchar_t path[MAX_PATH];
@@ -47,6 +55,10 @@ BOOL ViewerMainWindow::OnInitDialog() {
     SendMessageW(List(), LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
     logic_.OnInitDialog(ReadFileVersion());
     ShowPendingCount();
+    // The dialog manager's modal loop offers every message to this filter
+    // first: Ctrl+F and F3 work wherever the focus is in the dialog.
+    g_keyTarget = this;
+    keyFilter_.reset(SetWindowsHookExW(WH_MSGFILTER, KeyFilter, nullptr, GetCurrentThreadId()));
     return TRUE;
 }
 
@@ -62,15 +74,61 @@ bool ViewerMainWindow::OnCommand(int id, int code, HWND) {
     return true;
 }
 
+LRESULT CALLBACK ViewerMainWindow::KeyFilter(int code, WPARAM wp, LPARAM lp) {
+    const MSG* msg = reinterpret_cast<const MSG*>(lp);
+    ViewerMainWindow* target = g_keyTarget;
+    if (code == MSGF_DIALOGBOX && target && msg->message == WM_KEYDOWN &&
+        (msg->hwnd == target->hwnd() || IsChild(target->hwnd(), msg->hwnd)) &&
+        target->OnKey(static_cast<UINT>(msg->wParam)))
+        return TRUE;
+    return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+bool ViewerMainWindow::OnKey(UINT key) {
+    const bool control = GetKeyState(VK_CONTROL) < 0;
+    if (key == VK_F3 && !control) {
+        logic_.OnFindNext();
+    } else if (key == 'F' && control) {
+        logic_.OnFind();
+    } else {
+        return false;
+    }
+    ShowPendingCount();
+    return true;
+}
+
+void ViewerMainWindow::ShowContextMenu(LPARAM at) {
+    POINT point = {static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))};
+    if (at == -1) {  // the menu key: under the selected row, else the list's corner
+        RECT rect = {LVIR_BOUNDS, 0, 0, 0};
+        const int row = SelectedRow();
+        if (row < 0 || !SendMessageW(List(), LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&rect)))
+            rect = RECT{0, 0, 0, 0};
+        point = {rect.left + 8, rect.bottom};
+        ClientToScreen(List(), &point);
+    }
+    tq::win::Menu menu(CreatePopupMenu());
+    if (!menu) return;
+    AppendMenuW(menu.get(), MF_STRING, IDM_FIND, Wide(tq::Cp("Найти...")).c_str());
+    const UINT chosen =
+        TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, point.x, point.y, 0, hwnd(), nullptr);
+    if (chosen == IDM_FIND) logic_.OnFind();
+}
+
 bool ViewerMainWindow::OnNotify(NMHDR* header, LRESULT* result) {
-    if (header->idFrom != IDC_RECORD_LIST || header->code != static_cast<UINT>(NM_CLICK)) return false;
+    if (header->idFrom != IDC_RECORD_LIST) return false;
+    if (header->code == LVN_GETDISPINFOW) {
+        GiveCell(reinterpret_cast<NMLVDISPINFOW*>(header));
+        return true;
+    }
+    if (header->code != static_cast<UINT>(NM_CLICK)) return false;
     logic_.OnRecordClick();
     ShowPendingCount();
     *result = 0;
     return true;
 }
 
-bool ViewerMainWindow::OnMessage(UINT msg, WPARAM, LPARAM lp, LRESULT* result) {
+bool ViewerMainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
     if (msg == WM_CREATE_TEST_DB) {
         logic_.GenerateTestRecords(static_cast<int32_t>(lp));
         ShowPendingCount();
@@ -82,6 +140,11 @@ bool ViewerMainWindow::OnMessage(UINT msg, WPARAM, LPARAM lp, LRESULT* result) {
         *result = 0;
         return true;
     }
+    if (msg == WM_CONTEXTMENU && reinterpret_cast<HWND>(wp) == List()) {
+        ShowContextMenu(lp);
+        *result = 0;
+        return true;
+    }
     if (msg == WM_QUERYDRAGICON) {
         *result = reinterpret_cast<LRESULT>(icon_);
         return true;
@@ -90,6 +153,8 @@ bool ViewerMainWindow::OnMessage(UINT msg, WPARAM, LPARAM lp, LRESULT* result) {
 }
 
 void ViewerMainWindow::OnDestroy() {
+    keyFilter_.reset();
+    if (g_keyTarget == this) g_keyTarget = nullptr;
     logic_.OnDestroy();
     g_hMainDialog = nullptr;
 }
@@ -111,10 +176,10 @@ void ViewerMainWindow::KeepPainted() {
     if (now - lastRepaint_ < kRepaintIntervalMs) return;
     lastRepaint_ = now;
     ShowPendingCount();
+    ShowPendingRows();
     // The list is drawn while its rows still fill the visible page; later
     // rows land below it, and only the counter moves.
-    const bool drawList = listUpdating_ && SendMessageW(List(), LVM_GETITEMCOUNT, 0, 0) <=
-                                               SendMessageW(List(), LVM_GETCOUNTPERPAGE, 0, 0) + 1;
+    const bool drawList = listUpdating_ && shownRows_ <= SendMessageW(List(), LVM_GETCOUNTPERPAGE, 0, 0) + 1;
     if (drawList) SendMessageW(List(), WM_SETREDRAW, TRUE, 0);
     tq::win::PumpPaintMessages();
     if (drawList) SendMessageW(List(), WM_SETREDRAW, FALSE, 0);
@@ -150,6 +215,8 @@ void ViewerMainWindow::ShowControl(int id, bool show) { ShowItem(id, show); }
 void ViewerMainWindow::ClearList() {
     SendMessageW(List(), LVM_DELETEALLITEMS, 0, 0);
     for (int i = 0; i < 41; ++i) SendMessageW(List(), LVM_DELETECOLUMN, 0, 0);
+    pendingRows_ = 0;
+    shownRows_ = 0;
 }
 
 void ViewerMainWindow::AddColumn(int index, const std::string& caption, int width) {
@@ -163,51 +230,67 @@ void ViewerMainWindow::AddColumn(int index, const std::string& caption, int widt
     SendMessageW(List(), LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&column));
 }
 
-bool ViewerMainWindow::InsertRow(int index) {
-    wchar_t empty[1] = {};
-    LVITEMW item = {};
-    item.mask = LVIF_TEXT | LVIF_STATE;
-    item.iItem = index;
-    item.state = LVIS_SELECTED;
-    item.stateMask = LVIS_SELECTED;
-    item.pszText = empty;
-    return SendMessageW(List(), LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)) >= 0;
+// The list only learns how many rows there are; it asks for the text of
+// each cell it draws (GiveCell). Telling it the count is cheap but not free
+// under Wine, so it happens at each repaint and at the end of the listing.
+bool ViewerMainWindow::AddRow(const ListedRows& rows) {
+    if (rows.Count() > kMaxListRows) return false;
+    pendingRows_ = rows.Count();
+    return true;
 }
 
-bool ViewerMainWindow::SetCell(int row, int column, const std::string& text) {
-    if (text.empty()) return true;  // rows are inserted empty
-    std::wstring wide = Wide(text);
-    LVITEMW item = {};
-    item.iSubItem = column;
-    item.pszText = wide.data();
-    return SendMessageW(List(), LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)) != 0;
+void ViewerMainWindow::ShowPendingRows() {
+    if (pendingRows_ == shownRows_) return;
+    SendMessageW(List(), LVM_SETITEMCOUNT, pendingRows_, LVSICF_NOSCROLL);
+    shownRows_ = pendingRows_;
 }
 
-// A list view that redraws after every inserted row takes tens of
-// milliseconds a row under Wine; KeepPainted lets it draw now and then.
+void ViewerMainWindow::GiveCell(NMLVDISPINFOW* info) {
+    LVITEMW& item = info->item;
+    if (!(item.mask & LVIF_TEXT) || !item.pszText || item.cchTextMax <= 0) return;
+    const std::wstring text = Wide(logic_.Rows().Cell(item.iItem, item.iSubItem));
+    const size_t length = std::min(text.size(), static_cast<size_t>(item.cchTextMax - 1));
+    text.copy(item.pszText, length);
+    item.pszText[length] = L'\0';
+}
+
+// A list view that redraws while its rows change takes tens of milliseconds
+// a row under Wine; KeepPainted lets it draw now and then.
 void ViewerMainWindow::BeginListUpdate() {
     listUpdating_ = true;
     SendMessageW(List(), WM_SETREDRAW, FALSE, 0);
 }
 
+// Every row was inserted selected into a single-selection list: the last one
+// stays selected.
 void ViewerMainWindow::EndListUpdate() {
     listUpdating_ = false;
     ShowPendingCount();
+    ShowPendingRows();
+    if (shownRows_ > 0) {
+        LVITEMW state = {};
+        state.state = LVIS_SELECTED;
+        state.stateMask = LVIS_SELECTED;
+        SendMessageW(List(), LVM_SETITEMSTATE, shownRows_ - 1, reinterpret_cast<LPARAM>(&state));
+    }
     SendMessageW(List(), WM_SETREDRAW, TRUE, 0);
     InvalidateRect(List(), nullptr, TRUE);
 }
 
-std::string ViewerMainWindow::SelectedRowCode() {
-    const LRESULT row = SendMessageW(List(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED);
-    if (row < 0) return {};
-    wchar_t text[256] = {};
-    LVITEMW item = {};
-    item.iSubItem = 0;
-    item.pszText = text;
-    item.cchTextMax = 255;
-    SendMessageW(List(), LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
-    return tq::win::Narrow(text);
+int ViewerMainWindow::SelectedRow() {
+    return static_cast<int>(SendMessageW(List(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
+
+void ViewerMainWindow::SelectRow(int row) {
+    LVITEMW state = {};
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(List(), LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state));
+    SendMessageW(List(), LVM_ENSUREVISIBLE, row, FALSE);
+    SetFocus(List());
+}
+
+bool ViewerMainWindow::AskFindText(std::string* text) { return RunFindDialog(instance_, hwnd(), text); }
 
 bool ViewerMainWindow::Message(const std::string& text, MessageKind kind) {
     ShowPendingCount();

@@ -8,6 +8,7 @@
 #include "../resource.h"
 #include "../viewer_main_dlg.h"
 #include "common/win/dialog.h"
+#include "common/win/handle.h"
 
 class ViewerMainWindow : public tq::win::Dialog, private MainView {
 public:
@@ -28,6 +29,11 @@ private:
     void PaintIcon();
     void KeepPainted();
     void ShowPendingCount();
+    void ShowPendingRows();
+    void GiveCell(NMLVDISPINFOW* info);
+    bool OnKey(UINT key);
+    void ShowContextMenu(LPARAM at);
+    static LRESULT CALLBACK KeyFilter(int code, WPARAM wp, LPARAM lp);
 
     // MainView
     void SetTitle(const std::string& title) override;
@@ -39,11 +45,12 @@ private:
     void ShowControl(int id, bool show) override;
     void ClearList() override;
     void AddColumn(int index, const std::string& caption, int width) override;
-    bool InsertRow(int index) override;
-    bool SetCell(int row, int column, const std::string& text) override;
+    bool AddRow(const ListedRows& rows) override;
     void BeginListUpdate() override;
     void EndListUpdate() override;
-    std::string SelectedRowCode() override;
+    int SelectedRow() override;
+    void SelectRow(int row) override;
+    bool AskFindText(std::string* text) override;
     bool Message(const std::string& text, MessageKind kind) override;
     void RunEditor(int db, int32_t code) override;
     void RunCreateTestDb() override;
@@ -55,5 +62,8 @@ private:
     DWORD lastRepaint_ = 0;
     bool listUpdating_ = false;
     std::string pendingCount_;
+    int pendingRows_ = 0;  // kept by the logic, not yet told to the list
+    int shownRows_ = 0;
+    tq::win::Hook keyFilter_;
     CViewerMainDlg logic_{*this};
 };

@@ -17,3 +17,5 @@ void RunCreateTestDbDialog(HINSTANCE instance, HWND parent);
 
 // A message box captioned "TQScaleDBViewer"; true when the answer was Yes.
 bool ViewerMessage(HWND owner, const std::string& text, MessageKind kind);
+// The find box, offering *text; false when cancelled.
+bool RunFindDialog(HINSTANCE instance, HWND parent, std::string* text);
