@@ -6,25 +6,27 @@
 
 namespace {
 
-enum class FileKind { Unknown, Sqlite, Jet };
+enum class FileKind { Unknown, Sqlite, Jet, Ace };
 
 FileKind Signature(const std::string& path) {
     char head[20] = {};
     const size_t got = ReadFileHead(path, head, sizeof head);
     if (got >= 16 && std::memcmp(head, "SQLite format 3", 16) == 0) return FileKind::Sqlite;
-    if (got >= 20 && (std::memcmp(head + 4, "Standard Jet DB", 16) == 0 ||
-                      std::memcmp(head + 4, "Standard ACE DB", 16) == 0))
-        return FileKind::Jet;
+    if (got >= 20 && std::memcmp(head + 4, "Standard Jet DB", 16) == 0) return FileKind::Jet;
+    if (got >= 20 && std::memcmp(head + 4, "Standard ACE DB", 16) == 0) return FileKind::Ace;
     return FileKind::Unknown;
 }
 
 }  // namespace
+
+bool HasAceSignature(const std::string& path) { return Signature(path) == FileKind::Ace; }
 
 std::unique_ptr<DbEngine> OpenDbEngine(const std::string& path, std::string* why) {
     switch (Signature(path)) {
     case FileKind::Sqlite:
         return OpenSqliteEngine(path, why);
     case FileKind::Jet:
+    case FileKind::Ace:
         return OpenDaoEngine(path, why);
     case FileKind::Unknown:
         break;

@@ -75,6 +75,9 @@ public:
 // *why, when given, says so in one line.
 std::unique_ptr<DbEngine> OpenDbEngine(const std::string& path, std::string* why = nullptr);
 
+// Whether the file is an ACE (.accdb) database, which only ACE's DAO opens.
+bool HasAceSignature(const std::string& path);
+
 // The engines, for the dispatcher above and for tests.
 std::unique_ptr<DbEngine> OpenSqliteEngine(const std::string& path, std::string* why = nullptr);
 std::unique_ptr<DbEngine> OpenDaoEngine(const std::string& path, std::string* why = nullptr);

@@ -91,11 +91,6 @@ IDispatch* CreateDbEngine(const wchar_t* progId) {
     return SUCCEEDED(hr) ? engine : nullptr;
 }
 
-bool IsAceFile(const std::string& path) {
-    char head[20] = {};
-    return ReadFileHead(path, head, sizeof head) == sizeof head && std::string(head + 4, 15) == "Standard ACE DB";
-}
-
 // DBEngine of DAO 3.6, else of ACE; ACE alone for .accdb files.
 Object OpenDbEngineObject(dao::Session* session, bool ace) {
     const wchar_t* const progIds[] = {L"DAO.DBEngine.36", L"DAO.DBEngine.120"};
@@ -145,7 +140,7 @@ public:
 
     bool Open(const std::string& path) {
         if (!apartment_.usable() || !file_.Remember(path)) return false;
-        dbEngine_ = OpenDbEngineObject(&session_, IsAceFile(path));
+        dbEngine_ = OpenDbEngineObject(&session_, HasAceSignature(path));
         if (!dbEngine_) return false;
         if (OpenDatabase(path, false)) return true;
         // A write-protected file, or a folder where Jet cannot make its lock
