@@ -1,0 +1,45 @@
+// The test database dialog: forwards to its logic.
+#include <windows.h>
+
+#include <string>
+
+#include "../create_test_db_dlg.h"
+#include "../message_kind.h"
+#include "../resource.h"
+#include "common/win/dialog.h"
+#include "viewer_windows.h"
+
+namespace {
+
+class CreateTestDbWindow : public tq::win::Dialog, private CreateTestDbView {
+private:
+    BOOL OnInitDialog() override {
+        logic_.OnInitDialog();
+        return TRUE;
+    }
+    bool OnCommand(int id, int code, HWND) override {
+        if (code != BN_CLICKED) return false;
+        if (id == IDC_CREATE_DB) logic_.OnCreate();
+        else if (id == IDC_CANCEL_CREATE) logic_.OnCancel();
+        else return false;
+        return true;
+    }
+
+    void SetCountText(const std::string& text) override { SetItemText(IDC_TEST_RECORD_COUNT, text); }
+    std::string CountText() override { return ItemText(IDC_TEST_RECORD_COUNT); }
+    bool Message(const std::string& text, MessageKind kind) override { return ViewerMessage(hwnd(), text, kind); }
+    // Posted, not sent: the records are generated after this dialog has closed.
+    void PostCreateRequest(int32_t count) override {
+        PostMessageW(g_hMainDialog, WM_CREATE_TEST_DB, 0, static_cast<LPARAM>(count));
+    }
+    void Finish(int result) override { End(result); }
+
+    CCreateTestDBDlg logic_{*this};
+};
+
+}  // namespace
+
+void RunCreateTestDbDialog(HINSTANCE instance, HWND parent) {
+    CreateTestDbWindow dialog;
+    dialog.DoModal(instance, IDD_CREATE_TEST_DB, parent);
+}
