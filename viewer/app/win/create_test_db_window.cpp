@@ -12,6 +12,10 @@
 namespace {
 
 class CreateTestDbWindow : public tq::win::Dialog, private CreateTestDbView {
+public:
+    // `mainWindow` generates the records when asked.
+    explicit CreateTestDbWindow(HWND mainWindow) : mainWindow_(mainWindow) {}
+
 private:
     BOOL OnInitDialog() override {
         logic_.OnInitDialog();
@@ -30,16 +34,17 @@ private:
     bool Message(const std::string& text, MessageKind kind) override { return ViewerMessage(hwnd(), text, kind); }
     // Posted, not sent: the records are generated after this dialog has closed.
     void PostCreateRequest(int32_t count) override {
-        PostMessageW(g_hMainDialog, WM_CREATE_TEST_DB, 0, static_cast<LPARAM>(count));
+        PostMessageW(mainWindow_, WM_CREATE_TEST_DB, 0, static_cast<LPARAM>(count));
     }
     void Finish(int result) override { End(result); }
 
+    HWND mainWindow_;
     CCreateTestDBDlg logic_{*this};
 };
 
 }  // namespace
 
 void RunCreateTestDbDialog(HINSTANCE instance, HWND parent) {
-    CreateTestDbWindow dialog;
+    CreateTestDbWindow dialog(parent);
     dialog.DoModal(instance, IDD_CREATE_TEST_DB, parent);
 }

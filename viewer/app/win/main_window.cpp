@@ -16,8 +16,6 @@
 #include "viewer_main_window.h"
 #include "viewer_windows.h"
 
-HWND g_hMainDialog = nullptr;
-
 namespace {
 
 using tq::win::Wide;
@@ -48,7 +46,6 @@ ViewerMainWindow::ViewerMainWindow(HINSTANCE instance)
 
 BOOL ViewerMainWindow::OnInitDialog() {
     SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
-    g_hMainDialog = hwnd();
     list_ = Item(IDC_RECORD_LIST);
     chooser_ = Item(IDC_DB_CHOOSER);
     const DWORD extended = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT;
@@ -156,7 +153,6 @@ void ViewerMainWindow::OnDestroy() {
     keyFilter_.reset();
     if (g_keyTarget == this) g_keyTarget = nullptr;
     logic_.OnDestroy();
-    g_hMainDialog = nullptr;
 }
 
 void ViewerMainWindow::PaintIcon() {

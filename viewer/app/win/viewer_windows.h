@@ -7,12 +7,9 @@
 
 #include "../message_kind.h"
 
-// The main dialog's window, set when it initialises: the test database dialog
-// posts WM_CREATE_TEST_DB here.
-extern HWND g_hMainDialog;
-
 void RunViewerMainDialog(HINSTANCE instance);
 void RunEditRecordDialog(HINSTANCE instance, HWND parent, int database, int32_t code);
+// The generator dialog; it posts WM_CREATE_TEST_DB to `parent`, the main dialog.
 void RunCreateTestDbDialog(HINSTANCE instance, HWND parent);
 
 // A message box captioned "TQScaleDBViewer"; true when the answer was Yes.
