@@ -2,6 +2,9 @@
 
 #include "../cp1251.h"
 
+#include <exception>
+#include <string>
+
 namespace tq::win {
 
 std::wstring Wide(std::string_view cp1251) { return Cp1251ToWide(cp1251); }
@@ -70,7 +73,52 @@ INT_PTR CALLBACK Dialog::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     } else {
         self = reinterpret_cast<Dialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));
     }
-    return self ? self->Handle(msg, wp, lp) : FALSE;
+    // After a failure only the last message still runs, to cut the object loose.
+    if (!self || (self->failed_ && msg != WM_NCDESTROY)) return FALSE;
+    // Nothing may unwind through user32: it would leave the window manager,
+    // and the program with it, in a state nobody knows.
+    try {
+        return self->Handle(msg, wp, lp);
+    } catch (const std::exception& e) {
+        self->FailInternally(e.what());
+    } catch (...) {
+        self->FailInternally(nullptr);
+    }
+    return FALSE;
+}
+
+namespace {
+
+// The program's own name, as its message boxes are titled.
+std::string ProgramName() {
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring name(path, length < MAX_PATH ? length : 0);
+    const size_t slash = name.find_last_of(L"\\/");
+    if (slash != std::wstring::npos) name.erase(0, slash + 1);
+    const size_t dot = name.rfind(L'.');
+    if (dot != std::wstring::npos) name.erase(dot);
+    return Narrow(name);
+}
+
+}  // namespace
+
+// Marked failed first, so that the messages the box dispatches meanwhile
+// reach no handler; the object stays, but what the handler left half done is
+// not trusted again.
+void Dialog::FailInternally(const char* what) {
+    failed_ = true;
+    const HWND hwnd = hwnd_;
+    try {
+        const std::string why = what ? what : Cp("неизвестная ошибка");
+        MessageBoxCp(hwnd, Cp("Внутренняя ошибка: ") + why, ProgramName(), MB_OK | MB_ICONERROR);
+    } catch (...) {
+        // Not even the message could be made; the dialog still ends.
+    }
+    if (modal_)
+        EndDialog(hwnd, kFailed);
+    else
+        DestroyWindow(hwnd);
 }
 
 INT_PTR Dialog::Handle(UINT msg, WPARAM wp, LPARAM lp) {

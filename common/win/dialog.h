@@ -12,12 +12,15 @@ namespace tq::win {
 
 class Dialog {
 public:
+    static constexpr INT_PTR kFailed = -2;
+
     Dialog() = default;
     Dialog(const Dialog&) = delete;
     Dialog& operator=(const Dialog&) = delete;
     virtual ~Dialog();
 
     // Runs the dialog modally; returns the value given to End (or -1).
+    // A handler that throws ends the dialog with kFailed after a message.
     INT_PTR DoModal(HINSTANCE instance, int templateId, HWND parent);
     // Creates the dialog as a modeless window, for example a child page.
     HWND Create(HINSTANCE instance, int templateId, HWND parent);
@@ -48,9 +51,13 @@ protected:
 private:
     static INT_PTR CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     INT_PTR Handle(UINT msg, WPARAM wp, LPARAM lp);
+    // A handler threw `what` (code page 1251; null when it was no
+    // std::exception): the dialog says so and ends.
+    void FailInternally(const char* what);
 
     HWND hwnd_ = nullptr;
     bool modal_ = false;
+    bool failed_ = false;  // after a handler threw, no handler runs again
 };
 
 // A message box with code page 1251 texts.
