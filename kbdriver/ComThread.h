@@ -3,6 +3,18 @@
 // the line for key frames and hands each one, synchronously, to the thread
 // that owns the hand-over window (the host's thread), where the driver checks
 // it and calls the host back.
+//
+// A reader ends in one of four ways, all begun by RequestStop:
+// - WaitForEnd: the owner waits for the thread's end, answering hand-overs
+//   meanwhile, then deletes the reader (Stop, a second Start);
+// - FreeWhenEnded: from inside a hand-over, where waiting would deadlock, the
+//   owner lets go; the thread's last act posts the reader to the hand-over
+//   window, which deletes it;
+// - WaitForLoopEnd: while the library is being unloaded the thread's own end
+//   cannot be waited for (it needs the loader lock), so the owner waits, with
+//   a limit, for the thread to leave this module's code;
+// - abandon: when that wait runs out, the object is leaked to the thread,
+//   which may still use it, until the process ends.
 #pragma once
 #include <windows.h>
 
@@ -62,25 +74,32 @@ private:
     void DeliverEnd();
     bool WaitAnsweringSentMessages(HANDLE object, DWORD limitMs);
 
-    TCommExchange Exchange;
-    FrameHunter Hunter;
+    // Who touches what. "Owner" is the thread that created the reader and
+    // calls its public functions (the host's); "reader" is the worker
+    // thread. A hand-over runs on the window's thread while the reader
+    // waits in SendMessage, so what one side writes before the send and the
+    // other reads during it needs no lock: the send publishes it. What the
+    // owner sets before Run, ResumeThread publishes.
+    TCommExchange Exchange;  // owner in Connect, before Run; then the reader only
+    FrameHunter Hunter;      // the reader only
+    // Set by the owner before Run; its counters are atomic.
     std::shared_ptr<LineStatistics> Stats = std::make_shared<LineStatistics>();
-    std::string FrameText;
-    FrameHandler OnFrame = nullptr;
-    void* FrameContext = nullptr;
-    EndNotice OnEnded = nullptr;
-    void* EndedContext = nullptr;
-    std::atomic<bool> StopRequested{false};
+    std::string FrameText;  // the reader before a hand-over; the window's thread during it
+    FrameHandler OnFrame = nullptr;  // the owner before Run, or during a hand-over (FreeWhenEnded)
+    void* FrameContext = nullptr;    // the owner before Run
+    EndNotice OnEnded = nullptr;     // as OnFrame
+    void* EndedContext = nullptr;    // the owner before Run
+    std::atomic<bool> StopRequested{false};  // the owner; the reader reads it at the top of its loop
 
     win::KernelHandle StopEvent;  // wakes the pause between failed re-opens
     win::KernelHandle LoopLeft;   // set as the thread's last act in this module
-    win::KernelHandle Thread;
-    HWND Window = nullptr;
-    bool Running = false;
-    Step PendingStep = nullptr;
-    bool HandOverFailed = false;
-    DWORD HandOverThread = 0;  // the thread running a hand-over of this reader, if any
-    bool FreeAtEnd = false;
+    win::KernelHandle Thread;     // the owner, in the constructor
+    HWND Window = nullptr;        // the owner, in the constructor
+    bool Running = false;         // the owner only
+    Step PendingStep = nullptr;   // the reader before the send; the window's thread during it
+    bool HandOverFailed = false;  // the window's thread during a hand-over; the reader after the send returns
+    DWORD HandOverThread = 0;     // the window's thread during a hand-over, read back on that thread
+    bool FreeAtEnd = false;       // during a hand-over (FreeWhenEnded); the reader after its loop
 };
 
 // Destroys the hand-over window, or makes it inert when another thread owns
