@@ -54,8 +54,7 @@ void TCommExchange::Configure() {
     dcb.StopBits = ONESTOPBIT;
     SetCommState(port, &dcb);
     SetupComm(port, kQueueSize, kQueueSize);
-    // A read ends 500 ms after the last byte, or count + 500 ms after it began.
-    COMMTIMEOUTS timeouts = {500, 1, 500, 1, 100};
+    COMMTIMEOUTS timeouts = {kReadIntervalMs, kReadPerByteMs, kReadTotalMs, kWritePerByteMs, kWriteTotalMs};
     SetCommTimeouts(port, &timeouts);
 }
 

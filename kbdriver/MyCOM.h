@@ -18,6 +18,15 @@ public:
     static constexpr DWORD BaudRates[] = {2400, 4800, 9600, 19200, 38400, 57600, 115200};
     static constexpr DWORD kQueueSize = 1024;
     static constexpr size_t kBufferSize = 256;
+    // The port's time-outs. A read ends kReadIntervalMs after its last byte,
+    // or kReadTotalMs + count * kReadPerByteMs after it began, whichever
+    // comes first; a write ends kWriteTotalMs + count * kWritePerByteMs after
+    // it began.
+    static constexpr DWORD kReadIntervalMs = 500;
+    static constexpr DWORD kReadPerByteMs = 1;
+    static constexpr DWORD kReadTotalMs = 500;
+    static constexpr DWORD kWritePerByteMs = 1;
+    static constexpr DWORD kWriteTotalMs = 100;
 
     TCommExchange() = default;
     TCommExchange(const TCommExchange&) = delete;
