@@ -38,22 +38,24 @@ class FollowedRun:
         regex = re.compile(pattern)
         deadline = time.monotonic() + timeout
         while True:
-            lines = self.lines()
-            for i in range(self._seen, len(lines)):
-                m = regex.search(lines[i])
-                if m:
-                    self._seen = i + 1
-                    return m
-            if time.monotonic() > deadline or self.proc.poll() is not None:
-                if self.proc.poll() is not None:
-                    lines = self.lines()
-                    for i in range(self._seen, len(lines)):
-                        m = regex.search(lines[i])
-                        if m:
-                            self._seen = i + 1
-                            return m
-                raise AssertionError(f"{self._name}: no line like {pattern!r}; output:\n" + "\n".join(lines))
+            # Whether it ended is asked before the look, so that the last
+            # look of an ended run sees all it wrote.
+            ended = time.monotonic() > deadline or self.proc.poll() is not None
+            m = self._next_match(regex)
+            if m:
+                return m
+            if ended:
+                raise AssertionError(f"{self._name}: no line like {pattern!r}; output:\n" + "\n".join(self.lines()))
             time.sleep(0.005)
+
+    def _next_match(self, regex):
+        lines = self.lines()
+        for i in range(self._seen, len(lines)):
+            m = regex.search(lines[i])
+            if m:
+                self._seen = i + 1
+                return m
+        return None
 
     def finish(self, timeout=30):
         """Waits for the end; returns (exit code, output lines)."""
