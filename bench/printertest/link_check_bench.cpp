@@ -35,7 +35,7 @@ double NowMs() {
 }
 
 // Texts go to a static control and are drawn at once, as on a page.
-class WindowView : public lmt::PageView {
+class WindowView : public tq::lmt::PageView {
 public:
     WindowView() {
         window_ = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 300, 40,
@@ -68,7 +68,7 @@ void WriteScenario(const std::wstring& path, const char* text) {
     CloseHandle(f);
 }
 
-bool MakePrinter(lmt::CCreateLabel1& printer) {
+bool MakePrinter(tq::lmt::CCreateLabel1& printer) {
     IDispatch* control = printersim::MakeSimulator();
     if (!control) return false;
     printer.AttachDispatch(control);
@@ -87,18 +87,18 @@ int main() {
     SetEnvironmentVariableW(L"TQ_PRINTERSIM_LOG", nullptr);
     WriteScenario(scenario, "RequestStatus = 0\nVersionMajor = 3\nVersionMinor = 14\n");
 
-    constexpr int kRequests = lmt::CLinkPage::kRequests;
+    constexpr int kRequests = tq::lmt::CLinkPage::kRequests;
     constexpr int kRounds = 20;
     double controlMs = 1e9, wizardMs = 1e9;  // best of the rounds
     {
-        lmt::CCreateLabel1 printer;
+        tq::lmt::CCreateLabel1 printer;
         if (!MakePrinter(printer)) {
             std::printf("printersim.dll not found beside the tools folder\n");
             return 1;
         }
         tq::win::WinClock clock;
         WindowView view;
-        lmt::CLinkPage page(printer, clock);
+        tq::lmt::CLinkPage page(printer, clock);
         page.AttachView(&view);
         for (int round = 0; round < kRounds; ++round) {
             double start = NowMs();
@@ -118,11 +118,11 @@ int main() {
 
     WriteScenario(scenario, "RequestStatus = 0\ndelay RequestStatus 1\n");
     {
-        lmt::CCreateLabel1 printer;
+        tq::lmt::CCreateLabel1 printer;
         MakePrinter(printer);
         tq::win::WinClock clock;
         WindowView view;
-        lmt::CLinkPage page(printer, clock);
+        tq::lmt::CLinkPage page(printer, clock);
         page.AttachView(&view);
         const double start = NowMs();
         page.CheckLink();

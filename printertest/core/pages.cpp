@@ -8,7 +8,7 @@
 #include "resource.h"
 #include "status_text.h"
 
-namespace lmt {
+namespace tq::lmt {
 
 using tq::Cp;
 
@@ -425,4 +425,4 @@ void CStabilityPage::RecordRun(const Tally& tally, long status) {
                .Add(Cp("Статус в конце"), StatusFact(status)));
 }
 
-}  // namespace lmt
+}  // namespace tq::lmt

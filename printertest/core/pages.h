@@ -11,7 +11,7 @@
 #include "printer_control.h"
 #include "service_report.h"
 
-namespace lmt {
+namespace tq::lmt {
 
 // A page's window. Texts are code page 1251.
 class PageView {
@@ -238,4 +238,4 @@ std::string FeedText(const FeedOutcome& feed, const std::string& last);
 // "%d.%d В", or noLink for a negative value.
 std::string VoltageText(long tenths, const std::string& noLink);
 
-}  // namespace lmt
+}  // namespace tq::lmt

@@ -4,7 +4,7 @@
 #pragma once
 #include <string>
 
-namespace lmt {
+namespace tq::lmt {
 
 // The control's dispatch ids.
 enum DispId : long {
@@ -73,4 +73,4 @@ public:
     virtual bool Faulted() const = 0;
 };
 
-}  // namespace lmt
+}  // namespace tq::lmt

@@ -3,7 +3,7 @@
 #include "common/cp1251.h"
 #include "status_text.h"
 
-namespace lmt {
+namespace tq::lmt {
 
 using tq::Cp;
 
@@ -69,4 +69,4 @@ void CServiceReport::Record(const CheckRecord& record) {
     ++blocks_;
 }
 
-}  // namespace lmt
+}  // namespace tq::lmt

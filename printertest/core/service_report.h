@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-namespace lmt {
+namespace tq::lmt {
 
 struct LocalTime {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
@@ -93,4 +93,4 @@ private:
 // Facts shared by several records.
 std::string StatusFact(long status);  // "1 (Нет бумаги)", or the bare code without text
 
-}  // namespace lmt
+}  // namespace tq::lmt

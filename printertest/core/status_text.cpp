@@ -5,7 +5,7 @@
 
 #include "common/cp1251.h"
 
-namespace lmt {
+namespace tq::lmt {
 
 std::optional<std::string> StatusText(long status) {
     switch (status) {
@@ -35,4 +35,4 @@ std::string Format(const std::string& format, ...) {
     return std::string(buffer, static_cast<size_t>(n) < sizeof buffer ? n : sizeof buffer - 1);
 }
 
-}  // namespace lmt
+}  // namespace tq::lmt

@@ -2,7 +2,7 @@
 #include <optional>
 #include <string>
 
-namespace lmt {
+namespace tq::lmt {
 
 // The text of a printer Status code, code page 1251; codes 7, 8 and those
 // outside 0..11 have none.
@@ -14,4 +14,4 @@ std::string NoLinkText();
 // printf into code page 1251 text; the format is a code page 1251 string.
 std::string Format(const std::string& format, ...);
 
-}  // namespace lmt
+}  // namespace tq::lmt

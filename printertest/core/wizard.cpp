@@ -4,7 +4,7 @@
 #include "resource.h"
 #include "status_text.h"
 
-namespace lmt {
+namespace tq::lmt {
 
 CWizardDlg::CWizardDlg(PrinterControl& printer, tq::Clock& clock, WizardView& view,
                        CServiceReport* report)
@@ -88,4 +88,4 @@ void CWizardDlg::OnTimer(unsigned id) {
     voltageToRecord_[k] = tenths;
 }
 
-}  // namespace lmt
+}  // namespace tq::lmt

@@ -12,7 +12,7 @@
 #include "printer_control.h"
 #include "service_report.h"
 
-namespace lmt {
+namespace tq::lmt {
 
 constexpr int kStepCount = 10;
 enum Step { kLinkStep, kSramStep, kTmStep, kHeadUpStep, kRulStep, kPeStep, kFeedStep,
@@ -65,4 +65,4 @@ private:
     CStabilityPage* stability_ = nullptr;
 };
 
-}  // namespace lmt
+}  // namespace tq::lmt

@@ -4,7 +4,7 @@
 #include "fakes.h"
 #include "printertest/core/resource.h"
 
-namespace lmt::test {
+namespace tq::lmt::test {
 namespace {
 
 template <typename Page>
@@ -184,4 +184,4 @@ TEST(Feed, LabPageTellsOnlyProblemsInAMessageBox) {
 }
 
 }  // namespace
-}  // namespace lmt::test
+}  // namespace tq::lmt::test

@@ -12,7 +12,7 @@
 #include "printertest/core/printer_control.h"
 #include "printertest/core/wizard.h"
 
-namespace lmt::test {
+namespace tq::lmt::test {
 
 // Each call or read takes the next scripted value of its name; the last
 // value repeats. Unscripted names answer 0. Every call is logged.
@@ -131,4 +131,4 @@ public:
     bool ended = false;
 };
 
-}  // namespace lmt::test
+}  // namespace tq::lmt::test

@@ -6,7 +6,7 @@
 #include "fakes.h"
 #include "printertest/core/resource.h"
 
-namespace lmt::test {
+namespace tq::lmt::test {
 namespace {
 
 template <typename Page>
@@ -277,4 +277,4 @@ TEST(LabelSensor, ToggleSendsStateAndShowingReloadsIt) {
 }
 
 }  // namespace
-}  // namespace lmt::test
+}  // namespace tq::lmt::test

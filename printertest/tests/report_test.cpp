@@ -7,7 +7,7 @@
 #include "printertest/core/service_report.h"
 #include "printertest/core/wizard.h"
 
-namespace lmt::test {
+namespace tq::lmt::test {
 namespace {
 
 // Keeps what is appended; fails every append from a given one on.
@@ -320,4 +320,4 @@ TEST(ServiceReport, UnwritableReportWarnsOnceAndTheChecksGoOn) {
 }
 
 }  // namespace
-}  // namespace lmt::test
+}  // namespace tq::lmt::test

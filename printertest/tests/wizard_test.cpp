@@ -5,7 +5,7 @@
 #include "printertest/core/resource.h"
 #include "printertest/core/wizard.h"
 
-namespace lmt::test {
+namespace tq::lmt::test {
 namespace {
 
 struct WizardRig {
@@ -103,4 +103,4 @@ TEST(Frame, ExitAsksAndActsOnlyOnYes) {
 }
 
 }  // namespace
-}  // namespace lmt::test
+}  // namespace tq::lmt::test

@@ -6,7 +6,7 @@
 
 #include "common/cp1251.h"
 
-namespace lmt {
+namespace tq::lmt {
 
 namespace {
 
@@ -140,4 +140,4 @@ long CCreateLabel1::EnableLabelSensor(bool on) {
     return CallLong(kDispEnableLabelSensor, &v, 1);
 }
 
-}  // namespace lmt
+}  // namespace tq::lmt

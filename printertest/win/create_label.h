@@ -9,7 +9,7 @@
 
 #include "printertest/core/printer_control.h"
 
-namespace lmt {
+namespace tq::lmt {
 
 // The hosting functions of the system's ATL library.
 struct AtlHosting {
@@ -75,4 +75,4 @@ private:
     std::string fault_;
 };
 
-}  // namespace lmt
+}  // namespace tq::lmt

@@ -29,11 +29,11 @@ public:
     }
     AtlHost(const AtlHost&) = delete;
     AtlHost& operator=(const AtlHost&) = delete;
-    const lmt::AtlHosting& hosting() const { return hosting_; }
+    const tq::lmt::AtlHosting& hosting() const { return hosting_; }
 
 private:
     HMODULE module_;
-    lmt::AtlHosting hosting_;
+    tq::lmt::AtlHosting hosting_;
 };
 
 class CWizardApp {
@@ -44,7 +44,7 @@ public:
         InitCommonControlsEx(&controls);
         {
             AtlHost atl;
-            lmt::WizardWindow wizard(instance, atl.hosting());
+            tq::lmt::WizardWindow wizard(instance, atl.hosting());
             wizard.DoModal(instance, IDD_WIZARD, nullptr);
         }
         OleUninitialize();

@@ -6,7 +6,7 @@
 #include "common/win/file_version.h"
 #include "printertest/core/status_text.h"
 
-namespace lmt {
+namespace tq::lmt {
 
 using tq::Cp;
 using tq::WideToCp1251;
@@ -98,4 +98,4 @@ std::string ControlVersion(const wchar_t* clsid) {
                   unsigned{LOWORD(ls)});
 }
 
-}  // namespace lmt
+}  // namespace tq::lmt

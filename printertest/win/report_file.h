@@ -8,7 +8,7 @@
 #include "common/win/handle.h"
 #include "printertest/core/service_report.h"
 
-namespace lmt {
+namespace tq::lmt {
 
 // Appends the report to <folder>\<name>, in the first of the folders where
 // the file can be made. Every append is flushed to the disk before it
@@ -44,4 +44,4 @@ std::string ComputerName();
 // saying why there is none.
 std::string ControlVersion(const wchar_t* clsid);
 
-}  // namespace lmt
+}  // namespace tq::lmt

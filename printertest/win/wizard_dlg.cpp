@@ -5,7 +5,7 @@
 #include "common/cp1251.h"
 #include "printertest/core/resource.h"
 
-namespace lmt {
+namespace tq::lmt {
 
 namespace {
 
@@ -197,7 +197,7 @@ void WizardWindow::ShowPage(int step, bool show) {
 }
 
 bool WizardWindow::Ask(const std::string& message, const std::string& header) {
-    return lmt::Ask(hwnd(), message, header);
+    return tq::lmt::Ask(hwnd(), message, header);
 }
 
 void WizardWindow::Inform(const std::string& message) {
@@ -205,7 +205,7 @@ void WizardWindow::Inform(const std::string& message) {
 }
 
 void WizardWindow::Notify(const std::string& message, const std::string& header) {
-    lmt::Notify(hwnd(), message, header);
+    tq::lmt::Notify(hwnd(), message, header);
 }
 
 void WizardWindow::ReportControlFault() {
@@ -263,4 +263,4 @@ bool WizardWindow::OnMessage(UINT msg, WPARAM, LPARAM, LRESULT* result) {
     return true;
 }
 
-}  // namespace lmt
+}  // namespace tq::lmt

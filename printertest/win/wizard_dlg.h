@@ -15,7 +15,7 @@
 #include "report_file.h"
 #include "printertest/core/wizard.h"
 
-namespace lmt {
+namespace tq::lmt {
 
 // CMessageDlg: a notice (one "Продолжить" button) or a question ("Да", "Нет").
 class CMessageDlg : public tq::win::Dialog {
@@ -105,4 +105,4 @@ private:
     bool reporting_ = false;
 };
 
-}  // namespace lmt
+}  // namespace tq::lmt

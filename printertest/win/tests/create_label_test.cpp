@@ -13,7 +13,7 @@
 #include "printertest/win/create_label.h"
 #include "tools/printersim/load_simulator.h"
 
-namespace lmt {
+namespace tq::lmt {
 namespace {
 
 std::wstring TempFile(const wchar_t* name) {
@@ -110,4 +110,4 @@ TEST_F(CreateLabelTest, WithoutControlEveryCallFailsQuietly) {
 }
 
 }  // namespace
-}  // namespace lmt
+}  // namespace tq::lmt

@@ -8,7 +8,7 @@
 #include "common/cp1251.h"
 #include "printertest/win/report_file.h"
 
-namespace lmt {
+namespace tq::lmt {
 namespace {
 
 class ReportFileTest : public ::testing::Test {
@@ -113,4 +113,4 @@ TEST(ReportHeader, ControlVersionComesFromTheRegisteredFile) {
 }
 
 }  // namespace
-}  // namespace lmt
+}  // namespace tq::lmt
