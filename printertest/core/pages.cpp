@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <utility>
 
 #include "common/cp1251.h"
 #include "resource.h"
@@ -235,20 +236,23 @@ std::string FeedText(const FeedOutcome& feed, const std::string& last) {
     return StatusText(feed.status).value_or(last);
 }
 
+CPrintPage::CPrintPage(PrinterControl& printer, tq::Clock& clock, std::string checkName)
+    : CWizardPage(printer, clock), checkName_(std::move(checkName)) {}
+
+void CPrintPage::SetResult(const std::string& text) {
+    result_ = text;
+    Show(IDC_RESULT, result_);
+}
+
+void CPrintPage::FeedOnce() { SetResult(FeedText(FeedAndRecord(checkName_), result_)); }
+
 CTestPrintPage::CTestPrintPage(PrinterControl& printer, tq::Clock& clock)
-    : CWizardPage(printer, clock), count_(1, 999) {}
+    : CPrintPage(printer, clock, Cp("Тестовая печать")), count_(1, 999) {}
 
 void CTestPrintPage::OnButton(int item) {
     if (item == IDC_START) TestPrint();
     if (item == IDC_FEED) FeedOnce();
 }
-
-void CTestPrintPage::SetResult(const std::string& text) {
-    result_ = text;
-    Show(IDC_RESULT, result_);
-}
-
-void CTestPrintPage::FeedOnce() { SetResult(FeedText(FeedAndRecord(Cp("Тестовая печать")), result_)); }
 
 void CTestPrintPage::TestPrint() {
     count_.Read(view(), IDC_COUNT);
@@ -288,21 +292,12 @@ void CTestPrintPage::TestPrint() {
 }
 
 CStabilityPage::CStabilityPage(PrinterControl& printer, tq::Clock& clock)
-    : CWizardPage(printer, clock), count_(10, 99999) {}
+    : CPrintPage(printer, clock, Cp("Проверка стабильности")), count_(10, 99999) {}
 
 void CStabilityPage::OnButton(int item) {
     if (item == IDC_START) RunStabilityTest();
     if (item == IDC_FEED) FeedOnce();
     if (item == IDC_LABEL_SENSOR) ToggleLabelSensor();
-}
-
-void CStabilityPage::SetResult(const std::string& text) {
-    result_ = text;
-    Show(IDC_RESULT, result_);
-}
-
-void CStabilityPage::FeedOnce() {
-    SetResult(FeedText(FeedAndRecord(Cp("Проверка стабильности")), result_));
 }
 
 void CStabilityPage::SetLabelSensorState(bool on) {

@@ -1,6 +1,7 @@
 // The ten pages of the wizard. Each page holds the logic of its buttons and
 // talks to its window through PageView and to the printer through the
-// frame's control wrapper, which it borrows.
+// frame's control wrapper, which it borrows. Each is hosted by a PageWindow
+// (printertest/win/wizard_dlg.h).
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -169,28 +170,40 @@ void CoolDown(PrinterControl& printer, tq::Clock& clock, const std::string& form
               const std::function<void(const std::string&)>& show,
               const std::function<bool()>& interrupted);
 
-class CTestPrintPage : public CWizardPage {
+// The two print pages: a result line that keeps its last text, and a feed
+// recorded under the page's check name.
+class CPrintPage : public CWizardPage {
+public:
+    // A status without text keeps the last result.
+    void FeedOnce();
+
+protected:
+    CPrintPage(PrinterControl& printer, tq::Clock& clock, std::string checkName);
+    void SetResult(const std::string& text);
+    std::string result_;
+
+private:
+    std::string checkName_;
+};
+
+class CTestPrintPage : public CPrintPage {
 public:
     CTestPrintPage(PrinterControl& printer, tq::Clock& clock);
     void OnButton(int item) override;
     void TestPrint();
-    void FeedOnce();
     const CountField& count() const { return count_; }
 
     static constexpr uint32_t kPauseBetweenPrintsMs = 100;
 
 private:
-    void SetResult(const std::string& text);
     CountField count_;
-    std::string result_;
 };
 
-class CStabilityPage : public CWizardPage {
+class CStabilityPage : public CPrintPage {
 public:
     CStabilityPage(PrinterControl& printer, tq::Clock& clock);
     void OnButton(int item) override;
     void RunStabilityTest();
-    void FeedOnce();
     void ToggleLabelSensor();
     // Sets the toggle and writes the count and the toggle to the window.
     void SetLabelSensorState(bool on);
@@ -226,10 +239,8 @@ private:
     void PrintSeries(Tally& tally);
     std::string EndOfRun(const Tally& tally);
     void RecordRun(const Tally& tally, long status);
-    void SetResult(const std::string& text);
     CountField count_;
     bool labelSensorOn_ = false;
-    std::string result_;
 };
 
 // Feed on the two print pages: a status without text keeps the last result.

@@ -7,15 +7,6 @@
 namespace tq::lmt::test {
 namespace {
 
-template <typename Page>
-struct PageRig {
-    FakePrinter printer;
-    tq::FakeClock clock;
-    FakePageView view;
-    Page page{printer, clock};
-    PageRig() { page.AttachView(&view); }
-};
-
 TEST(LinkCheck, AllAnsweredShowsVersionAndNoErrors) {
     PageRig<CLinkPage> rig;
     rig.printer.Script("VersionMajor", {2});

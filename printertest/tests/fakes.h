@@ -1,4 +1,5 @@
-// A scripted printer and a recording page view for the page tests.
+// A scripted printer and a recording page view for the page tests, and the
+// rig that puts a page between them.
 #pragma once
 #include <deque>
 #include <functional>
@@ -10,6 +11,7 @@
 #include "common/cp1251.h"
 #include "printertest/core/pages.h"
 #include "printertest/core/printer_control.h"
+#include "printertest/core/resource.h"
 #include "printertest/core/wizard.h"
 
 namespace tq::lmt::test {
@@ -106,6 +108,18 @@ public:
     std::vector<std::pair<int, std::string>> warnings;
     int stopAfterPolls = -1;  // -1: never
     int polls = 0;
+};
+
+// A page on a scripted printer, a fake clock and a recording view.
+template <typename Page>
+struct PageRig {
+    FakePrinter printer;
+    tq::FakeClock clock;
+    FakePageView view;
+    Page page{printer, clock};
+    PageRig() { page.AttachView(&view); }
+    // A print page whose count box holds `count`.
+    explicit PageRig(const std::string& count) : PageRig() { view.texts[IDC_COUNT] = count; }
 };
 
 // The frame's window: the selection, shown pages, buttons, questions and notices.

@@ -9,18 +9,6 @@
 namespace tq::lmt::test {
 namespace {
 
-template <typename Page>
-struct PageRig {
-    FakePrinter printer;
-    tq::FakeClock clock;
-    FakePageView view;
-    Page page{printer, clock};
-    explicit PageRig(const std::string& count) {
-        page.AttachView(&view);
-        view.texts[IDC_COUNT] = count;
-    }
-};
-
 TEST(CountEntry, ValidationKeepsOrTakesTheValue) {
     FakePageView view;
     CountField count(10, 999);
