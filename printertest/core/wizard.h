@@ -1,6 +1,6 @@
 // The wizard frame: the step list, page switching, the voltage timer and the
-// exit question. The Win32 dialog implements WizardView and forwards to
-// CWizardDlg.
+// exit question. Hosted by WizardWindow (printertest/win/wizard_dlg.h),
+// which implements WizardView and forwards to CWizardDlg.
 #pragma once
 #include <array>
 #include <memory>

@@ -1,5 +1,6 @@
 // The dialog that asks how many test records to generate; the main dialog
-// does the work when it receives WM_CREATE_TEST_DB.
+// does the work when it receives WM_CREATE_TEST_DB. Hosted by
+// CreateTestDbWindow (win/create_test_db_window.cpp).
 #pragma once
 #include <cstdint>
 #include <string>

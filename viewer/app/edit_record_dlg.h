@@ -1,5 +1,6 @@
 // The record editor: one record as 41 caption/edit pairs, saved on close
-// after a question, deleted on request. Texts are code page 1251.
+// after a question, deleted on request. Texts are code page 1251. Hosted by
+// EditRecordWindow (win/edit_record_window.cpp).
 #pragma once
 #include <cstdint>
 #include <string>

@@ -1,6 +1,7 @@
 // The main dialog's behaviour: choose one of the seven databases, list it,
 // clear it, open the record editor on a clicked row and generate test
-// records. All texts are code page 1251.
+// records. All texts are code page 1251. Hosted by ViewerMainWindow
+// (win/viewer_main_window.h).
 #pragma once
 #include <cstddef>
 #include <cstdint>
