@@ -7,25 +7,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <random>
 
 namespace fs = std::filesystem;
 
-void DbTest::SetUp() {
-    std::random_device random;
-    const fs::path dir = fs::temp_directory_path() / ("tqdb-test-" + std::to_string(random()));
-    fs::create_directories(dir);
-    dir_ = dir.string();
-}
+void DbTest::SetUp() { dir_ = folder_.Path(); }
 
-void DbTest::TearDown() {
-    DbReleaseAll();
-    std::error_code ignored;
-    fs::permissions(dir_, fs::perms::all, fs::perm_options::add, ignored);
-    for (const auto& entry : fs::directory_iterator(dir_, ignored))
-        fs::permissions(entry.path(), fs::perms::all, fs::perm_options::add, ignored);
-    fs::remove_all(dir_, ignored);
-}
+// Before the folder goes: an open database would keep its files.
+void DbTest::TearDown() { DbReleaseAll(); }
 
 std::string DbTest::PathOf(const std::string& name) const { return (fs::path(dir_) / name).string(); }
 

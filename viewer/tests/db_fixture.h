@@ -11,6 +11,7 @@
 #include "common/cp1251.h"
 #include "core/data_access.h"
 #include "core/engine.h"
+#include "temp_folder.h"
 
 class DbTest : public ::testing::Test {
 protected:
@@ -35,6 +36,7 @@ protected:
     std::vector<std::vector<std::string>> RawRows(const std::string& path);
     void RawExec(const std::string& path, const std::string& sql);
 
+    TempFolder folder_{"tqdb-test-"};
     std::string dir_;
 };
 

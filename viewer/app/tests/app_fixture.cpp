@@ -3,7 +3,6 @@
 #include <sqlite3.h>
 
 #include <filesystem>
-#include <random>
 
 #include "core/engine.h"
 #include "tests/raw_file.h"
@@ -11,19 +10,16 @@
 namespace fs = std::filesystem;
 
 void ScaleFolderTest::SetUp() {
-    std::random_device random;
-    const fs::path dir = fs::temp_directory_path() / ("tqviewer-test-" + std::to_string(random()));
-    fs::create_directories(dir);
-    dir_ = dir.string();
+    dir_ = folder_.Path();
     oldDir_ = fs::current_path().string();
-    fs::current_path(dir);
+    fs::current_path(dir_);
 }
 
+// Before the folder goes: open databases and the current directory would
+// keep it.
 void ScaleFolderTest::TearDown() {
     DbReleaseAll();
     fs::current_path(oldDir_);
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
 }
 
 std::string ScaleFolderTest::FilePath(int db) const {

@@ -15,6 +15,7 @@
 #include "core/data_access.h"
 #include "create_test_db_dlg.h"
 #include "edit_record_dlg.h"
+#include "tests/temp_folder.h"
 #include "viewer_main_dlg.h"
 
 class ScaleFolderTest : public ::testing::Test {
@@ -32,6 +33,7 @@ protected:
     std::vector<std::vector<std::string>> Rows(int db);
     std::string FilePath(int db) const;
 
+    TempFolder folder_{"tqviewer-test-"};
     std::string dir_;
     std::string oldDir_;
 };
