@@ -65,11 +65,12 @@ TEST_F(DbTest, ATruncatedDatabaseFailsWithoutACrash) {
     const std::string cut = PathOf("cut.mdb");
     WriteFile(cut, bytes.substr(0, bytes.size() / 3));
     ASSERT_EQ(DbOpen(DbGoods, cut.c_str()), 0);
-    const int32_t count = DbCount(DbGoods);
-    CNVRecord record;
-    for (int32_t i = 0; i < count; ++i) DbFetch(DbGoods, &record, i == 0);
-    Save(DbGoods, {{0, "1"}});
-    SUCCEED() << "reached the end without a crash";
+    const std::vector<std::string> listed = ListCodes(DbGoods);
+    const std::string before = ReadFile(cut);
+    EXPECT_NE(Save(DbGoods, {{0, "1"}}), 0) << "a save into a damaged file is reported as failed";
+    EXPECT_EQ(ListCodes(DbGoods), listed) << "the rows that could be read are still there";
+    DbReleaseAll();
+    EXPECT_TRUE(ReadFile(cut) == before) << "the failed save left the file as it was";
 }
 
 TEST_F(DbTest, TablesOfTheWrongShapeFail) {
