@@ -11,6 +11,7 @@ set(TQ_WIN_BIN ${TQ_WIN_DIR}/bin)
 set(TQ_WIN_TESTS ${TQ_WIN_DIR}/tests)
 set(TQ_WIN_TOOLS ${TQ_WIN_DIR}/tools)
 set(TQ_HARNESS ${CMAKE_SOURCE_DIR}/tools/wine/winharness.py)
+set(TQ_PYTHON_DIR ${CMAKE_BINARY_DIR}/python)
 
 # A deliverable of the Windows build.
 function(tq_deliverable target)
@@ -85,7 +86,7 @@ function(tq_wine_properties name gui timeout)
     LABELS wine
     FIXTURES_REQUIRED wine_env
     TIMEOUT ${timeout}
-    ENVIRONMENT "TQ_BUILD_DIR=${CMAKE_BINARY_DIR};TQ_WIN_DIR=${TQ_WIN_DIR};TQ_SOURCE_DIR=${CMAKE_SOURCE_DIR};PYTHONPATH=${CMAKE_SOURCE_DIR}/tools/wine")
+    ENVIRONMENT "TQ_BUILD_DIR=${CMAKE_BINARY_DIR};TQ_WIN_DIR=${TQ_WIN_DIR};TQ_SOURCE_DIR=${CMAKE_SOURCE_DIR};PYTHONPATH=${CMAKE_SOURCE_DIR}/tools/wine:${TQ_PYTHON_DIR}")
   if(gui)
     set_tests_properties(${name} PROPERTIES RESOURCE_LOCK x_display)
   endif()
@@ -102,4 +103,19 @@ function(tq_wine_fixture)
   set_tests_properties(wine_env_stop PROPERTIES FIXTURES_CLEANUP wine_env LABELS wine)
   set_tests_properties(wine_leftovers PROPERTIES FIXTURES_CLEANUP wine_env DEPENDS wine_env_stop
                        LABELS wine TIMEOUT 60)
+endfunction()
+
+# The viewer's and the wizard's resource ids as a Python module for the
+# journeys, $TQ_PYTHON_DIR/ids.py, made anew whenever a resource.h changes.
+function(tq_python_ids)
+  set(out ${TQ_PYTHON_DIR}/ids.py)
+  set(script ${CMAKE_SOURCE_DIR}/tools/wine/resource_ids.py)
+  set(viewer ${CMAKE_SOURCE_DIR}/viewer/app/resource.h)
+  set(wizard ${CMAKE_SOURCE_DIR}/printertest/core/resource.h)
+  add_custom_command(OUTPUT ${out}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${TQ_PYTHON_DIR}
+    COMMAND python3 ${script} ${out} viewer=${viewer} wizard=${wizard}
+    DEPENDS ${script} ${viewer} ${wizard}
+    COMMENT "Resource ids for the journeys")
+  add_custom_target(python_ids ALL DEPENDS ${out})
 endfunction()

@@ -1,11 +1,13 @@
 """Steps 1 to 4 against the simulator: link check with and without link, an
 SRAM failure report, the TM limits, both head-up checks; then the wizard
 without any printer control."""
+from ids import wizard as ids
 from wizard_journey import (Wizard, check, finish, register_simulator, unregister_simulator,
                             MSG_CONTINUE)
 
 LINK, SRAM, TM, HEADUP = 0, 1, 2, 3
-START, START2, FIELD, FIELD2, RESULT, VERSION = 1007, 1009, 1008, 1010, 1011, 1002
+START, START2, FIELD, FIELD2, RESULT, VERSION = (ids.IDC_START, ids.IDC_START2, ids.IDC_FIELD, ids.IDC_FIELD2,
+                                                 ids.IDC_RESULT, ids.IDC_VERSION)
 
 scenario = """
 VersionMajor = 3

@@ -1,10 +1,11 @@
 """Steps 9 and 10: a test print, short stability runs (the label written in
 its order, a code-4 retry, link recovery, overheating, a status that ends the
 run, the engineer's Esc) and the label sensor toggle."""
+from ids import wizard as ids
 from wizard_journey import Wizard, check, finish, register_simulator, MSG_CONTINUE
 
 TESTPRINT, STABILITY, FEED_STEP = 8, 9, 6
-START, COUNT, FEED, SENSOR, RESULT = 1007, 1009, 1005, 1010, 1011
+START, COUNT, FEED, SENSOR, RESULT = ids.IDC_START, ids.IDC_COUNT, ids.IDC_FEED, ids.IDC_LABEL_SENSOR, ids.IDC_RESULT
 
 w = Wizard("print", "PrintLabel = 0\n")
 register_simulator(w.h)

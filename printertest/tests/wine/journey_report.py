@@ -6,10 +6,11 @@ import glob
 import os
 import re
 
+from ids import wizard as ids
 from wizard_journey import Wizard, check, finish, register_simulator, EXIT, MSG_YES
 
 LINK, SRAM, RUL, FEED, STABILITY = 0, 1, 4, 6, 9
-START, FIELD, COUNT, RESULT = 1007, 1008, 1009, 1011
+START, FIELD, COUNT, RESULT = ids.IDC_START, ids.IDC_FIELD, ids.IDC_COUNT, ids.IDC_RESULT
 IDOK = 1
 TIME = r"\d\d:\d\d:\d\d"
 

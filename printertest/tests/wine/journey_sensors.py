@@ -2,11 +2,12 @@
 and 8, the feeds, the "Далее >>" and "<< Назад" buttons and the exit question."""
 import time
 
+from ids import wizard as ids
 from wizard_journey import Wizard, check, finish, register_simulator, MSG_CONTINUE, MSG_NO, MSG_YES, \
     MSG_HEADER, BACK, NEXT, EXIT
 
 LINK, RUL, PE, FEED, LAB, STABILITY = 0, 4, 5, 6, 7, 9
-START, FIELD = 1007, 1008
+START, FIELD = ids.IDC_START, ids.IDC_FIELD
 
 scenario = "RulVoltage = 12\nPeVoltage = 5\nLabVoltage = 0\nStatus = 2\n"
 

@@ -8,14 +8,16 @@ from winharness import Harness
 
 sys.path.insert(0, os.path.join(os.environ.get("TQ_SOURCE_DIR", ""), "tools", "uidriver"))
 from uidriver import UiDriver  # noqa: E402
+from ids import wizard as ids  # noqa: E402
 
 CLSID = "{03CA02ED-6A7E-4FD9-90B6-D8480B61E13A}"
 CLSID_KEY = r"HKLM\Software\Classes\CLSID" + "\\" + CLSID
 # Page ids: each page window carries its resource id.
-FIRST_PAGE = 129
+FIRST_PAGE = ids.IDD_LINK_PAGE
 # Main dialog and message box items.
-STEP_LIST, BACK, NEXT, EXIT = 1004, 1002, 1003, 1005
-MSG_HEADER, MSG_TEXT, MSG_YES, MSG_CONTINUE, MSG_NO = 1011, 1002, 1005, 1008, 1004
+STEP_LIST, BACK, NEXT, EXIT = ids.IDC_STEP_LIST, ids.IDC_BACK, ids.IDC_NEXT, ids.IDC_EXIT
+MSG_HEADER, MSG_TEXT, MSG_YES, MSG_CONTINUE, MSG_NO = (ids.IDC_MSG_HEADER, ids.IDC_MSG_TEXT, ids.IDC_MSG_YES,
+                                                      ids.IDC_MSG_CONTINUE, ids.IDC_MSG_NO)
 LB_SETCURSEL, WM_COMMAND, WM_KEYDOWN, VK_ESCAPE, LBN_SELCHANGE = 0x186, 0x111, 0x100, 0x1B, 1
 
 failures = []
@@ -84,7 +86,7 @@ class Wizard:
 
     def running(self):
         try:
-            self.ui.call("state", self.main, 1004)
+            self.ui.call("state", self.main, STEP_LIST)
             return True
         except Exception:
             return False

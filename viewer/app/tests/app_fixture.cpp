@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "core/engine.h"
+#include "resource.h"
 #include "tests/raw_file.h"
 
 namespace fs = std::filesystem;
@@ -57,7 +58,7 @@ std::vector<std::vector<std::string>> ScaleFolderTest::Rows(int db) { return Rea
 
 void FakeMainView::SetControlText(int id, const std::string& text) {
     texts[id] = tq::Cp1251ToUtf8(text);
-    if (id == 1003) counterHistory.push_back(texts[id]);
+    if (id == IDC_RECORD_COUNT) counterHistory.push_back(texts[id]);
 }
 
 void FakeMainView::ClearList() {

@@ -18,6 +18,7 @@ import time
 sys.path.insert(0, os.path.join(os.environ["TQ_SOURCE_DIR"], "tools", "uidriver"))
 from uidriver import UiDriver, UiError  # noqa: E402
 from winharness import Harness  # noqa: E402
+from ids import viewer as ids  # noqa: E402
 
 BUILD = os.environ["TQ_BUILD_DIR"]
 WIN = os.environ["TQ_WIN_DIR"]
@@ -26,10 +27,12 @@ TQDB = os.path.join(BUILD, "viewer", "tqdb", "tqdb")
 SHOTS = os.path.join(BUILD, "screenshots")
 
 IDOK, IDCANCEL, IDYES, IDNO = 1, 2, 6, 7
-LIST, CHOOSER, DB_NAME, COUNTER = 1000, 1001, 1002, 1003
-SELECT, CLEAR, CREATE_TEST, COUNTER_LABEL = 1007, 1008, 1009, 1010
-EDIT0, DELETE = 1042, 1083
-TEST_COUNT, CREATE_DB, CANCEL_CREATE = 1043, 1083, 1084
+LIST, CHOOSER, DB_NAME, COUNTER = ids.IDC_RECORD_LIST, ids.IDC_DB_CHOOSER, ids.IDC_DB_NAME, ids.IDC_RECORD_COUNT
+SELECT, CLEAR, CREATE_TEST, COUNTER_LABEL = (ids.IDC_SELECT_DB, ids.IDC_CLEAR_DB, ids.IDC_CREATE_TEST_DB,
+                                            ids.IDC_RECORD_COUNT_LABEL)
+EDIT0, DELETE = ids.IDC_FIELD_EDIT_0, ids.IDC_DELETE_RECORD
+TEST_COUNT, CREATE_DB, CANCEL_CREATE = ids.IDC_TEST_RECORD_COUNT, ids.IDC_CREATE_DB, ids.IDC_CANCEL_CREATE
+FIND_TEXT = ids.IDC_FIND_TEXT
 GOODS, USERS, LABELS, HELP, SELLS, REPORTS, RESOURCES = range(7)
 FILES = ["TQScale", "Users", "Labels", "Help", "Sells", "Reports", "Resources"]
 EDITOR = "Редактирование записи"
@@ -434,7 +437,7 @@ def finding(h, version):
 
         v.ui.call("keys", v.hwnd, "ctrl+F")
         box = v.ui.box("Найти")[0]
-        v.ui.call("settext", box, 1001, "икра")
+        v.ui.call("settext", box, FIND_TEXT, "икра")
         v.ui.click(box, IDOK)
         v.ui.gone(box)
         until(lambda: v.ui.list_count(v.hwnd, LIST)[1] == first, "the first row with the text selected")
@@ -449,8 +452,8 @@ def finding(h, version):
         time.sleep(0.5)
         v.ui.call("keys", v.hwnd, "DOWN", "RETURN")
         box = v.ui.box("Найти")[0]
-        equal(v.ui.text(box, 1001), "икра", "the box offers the last text")
-        v.ui.call("settext", box, 1001, "нет такого товара")
+        equal(v.ui.text(box, FIND_TEXT), "икра", "the box offers the last text")
+        v.ui.call("settext", box, FIND_TEXT, "нет такого товара")
         v.ui.click(box, IDOK)
         v.box("Не найдено", IDOK)
         equal(v.ui.list_count(v.hwnd, LIST)[1], second, "the selection stays")

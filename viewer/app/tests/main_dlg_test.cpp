@@ -7,6 +7,7 @@
 
 #include "app_fixture.h"
 #include "file_version.h"
+#include "resource.h"
 
 namespace {
 
@@ -37,8 +38,13 @@ protected:
         for (const auto& s : view.shown) texts.push_back(s.text);
         return texts;
     }
-    bool CountControlsShown() { return view.Visible(1008) && view.Visible(1003) && view.Visible(1010); }
-    bool CountControlsHidden() { return !view.Visible(1008) && !view.Visible(1003) && !view.Visible(1010); }
+    bool CountControlsShown() {
+        return view.Visible(IDC_CLEAR_DB) && view.Visible(IDC_RECORD_COUNT) && view.Visible(IDC_RECORD_COUNT_LABEL);
+    }
+    bool CountControlsHidden() {
+        return !view.Visible(IDC_CLEAR_DB) && !view.Visible(IDC_RECORD_COUNT) &&
+               !view.Visible(IDC_RECORD_COUNT_LABEL);
+    }
 
     FakeMainView view;
     CViewerMainDlg dlg{view};
@@ -55,8 +61,8 @@ TEST_F(MainDlgTest, StartWithoutInternalReportsTheSevenDatabasesInOrder) {
     EXPECT_EQ(view.selection, 0);
     EXPECT_TRUE(view.columns.empty());
     EXPECT_TRUE(CountControlsHidden());
-    EXPECT_FALSE(view.Visible(1009));
-    EXPECT_EQ(view.Text(1003), "0");
+    EXPECT_FALSE(view.Visible(IDC_CREATE_TEST_DB));
+    EXPECT_EQ(view.Text(IDC_RECORD_COUNT), "0");
 }
 
 TEST_F(MainDlgTest, OnlyTheMissingDatabaseIsReportedAndTheOthersWork) {
@@ -71,7 +77,7 @@ TEST_F(MainDlgTest, OnlyTheMissingDatabaseIsReportedAndTheOthersWork) {
     EXPECT_EQ(view.columns.size(), 41u);
     EXPECT_TRUE(view.rows.empty());
     EXPECT_TRUE(CountControlsHidden());
-    EXPECT_TRUE(view.Visible(1009));
+    EXPECT_TRUE(view.Visible(IDC_CREATE_TEST_DB));
 
     List(DbLabels);
     EXPECT_EQ(Codes(), Strings{"1"});
@@ -101,7 +107,7 @@ TEST_F(MainDlgTest, LabelsListShowsOnlyItsFourColumns) {
     ASSERT_EQ(view.rows.size(), 1u);
     EXPECT_EQ(view.rows[0][21], "label.lpr");
     EXPECT_EQ(view.rows[0][40], "скрытое") << "zero-width columns still hold their values";
-    EXPECT_EQ(view.Text(1002), "Этикетки");
+    EXPECT_EQ(view.Text(IDC_DB_NAME), "Этикетки");
 }
 
 TEST_F(MainDlgTest, ThreeRecordsListWithTheirCounterAndControls) {
@@ -111,11 +117,11 @@ TEST_F(MainDlgTest, ThreeRecordsListWithTheirCounterAndControls) {
     List(DbHelp);
     EXPECT_EQ(Codes(), (Strings{"1", "2", "3"}));
     EXPECT_EQ(view.rows[1][1], "Справка 2");
-    EXPECT_EQ(view.Text(1003), "3");
+    EXPECT_EQ(view.Text(IDC_RECORD_COUNT), "3");
     EXPECT_EQ(view.counterHistory.back(), "3");
     EXPECT_EQ(dlg.ListCount(), 3);
     EXPECT_TRUE(CountControlsShown());
-    EXPECT_TRUE(view.Visible(1009));
+    EXPECT_TRUE(view.Visible(IDC_CREATE_TEST_DB));
     EXPECT_TRUE(view.shown.empty());
 }
 
@@ -125,8 +131,8 @@ TEST_F(MainDlgTest, EmptyDatabaseHidesTheCounterAndOffersTheGenerator) {
     List(DbGoods);
     EXPECT_TRUE(view.rows.empty());
     EXPECT_TRUE(CountControlsHidden());
-    EXPECT_TRUE(view.Visible(1009));
-    EXPECT_EQ(view.Text(1003), "0");
+    EXPECT_TRUE(view.Visible(IDC_CREATE_TEST_DB));
+    EXPECT_EQ(view.Text(IDC_RECORD_COUNT), "0");
 }
 
 TEST_F(MainDlgTest, BadRowsEndOrShortenTheListing) {
@@ -141,7 +147,7 @@ TEST_F(MainDlgTest, BadRowsEndOrShortenTheListing) {
     ASSERT_EQ(view.rows.size(), 3u) << "the row without a code stays, empty";
     EXPECT_EQ(view.rows[0][2], std::string(254, 'W'));
     EXPECT_EQ(view.rows[2], Strings(41));
-    EXPECT_EQ(view.Text(1003), "2");
+    EXPECT_EQ(view.Text(IDC_RECORD_COUNT), "2");
     EXPECT_EQ(dlg.ListCount(), 3);
     EXPECT_TRUE(view.shown.empty());
 }
@@ -153,7 +159,7 @@ TEST_F(MainDlgTest, RowsThatTheListRefusesAreReportedOnce) {
     view.failInsertAt = 1;
     List(DbResources);
     EXPECT_EQ(ShownTexts(), Strings{"Строка списка не добавлена!"});
-    EXPECT_EQ(view.Text(1003), "2") << "the refused row is counted, then the fill ends";
+    EXPECT_EQ(view.Text(IDC_RECORD_COUNT), "2") << "the refused row is counted, then the fill ends";
 
     // A row is its values ("1", "png") and 41 ends: 45 bytes. A dialog that
     // may keep one row and a bit cannot keep the second.
@@ -192,7 +198,7 @@ TEST_F(MainDlgTest, ClearingAsksAndActsOnlyOnYes) {
     EXPECT_TRUE(view.rows.empty());
     EXPECT_TRUE(CountControlsHidden());
     EXPECT_EQ(Rows(DbLabels).size(), 1u) << "only the chosen database is cleared";
-    EXPECT_EQ(view.Text(1002), "Отчеты");
+    EXPECT_EQ(view.Text(IDC_DB_NAME), "Отчеты");
 }
 
 TEST_F(MainDlgTest, ClickOnEmptyListSaysSoAndOpensNothing) {
@@ -217,7 +223,7 @@ TEST_F(MainDlgTest, ClickOpensTheEditorOnTheRowCodeAndListsAgain) {
     view.selectedRow = -1;  // a click on the empty area
     dlg.OnRecordClick();
     EXPECT_EQ(view.editorRuns, (std::vector<std::pair<int, int32_t>>{{DbSells, 12}, {DbSells, 0}}));
-    EXPECT_EQ(view.Text(1002), "Продажи");
+    EXPECT_EQ(view.Text(IDC_DB_NAME), "Продажи");
     EXPECT_EQ(view.rows.size(), 2u);
 }
 
@@ -296,7 +302,7 @@ TEST_F(MainDlgTest, TypedChooserTextNamesADatabaseOnlyWhenItMatchesAnItem) {
     view.typed = "Помощь";
     dlg.OnSelectDatabase();
     EXPECT_EQ(Codes(), Strings{"1"});
-    EXPECT_EQ(view.Text(1002), "Помощь");
+    EXPECT_EQ(view.Text(IDC_DB_NAME), "Помощь");
 
     view.typed = "Склад";  // no such database: every command leaves things as they are
     dlg.OnSelectDatabase();
@@ -310,7 +316,7 @@ TEST_F(MainDlgTest, TypedChooserTextNamesADatabaseOnlyWhenItMatchesAnItem) {
     EXPECT_EQ(view.createTestDbRuns, 0);
     EXPECT_EQ(Codes(), Strings{"1"});
     EXPECT_EQ(StoredCodes(DbHelp), Strings{"1"});
-    EXPECT_EQ(view.Text(1002), "Помощь");
+    EXPECT_EQ(view.Text(IDC_DB_NAME), "Помощь");
 }
 
 TEST_F(MainDlgTest, GeneratorFillsTheChosenDatabaseWithNumberedRecords) {
@@ -326,7 +332,7 @@ TEST_F(MainDlgTest, GeneratorFillsTheChosenDatabaseWithNumberedRecords) {
     for (const auto& row : Rows(DbLabels))
         for (int i = 1; i < 41; ++i) EXPECT_EQ(row[i], "");
     EXPECT_EQ(Codes(), (Strings{"1", "2", "3"}));
-    EXPECT_EQ(view.Text(1003), "3");
+    EXPECT_EQ(view.Text(IDC_RECORD_COUNT), "3");
     // Counted as it went: "0" from the clearing's listing, then 1, 2, 3, then the final listing.
     EXPECT_EQ(view.counterHistory, (Strings{"0", "1", "2", "3", "0", "1", "2", "3"}));
     EXPECT_TRUE(view.shown.empty());
@@ -359,7 +365,7 @@ TEST_F(MainDlgTest, GeneratorWorksOnTheChooserEvenWhenAnotherDatabaseIsListed) {
     dlg.GenerateTestRecords(2);
     EXPECT_EQ(StoredCodes(DbGoods), Strings{"5"});
     EXPECT_EQ(StoredCodes(DbResources), (Strings{"1", "2"}));
-    EXPECT_EQ(view.Text(1002), "Товары") << "the label keeps the database last chosen with Выбрать";
+    EXPECT_EQ(view.Text(IDC_DB_NAME), "Товары") << "the label keeps the database last chosen with Выбрать";
 }
 
 TEST_F(MainDlgTest, GeneratorLeavesTheUsersAloneSinceTheyCannotBeWritten) {
@@ -380,7 +386,7 @@ TEST_F(MainDlgTest, GeneratorStopsAtTheFirstRefusedRecord) {
     view.selection = DbResources;
     dlg.GenerateTestRecords(5);
     EXPECT_EQ(ShownTexts(), Strings{"Ошибка при сохранении записи!"});
-    EXPECT_EQ(view.Text(1003), "0") << "the final listing of the absent database";
+    EXPECT_EQ(view.Text(IDC_RECORD_COUNT), "0") << "the final listing of the absent database";
     EXPECT_NE(std::find(view.counterHistory.begin(), view.counterHistory.end(), "1"), view.counterHistory.end());
     EXPECT_EQ(std::find(view.counterHistory.begin(), view.counterHistory.end(), "2"), view.counterHistory.end());
 }
