@@ -8,6 +8,7 @@ goes through the windows as an engineer would. Screenshots land in
 $TQ_BUILD_DIR/screenshots/. With --jet the folder holds Access (Jet) files,
 made and read back by tqdb.exe through the DAO engine of the prefix.
 """
+import contextlib
 import os
 import sqlite3
 import subprocess
@@ -138,6 +139,12 @@ class Viewer:
         if self.h.screenshot(path):
             print(f"screenshot: {path}")
 
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
     def close(self):
         if self.ui.proc.poll() is None:
             try:
@@ -148,6 +155,18 @@ class Viewer:
                 raise
             finally:
                 self.ui.close_driver()
+
+
+@contextlib.contextmanager
+def main_window(h, folder, version, listed=None):
+    """The viewer started on folder and come to its main window, with the
+    database `listed` listed if one is named; closed at the end, whatever
+    happened."""
+    with Viewer(h, folder, version) as v:
+        v.main()
+        if listed is not None:
+            v.listing(listed, len(codes(folder, listed)))
+        yield v
 
 
 def sample_folder():
@@ -167,8 +186,7 @@ def insert_raw(folder, db, values):
 
 def startup_without_internal(h, version):
     folder = tempfile.mkdtemp(prefix="tqviewer-empty-")
-    v = Viewer(h, folder, version)
-    try:
+    with Viewer(h, folder, version) as v:
         for name in ["ТОВАРОВ", "ПОЛЬЗОВАТЕЛЕЙ", "ЭТИКЕТОК", "ПОМОЩИ", "ПРОДАЖ", "ОТЧЕТОВ", "РЕСУРСОВ"]:
             v.box(f"БД {name} не открыта!", IDOK)
         v.main()
@@ -180,8 +198,6 @@ def startup_without_internal(h, version):
         v.listing(GOODS, 0)  # the absent database lists empty, silently
         check(not v.shown(COUNTER), "counter hidden")
         check(v.shown(CREATE_TEST), "generator offered")
-    finally:
-        v.close()
 
 
 def listing(h, version):
@@ -190,9 +206,7 @@ def listing(h, version):
     insert_raw(folder, GOODS, ["без кода", "", "скрыто"])
     goods = codes(folder, GOODS)  # up to the row without a code
     equal(tqdb(folder, "count", "goods").strip(), str(len(goods) + 1), "the listing counts every row")
-    v = Viewer(h, folder, version)
-    try:
-        v.main()
+    with main_window(h, folder, version) as v:
         v.listing(GOODS, len(goods) + 1)
         equal(v.counter(), str(len(goods)), "counter stops at the row without a code")
         equal(v.row(len(goods) - 1)[2], "Д" * 254, "a long value is cut to 254 characters")
@@ -213,18 +227,13 @@ def listing(h, version):
         equal(v.counter(), str(len(labels)), "counter")
         for control in (CLEAR, COUNTER, COUNTER_LABEL, CREATE_TEST):
             check(v.shown(control), f"control {control} shown")
-    finally:
-        v.close()
 
 
 def clearing(h, version):
     folder = sample_folder()
     before = codes(folder, REPORTS)
     check(before, "sample reports")
-    v = Viewer(h, folder, version)
-    try:
-        v.main()
-        v.listing(REPORTS, len(before))
+    with main_window(h, folder, version, listed=REPORTS) as v:
         v.ui.click(v.hwnd, CLEAR)
         v.box("Удалить ВСЕ записи?", IDNO)
         equal(codes(folder, REPORTS), before, "No keeps the records")
@@ -236,17 +245,12 @@ def clearing(h, version):
         check(not v.shown(CLEAR), "Очистить hidden on an empty list")
         v.ui.call("lv-click", v.hwnd, LIST, -1)
         v.box("БД пуста!", IDOK)
-    finally:
-        v.close()
 
 
 def editing(h, version):
     folder = sample_folder()
     goods = codes(folder, GOODS)
-    v = Viewer(h, folder, version)
-    try:
-        v.main()
-        v.listing(GOODS, len(goods))
+    with main_window(h, folder, version, listed=GOODS) as v:
         editor = v.open_editor(1)
         code = goods[1]
         equal(v.ui.text(editor, EDIT0), code, "the editor shows the clicked record")
@@ -279,17 +283,12 @@ def editing(h, version):
         v.box("Сохранить изменения?", IDNO)
         v.ui.gone(editor)
         equal(codes(folder, USERS), users, "users unchanged")
-    finally:
-        v.close()
 
 
 def deleting(h, version):
     folder = sample_folder()
     helps = codes(folder, HELP)
-    v = Viewer(h, folder, version)
-    try:
-        v.main()
-        v.listing(HELP, len(helps))
+    with main_window(h, folder, version, listed=HELP) as v:
         editor = v.open_editor(0)
         v.ui.click(editor, DELETE)
         v.box("Удалить запись?", IDNO)
@@ -307,16 +306,12 @@ def deleting(h, version):
         v.box("Ошибка при удалении записи!", IDOK)
         v.ui.gone(editor)
         equal(codes(folder, HELP), helps[1:], "nothing else deleted")
-    finally:
-        v.close()
 
 
 def generating(h, version):
     folder = sample_folder()
     users = codes(folder, USERS)
-    v = Viewer(h, folder, version)
-    try:
-        v.main()
+    with main_window(h, folder, version) as v:
 
         def generate(db, count, answer=IDYES):
             v.choose(db)
@@ -345,8 +340,6 @@ def generating(h, version):
         generate(USERS, 3)
         v.box("Ошибка при сохранении записи!", IDOK)
         equal(codes(folder, USERS), users, "the users are kept")
-    finally:
-        v.close()
 
 
 def raw_column(folder, db, code, column):
@@ -362,10 +355,7 @@ def data_safety(h, version):
     insert_raw(folder, GOODS, ["13", "", "Чай 龙井", "", "100"])
     goods = codes(folder, GOODS)
     reports = codes(folder, REPORTS)
-    v = Viewer(h, folder, version)
-    try:
-        v.main()
-        v.listing(GOODS, len(goods))
+    with main_window(h, folder, version, listed=GOODS) as v:
         row = goods.index("12abc")
         v.ui.call("lv-click", v.hwnd, LIST, row)
         v.box("Запись с кодом «12abc» нельзя открыть: код не число", IDOK)
@@ -413,8 +403,6 @@ def data_safety(h, version):
         v.ui.click(v.hwnd, SELECT)
         v.box("БД ТОВАРОВ не открыта!", IDOK)
         equal(v.rows(), 0, "the removed database's rows are not shown")
-    finally:
-        v.close()
 
 
 def finding(h, version):
@@ -428,9 +416,7 @@ def finding(h, version):
         con.executemany("INSERT INTO FieldsTable VALUES(" + ",".join("?" * 41) + ")", rows)
     goods = codes(folder, GOODS)
     first, second = goods.index("61234"), goods.index("98765")
-    v = Viewer(h, folder, version)
-    try:
-        v.main()
+    with main_window(h, folder, version) as v:
         v.listing(GOODS, count)
         equal(v.ui.list_count(v.hwnd, LIST)[1], count - 1, "the listing ends on its last row")
         list_hwnd = v.ui.call("child", v.hwnd, LIST)[0]
@@ -458,8 +444,6 @@ def finding(h, version):
         v.box("Не найдено", IDOK)
         equal(v.ui.list_count(v.hwnd, LIST)[1], second, "the selection stays")
         equal(v.rows(), count, "the list keeps its rows")
-    finally:
-        v.close()
 
 
 JOURNEYS = {f.__name__: f for f in (startup_without_internal, listing, clearing, editing, deleting, generating,
