@@ -1,6 +1,8 @@
 // The backup made before every clear, generation and restore: named by the
 // time, whole and openable, ten kept, refused with nothing changed where it
 // cannot be made, and put back only into its own database.
+#include <sqlite3.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -149,10 +151,17 @@ TEST_F(BackupTest, TheNewestTenAreKeptAndTheOldestGoesOnlyAfterANewOneIsWhole) {
     fs::copy_file(path, PathOf("Backup/other.mdb.20200101-000000.bak"));
     std::ofstream(PathOf("Backup/db0.mdb.notes.txt")) << "the engineer's";
 
-    // A copy that cannot be made takes none of the ten with it.
-    fs::remove(path);
+    // A copy that cannot be made, the file locked by another program, takes
+    // none of the ten with it.
+    DbReleaseAll();
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    ASSERT_EQ(DbOpen(DbGoods, path.c_str()), 0);
     std::string why;
-    EXPECT_FALSE(DbBackup(DbGoods, nullptr, &why)) << "a database whose file is gone";
+    EXPECT_FALSE(DbBackup(DbGoods, nullptr, &why)) << "a database locked by another program";
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
     std::vector<std::string> expected = newest;
     expected.insert(expected.begin(), "db0.mdb.notes.txt");
     expected.push_back("other.mdb.20200101-000000.bak");
