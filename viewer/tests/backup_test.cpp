@@ -10,6 +10,7 @@
 #include "core/backup.h"
 #include "core/file_path.h"
 #include "db_fixture.h"
+#include "raw_file.h"
 
 #ifndef _WIN32
 #include <sched.h>
@@ -19,18 +20,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-struct Snapshot {
-    std::string bytes;
-    fs::file_time_type written;
-    bool operator==(const Snapshot& other) const { return bytes == other.bytes && written == other.written; }
-};
-Snapshot Take(const std::string& path) { return {ReadBytes(path), fs::last_write_time(path)}; }
 
 std::vector<std::string> NamesIn(const std::string& folder) {
     std::vector<std::string> names;
