@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "batched_engine.h"
 #include "file_path.h"
 
 namespace {
@@ -45,21 +46,25 @@ std::unique_ptr<DbEngine> OpenDbEngine(const std::string& path, std::string* why
     return nullptr;
 }
 
-bool DbEngine::RestoreFrom(const std::string& from) {
+bool BatchedEngine::RestoreFrom(const std::string& from) {
     std::unique_ptr<DbEngine> copy = OpenDbEngine(from);
     std::unique_ptr<DbResult> source = copy ? copy->OpenDynaset("FieldsTable", "") : nullptr;
-    if (!source || !BeginTrans()) return false;
-    bool written = true;
+    if (!source || !CommitTrans() || !BeginTrans()) return false;
+    allInOne_ = true;
+    bool written = false;
     if (std::unique_ptr<DbResult> target = OpenDynaset("FieldsTable", "")) {
+        written = true;
         for (bool more = target->MoveFirst(); written && more && !target->IsEOF(); more = target->MoveNext())
             written = target->DeleteCurrent();
         RowValues values;
         for (bool more = source->MoveFirst(); written && more && !source->IsEOF(); more = source->MoveNext())
             written = source->ReadCurrent(&values) && target->Append(values);
-    } else {
-        written = false;
     }
-    return CommitTrans() && written;
+    allInOne_ = false;
+    if (written) return CommitTrans();
+    inTrans_ = false;
+    AbandonTransaction();
+    return false;
 }
 
 #ifndef _WIN32

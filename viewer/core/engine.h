@@ -68,9 +68,8 @@ public:
     // database itself.
     virtual bool BackupTo(const std::string& to) = 0;
     // Puts the rows of a copy that BackupTo made in place of all of this
-    // database's rows. This default reads the copy's rows and writes them in
-    // one batch; an engine that can replace the pages whole does better.
-    virtual bool RestoreFrom(const std::string& from);
+    // database's rows, all or nothing.
+    virtual bool RestoreFrom(const std::string& from) = 0;
     // What the last refusal was, in one line, for tools and logs.
     virtual std::string LastError() = 0;
     // Calls made into an out-of-process or automation server so far (DAO's
