@@ -158,15 +158,17 @@ TEST_F(BackupTest, TheNewestTenAreKeptAndTheOldestGoesOnlyAfterANewOneIsWhole) {
     EXPECT_EQ(NamesIn(backupDir()), expected) << "nothing removed, no partial copy, other files left alone";
 }
 
-TEST_F(BackupTest, ABackupThatCannotBeMadeChangesNothing) {
+TEST_F(BackupTest, AFileWhereTheBackupFolderShouldBeRefusesTheBackup) {
     const std::string path = GoodsWithThreeRows();
     std::ofstream(backupDir()) << "a file where the folder should be";
     ExpectRefusedWithNothingChanged(path, "Backup is a file");
-    fs::remove(backupDir());
+}
 
+TEST_F(BackupTest, AReadOnlyOrFullBackupFolderRefusesTheBackup) {
 #ifdef _WIN32
     GTEST_SKIP() << "a read-only or full folder needs a mount";
 #else
+    const std::string path = GoodsWithThreeRows();
     if (!MountOnBackupFolder(nullptr, MS_RDONLY, nullptr)) GTEST_SKIP() << "no read-only mount here (not root)";
     ExpectRefusedWithNothingChanged(path, "read-only Backup folder");
     umount(backupDir().c_str());
