@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "common/cp1251.h"
+#include "core/backup.h"
 #include "core/catalogue.h"
 #include "core/data_access.h"
 #include "core/record.h"
@@ -127,6 +128,16 @@ void CViewerMainDlg::OnSelectDatabase() {
     FillList(db);
 }
 
+bool CViewerMainDlg::BackUp(int db) {
+    // A database that did not open has nothing to lose: the clear passes it
+    // by and its saves fail as they always did.
+    if (!DbRecordset(db)) return true;
+    std::string why;
+    if (DbBackup(db, nullptr, &why)) return true;
+    view_.Message(BackupFailedText(why), MessageKind::Error);
+    return false;
+}
+
 bool CViewerMainDlg::ClearAndList(int db) {
     std::array<bool, kDatabaseCount> chosen{};
     chosen[db] = true;
@@ -140,6 +151,7 @@ void CViewerMainDlg::OnClearDatabase() {
     const int db = ChosenDatabase();
     if (db < 0) return;
     if (!view_.Message(tq::Cp("Удалить ВСЕ записи?"), MessageKind::Question)) return;
+    if (!BackUp(db)) return;
     ClearAndList(db);
 }
 
@@ -175,7 +187,7 @@ void CViewerMainDlg::GenerateTestRecords(int32_t count) {
     }
     // Test records written over rows that a failed clear left would replace
     // real records with codes 1..count.
-    if (!ClearAndList(db)) return;
+    if (!BackUp(db) || !ClearAndList(db)) return;
     FieldBlock block;
     view_.ShowControl(IDC_RECORD_COUNT, true);
     bool saved = true;

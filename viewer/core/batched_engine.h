@@ -34,9 +34,14 @@ public:
     // written or is no longer at its path.
     virtual bool ReadyToWrite() = 0;
 
+    // The copy's rows are read and written in place of these, in one
+    // transaction, rolled back whole when any write fails; an engine that
+    // can replace the pages whole does better.
+    bool RestoreFrom(const std::string& from) override;
+
     // Each write reports itself, so that a long batch commits now and then.
     void NoteWrite() {
-        if (!inTrans_ || ++writesInTrans_ < kWritesPerTransaction) return;
+        if (!inTrans_ || allInOne_ || ++writesInTrans_ < kWritesPerTransaction) return;
         if (CommitTrans()) BeginTrans();
     }
 
@@ -51,4 +56,5 @@ protected:
 private:
     static constexpr long kWritesPerTransaction = 1000;
     long writesInTrans_ = 0;
+    bool allInOne_ = false;  // a restore: no commit until its end
 };

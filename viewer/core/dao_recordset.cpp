@@ -27,6 +27,15 @@ bool CDaoRecordset::EnsureEngine() {
     return engine_ != nullptr;
 }
 
+bool CDaoRecordset::BackupTo(const std::string& to) {
+    return mode_ == EditMode::None && EnsureEngine() && engine_->BackupTo(to);
+}
+
+bool CDaoRecordset::RestoreFrom(const std::string& from) {
+    Close();  // its rows are the ones being replaced
+    return EnsureEngine() && engine_->RestoreFrom(from);
+}
+
 bool CDaoRecordset::BeginTrans() { return EnsureEngine() && engine_->BeginTrans(); }
 
 bool CDaoRecordset::CommitTrans() { return !engine_ || engine_->CommitTrans(); }

@@ -44,6 +44,11 @@ public:
     // Why the last operation on the file was refused, in one line.
     std::string LastEngineError() { return engine_ ? engine_->LastError() : openError_; }
     long EngineServerCalls() { return engine_ ? engine_->ServerCalls() : 0; }
+    // A copy of the database file (DbEngine::BackupTo); refused while an
+    // edit is pending.
+    bool BackupTo(const std::string& to);
+    // The rows of such a copy in place of the database's (DbEngine::RestoreFrom).
+    bool RestoreFrom(const std::string& from);
     // The transactions of the recordset's database.
     bool BeginTrans();
     bool CommitTrans();

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "batched_engine.h"
 #include "file_path.h"
 
 namespace {
@@ -19,6 +20,16 @@ FileKind Signature(const std::string& path) {
 
 }  // namespace
 
+std::string DatabaseKind(const std::string& path) {
+    switch (Signature(path)) {
+    case FileKind::Sqlite: return "SQLite";
+    case FileKind::Jet: return "Jet";
+    case FileKind::Ace: return "ACE";
+    case FileKind::Unknown: break;
+    }
+    return std::string();
+}
+
 bool HasAceSignature(const std::string& path) { return Signature(path) == FileKind::Ace; }
 
 std::unique_ptr<DbEngine> OpenDbEngine(const std::string& path, std::string* why) {
@@ -33,6 +44,27 @@ std::unique_ptr<DbEngine> OpenDbEngine(const std::string& path, std::string* why
     }
     if (why) *why = CanOpenForReading(path) ? "not a database of the scale (neither SQLite nor Access)" : "no such file";
     return nullptr;
+}
+
+bool BatchedEngine::RestoreFrom(const std::string& from) {
+    std::unique_ptr<DbEngine> copy = OpenDbEngine(from);
+    std::unique_ptr<DbResult> source = copy ? copy->OpenDynaset("FieldsTable", "") : nullptr;
+    if (!source || !CommitTrans() || !BeginTrans()) return false;
+    allInOne_ = true;
+    bool written = false;
+    if (std::unique_ptr<DbResult> target = OpenDynaset("FieldsTable", "")) {
+        written = true;
+        for (bool more = target->MoveFirst(); written && more && !target->IsEOF(); more = target->MoveNext())
+            written = target->DeleteCurrent();
+        RowValues values;
+        for (bool more = source->MoveFirst(); written && more && !source->IsEOF(); more = source->MoveNext())
+            written = source->ReadCurrent(&values) && target->Append(values);
+    }
+    allInOne_ = false;
+    if (written) return CommitTrans();
+    inTrans_ = false;
+    AbandonTransaction();
+    return false;
 }
 
 #ifndef _WIN32

@@ -62,6 +62,14 @@ public:
     virtual bool StillAtPath() = 0;
     // The next StillAtPath looks at the file, however recent the last look.
     virtual void LookAgain() = 0;
+    // Writes a copy of the whole database, as its last commit left it, into
+    // the file at `to` (empty or missing): the same engine's format, openable
+    // as it is. An open batch is committed first; nothing is written to the
+    // database itself.
+    virtual bool BackupTo(const std::string& to) = 0;
+    // Puts the rows of a copy that BackupTo made in place of all of this
+    // database's rows, all or nothing.
+    virtual bool RestoreFrom(const std::string& from) = 0;
     // What the last refusal was, in one line, for tools and logs.
     virtual std::string LastError() = 0;
     // Calls made into an out-of-process or automation server so far (DAO's
@@ -74,6 +82,10 @@ public:
 // is built in. Null when the file cannot be opened or is no database; then
 // *why, when given, says so in one line.
 std::unique_ptr<DbEngine> OpenDbEngine(const std::string& path, std::string* why = nullptr);
+
+// The kind of database file its signature shows: "SQLite", "Jet", "ACE", or
+// the empty text for anything else.
+std::string DatabaseKind(const std::string& path);
 
 // Whether the file is an ACE (.accdb) database, which only ACE's DAO opens.
 bool HasAceSignature(const std::string& path);

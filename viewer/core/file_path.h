@@ -5,12 +5,34 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The path as UTF-8 for SQLite; on POSIX hosts backslashes become slashes.
 std::string Utf8FilePath(const std::string& path);
 bool CanOpenForReading(const std::string& path);
 // Reads up to size bytes from the start of the file; returns how many were read.
 size_t ReadFileHead(const std::string& path, char* buffer, size_t size);
+
+// File and folder operations for the backups. Each that can fail puts the
+// system's own text for the failure, in code page 1251, into *why.
+// The folder exists afterwards (made when missing); false when it cannot be
+// made or a file stands in its place.
+bool MakeFolder(const std::string& path, std::string* why);
+// Makes an empty file; fails when anything exists at the path.
+bool CreateNewFile(const std::string& path, std::string* why);
+// Copies a file over an existing one (the placeholder CreateNewFile made).
+bool CopyFileOver(const std::string& from, const std::string& to, std::string* why);
+// Renames, refusing to replace a file at the new path.
+bool RenameNoReplace(const std::string& from, const std::string& to);
+bool RemoveFile(const std::string& path);
+// The names of the files (not folders) in a folder.
+std::vector<std::string> FilesInFolder(const std::string& folder);
+// The folder part of a path, without its separator; empty for a bare name.
+std::string FolderOf(const std::string& path);
+std::string NameOf(const std::string& path);
+// folder and name joined with the system's separator (a backslash on Windows,
+// a slash elsewhere, where the path's own backslashes become slashes too).
+std::string JoinPath(const std::string& folder, const std::string& name);
 
 // What tells one file from another at the same path: its volume and its
 // number there. A file removed and another put in its place differ, however

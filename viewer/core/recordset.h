@@ -25,6 +25,7 @@ public:
     bool StoreRecord(const CNVRecord& record);
 
     int32_t RecordCount() const { return m_nRecordCount; }
+    const std::string& FilePath() const { return m_strPath; }
 
 protected:
     CNVRecordset(const std::string& path, int sortColumn);

@@ -218,6 +218,7 @@ public:
     std::string LastError() override {
         if (!db_) return "cannot be opened";
         if (!file_.StillThere()) return "the file is no longer at its path";
+        if (!copyError_.empty()) return tq::Utf8ToCp1251(copyError_);
         return tq::Utf8ToCp1251(sqlite3_errmsg(db_));
     }
 
@@ -289,6 +290,42 @@ public:
     }
 
     bool Writable() { return !sqlite3_db_readonly(db_, "main"); }
+
+    // SQLite's online backup reads the pages as one snapshot, so the copy is
+    // consistent even while the file is in write-ahead logging; the copy
+    // then gets a rollback journal, to open as it is anywhere.
+    bool BackupTo(const std::string& to) override {
+        CommitTrans();
+        copyError_.clear();
+        sqlite3* copy = nullptr;
+        bool copied = sqlite3_open_v2(Utf8FilePath(to).c_str(), &copy, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                                      nullptr) == SQLITE_OK &&
+                      CopyPages(db_, copy, &copyError_);
+        if (copied && sqlite3_exec(copy, "PRAGMA journal_mode=delete", nullptr, nullptr, nullptr) != SQLITE_OK) {
+            copied = false;
+            copyError_ = sqlite3_errmsg(copy);
+        } else if (!copied && copyError_.empty()) {
+            copyError_ = sqlite3_errmsg(copy);
+        }
+        sqlite3_close_v2(copy);
+        return copied;
+    }
+
+    // The same in the other direction: the copy's pages replace this file's
+    // in one transaction of this connection, so a failure leaves it as it was.
+    bool RestoreFrom(const std::string& from) override {
+        CommitTrans();
+        if (!ReadyToWrite()) return false;
+        sqlite3* copy = nullptr;
+        const bool opened = sqlite3_open_v2(Utf8FilePath(from).c_str(), &copy, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK;
+        const bool restored = opened && CopyPages(copy, db_, &copyError_);
+        if (!opened) copyError_ = "the copy cannot be opened";
+        sqlite3_close_v2(copy);
+        ForgetStatements();
+        tableCount_ = -1;
+        setUpForWriting_ = false;  // the copy may lack the index on the code
+        return restored;
+    }
 
     // The number of rows of the table; cached while no other connection has
     // committed a change (PRAGMA data_version tells). -1 on failure.
@@ -366,7 +403,22 @@ private:
     }
 
 
+    static bool CopyPages(sqlite3* from, sqlite3* to, std::string* error) {
+        error->clear();
+        sqlite3_backup* backup = sqlite3_backup_init(to, "main", from, "main");
+        if (!backup) {
+            *error = sqlite3_errmsg(to);
+            return false;
+        }
+        const int step = sqlite3_backup_step(backup, -1);
+        const int finish = sqlite3_backup_finish(backup);
+        if (step == SQLITE_DONE && finish == SQLITE_OK) return true;
+        *error = sqlite3_errstr(step != SQLITE_DONE ? step : finish);
+        return false;
+    }
+
     sqlite3* db_ = nullptr;
+    std::string copyError_;  // why the last backup or restore failed
     bool setUpForWriting_ = false;
     bool switchedToWal_ = false;
     // Prepared statements by their parameterized text; a few shapes recur.

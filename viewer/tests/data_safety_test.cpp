@@ -11,6 +11,7 @@
 #include "core/file_path.h"
 #include "core/recordset.h"
 #include "db_fixture.h"
+#include "raw_file.h"
 
 #ifndef _WIN32
 #include <sched.h>
@@ -20,11 +21,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // Every column of every row with its type, as quote() shows it: 'text',
 // NULL, 7, X'4142'. Compares what is stored to the byte.
@@ -52,13 +48,6 @@ std::vector<std::string> Dump(const std::string& path) {
 
 bool Exists(const std::string& path) { return fs::exists(path); }
 
-// The file's bytes and its modification time.
-struct Snapshot {
-    std::string bytes;
-    fs::file_time_type written;
-    bool operator==(const Snapshot& other) const { return bytes == other.bytes && written == other.written; }
-};
-Snapshot Take(const std::string& path) { return {ReadBytes(path), fs::last_write_time(path)}; }
 
 char JournalModeByte(const std::string& path) {
     const std::string bytes = ReadBytes(path);

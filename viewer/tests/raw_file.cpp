@@ -2,6 +2,9 @@
 
 #include <sqlite3.h>
 
+#include <fstream>
+#include <iterator>
+
 std::vector<std::vector<std::string>> ReadRawRows(const std::string& path) {
     std::vector<std::vector<std::string>> rows;
     sqlite3* db = nullptr;
@@ -22,3 +25,10 @@ std::vector<std::vector<std::string>> ReadRawRows(const std::string& path) {
     sqlite3_close(db);
     return rows;
 }
+
+std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+Snapshot Take(const std::string& path) { return {ReadBytes(path), std::filesystem::last_write_time(path)}; }

@@ -102,3 +102,38 @@ TEST_F(TqdbTest, FailuresAreSaidAndNeverLookLikeAnEmptyDatabase) {
     }
     EXPECT_EQ(Run({"find", "goods", "1"}).rc, 1);
 }
+
+TEST_F(TqdbTest, ClearAndGenerateBackUpFirstAndRestoreBringsTheRowsBack) {
+    ASSERT_EQ(Run({"sample"}).rc, 0);
+    const Result clear = Run({"clear", "goods"});
+    ASSERT_EQ(clear.rc, 0) << clear.err;
+    ASSERT_EQ(clear.out.rfind("backup: ", 0), 0u) << clear.out;
+    const std::string backup = clear.out.substr(8, clear.out.find('\n') - 8);
+    EXPECT_EQ(Run({"count", "goods"}).out, "0\n");
+    const std::string listed = Run({"backups"}).out;
+    EXPECT_EQ(listed.rfind("goods\t" + backup + "\t", 0), 0u) << listed;
+    EXPECT_EQ(listed.substr(listed.size() - 3), "\t5\n") << "the backup's row count: " << listed;
+
+    const std::string name = std::filesystem::path(backup).filename().string();
+    const Result refused = Run({"restore", "users", name});
+    EXPECT_EQ(refused.rc, 1) << "a goods backup is no users backup";
+    EXPECT_NE(refused.err.find("not restored"), std::string::npos) << refused.err;
+    EXPECT_EQ(Run({"count", "users"}).out, "3\n");
+
+    const Result restored = Run({"restore", "goods", name});
+    ASSERT_EQ(restored.rc, 0) << restored.err;
+    EXPECT_EQ(Run({"count", "goods"}).out, "5\n");
+    EXPECT_NE(Run({"list", "goods"}).out.find("Колбаса докторская"), std::string::npos);
+    EXPECT_EQ(Run({"backups", "goods"}).out.find("users"), std::string::npos);
+
+    // Without a backup nothing is cleared or generated.
+    const std::filesystem::path folder = std::filesystem::path(dir_) / "Internal" / "Backup";
+    std::filesystem::remove_all(folder);
+    std::ofstream(folder) << "a file where the folder should be";
+    for (const std::vector<std::string>& command : {std::vector<std::string>{"clear", "goods"}, {"generate", "goods", "2"}}) {
+        const Result r = Run(command);
+        EXPECT_EQ(r.rc, 1) << command[0];
+        EXPECT_EQ(r.err.rfind("Не удалось сохранить резервную копию БД: ", 0), 0u) << r.err;
+    }
+    EXPECT_EQ(Run({"count", "goods"}).out, "5\n");
+}

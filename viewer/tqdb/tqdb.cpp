@@ -7,8 +7,10 @@
 #include <cstring>
 
 #include "common/cp1251.h"
+#include "core/backup.h"
 #include "core/data_access.h"
 #include "core/engine.h"
+#include "core/file_path.h"
 #include "core/recordset.h"
 
 #ifdef _WIN32
@@ -31,8 +33,12 @@ const char kUsage[] =
     "  find DB CODE               print the record with that code\n"
     "  save DB s00=VALUE [sNN=VALUE ...]   store a record (update or append); prints the result code\n"
     "  delete DB CODE             delete the record with that code\n"
-    "  clear DB                   delete every record\n"
-    "  generate DB N              clear, then write N numbered test records\n"
+    "  clear DB                   delete every record (after a backup)\n"
+    "  generate DB N              clear, then write N numbered test records (after a backup)\n"
+    "  backups [DB]               the backups of DB (of all seven without DB), oldest first:\n"
+    "                             database, file, date, records\n"
+    "  restore DB BACKUP          put a backup's records back (after a backup of the current file);\n"
+    "                             BACKUP is a file, or a name in the database's Backup folder\n"
     "  selftest FOLDER            the data core's behaviours on a scratch Access file in FOLDER,\n"
     "                             made through this PC's DAO (Windows): one PASS or FAIL line each\n"
     "DB: goods users labels help sells reports resources, or 0..6.\n"
@@ -68,14 +74,6 @@ bool ChangeDirectory(const std::string& folder) {
     return SetCurrentDirectoryW(tq::Cp1251ToWide(folder).c_str()) != 0;
 #else
     return chdir(tq::Cp1251ToUtf8(folder).c_str()) == 0;
-#endif
-}
-
-void RemoveFile(const std::string& path) {
-#ifdef _WIN32
-    DeleteFileW(tq::Cp1251ToWide(path).c_str());
-#else
-    unlink(tq::Cp1251ToUtf8(path).c_str());
 #endif
 }
 
@@ -186,7 +184,43 @@ int SaveRecord(Io& io, int db, const std::vector<std::string>& assignments) {
     return code == 0 ? 0 : 1;
 }
 
+// Every command that clears or overwrites a database makes its backup first;
+// without one, nothing is changed.
+bool BackUp(Io& io, int db) {
+    std::string path, why;
+    if (DbBackup(db, &path, &why)) {
+        io.Out("backup: " + path + "\n");
+        return true;
+    }
+    io.Err(BackupFailedText(why) + "\n");
+    return false;
+}
+
+int Backups(Io& io, int only) {
+    for (int db = 0; db < kDatabaseCount; ++db) {
+        if (only >= 0 && db != only) continue;
+        for (const BackupInfo& backup : ListBackups(LocalPath(db))) {
+            const std::string rows = backup.rows < 0 ? "unreadable" : std::to_string(backup.rows);
+            io.Out(std::string(kNames[db]) + "\t" + backup.path + "\t" + backup.when + "\t" + rows + "\n");
+        }
+    }
+    return 0;
+}
+
+int Restore(Io& io, int db, const std::string& backup) {
+    const std::string path =
+        FolderOf(backup).empty() ? JoinPath(JoinPath(FolderOf(LocalPath(db)), "Backup"), backup) : backup;
+    std::string saved, why;
+    if (!DbRestore(db, path, &saved, &why)) {
+        io.Err(std::string(kNames[db]) + ": not restored: " + why + "\n");
+        return 1;
+    }
+    io.Out("backup: " + saved + "\nrestored: " + path + "\n");
+    return 0;
+}
+
 int Clear(Io& io, int db) {
+    if (!BackUp(io, db)) return 1;
     std::array<bool, kDatabaseCount> chosen{};
     chosen[db] = true;
     if (DbClear(chosen)) return 0;
@@ -195,7 +229,7 @@ int Clear(Io& io, int db) {
 }
 
 int Generate(Io& io, int db, long long count) {
-    if (Clear(io, db)) return 1;
+    if (Clear(io, db)) return 1;  // backed up first
     FieldBlock block;
     DbBeginBatch(db);
     for (long long n = 1; n <= count; ++n) {
@@ -312,7 +346,8 @@ int RunCommand(Io& io, const std::vector<std::string>& args) {
         }
         return SelfTest(io, args[1]).Run();
     }
-    if (args.size() < 2) {
+    if (command == "backups" && args.size() == 1) return Backups(io, -1);
+    if (args.size() < 2 || (command == "restore" && args.size() < 3)) {
         io.Err(kUsage);
         return 2;
     }
@@ -339,6 +374,8 @@ int RunCommand(Io& io, const std::vector<std::string>& args) {
     }
     if (command == "save") return SaveRecord(io, db, std::vector<std::string>(args.begin() + 2, args.end()));
     if (command == "clear") return Clear(io, db);
+    if (command == "backups") return Backups(io, db);
+    if (command == "restore") return Restore(io, db, args[2]);
     if (command == "generate") return Generate(io, db, number);
     if (command == "delete") {
         if (DbDeleteByCode(db, static_cast<int32_t>(number))) return 0;

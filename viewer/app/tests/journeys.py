@@ -342,6 +342,50 @@ def generating(h, version):
         equal(codes(folder, USERS), users, "the users are kept")
 
 
+def backups(h, version):
+    folder = sample_folder()
+    goods = codes(folder, GOODS)
+    internal = os.path.join(folder, "Internal")
+    backup_folder = os.path.join(internal, "Backup")
+    v = Viewer(h, folder, version)
+    try:
+        v.main()
+        v.listing(GOODS, len(goods))
+        v.ui.click(v.hwnd, CLEAR)
+        v.box("Удалить ВСЕ записи?", IDYES)
+        until(lambda: v.rows() == 0, "the emptied list")
+        equal(codes(folder, GOODS), [], "Yes empties the database")
+        made = os.listdir(backup_folder)
+        equal(len(made), 1, "one backup made by the clear")
+        check(made[0].startswith("TQScale.mdb.") and made[0].endswith(".bak"), f"the backup's name: {made[0]}")
+        listed = tqdb(folder, "backups", "goods").splitlines()
+        equal([line.split("\t")[-1] for line in listed], [str(len(goods))], "tqdb lists it with its rows")
+
+        tqdb(folder, "restore", "goods", made[0])
+        equal(codes(folder, GOODS), goods, "tqdb restore brings the rows back")
+        v.ui.click(v.hwnd, SELECT)
+        until(lambda: v.rows() == len(goods), "the restored rows listed")
+        equal(len(os.listdir(backup_folder)), 2, "the emptied file was backed up before the restore")
+
+        # A file where the Backup folder should be: no backup, no clear.
+        os.rename(backup_folder, backup_folder + ".old")
+        with open(backup_folder, "w") as f:
+            f.write("not a folder")
+        path = os.path.join(internal, "TQScale.mdb")
+        written = os.stat(path).st_mtime_ns
+        v.ui.click(v.hwnd, CLEAR)
+        v.box("Удалить ВСЕ записи?", IDYES)
+        hwnd, text = v.ui.box(BOX)
+        check(text.startswith("Не удалось сохранить резервную копию БД: "), f"the refusal: {text!r}")
+        v.ui.click(hwnd, IDOK)
+        v.ui.gone(hwnd)
+        equal(codes(folder, GOODS), goods, "the rows stay")
+        equal(os.stat(path).st_mtime_ns, written, "the database file was not even touched")
+        equal(v.rows(), len(goods), "the list keeps its rows")
+    finally:
+        v.close()
+
+
 def raw_column(folder, db, code, column):
     path = os.path.join(folder, "Internal", FILES[db] + ".mdb")
     with sqlite3.connect(path) as con:
@@ -447,7 +491,7 @@ def finding(h, version):
 
 
 JOURNEYS = {f.__name__: f for f in (startup_without_internal, listing, clearing, editing, deleting, generating,
-                                    data_safety, finding)}
+                                    data_safety, finding, backups)}
 
 
 # Those that put rows into the files behind the data core's back, with SQLite.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -199,6 +200,39 @@ TEST_F(MainDlgTest, ClearingAsksAndActsOnlyOnYes) {
     EXPECT_TRUE(CountControlsHidden());
     EXPECT_EQ(Rows(DbLabels).size(), 1u) << "only the chosen database is cleared";
     EXPECT_EQ(view.Text(IDC_DB_NAME), "Отчеты");
+}
+
+TEST_F(MainDlgTest, ClearingAndGeneratingBackUpFirstAndDoNothingWithoutABackup) {
+    CreateDatabases();
+    InsertRaw(DbGoods, {"1", "4600000000017", "Колбаса"});
+    InsertRaw(DbGoods, {"2", "4600000000024", "Сыр"});
+    Start();
+    List(DbGoods);
+    const std::filesystem::path backups = std::filesystem::path(dir_) / "Internal" / "Backup";
+    { std::ofstream(backups) << "a file where the folder should be"; }
+
+    dlg.OnClearDatabase();
+    dlg.GenerateTestRecords(3);
+    ASSERT_EQ(view.shown.size(), 3u);
+    for (const size_t i : {1u, 2u}) {
+        EXPECT_EQ(view.shown[i].text.rfind("Не удалось сохранить резервную копию БД: ", 0), 0u) << view.shown[i].text;
+        EXPECT_EQ(view.shown[i].kind, MessageKind::Error);
+    }
+    EXPECT_EQ(StoredCodes(DbGoods), (Strings{"1", "2"})) << "neither the clear nor the generator touched a row";
+    EXPECT_EQ(Codes(), (Strings{"1", "2"}));
+
+    std::filesystem::remove(backups);
+    view.shown.clear();
+    dlg.OnClearDatabase();
+    EXPECT_EQ(ShownTexts(), Strings{"Удалить ВСЕ записи?"});
+    EXPECT_TRUE(Rows(DbGoods).empty());
+    dlg.GenerateTestRecords(2);
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(backups)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    ASSERT_EQ(names.size(), 2u) << "one backup for the clear, one for the generator";
+    EXPECT_EQ(names[0].rfind("TQScale.mdb.", 0), 0u) << names[0];
+    EXPECT_EQ(StoredCodes(DbGoods), (Strings{"1", "2"})) << "the generator's records";
 }
 
 TEST_F(MainDlgTest, ClickOnEmptyListSaysSoAndOpensNothing) {

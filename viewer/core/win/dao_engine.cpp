@@ -38,6 +38,7 @@ using dao::Variant;
 const long dbOpenTable = 1;
 const long dbOpenDynaset = 2;
 const long dbFailOnError = 128;
+const long dbRefreshCache = 8;
 const long kRowsPerFetch = 1000;
 const wchar_t kRuntimeKey[] = L"mbmabptebkjcdlgtjmskjwtsdhjbmkmwtrak";
 // Cyrillic sort order and code page for the databases tqdb creates.
@@ -175,11 +176,23 @@ public:
     std::string LastError() override {
         if (!dbEngine_) return kNoDao;
         if (!file_.StillThere()) return "the file is no longer at its path";
+        if (!copyError_.empty()) return copyError_;
         const dao::CallError& error = session_.LastError();
         return "DAO error " + std::to_string(error.number) + (error.text.empty() ? "" : ": " + error.text);
     }
 
     bool ReadyToWrite() override { return !readOnly_ && StillAtPath(); }
+
+    // Once the open batch is committed, no edit is pending and Jet has
+    // written what it held back (Idle with dbRefreshCache; an engine without
+    // it writes through), a plain copy of the file is whole.
+    bool BackupTo(const std::string& to) override {
+        copyError_.clear();
+        if (!CommitTrans()) return false;
+        Variant refreshCache = Variant::Long(dbRefreshCache);
+        dbEngine_.Method(L"Idle", {refreshCache.get()});
+        return CopyFileOver(file_.path(), to, &copyError_);
+    }
 
     long ServerCalls() override { return session_.calls; }
     bool readOnly() const { return readOnly_; }
@@ -247,6 +260,7 @@ private:
     Object dbEngine_;
     Object database_;
     bool readOnly_ = false;
+    std::string copyError_;  // the system's text for a failed copy
 };
 
 bool DaoResult::CanAppend() { return !engine_.readOnly(); }

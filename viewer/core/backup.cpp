@@ -1,0 +1,220 @@
+#include "backup.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+
+#include "common/cp1251.h"
+#include "data_access.h"
+#include "engine.h"
+#include "file_path.h"
+#include "recordset.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace {
+
+std::function<BackupTime()> g_clock;
+
+BackupTime SystemLocalTime() {
+#ifdef _WIN32
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+#else
+    const std::time_t now = std::time(nullptr);
+    std::tm t{};
+    localtime_r(&now, &t);
+    return {t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
+#endif
+}
+
+BackupTime Now() { return g_clock ? g_clock() : SystemLocalTime(); }
+
+std::string Stamp(const BackupTime& t) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d%02d%02d-%02d%02d%02d", t.year, t.month, t.day, t.hour, t.minute, t.second);
+    return text;
+}
+
+const char kSuffix[] = ".bak";
+const size_t kStampLength = 15;  // yyyymmdd-hhmmss
+
+bool SameLetters(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+bool AllDigits(const std::string& text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// "yyyymmdd-hhmmss" or "yyyymmdd-hhmmss_NN"
+bool IsStamp(const std::string& text) {
+    if (text.size() != kStampLength && text.size() != kStampLength + 3) return false;
+    if (!AllDigits(text.substr(0, 8)) || text[8] != '-' || !AllDigits(text.substr(9, 6))) return false;
+    return text.size() == kStampLength || (text[kStampLength] == '_' && AllDigits(text.substr(kStampLength + 1)));
+}
+
+std::string BackupFolder(const std::string& dbPath) { return JoinPath(FolderOf(dbPath), "Backup"); }
+
+// The backups' names, oldest first: the stamps sort as the times do.
+std::vector<std::string> BackupNames(const std::string& dbPath) {
+    std::vector<std::string> names;
+    for (const std::string& name : FilesInFolder(BackupFolder(dbPath)))
+        if (IsBackupName(NameOf(dbPath), name)) names.push_back(name);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool Exists(const std::string& path) {
+    FileIdentity ignored;
+    return GetFileIdentity(path, &ignored);
+}
+
+// The first name of the stamp that neither a backup nor one being made holds.
+bool FreeBackupPath(const std::string& folder, const std::string& base, std::string* path) {
+    for (int n = 1; n <= 99; ++n) {
+        char suffix[8] = "";
+        if (n > 1) std::snprintf(suffix, sizeof suffix, "_%02d", n);
+        const std::string candidate = JoinPath(folder, base + suffix + kSuffix);
+        if (!Exists(candidate) && !Exists(candidate + ".part")) {
+            *path = candidate;
+            return true;
+        }
+    }
+    return false;
+}
+
+// The rows of the whole table, "*" rows included; -1 when it cannot be read.
+long CountRows(const std::string& path, std::string* why) {
+    std::unique_ptr<DbEngine> engine = OpenDbEngine(path, why);
+    if (!engine) return -1;
+    std::unique_ptr<DbResult> table = engine->OpenDynaset("FieldsTable", "");
+    long count = -1;
+    if (!table || !table->GetRecordCount(&count)) {
+        if (why) *why = engine->LastError();
+        return -1;
+    }
+    return count;
+}
+
+long CountRows(CNVRecordset* rs) {
+    rs->CloseQuery();
+    rs->LookAgain();
+    const long count = rs->OpenQuery("") ? rs->RecordCount() : -1;
+    rs->CloseQuery();
+    return count;
+}
+
+void RemoveOldest(const std::string& dbPath) {
+    const std::vector<std::string> names = BackupNames(dbPath);
+    for (size_t i = 0; i + kBackupsKept < names.size(); ++i) RemoveFile(JoinPath(BackupFolder(dbPath), names[i]));
+}
+
+bool Refuse(std::string* why, const std::string& utf8, const std::string& detail = std::string()) {
+    if (why) *why = tq::Cp(utf8) + detail;
+    return false;
+}
+
+// Writes the copy under a name of its own and gives it the backup's name
+// only once it is whole, so that a broken copy is never taken for a backup.
+bool WriteVerifiedCopy(CNVRecordset* rs, const std::string& path, std::string* why) {
+    const std::string part = path + ".part";
+    std::string system;
+    if (!CreateNewFile(part, &system))
+        return Refuse(why, "файл копии не создаётся в папке «", FolderOf(path) + tq::Cp("»: ") + system);
+    const long expected = CountRows(rs);
+    std::string detail;
+    bool done = expected >= 0 && rs->BackupTo(part);
+    if (!done) {
+        Refuse(why, "копия не записана: ", rs->LastEngineError());
+    } else {
+        const long copied = CountRows(part, &detail);
+        done = copied == expected;
+        if (copied < 0) Refuse(why, "копия не читается: ", detail);
+        else if (!done)
+            Refuse(why, "в копии ", std::to_string(copied) + tq::Cp(" записей вместо ") + std::to_string(expected));
+    }
+    if (done && !RenameNoReplace(part, path)) done = Refuse(why, "копия не переименована в ", path);
+    if (!done) RemoveFile(part);
+    return done;
+}
+
+}  // namespace
+
+void SetBackupClock(std::function<BackupTime()> now) { g_clock = std::move(now); }
+
+std::string BackupFailedText(const std::string& why) {
+    return tq::Cp("Не удалось сохранить резервную копию БД: ") + why;
+}
+
+bool IsBackupName(const std::string& dbFileName, const std::string& name) {
+    const size_t head = dbFileName.size() + 1;
+    const size_t tail = sizeof kSuffix - 1;
+    if (name.size() < head + tail + kStampLength) return false;
+    return SameLetters(name.substr(0, dbFileName.size()), dbFileName) && name[dbFileName.size()] == '.' &&
+           SameLetters(name.substr(name.size() - tail), kSuffix) &&
+           IsStamp(name.substr(head, name.size() - head - tail));
+}
+
+bool DbBackup(int db, std::string* backupPath, std::string* why) {
+    CNVRecordset* rs = DbRecordset(db);
+    if (!rs) return Refuse(why, "БД не открыта");
+    const std::string& dbPath = rs->FilePath();
+    const std::string folder = BackupFolder(dbPath);
+    std::string system;
+    if (!MakeFolder(folder, &system)) return Refuse(why, "папка «", folder + tq::Cp("» не создаётся: ") + system);
+    std::string path;
+    if (!FreeBackupPath(folder, NameOf(dbPath) + "." + Stamp(Now()), &path))
+        return Refuse(why, "слишком много копий за одну секунду");
+    if (!WriteVerifiedCopy(rs, path, why)) return false;
+    RemoveOldest(dbPath);
+    if (backupPath) *backupPath = path;
+    return true;
+}
+
+std::vector<BackupInfo> ListBackups(const std::string& dbPath) {
+    std::vector<BackupInfo> backups;
+    for (const std::string& name : BackupNames(dbPath)) {
+        BackupInfo info;
+        info.path = JoinPath(BackupFolder(dbPath), name);
+        const std::string s = name.substr(NameOf(dbPath).size() + 1);
+        info.when = s.substr(6, 2) + "." + s.substr(4, 2) + "." + s.substr(0, 4) + " " + s.substr(9, 2) + ":" +
+                    s.substr(11, 2) + ":" + s.substr(13, 2);
+        info.rows = CountRows(info.path, nullptr);
+        backups.push_back(info);
+    }
+    return backups;
+}
+
+bool DbRestore(int db, const std::string& backupPath, std::string* savedCurrent, std::string* why) {
+    CNVRecordset* rs = DbRecordset(db);
+    if (!rs) return Refuse(why, "БД не открыта");
+    const std::string& dbPath = rs->FilePath();
+    if (!IsBackupName(NameOf(dbPath), NameOf(backupPath)))
+        return Refuse(why, "«", NameOf(backupPath) + tq::Cp("» не копия БД ") + NameOf(dbPath));
+    const std::string kind = DatabaseKind(backupPath);
+    if (kind.empty() || kind != DatabaseKind(dbPath))
+        return Refuse(why, "«", NameOf(backupPath) + tq::Cp("» не БД того же вида, что ") + NameOf(dbPath));
+    std::string detail;
+    const long rows = CountRows(backupPath, &detail);
+    if (rows < 0) return Refuse(why, "копия не читается: ", detail);
+    std::string backupWhy;
+    if (!DbBackup(db, savedCurrent, &backupWhy)) {
+        if (why) *why = BackupFailedText(backupWhy);
+        return false;
+    }
+    rs->CloseQuery();
+    if (!rs->RestoreFrom(backupPath)) return Refuse(why, "копия не восстановлена: ", rs->LastEngineError());
+    const long restored = CountRows(rs);
+    if (restored != rows)
+        return Refuse(why, "после восстановления ", std::to_string(restored) + tq::Cp(" записей вместо ") +
+                                                        std::to_string(rows));
+    return true;
+}

@@ -1,0 +1,47 @@
+// Backups of the databases: before anything clears or overwrites a database,
+// its file is copied to <folder of the file>\Backup\<file name>.<yyyymmdd-hhmmss>.bak,
+// in the engine's own format and openable as it is. The newest ten of each
+// database are kept. All texts are code page 1251.
+#pragma once
+#include <functional>
+#include <string>
+#include <vector>
+
+constexpr int kBackupsKept = 10;
+
+// The local date and time a backup is named after.
+struct BackupTime {
+    int year, month, day, hour, minute, second;
+};
+// Where backups take their time from: the system's local time, unless a
+// test gives another; an empty function gives the system's back.
+void SetBackupClock(std::function<BackupTime()> now);
+
+// Copies the open database db (a ScaleDatabase index) into its Backup folder,
+// made when missing. The copy is complete only once its row count, read back
+// through the engine, is the database's; only then does the oldest copy
+// beyond ten go. Two copies in one second are both kept, the later named
+// "<stamp>_02" and so on, which sorts after the first. On failure nothing is
+// left behind and *why says why in a few Russian words or the system's text,
+// to follow BackupFailedText.
+bool DbBackup(int db, std::string* backupPath, std::string* why);
+
+// "Не удалось сохранить резервную копию БД: " followed by why.
+std::string BackupFailedText(const std::string& why);
+
+struct BackupInfo {
+    std::string path;
+    std::string when;  // "08.12.2026 17:40:05", from the name
+    long rows = -1;    // read through the engine; -1 when the copy cannot be read
+};
+// The backups of the database file at dbPath, oldest first.
+std::vector<BackupInfo> ListBackups(const std::string& dbPath);
+// Whether a file name is one DbBackup gives the database file's backups.
+bool IsBackupName(const std::string& dbFileName, const std::string& name);
+
+// Puts the rows of a backup back into the open database db, after a backup of
+// the database as it is now (its path in *savedCurrent). Refused, with nothing
+// changed, for a file that is not a backup of this database: another
+// database's name, or a file that is not the same kind of database. *why is
+// the whole message for the engineer.
+bool DbRestore(int db, const std::string& backupPath, std::string* savedCurrent, std::string* why);

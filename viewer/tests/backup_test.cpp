@@ -1,0 +1,241 @@
+// The backup made before every clear, generation and restore: named by the
+// time, whole and openable, ten kept, refused with nothing changed where it
+// cannot be made, and put back only into its own database.
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "core/backup.h"
+#include "core/file_path.h"
+#include "db_fixture.h"
+#include "raw_file.h"
+
+#ifndef _WIN32
+#include <sched.h>
+#include <sys/mount.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> NamesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator(folder, ignored)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+long RowsIn(const std::string& path) {
+    auto engine = OpenDbEngine(path);
+    auto table = engine ? engine->OpenDynaset("FieldsTable", "") : nullptr;
+    long count = -1;
+    return table && table->GetRecordCount(&count) ? count : -1;
+}
+
+}  // namespace
+
+class BackupTest : public DbTest {
+protected:
+    void SetUp() override {
+        DbTest::SetUp();
+        SetBackupClock([this] { return now_; });
+    }
+    void TearDown() override {
+        SetBackupClock(nullptr);
+        DbReleaseAll();
+#ifndef _WIN32
+        if (mounted_) umount(backupDir().c_str());
+#endif
+        DbTest::TearDown();
+    }
+
+    // Goods with three rows, open; returns the file's path.
+    std::string GoodsWithThreeRows() {
+        const std::string path = OpenNew(DbGoods);
+        for (const char* code : {"1", "2", "10"}) EXPECT_EQ(Save(DbGoods, {{0, code}, {2, "товар «Ёж»; \"1\""}}), 0);
+        return path;
+    }
+    std::string backupDir() const { return PathOf("Backup"); }
+    std::string Backup() {
+        std::string path, why;
+        EXPECT_TRUE(DbBackup(DbGoods, &path, &why)) << U(why);
+        return path;
+    }
+    void Tick() {
+        if (++now_.second == 60) {
+            now_.second = 0;
+            ++now_.minute;
+        }
+    }
+
+    // Mounts a file system of the given options on the Backup folder, in this
+    // process's own mount namespace; false where the test may not (not root,
+    // not Linux).
+    bool MountOnBackupFolder(const char* type, unsigned long flags, const char* options) {
+#ifndef _WIN32
+        const std::string dir = backupDir();
+        fs::create_directory(dir);
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return false;
+        if (type) return (mounted_ = mount(type, dir.c_str(), type, flags, options) == 0);
+        if (mount(dir.c_str(), dir.c_str(), nullptr, MS_BIND, nullptr) != 0) return false;
+        mounted_ = true;
+        return mount(nullptr, dir.c_str(), nullptr, MS_REMOUNT | MS_BIND | flags, nullptr) == 0;
+#else
+        (void)type, (void)flags, (void)options;
+        return false;
+#endif
+    }
+
+    // A refused backup leaves the database as it was, to its modification
+    // time, the rows listed, and no copy, whole or partial.
+    void ExpectRefusedWithNothingChanged(const std::string& path, const char* what) {
+        const Snapshot before = Take(path);
+        std::string backup, why;
+        EXPECT_FALSE(DbBackup(DbGoods, &backup, &why)) << what;
+        EXPECT_FALSE(why.empty()) << what << ": a refusal says why";
+        EXPECT_EQ(U(BackupFailedText(why)).rfind("Не удалось сохранить резервную копию БД: ", 0), 0u);
+        EXPECT_TRUE(Take(path) == before) << what << ": the database file is untouched";
+        EXPECT_EQ(ListCodes(DbGoods), (std::vector<std::string>{"1", "10", "2"})) << what;
+        if (fs::is_directory(backupDir())) {
+            EXPECT_EQ(NamesIn(backupDir()).size(), 0u) << what << ": nothing left behind";
+        }
+    }
+
+    BackupTime now_{2026, 12, 8, 17, 40, 5};
+    bool mounted_ = false;
+};
+
+TEST_F(BackupTest, ACopyIsMadeInAFolderOfItsOwnNamedByTheTimeAndOpensAsItIs) {
+    const std::string path = GoodsWithThreeRows();
+    ASSERT_FALSE(fs::exists(backupDir()));
+    const std::string backup = Backup();
+    EXPECT_EQ(fs::path(backup), fs::path(PathOf("Backup/db0.mdb.20261208-174005.bak")));
+    EXPECT_EQ(RawRows(backup), RawRows(path)) << "the copy holds the rows as stored";
+    if (!OnJet()) {
+        EXPECT_EQ(ReadBytes(backup)[18], 1) << "the copy has a rollback journal, to open anywhere";
+    }
+
+    // Two in one second both stay, and sort in the order they were made.
+    ASSERT_EQ(Save(DbGoods, {{0, "11"}}), 0);
+    const std::string second = Backup();
+    EXPECT_EQ(fs::path(second).filename(), "db0.mdb.20261208-174005_02.bak");
+    const std::vector<BackupInfo> listed = ListBackups(path);
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(fs::path(listed[0].path), fs::path(backup));
+    EXPECT_EQ(listed[0].when, "08.12.2026 17:40:05");
+    EXPECT_EQ(listed[0].rows, 3);
+    EXPECT_EQ(listed[1].rows, 4);
+}
+
+TEST_F(BackupTest, TheNewestTenAreKeptAndTheOldestGoesOnlyAfterANewOneIsWhole) {
+    const std::string path = GoodsWithThreeRows();
+    std::vector<std::string> made;
+    for (int i = 0; i < 12; ++i, Tick()) made.push_back(fs::path(Backup()).filename().string());
+    const std::vector<std::string> newest(made.end() - kBackupsKept, made.end());
+    EXPECT_EQ(NamesIn(backupDir()), newest) << "the two oldest were removed";
+    fs::copy_file(path, PathOf("Backup/other.mdb.20200101-000000.bak"));
+    std::ofstream(PathOf("Backup/db0.mdb.notes.txt")) << "the engineer's";
+
+    // A copy that cannot be made, the file locked by another program, takes
+    // none of the ten with it.
+    DbReleaseAll();
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    ASSERT_EQ(DbOpen(DbGoods, path.c_str()), 0);
+    std::string why;
+    EXPECT_FALSE(DbBackup(DbGoods, nullptr, &why)) << "a database locked by another program";
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    std::vector<std::string> expected = newest;
+    expected.insert(expected.begin(), "db0.mdb.notes.txt");
+    expected.push_back("other.mdb.20200101-000000.bak");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(NamesIn(backupDir()), expected) << "nothing removed, no partial copy, other files left alone";
+}
+
+TEST_F(BackupTest, AFileWhereTheBackupFolderShouldBeRefusesTheBackup) {
+    const std::string path = GoodsWithThreeRows();
+    std::ofstream(backupDir()) << "a file where the folder should be";
+    ExpectRefusedWithNothingChanged(path, "Backup is a file");
+}
+
+TEST_F(BackupTest, AReadOnlyOrFullBackupFolderRefusesTheBackup) {
+#ifdef _WIN32
+    GTEST_SKIP() << "a read-only or full folder needs a mount";
+#else
+    const std::string path = GoodsWithThreeRows();
+    if (!MountOnBackupFolder(nullptr, MS_RDONLY, nullptr)) GTEST_SKIP() << "no read-only mount here (not root)";
+    ExpectRefusedWithNothingChanged(path, "read-only Backup folder");
+    umount(backupDir().c_str());
+    mounted_ = false;
+
+    // A full disk: a small file system holds the placeholder, not the copy.
+    for (int n = 100; n < 400; ++n) ASSERT_EQ(Save(DbGoods, {{0, std::to_string(n)}, {2, std::string(200, 'x')}}), 0);
+    ASSERT_TRUE(MountOnBackupFolder("tmpfs", 0, "size=32k"));
+    const Snapshot before = Take(path);
+    std::string why;
+    EXPECT_FALSE(DbBackup(DbGoods, nullptr, &why)) << "a full Backup folder";
+    EXPECT_TRUE(Take(path) == before);
+    EXPECT_EQ(NamesIn(backupDir()).size(), 0u) << "the partial copy is removed";
+#endif
+}
+
+TEST_F(BackupTest, RestorePutsTheRowsBackAfterBackingUpTheCurrentFile) {
+    const std::string path = GoodsWithThreeRows();
+    const auto rows = RawRows(path);
+    const std::string backup = Backup();
+    std::array<bool, kDatabaseCount> goods{};
+    goods[DbGoods] = true;
+    ASSERT_TRUE(DbClear(goods));
+    ASSERT_EQ(Save(DbGoods, {{0, "77"}}), 0);
+    Tick();
+
+    std::string saved, why;
+    ASSERT_TRUE(DbRestore(DbGoods, backup, &saved, &why)) << U(why);
+    EXPECT_EQ(RawRows(path), rows) << "the rows of the backup, as stored";
+    EXPECT_EQ(ListCodes(DbGoods), (std::vector<std::string>{"1", "10", "2"}));
+    EXPECT_EQ(RowsIn(saved), 1) << "the file as it was before the restore is kept";
+    EXPECT_EQ(Save(DbGoods, {{0, "5"}}), 0) << "the restored database takes saves";
+    EXPECT_EQ(ListCodes(DbGoods).size(), 4u);
+}
+
+TEST_F(BackupTest, RestoreRefusesWhatIsNotABackupOfThisDatabase) {
+    const std::string path = GoodsWithThreeRows();
+    OpenNew(DbUsers);
+    ASSERT_EQ(Save(DbUsers, {{0, "1"}, {1, "Анна"}, {3, "1234"}}), 0);
+    std::string usersBackup, why;
+    ASSERT_TRUE(DbBackup(DbUsers, &usersBackup, &why)) << U(why);
+    const std::string renamedUsers = PathOf("Backup/db0.mdb.20261208-174006.bak");
+    fs::copy_file(usersBackup, renamedUsers);
+    const std::string text = PathOf("Backup/db0.mdb.20261208-174007.bak");
+    std::ofstream(text) << "SQLite format 3 is what this text is not";
+    const Snapshot before = Take(path);
+
+    for (const std::string& wrong : {usersBackup, text, PathOf("db0.mdb"), PathOf("Backup/db0.mdb.bak")}) {
+        std::string saved;
+        EXPECT_FALSE(DbRestore(DbGoods, wrong, &saved, &why)) << wrong;
+        EXPECT_FALSE(why.empty()) << wrong;
+    }
+    EXPECT_TRUE(Take(path) == before) << "a refused restore changes nothing";
+    EXPECT_EQ(ListBackups(path).size(), 2u) << "and backs nothing up: only the two planted files are listed";
+    EXPECT_EQ(ListBackups(path)[1].rows, -1) << "the text file is listed as unreadable";
+    // A users copy under a goods name opens as a database of the same kind:
+    // its rows go in, as what the engineer chose; the goods before it are kept.
+    std::string saved;
+    EXPECT_TRUE(DbRestore(DbGoods, renamedUsers, &saved, &why)) << U(why);
+    EXPECT_EQ(RowsIn(saved), 3);
+}
+
+TEST(BackupNames, OnlyTheDatabasesOwnStampedCopiesCount) {
+    EXPECT_TRUE(IsBackupName("TQScale.mdb", "TQScale.mdb.20261208-174005.bak"));
+    EXPECT_TRUE(IsBackupName("TQScale.mdb", "tqscale.MDB.20261208-174005_02.BAK")) << "Windows names ignore case";
+    for (const char* name : {"Users.mdb.20261208-174005.bak", "TQScale.mdb.20261208-174005.bak.part",
+                             "TQScale.mdb.2026120-1740051.bak", "TQScale.mdb.20261208-174005_x.bak",
+                             "TQScale.mdb.bak", "TQScale.mdbx20261208-174005.bak", "TQScale.mdb.20261208-174005_2.bak"})
+        EXPECT_FALSE(IsBackupName("TQScale.mdb", name)) << name;
+}
