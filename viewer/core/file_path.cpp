@@ -21,6 +21,22 @@ FILE* OpenForReading(const std::string& path) {
 #endif
 }
 
+FILE* OpenForWriting(const std::string& path) {
+#ifdef _WIN32
+    return _wfopen(tq::Cp1251ToWide(path).c_str(), L"wb");
+#else
+    return std::fopen(Utf8FilePath(path).c_str(), "wb");
+#endif
+}
+
+void RemovePath(const std::string& path) {
+#ifdef _WIN32
+    _wremove(tq::Cp1251ToWide(path).c_str());
+#else
+    std::remove(Utf8FilePath(path).c_str());
+#endif
+}
+
 }  // namespace
 
 std::string Utf8FilePath(const std::string& path) {
@@ -67,4 +83,27 @@ bool GetFileIdentity(const std::string& path, FileIdentity* identity) {
     identity->index = static_cast<uint64_t>(st.st_ino);
 #endif
     return true;
+}
+
+bool ReadWholeFile(const std::string& path, std::string* bytes) {
+    bytes->clear();
+    FILE* f = OpenForReading(path);
+    if (!f) return false;
+    char buffer[65536];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes->append(buffer, got);
+    const bool complete = !std::ferror(f);
+    std::fclose(f);
+    return complete;
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& bytes) {
+    FILE* f = OpenForWriting(path);
+    if (!f) return false;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    // fclose flushes: a full disk may show only here.
+    const bool closed = std::fclose(f) == 0;
+    if (written && closed) return true;
+    RemovePath(path);
+    return false;
 }
