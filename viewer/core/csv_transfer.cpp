@@ -92,7 +92,7 @@ public:
         std::string text;
         for (const std::string& line : lines_) text += "\n" + line;
         if (count_ > lines_.size())
-            text += "\n" + tq::Cp("… и ещё строк с ошибками: ") + std::to_string(count_ - lines_.size());
+            text += "\n" + tq::Cp("… и ещё ошибок: ") + std::to_string(count_ - lines_.size());
         return text;
     }
 

@@ -130,6 +130,12 @@ TEST_F(CsvTransferTest, ARefusedRowTakesBackTheWholeImportReplaceIncluded) {
     ASSERT_TRUE(Import(DbUsers, "s00;s01;s03\r\n2;Анна;02222\r\n", true, &message)) << message;
     EXPECT_EQ(ListCodes(DbUsers), (std::vector<std::string>{"2"})) << "--replace cleared the old rows";
     EXPECT_EQ(RawRows(path)[0][3], "2222") << "a password loses its leading zeros as in the editor";
+    std::string many = "s00;s01;s03\r\n";
+    for (int n = 1; n <= 25; ++n) many += std::to_string(n) + ";;1\r\n";
+    EXPECT_FALSE(Import(DbUsers, many, false, &message));
+    EXPECT_NE(message.find("строка 21: пустое имя"), std::string::npos) << message;
+    EXPECT_EQ(message.find("строка 22:"), std::string::npos) << "only the first 20 are named: " << message;
+    EXPECT_NE(message.find("… и ещё ошибок: 5"), std::string::npos) << message;
 }
 
 TEST_F(CsvTransferTest, AFailedBackupLeavesTheDatabaseUntouched) {
