@@ -31,6 +31,8 @@
 #define IDD_FIND 132
 #define IDC_FIND_TEXT 1001
 #define IDM_FIND 40001
+#define IDM_EXPORT_CSV 40002
+#define IDM_IMPORT_CSV 40003
 
 // Posted by the test database dialog to the main dialog: lParam is the number
 // of records (WM_USER + 1).

@@ -225,4 +225,39 @@ void CViewerMainDlg::FindNext() {
     view_.SelectRow(row);
 }
 
+std::string CsvFileName(int db) {
+    std::string name = DatabaseFile(db);
+    name.erase(0, name.rfind('\\') + 1);
+    return name.substr(0, name.rfind('.')) + ".csv";
+}
+
+TransferProgress CViewerMainDlg::CounterProgress() {
+    view_.ShowControl(IDC_RECORD_COUNT, true);
+    return [this](long done, long) { view_.SetControlText(IDC_RECORD_COUNT, std::to_string(done)); };
+}
+
+void CViewerMainDlg::OnExportCsv() {
+    const int db = ChosenDatabase();
+    std::string path;
+    if (db < 0 || !view_.AskSaveFileName(CsvFileName(db), &path)) return;
+    std::string message;
+    const bool exported = ExportCsvFile(db, path, &message, CounterProgress());
+    view_.SetControlText(IDC_RECORD_COUNT, std::to_string(m_nListCount));
+    UpdateCountControls();
+    view_.Message(message, exported ? MessageKind::Notice : MessageKind::Error);
+}
+
+void CViewerMainDlg::OnImportCsv() {
+    const int db = ChosenDatabase();
+    std::string path;
+    if (db < 0 || !view_.AskOpenFileName(&path)) return;
+    ImportOptions options;
+    options.beforeWrite = beforeWrite_ ? beforeWrite_ : [db](std::string* why) { return DbBackup(db, nullptr, why); };
+    options.progress = CounterProgress();
+    std::string message;
+    const bool imported = ImportCsvFile(db, path, options, &message);
+    view_.Message(message, imported ? MessageKind::Notice : MessageKind::Error);
+    FillList(db);
+}
+
 void CViewerMainDlg::OnDestroy() { DbReleaseAll(); }

@@ -6,8 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "core/csv_transfer.h"
 #include "listed_rows.h"
 #include "message_kind.h"
 
@@ -42,6 +44,11 @@ public:
     // Asks for the text to find, offering the last one; false when cancelled.
     virtual bool AskFindText(std::string* text) = 0;
 
+    // Asks where to save a file, offering fileName; false when cancelled.
+    virtual bool AskSaveFileName(const std::string& fileName, std::string* path) = 0;
+    // Asks for a file to open; false when cancelled.
+    virtual bool AskOpenFileName(std::string* path) = 0;
+
     // Returns true when the user answered Yes.
     virtual bool Message(const std::string& text, MessageKind kind) = 0;
     // Runs the record editor modally on one record.
@@ -67,6 +74,13 @@ public:
     // that holds it; F3 finds the next one with the same text.
     void OnFind();
     void OnFindNext();
+    // The list's "Экспорт в CSV..." and "Импорт из CSV..." on the chosen
+    // database; the record counter shows the progress.
+    void OnExportCsv();
+    void OnImportCsv();
+    // The step an import takes before its first write, in place of the
+    // backup of the file (DbBackup) that it takes otherwise.
+    void SetBeforeWrite(BeforeWrite step) { beforeWrite_ = std::move(step); }
     void OnDestroy();
 
     void ResetView();
@@ -88,13 +102,18 @@ private:
     bool ClearAndList(int db);
 
     void FindNext();
+    TransferProgress CounterProgress();
 
     MainView& view_;
     int32_t m_nListCount = 0;
     ListedRows rows_;
     std::vector<int> shownColumns_;  // of the listed database, ascending
     std::string findText_;
+    BeforeWrite beforeWrite_;
 };
+
+// The file name the export offers: the database's own, with ".csv".
+std::string CsvFileName(int db);
 
 // The code the editor is opened with for a list row's first column: 0 for no
 // row; false for a text that the lookup would not find again as it stands

@@ -18,11 +18,26 @@ public:
     }
 
     bool CommitTrans() override {
-        if (!inTrans_) return true;
+        if (!inTrans_ || whole_) return true;
         inTrans_ = false;
         if (file_.StillThere() && FinishTransaction()) return true;
         AbandonTransaction();
         return false;
+    }
+
+    bool BeginWholeTrans() override {
+        if (inTrans_ || !BeginTrans()) return false;
+        whole_ = true;
+        return true;
+    }
+
+    bool EndWholeTrans(bool keep) override {
+        if (!whole_) return false;
+        whole_ = false;
+        if (keep) return CommitTrans();
+        inTrans_ = false;
+        AbandonTransaction();
+        return true;
     }
 
     // Within a run of writes a look stands for a tenth of a second; what an
@@ -41,20 +56,27 @@ public:
 
     // Each write reports itself, so that a long batch commits now and then.
     void NoteWrite() {
-        if (!inTrans_ || allInOne_ || ++writesInTrans_ < kWritesPerTransaction) return;
+        if (!inTrans_ || whole_ || ++writesInTrans_ < kWritesPerTransaction) return;
         if (CommitTrans()) BeginTrans();
     }
 
 protected:
+    // Before the file is closed: a batch is committed, a whole transaction
+    // that was never ended is not kept.
+    void EndTransactionsForClose() {
+        if (whole_) EndWholeTrans(false);
+        CommitTrans();
+    }
+
     virtual bool StartTransaction() = 0;
     virtual bool FinishTransaction() = 0;
     virtual void AbandonTransaction() = 0;
 
     FileAtPath file_;
     bool inTrans_ = false;
+    bool whole_ = false;
 
 private:
     static constexpr long kWritesPerTransaction = 1000;
     long writesInTrans_ = 0;
-    bool allInOne_ = false;  // a restore: no commit until its end
 };

@@ -40,6 +40,15 @@ bool CDaoRecordset::BeginTrans() { return EnsureEngine() && engine_->BeginTrans(
 
 bool CDaoRecordset::CommitTrans() { return !engine_ || engine_->CommitTrans(); }
 
+bool CDaoRecordset::BeginWholeTrans() { return EnsureEngine() && engine_->BeginWholeTrans(); }
+
+// The open result may hold rows that the rollback took back: it goes too.
+bool CDaoRecordset::EndWholeTrans(bool keep) {
+    if (!engine_) return false;
+    Close();
+    return engine_->EndWholeTrans(keep);
+}
+
 void CDaoRecordset::Close() {
     result_.reset();
     mode_ = EditMode::None;

@@ -52,6 +52,8 @@ public:
     // The transactions of the recordset's database.
     bool BeginTrans();
     bool CommitTrans();
+    bool BeginWholeTrans();
+    bool EndWholeTrans(bool keep);
 
 protected:
     virtual std::string GetDefaultDBName() = 0;

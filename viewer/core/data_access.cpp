@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <memory>
 
 #include "file_path.h"
@@ -142,6 +143,30 @@ void CleanKey(char* key, const bool* zeroMask) {
     }
 }
 
+// The fields whose leading zeros a save strips: null for all of them.
+static const bool* ZeroMask(int db, bool* mask) {
+    for (int i = 0; i < kFieldCount; ++i) mask[i] = true;
+    switch (db) {
+    case DbGoods:  // a barcode keeps its leading zeros
+        mask[1] = false;
+        return mask;
+    case DbSells:  // the code keeps its eight digits
+        mask[0] = false;
+        return mask;
+    default:
+        return nullptr;
+    }
+}
+
+bool IsSavableCode(int db, const std::string& text) {
+    if (!IsDatabaseIndex(db)) return false;
+    bool mask[kFieldCount];
+    char key[sizeof FieldBlock().slot[0]] = {};
+    std::memcpy(key, text.data(), std::min(text.size(), sizeof key - 1));
+    CleanKey(key, ZeroMask(db, mask));
+    return IsLookupCode(db, key, nullptr);
+}
+
 bool SaveFields(CNVRecordset* recordset, int keyOffset, FieldBlock* block, const bool* zeroMask) {
     if (!recordset || !block) return false;
     char* key = block->slot[0] + keyOffset;
@@ -163,29 +188,12 @@ int DbSave(int db, FieldBlock* block) {
     for (auto& slot : block->slot) slot[kValueMax + 1] = '\0';
 
     bool mask[kFieldCount];
-    for (bool& flag : mask) flag = true;
-    const bool* zeroMask = nullptr;
-    switch (db) {
-    case DbGoods:  // a barcode keeps its leading zeros
-        mask[1] = false;
-        zeroMask = mask;
-        break;
-    case DbUsers:
+    const bool* zeroMask = ZeroMask(db, mask);
+    if (db == DbUsers)
         if (const int check = CheckUser(block)) return check;
-        break;
-    case DbSells:  // the code keeps its eight digits
-        mask[0] = false;
-        zeroMask = mask;
-        break;
-    default:
-        break;
-    }
     // A code the lookups cannot find again ("-1", "1e3", "12abc") would make
     // a record that no one can open or delete.
-    char key[sizeof block->slot[0]] = {};
-    std::memcpy(key, block->slot[0] + 2, sizeof key - 2);
-    CleanKey(key, zeroMask);
-    if (!IsLookupCode(db, key, nullptr)) return failed;
+    if (!IsSavableCode(db, block->slot[0] + 2)) return failed;
     // A save is the engineer's, or one of a batch, whose commit looks anyway:
     // the file is looked at again, not taken on the word of a look just made.
     if (CNVRecordset* rs = Object(db)) rs->LookAgain();
@@ -200,6 +208,9 @@ bool DbClear(const std::array<bool, kDatabaseCount>& chosen) {
         // One transaction for the row-by-row deletes: a commit each would
         // make clearing a large table slow.
         const bool batched = rs->BeginTrans();
+        // An open whole table counted its rows when it opened, before the
+        // appends made through it since: only a fresh count sees them.
+        rs->CloseQuery();
         rs->DeleteAllRows();
         if (batched) rs->CommitTrans();
         // The loop ends quietly at the first refusal, as it does at the end
@@ -238,4 +249,37 @@ void DbCloseAll() {
 void DbReleaseAll() {
     DbCloseAll();
     for (auto& rs : g_recordsets) rs.reset();
+}
+
+bool DbBeginWhole(int db) {
+    CNVRecordset* rs = Object(db);
+    if (!rs) return false;
+    rs->CloseQuery();
+    rs->LookAgain();
+    return rs->BeginWholeTrans();
+}
+
+bool DbEndWhole(int db, bool keep) {
+    CNVRecordset* rs = Object(db);
+    if (!rs) return false;
+    rs->CloseQuery();
+    return rs->EndWholeTrans(keep);
+}
+
+bool DbCountAllRows(int db, int32_t* count) {
+    *count = 0;
+    CNVRecordset* rs = Object(db);
+    if (!rs) return false;
+    rs->LookAgain();
+    if (!rs->OpenAllRows()) return false;
+    *count = rs->RecordCount();
+    return true;
+}
+
+bool DbReplaceStarRows(int db, const std::vector<CNVRecord>& rows) {
+    CNVRecordset* rs = Object(db);
+    if (!rs || !rs->DeleteRowsWithCode("*")) return false;
+    for (const CNVRecord& row : rows)
+        if (!rs->AppendRow(row)) return false;
+    return true;
 }

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "catalogue.h"
 #include "record.h"
@@ -32,6 +33,20 @@ void DbCloseAll();
 bool DbBeginBatch(int db);
 bool DbEndBatch(int db);
 void DbReleaseAll();
+
+// Around an import: every write between lands in one transaction that
+// DbEndWhole commits (keep) or rolls back; nothing is committed before, the
+// clearing of DbClear included. DbEndWhole is false when the commit failed.
+bool DbBeginWhole(int db);
+bool DbEndWhole(int db, bool keep);
+// Every row of the table, the "*" rows included, in the listing's order; as
+// DbCountChecked, and DbFetch then walks it.
+bool DbCountAllRows(int db, int32_t* count);
+// The "*" rows of the database become these, stored as they stand.
+bool DbReplaceStarRows(int db, const std::vector<CNVRecord>& rows);
+// Whether DbSave takes text as the code of slot 0 (after its prefix): once
+// cleaned as the database's save cleans it, a code the lookups find again.
+bool IsSavableCode(int db, const std::string& text);
 
 // Whether text is a code that DbFindByCode finds again: a plain decimal
 // number 1..4294967295 written as the database's code format writes it

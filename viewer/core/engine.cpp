@@ -49,8 +49,7 @@ std::unique_ptr<DbEngine> OpenDbEngine(const std::string& path, std::string* why
 bool BatchedEngine::RestoreFrom(const std::string& from) {
     std::unique_ptr<DbEngine> copy = OpenDbEngine(from);
     std::unique_ptr<DbResult> source = copy ? copy->OpenDynaset("FieldsTable", "") : nullptr;
-    if (!source || !CommitTrans() || !BeginTrans()) return false;
-    allInOne_ = true;
+    if (!source || !CommitTrans() || !BeginWholeTrans()) return false;
     bool written = false;
     if (std::unique_ptr<DbResult> target = OpenDynaset("FieldsTable", "")) {
         written = true;
@@ -60,11 +59,7 @@ bool BatchedEngine::RestoreFrom(const std::string& from) {
         for (bool more = source->MoveFirst(); written && more && !source->IsEOF(); more = source->MoveNext())
             written = source->ReadCurrent(&values) && target->Append(values);
     }
-    allInOne_ = false;
-    if (written) return CommitTrans();
-    inTrans_ = false;
-    AbandonTransaction();
-    return false;
+    return EndWholeTrans(written) && written;
 }
 
 #ifndef _WIN32

@@ -56,6 +56,14 @@ public:
     // Commits what BeginTrans grouped; false (and nothing of the last group
     // kept) when the commit fails or the file is no longer at its path.
     virtual bool CommitTrans() = 0;
+    // One transaction for a run of writes that must land whole or not at all
+    // (an import): nothing is committed before EndWholeTrans, and BeginTrans
+    // and CommitTrans inside it neither start nor commit anything. False when
+    // the file cannot be locked for writing now, or a transaction is open.
+    virtual bool BeginWholeTrans() = 0;
+    // Commits the whole transaction when keep is set, else rolls it back.
+    // False when there was none or its commit failed; nothing is kept then.
+    virtual bool EndWholeTrans(bool keep) = 0;
     // Whether the file at the path is still the one this engine opened: not
     // removed, not replaced by another. Writes are refused once it is not.
     // Inside a transaction the answer waits for the commit, which checks.

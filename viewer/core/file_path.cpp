@@ -52,6 +52,14 @@ bool Fail(std::string* why) {
 }
 #endif
 
+FILE* OpenForWriting(const std::string& path) {
+#ifdef _WIN32
+    return _wfopen(tq::Cp1251ToWide(path).c_str(), L"wb");
+#else
+    return std::fopen(Utf8FilePath(path).c_str(), "wb");
+#endif
+}
+
 }  // namespace
 
 std::string Utf8FilePath(const std::string& path) {
@@ -222,4 +230,27 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
         if (c == '\\') c = '/';
     return joined;
 #endif
+}
+
+bool ReadWholeFile(const std::string& path, std::string* bytes) {
+    bytes->clear();
+    FILE* f = OpenForReading(path);
+    if (!f) return false;
+    char buffer[65536];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes->append(buffer, got);
+    const bool complete = !std::ferror(f);
+    std::fclose(f);
+    return complete;
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& bytes) {
+    FILE* f = OpenForWriting(path);
+    if (!f) return false;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    // fclose flushes: a full disk may show only here.
+    const bool closed = std::fclose(f) == 0;
+    if (written && closed) return true;
+    RemoveFile(path);
+    return false;
 }

@@ -6,6 +6,8 @@ namespace {
 
 const char kListingSorted[] = "SELECT * FROM %s WHERE s00<>'*'";
 const char kListingByCode[] = "SELECT * FROM %s WHERE s00<>'*' ORDER BY s00 ASC";
+const char kAllRowsSorted[] = "SELECT * FROM %s";
+const char kAllRowsByCode[] = "SELECT * FROM %s ORDER BY s00 ASC";
 
 std::string ColumnName(int column) {
     char name[8];
@@ -70,6 +72,10 @@ bool CNVRecordset::OpenQuery(const std::string& sql) {
 
 bool CNVRecordset::OpenListing() {
     return OpenQuery(WithTable(m_nSortColumn == -1 ? kListingByCode : kListingSorted));
+}
+
+bool CNVRecordset::OpenAllRows() {
+    return OpenQuery(WithTable(m_nSortColumn == -1 ? kAllRowsByCode : kAllRowsSorted));
 }
 
 bool CNVRecordset::MoveFirstRow() { return MoveFirst(); }
@@ -140,4 +146,21 @@ bool CNVRecordset::AppendNew(const CNVRecord& record) {
     if (!AddNew()) return false;
     CopyFromRecord(record);
     return Update();
+}
+
+bool CNVRecordset::DeleteRowsWithCode(const std::string& code) {
+    if (!OpenQuery(LookupSql(0, code))) return false;
+    if (m_nRecordCount != 0 && MoveFirst()) {
+        while (!IsEOF()) {
+            // The engine may match without regard to case; only this code goes.
+            if (m_s[0] == code && !Delete()) return false;
+            if (!MoveNext()) break;  // the last row is gone: nowhere to move
+        }
+    }
+    // A fresh look tells a table without the code from a loop that stopped.
+    CloseQuery();
+    if (!OpenQuery(LookupSql(0, code))) return false;
+    for (bool more = m_nRecordCount != 0 && MoveFirst(); more && !IsEOF(); more = MoveNext())
+        if (m_s[0] == code) return false;
+    return true;
 }

@@ -15,6 +15,8 @@ public:
     // query is reused with its current position.
     bool OpenQuery(const std::string& sql);
     bool OpenListing();
+    // The listing's order over every row of the table, the "*" rows included.
+    bool OpenAllRows();
     bool MoveFirstRow();
     bool MoveNextRow();
     bool DeleteCurrentRow();
@@ -23,6 +25,10 @@ public:
     void CopyFromRecord(const CNVRecord& record);
     bool FindByField(CNVRecord* record, int column, const char* value);
     bool StoreRecord(const CNVRecord& record);
+    // Deletes every row whose s00 is exactly code; true when none is left.
+    bool DeleteRowsWithCode(const std::string& code);
+    // Appends the record as it stands, whatever its code.
+    bool AppendRow(const CNVRecord& record) { return AppendNew(record); }
 
     int32_t RecordCount() const { return m_nRecordCount; }
     const std::string& FilePath() const { return m_strPath; }

@@ -169,7 +169,7 @@ private:
 class SqliteEngine : public BatchedEngine {
 public:
     ~SqliteEngine() override {
-        CommitTrans();
+        EndTransactionsForClose();
         ForgetStatements();
         LeaveWriteAheadLog();
         sqlite3_close_v2(db_);

@@ -193,6 +193,15 @@ TEST_F(DbTest, ClearEmptiesOnlyTheChosenDatabases) {
     EXPECT_TRUE(RawRows(labels).empty());
 }
 
+TEST_F(DbTest, AClearRightAfterTheFirstSaveEmptiesTheTable) {
+    const std::string help = OpenNew(DbHelp);
+    ASSERT_EQ(Save(DbHelp, {{0, "1"}}), 0);  // appended through the whole table, opened empty
+    std::array<bool, kDatabaseCount> chosen{};
+    chosen[DbHelp] = true;
+    EXPECT_TRUE(DbClear(chosen)) << "expected the one row to be deleted";
+    EXPECT_TRUE(RawRows(help).empty());
+}
+
 TEST_F(DbTest, ReleaseAllDropsTheObjects) {
     OpenNew(DbGoods);
     ASSERT_EQ(Save(DbGoods, {{0, "1"}}), 0);

@@ -137,3 +137,25 @@ TEST_F(TqdbTest, ClearAndGenerateBackUpFirstAndRestoreBringsTheRowsBack) {
     }
     EXPECT_EQ(Run({"count", "goods"}).out, "5\n");
 }
+
+TEST_F(TqdbTest, ExportAndImportMoveADatabaseThroughCsv) {
+    ASSERT_EQ(Run({"sample"}).rc, 0);
+    const Result exported = Run({"export", "goods", "goods.csv"});
+    ASSERT_EQ(exported.rc, 0) << exported.err;
+    EXPECT_EQ(exported.out, "Экспортировано записей: 5\n");
+    ASSERT_EQ(Run({"clear", "goods"}).rc, 0);
+    const Result imported = Run({"import", "goods", "goods.csv"});
+    ASSERT_EQ(imported.rc, 0) << imported.err;
+    EXPECT_EQ(imported.out.rfind("backup: ", 0), 0u) << "an import backs up first: " << imported.out;
+    EXPECT_NE(imported.out.find("\nИмпортировано записей: 5\n"), std::string::npos) << imported.out;
+    EXPECT_NE(Run({"list", "goods"}).out.find("Колбаса докторская"), std::string::npos);
+
+    std::ofstream(std::filesystem::path(dir_) / "bad.csv") << "s00;s02\r\n7;\"open\r\n";
+    const Result bad = Run({"import", "goods", "bad.csv", "--replace"});
+    EXPECT_EQ(bad.rc, 1);
+    EXPECT_EQ(bad.err, "Файл не импортирован, БД не изменена: строка 2: кавычка не закрыта\n");
+    EXPECT_EQ(Run({"count", "goods"}).out, "5\n") << "--replace cleared nothing";
+    EXPECT_EQ(Run({"import", "goods", "missing.csv"}).rc, 1);
+    EXPECT_EQ(Run({"import", "goods", "goods.csv", "--append"}).rc, 2) << "an unknown option";
+    EXPECT_EQ(Run({"export", "goods"}).rc, 2) << "no file named";
+}

@@ -8,6 +8,7 @@
 
 #include "common/cp1251.h"
 #include "core/backup.h"
+#include "core/csv_transfer.h"
 #include "core/data_access.h"
 #include "core/engine.h"
 #include "core/file_path.h"
@@ -39,6 +40,9 @@ const char kUsage[] =
     "                             database, file, date, records\n"
     "  restore DB BACKUP          put a backup's records back (after a backup of the current file);\n"
     "                             BACKUP is a file, or a name in the database's Backup folder\n"
+    "  export DB FILE.csv         every row, in the listing's order, as CSV (UTF-8, ';')\n"
+    "  import DB FILE.csv [--replace]   save each row of a CSV file as the editor saves it,\n"
+    "                             all or nothing (--replace: clear the database first)\n"
     "  selftest FOLDER            the data core's behaviours on a scratch Access file in FOLDER,\n"
     "                             made through this PC's DAO (Windows): one PASS or FAIL line each\n"
     "DB: goods users labels help sells reports resources, or 0..6.\n"
@@ -250,6 +254,30 @@ int Generate(Io& io, int db, long long count) {
 
 int Sample(Io& io, bool jet);
 
+int Export(Io& io, int db, const std::string& path) {
+    std::string message;
+    const bool done = ExportCsvFile(db, path, &message);
+    if (done) io.Out(message + "\n");
+    else io.Err(message + "\n");
+    return done ? 0 : 1;
+}
+
+int Import(Io& io, int db, const std::string& path, bool replace) {
+    ImportOptions options;
+    options.replace = replace;
+    options.beforeWrite = [&io, db](std::string* why) {
+        std::string backup;
+        if (!DbBackup(db, &backup, why)) return false;
+        io.Out("backup: " + backup + "\n");
+        return true;
+    };
+    std::string message;
+    const bool done = ImportCsvFile(db, path, options, &message);
+    if (done) io.Out(message + "\n");
+    else io.Err(message + "\n");
+    return done ? 0 : 1;
+}
+
 // The layer's behaviours on a scratch Access file made through DAO: how a
 // PC's DAO differs from what the data core expects shows here first.
 class SelfTest {
@@ -364,7 +392,16 @@ int RunCommand(Io& io, const std::vector<std::string>& args) {
         io.Err(kUsage);
         return 2;
     }
+    const bool takesFile = command == "export" || command == "import";
+    const bool replace = command == "import" && args.size() == 4 && args[3] == "--replace";
+    if (takesFile && (args.size() < 3 || args.size() > (command == "import" ? 4u : 3u) ||
+                      (args.size() == 4 && !replace))) {
+        io.Err(kUsage);
+        return 2;
+    }
     if (OpenAll(io) && DbRecordset(db) == nullptr) return 1;
+    if (command == "export") return Export(io, db, args[2]);
+    if (command == "import") return Import(io, db, args[2], replace);
     if (command == "list") return List(io, db, args.size() > 2 && args[2] == "--all");
     if (command == "count") {
         int32_t count = 0;

@@ -102,6 +102,18 @@ bool FakeMainView::AskFindText(std::string* text) {
     return true;
 }
 
+bool FakeMainView::AskSaveFileName(const std::string& fileName, std::string* path) {
+    fileNamesOffered.push_back(tq::Cp1251ToUtf8(fileName));
+    return AskOpenFileName(path);
+}
+
+bool FakeMainView::AskOpenFileName(std::string* path) {
+    if (filePaths.empty()) return false;
+    *path = tq::Utf8ToCp1251(filePaths.front());
+    filePaths.pop_front();
+    return true;
+}
+
 bool FakeMainView::Message(const std::string& text, MessageKind kind) {
     shown.push_back({tq::Cp1251ToUtf8(text), kind});
     return kind == MessageKind::Question ? answers.Next() : false;

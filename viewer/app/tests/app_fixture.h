@@ -75,6 +75,8 @@ public:
     int SelectedRow() override { return selectedRow; }
     void SelectRow(int row) override { selectedRow = row; }
     bool AskFindText(std::string* text) override;
+    bool AskSaveFileName(const std::string& fileName, std::string* path) override;
+    bool AskOpenFileName(std::string* path) override;
     bool Message(const std::string& text, MessageKind kind) override;
     void RunEditor(int db, int32_t code) override;
     void RunCreateTestDb() override { ++createTestDbRuns; }
@@ -97,6 +99,9 @@ public:
     // Texts typed into the find box (UTF-8), in turn; cancelled when none is left.
     std::deque<std::string> findTexts;
     std::vector<std::string> findOffered;  // UTF-8
+    // Paths chosen in the file dialogs (UTF-8), in turn; cancelled when none is left.
+    std::deque<std::string> filePaths;
+    std::vector<std::string> fileNamesOffered;  // UTF-8
     std::vector<Shown> shown;
     Answers answers;
     std::vector<std::pair<int, int32_t>> editorRuns;

@@ -490,8 +490,80 @@ def finding(h, version):
         equal(v.rows(), count, "the list keeps its rows")
 
 
+EXPORT_CSV, IMPORT_CSV = 40002, 40003  # the list's context menu
+FILE_NAME_COMBO, FILE_NAME_EDIT = 1148, 1152  # cmb13, edt1 of the common file dialogs
+
+
+def file_dialog(v):
+    """Waits for the common file dialog the viewer opened: a dialog of the
+    viewer's process that is not one of its own boxes."""
+    def find():
+        fields = v.ui.call("windows")
+        for hwnd, title, cls in zip(fields[0::3], fields[1::3], fields[2::3]):
+            if cls == "#32770" and not title.startswith("TQScaleDBViewer"):
+                return hwnd
+        return None
+    return until(find, "the file dialog")
+
+
+def answer_file_dialog(v, path):
+    dialog = file_dialog(v)
+    try:
+        v.ui.call("settext", dialog, FILE_NAME_COMBO, path)
+    except UiError:
+        v.ui.call("settext", dialog, FILE_NAME_EDIT, path)
+    v.ui.click(dialog, IDOK)
+    v.ui.gone(dialog)
+
+
+def csv_round_trip(h, version):
+    folder = sample_folder()
+    tqdb(folder, "save", "goods", "s00=20", 's02=Икра "Царская"; черная', "s21=две\r\nстроки", "s40=a,b")
+    reference = os.path.join(folder, "reference.csv")
+    tqdb(folder, "export", "goods", "reference.csv")
+    with open(reference, "rb") as f:
+        exported_by_tqdb = f.read()
+    v = Viewer(h, folder, version)
+    try:
+        v.main()
+        v.listing(GOODS, 6)
+        v.ui.call("command", v.hwnd, EXPORT_CSV)
+        dialog = file_dialog(v)
+        offered = ""
+        for control in (FILE_NAME_COMBO, FILE_NAME_EDIT):
+            try:
+                offered = offered or v.ui.text(dialog, control)
+            except UiError:
+                pass
+        equal(offered, "TQScale.csv", "the save dialog offers the database's name")
+        v.screenshot("viewer_export_dialog.png")
+        answer_file_dialog(v, h.winpath(os.path.join(folder, "out.csv")))
+        v.box("Экспортировано записей: 6", IDOK)
+        with open(os.path.join(folder, "out.csv"), "rb") as f:
+            equal(f.read(), exported_by_tqdb, "the viewer's export")
+
+        tqdb(folder, "clear", "goods")
+        v.ui.call("command", v.hwnd, IMPORT_CSV)
+        answer_file_dialog(v, h.winpath(os.path.join(folder, "out.csv")))
+        v.box("Импортировано записей: 6", IDOK)
+        until(lambda: v.rows() == 6, "the imported rows listed")
+        tqdb(folder, "export", "goods", "reference.csv")
+        with open(reference, "rb") as f:
+            equal(f.read(), exported_by_tqdb, "the database after the import, exported again")
+
+        with open(os.path.join(folder, "bad.csv"), "wb") as f:
+            f.write("s00;s02\r\n5;ok\r\n6;ж\0\r\n".encode("utf-8"))
+        v.ui.call("command", v.hwnd, IMPORT_CSV)
+        answer_file_dialog(v, h.winpath(os.path.join(folder, "bad.csv")))
+        v.box("Файл не импортирован, БД не изменена: строка 3: это не текстовый файл (нулевой байт)", IDOK)
+        equal(tqdb(folder, "count", "goods").strip(), "6", "nothing written")
+    finally:
+        v.close()
+
+
 JOURNEYS = {f.__name__: f for f in (startup_without_internal, listing, clearing, editing, deleting, generating,
-                                    data_safety, finding, backups)}
+                                    data_safety, finding, backups,
+                                    csv_round_trip)}
 
 
 # Those that put rows into the files behind the data core's back, with SQLite.

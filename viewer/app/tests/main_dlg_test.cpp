@@ -491,3 +491,50 @@ TEST_F(MainDlgTest, FindNextBeforeAnyTextAsksForOneAndNothingListedIsNotFound) {
     EXPECT_EQ(ShownTexts(), Strings{"Не найдено"});
     EXPECT_EQ(view.selectedRow, -1);
 }
+
+TEST_F(MainDlgTest, ExportOffersTheDatabasesNameAndImportListsTheDatabaseAgain) {
+    CreateDatabases();
+    InsertRaw(DbLabels, {"1", "Весовой"});
+    InsertRaw(DbLabels, {"2", "Штучный; \"58x40\""});
+    Start();
+    List(DbLabels);
+    view.filePaths = {"labels.csv"};
+    dlg.OnExportCsv();
+    EXPECT_EQ(view.fileNamesOffered, Strings{"Labels.csv"});
+    ASSERT_EQ(ShownTexts(), Strings{"Экспортировано записей: 2"});
+    EXPECT_EQ(view.shown[0].kind, MessageKind::Notice);
+    EXPECT_EQ(view.Text(1003), "2") << "the counter shows the listing again";
+
+    std::ofstream("more.csv") << "s01;s00\r\nВесовой новый;1\r\nКоробка;3\r\n";
+    view.shown.clear();
+    view.filePaths = {"more.csv"};
+    dlg.OnImportCsv();
+    EXPECT_EQ(ShownTexts(), Strings{"Импортировано записей: 2"});
+    ASSERT_EQ(view.rows.size(), 3u) << "the list shows the database as it now is";
+    EXPECT_EQ(view.rows[0][1], "Весовой новый");
+    EXPECT_EQ(view.Text(1003), "3");
+}
+
+TEST_F(MainDlgTest, AnImportWithoutItsBackupOrItsFileChangesNothing) {
+    CreateDatabases();
+    InsertRaw(DbGoods, {"1", "", "Колбаса"});
+    Start();
+    List(DbGoods);
+    std::ofstream("goods.csv") << "s00;s02\r\n2;Сыр\r\n";
+    dlg.SetBeforeWrite([](std::string* why) {
+        *why = tq::Cp("папка Backup только для чтения");
+        return false;
+    });
+    view.filePaths = {"goods.csv"};
+    dlg.OnImportCsv();
+    EXPECT_EQ(ShownTexts(), Strings{"Не удалось сохранить резервную копию БД: папка Backup только для чтения"});
+    EXPECT_EQ(view.shown[0].kind, MessageKind::Error);
+    EXPECT_EQ(StoredCodes(DbGoods), Strings{"1"});
+    view.shown.clear();
+    dlg.OnImportCsv();  // the open dialog cancelled
+    dlg.OnExportCsv();  // the save dialog cancelled
+    EXPECT_TRUE(view.shown.empty()) << "a cancelled dialog says nothing";
+    view.filePaths = {"missing.csv"};
+    dlg.OnImportCsv();
+    EXPECT_EQ(ShownTexts(), Strings{"Не удалось прочитать файл missing.csv"});
+}

@@ -2,6 +2,7 @@
 // what the logic asks for.
 #include <windows.h>
 #include <commctrl.h>
+#include <commdlg.h>
 
 #include <algorithm>
 #include <string>
@@ -65,6 +66,10 @@ bool ViewerMainWindow::OnCommand(int id, int code, HWND) {
     case IDC_SELECT_DB: logic_.OnSelectDatabase(); break;
     case IDC_CLEAR_DB: logic_.OnClearDatabase(); break;
     case IDC_CREATE_TEST_DB: logic_.OnCreateTestDb(); break;
+    // The list's context menu.
+    case IDM_FIND: logic_.OnFind(); break;
+    case IDM_EXPORT_CSV: logic_.OnExportCsv(); break;
+    case IDM_IMPORT_CSV: logic_.OnImportCsv(); break;
     default: return false;
     }
     ShowPendingCount();
@@ -107,9 +112,12 @@ void ViewerMainWindow::ShowContextMenu(LPARAM at) {
     tq::win::Menu menu(CreatePopupMenu());
     if (!menu) return;
     AppendMenuW(menu.get(), MF_STRING, IDM_FIND, Wide(tq::Cp("Найти...")).c_str());
+    AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu.get(), MF_STRING, IDM_EXPORT_CSV, Wide(tq::Cp("Экспорт в CSV...")).c_str());
+    AppendMenuW(menu.get(), MF_STRING, IDM_IMPORT_CSV, Wide(tq::Cp("Импорт из CSV...")).c_str());
     const UINT chosen =
         TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, point.x, point.y, 0, hwnd(), nullptr);
-    if (chosen == IDM_FIND) logic_.OnFind();
+    if (chosen) OnCommand(static_cast<int>(chosen), 0, nullptr);
 }
 
 bool ViewerMainWindow::OnNotify(NMHDR* header, LRESULT* result) {
@@ -287,6 +295,37 @@ void ViewerMainWindow::SelectRow(int row) {
 }
 
 bool ViewerMainWindow::AskFindText(std::string* text) { return RunFindDialog(instance_, hwnd(), text); }
+
+// The common file dialogs. They must not move the current folder: the
+// databases are found relative to it.
+bool AskCsvFileName(HWND owner, bool save, const std::string& offered, std::string* path) {
+    wchar_t name[MAX_PATH * 2] = {};
+    lstrcpynW(name, Wide(offered).c_str(), MAX_PATH);
+    std::wstring filter = Wide(tq::Cp("Файлы CSV (*.csv)"));
+    filter += std::wstring(L"\0*.csv\0", 7) + Wide(tq::Cp("Все файлы")) + std::wstring(L"\0*.*\0", 6);
+    OPENFILENAMEW ofn = {};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = filter.c_str();
+    ofn.lpstrFile = name;
+    ofn.nMaxFile = static_cast<DWORD>(sizeof name / sizeof name[0]);
+    ofn.lpstrDefExt = L"csv";
+    ofn.Flags = OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER |
+                (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
+    if (!(save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn))) return false;
+    *path = tq::WideToCp1251(name);
+    return true;
+}
+
+bool ViewerMainWindow::AskSaveFileName(const std::string& fileName, std::string* path) {
+    ShowPendingCount();
+    return AskCsvFileName(hwnd(), true, fileName, path);
+}
+
+bool ViewerMainWindow::AskOpenFileName(std::string* path) {
+    ShowPendingCount();
+    return AskCsvFileName(hwnd(), false, "", path);
+}
 
 bool ViewerMainWindow::Message(const std::string& text, MessageKind kind) {
     ShowPendingCount();

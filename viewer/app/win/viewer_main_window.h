@@ -51,6 +51,8 @@ private:
     int SelectedRow() override;
     void SelectRow(int row) override;
     bool AskFindText(std::string* text) override;
+    bool AskSaveFileName(const std::string& fileName, std::string* path) override;
+    bool AskOpenFileName(std::string* path) override;
     bool Message(const std::string& text, MessageKind kind) override;
     void RunEditor(int db, int32_t code) override;
     void RunCreateTestDb() override;

@@ -135,7 +135,7 @@ private:
 class DaoEngine : public BatchedEngine {
 public:
     ~DaoEngine() override {
-        CommitTrans();
+        EndTransactionsForClose();
         if (database_) database_.Method(L"Close");
     }
 

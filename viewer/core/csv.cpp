@@ -1,0 +1,172 @@
+#include "csv.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/cp1251.h"
+
+namespace csv {
+
+const char kUtf8Bom[] = "\xEF\xBB\xBF";
+
+namespace {
+
+long LineAt(const std::string& text, size_t offset) {
+    return 1 + static_cast<long>(std::count(text.begin(), text.begin() + static_cast<long>(offset), '\n'));
+}
+
+bool Fail(Failure* failure, long line, const std::string& utf8) {
+    failure->line = line;
+    failure->what = tq::Cp(utf8);
+    return false;
+}
+
+// The length of the UTF-8 sequence at p, or 0 when none begins there
+// (overlong forms and surrogates included).
+size_t Utf8SequenceAt(const unsigned char* p, const unsigned char* end) {
+    const unsigned char c = p[0];
+    if (c < 0x80) return 1;
+    size_t length;
+    unsigned char low = 0x80, high = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) length = 2;
+    else if (c == 0xE0) length = 3, low = 0xA0;
+    else if (c == 0xED) length = 3, high = 0x9F;
+    else if (c >= 0xE1 && c <= 0xEF) length = 3;
+    else if (c == 0xF0) length = 4, low = 0x90;
+    else if (c >= 0xF1 && c <= 0xF3) length = 4;
+    else if (c == 0xF4) length = 4, high = 0x8F;
+    else return 0;
+    if (static_cast<size_t>(end - p) < length) return 0;
+    if (p[1] < low || p[1] > high) return 0;
+    for (size_t i = 2; i < length; ++i)
+        if (p[i] < 0x80 || p[i] > 0xBF) return 0;
+    return length;
+}
+
+bool IsValidUtf8(const std::string& bytes) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto* end = p + bytes.size();
+    while (p < end) {
+        const size_t length = Utf8SequenceAt(p, end);
+        if (!length) return false;
+        p += length;
+    }
+    return true;
+}
+
+// The first line whose text code page 1251 cannot hold; 0 when all can.
+long FirstLineOutsideCp1251(const std::string& utf8) {
+    size_t start = 0;
+    for (long line = 1; start <= utf8.size(); ++line) {
+        size_t end = utf8.find('\n', start);
+        if (end == std::string::npos) end = utf8.size();
+        const std::string_view piece(utf8.data() + start, end - start);
+        if (tq::Cp1251ToUtf8(tq::Utf8ToCp1251(piece)) != piece) return line;
+        start = end + 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+void AppendField(std::string* out, const std::string& value, char separator) {
+    const bool quoted = value.find_first_of(std::string("\"\r\n") + separator) != std::string::npos;
+    if (!quoted) {
+        *out += value;
+        return;
+    }
+    *out += '"';
+    for (char c : value) {
+        if (c == '"') *out += '"';
+        *out += c;
+    }
+    *out += '"';
+}
+
+bool DecodeText(const std::string& bytes, std::string* text, Failure* failure) {
+    text->clear();
+    const bool bom = bytes.compare(0, 3, kUtf8Bom) == 0;
+    const std::string body = bom ? bytes.substr(3) : bytes;
+    if (body.empty()) return Fail(failure, 0, "Файл пуст");
+    const size_t nul = body.find('\0');
+    if (nul != std::string::npos)
+        return Fail(failure, LineAt(body, nul), "это не текстовый файл (нулевой байт)");
+    if (!IsValidUtf8(body)) {
+        // A byte-order mark promised UTF-8: the rest cannot be read as 1251.
+        if (bom) return Fail(failure, 0, "Файл начинается как UTF-8, но содержит неверные последовательности UTF-8");
+        *text = body;
+        return true;
+    }
+    if (const long line = FirstLineOutsideCp1251(body))
+        return Fail(failure, line, "символ, которого нет в кодировке Windows-1251");
+    *text = tq::Utf8ToCp1251(body);
+    return true;
+}
+
+char DetectSeparator(const std::string& text) {
+    bool inQuotes = false;
+    for (char c : text) {
+        if (c == '"') inQuotes = !inQuotes;
+        else if (!inQuotes && (c == ';' || c == ',')) return c;
+        else if (!inQuotes && (c == '\r' || c == '\n')) break;
+    }
+    return ';';
+}
+
+bool ParseRows(const std::string& text, char separator, std::vector<Row>* rows, Failure* failure) {
+    rows->clear();
+    const size_t size = text.size();
+    size_t p = 0;
+    long line = 1;
+    while (p < size) {
+        Row row;
+        row.line = line;
+        std::string field;
+        for (;;) {
+            if (p < size && text[p] == '"' ) {
+                const long openedOn = line;
+                ++p;
+                for (;;) {
+                    if (p >= size) return Fail(failure, openedOn, "кавычка не закрыта");
+                    if (text[p] == '"') {
+                        if (p + 1 < size && text[p + 1] == '"') {
+                            field += '"';
+                            p += 2;
+                            continue;
+                        }
+                        ++p;
+                        break;
+                    }
+                    if (text[p] == '\n') ++line;
+                    field += text[p++];
+                }
+                const bool fieldEnds = p >= size || text[p] == separator || text[p] == '\n' ||
+                                       (text[p] == '\r' && p + 1 < size && text[p + 1] == '\n') ||
+                                       (text[p] == '\r' && p + 1 == size);
+                if (!fieldEnds) return Fail(failure, line, "после закрывающей кавычки идёт текст");
+            } else {
+                while (p < size && text[p] != separator && text[p] != '\n' &&
+                       !(text[p] == '\r' && (p + 1 == size || text[p + 1] == '\n'))) {
+                    if (text[p] == '"') return Fail(failure, line, "кавычка внутри значения без кавычек");
+                    field += text[p++];
+                }
+            }
+            row.fields.push_back(std::move(field));
+            field.clear();
+            if (p < size && text[p] == separator) {
+                ++p;
+                continue;
+            }
+            if (p < size && text[p] == '\r') ++p;
+            if (p < size && text[p] == '\n') {
+                ++p;
+                ++line;
+            }
+            break;
+        }
+        rows->push_back(std::move(row));
+    }
+    return true;
+}
+
+}  // namespace csv

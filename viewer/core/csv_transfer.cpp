@@ -1,0 +1,290 @@
+#include "csv_transfer.h"
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "backup.h"
+#include "common/cp1251.h"
+#include "csv.h"
+#include "data_access.h"
+#include "file_path.h"
+#include "recordset.h"
+
+namespace {
+
+const char kSeparator = ';';
+const long kProgressEvery = 1000;
+// Beyond these a long list of failed rows says only how many more there are.
+const size_t kReportedFailures = 20;
+
+std::string ColumnName(int column) {
+    char name[8];
+    std::snprintf(name, sizeof name, "s%02d", column);
+    return name;
+}
+
+std::string EngineError(int db) {
+    CNVRecordset* rs = DbRecordset(db);
+    return rs ? rs->LastEngineError() : std::string("not opened");
+}
+
+std::string AtLine(long line, const std::string& what) {
+    return line > 0 ? tq::Cp("строка ") + std::to_string(line) + ": " + what : what;
+}
+
+// The column a header name stands for ("s07", "S07"), or -1.
+int ColumnOf(const std::string& name) {
+    if (name.size() != 3 || (name[0] != 's' && name[0] != 'S')) return -1;
+    if (name[1] < '0' || name[1] > '9' || name[2] < '0' || name[2] > '9') return -1;
+    const int column = (name[1] - '0') * 10 + (name[2] - '0');
+    return column < kFieldCount ? column : -1;
+}
+
+// Which column each field of the header row fills.
+bool ReadHeader(const csv::Row& header, std::vector<int>* columns, std::string* why) {
+    std::array<bool, kFieldCount> seen{};
+    std::string unknown;
+    bool anyKnown = false;
+    for (const std::string& name : header.fields) {
+        const int column = ColumnOf(name);
+        columns->push_back(column);
+        if (column < 0) {
+            unknown += (unknown.empty() ? "" : ", ") + tq::Cp("«") + name + tq::Cp("»");
+            continue;
+        }
+        anyKnown = true;
+        if (seen[column]) {
+            *why = AtLine(header.line, tq::Cp("столбец ") + name + tq::Cp(" указан дважды"));
+            return false;
+        }
+        seen[column] = true;
+    }
+    if (!anyKnown) {
+        *why = AtLine(header.line, tq::Cp("нет строки заголовка с именами столбцов s00..s40"));
+        return false;
+    }
+    if (!unknown.empty()) {
+        *why = AtLine(header.line, tq::Cp("неизвестные столбцы: ") + unknown);
+        return false;
+    }
+    if (!seen[0]) {
+        *why = AtLine(header.line, tq::Cp("нет столбца s00 (код записи)"));
+        return false;
+    }
+    return true;
+}
+
+struct ImportRow {
+    long line;
+    RowValues values;
+};
+
+// Collects what is wrong with the file's rows, a line each.
+class Failures {
+public:
+    void Add(long line, const std::string& what) {
+        if (lines_.size() < kReportedFailures) lines_.push_back(AtLine(line, what));
+        ++count_;
+    }
+    bool any() const { return count_ > 0; }
+    std::string Text() const {
+        std::string text;
+        for (const std::string& line : lines_) text += "\n" + line;
+        if (count_ > lines_.size())
+            text += "\n" + tq::Cp("… и ещё ошибок: ") + std::to_string(count_ - lines_.size());
+        return text;
+    }
+
+private:
+    std::vector<std::string> lines_;
+    size_t count_ = 0;
+};
+
+std::string NotImported(const std::string& why) {
+    const std::string lead = tq::Cp("Файл не импортирован, БД не изменена:");
+    return lead + (why.compare(0, 1, "\n") == 0 ? why : " " + why);
+}
+
+std::string CodeRefusal(int db, const std::string& code) {
+    const char* expected = db == DbSells ? "восемь цифр, от 00000001 до 4294967295" : "число от 1 до 4294967295";
+    return tq::Cp("код «") + code + tq::Cp("» не подходит: нужно ") + tq::Cp(expected);
+}
+
+std::string SaveRefusal(int db, int code) {
+    switch (code) {
+    case 2007: return tq::Cp("пустое имя пользователя (s01)");
+    case 2018: return tq::Cp("пароль (s03) должен состоять из цифр и не быть 517");
+    default: return tq::Cp("запись не сохранена (") + std::to_string(code) + "): " + EngineError(db);
+    }
+}
+
+// The file's data rows as the database's values, or what is wrong with them.
+bool ReadImportRows(const std::string& bytes, std::vector<ImportRow>* out, std::string* why) {
+    std::string text;
+    csv::Failure failure;
+    std::vector<csv::Row> rows;
+    if (!csv::DecodeText(bytes, &text, &failure) ||
+        !csv::ParseRows(text, csv::DetectSeparator(text), &rows, &failure)) {
+        *why = AtLine(failure.line, failure.what);
+        return false;
+    }
+    if (rows.empty()) {
+        *why = tq::Cp("Файл пуст");
+        return false;
+    }
+    std::vector<int> columns;
+    if (!ReadHeader(rows[0], &columns, why)) return false;
+    Failures failures;
+    for (size_t r = 1; r < rows.size(); ++r) {
+        const csv::Row& row = rows[r];
+        if (row.fields.size() == 1 && row.fields[0].empty()) continue;  // a blank line
+        if (row.fields.size() > columns.size()) {
+            failures.Add(row.line, tq::Cp("полей ") + std::to_string(row.fields.size()) + tq::Cp(", а в заголовке ") +
+                                       std::to_string(columns.size()));
+            continue;
+        }
+        ImportRow import{row.line, {}};
+        for (size_t f = 0; f < row.fields.size(); ++f) {
+            const std::string& value = row.fields[f];
+            if (value.size() > static_cast<size_t>(kValueMax))
+                failures.Add(row.line, tq::Cp("значение ") + ColumnName(columns[f]) + tq::Cp(" длиннее 254 символов (") +
+                                           std::to_string(value.size()) + ")");
+            import.values[columns[f]] = value;
+        }
+        out->push_back(std::move(import));
+    }
+    if (failures.any()) {
+        *why = failures.Text();
+        return false;
+    }
+    return true;
+}
+
+FieldBlock BlockOf(const RowValues& values) {
+    FieldBlock block;
+    SetBlockSlot(block, 0, ("xx" + values[0]).c_str());
+    for (int i = 1; i < kFieldCount; ++i) SetBlockSlot(block, i, values[i].c_str());
+    return block;
+}
+
+CNVRecord RecordOf(const RowValues& values) {
+    CNVRecord record;
+    for (int i = 0; i < kFieldCount; ++i) record.SetFieldText(values[i].c_str(), i);
+    return record;
+}
+
+// Inside the whole transaction: the rows through the editor's save, the "*"
+// rows as they stand. False when any of them was refused.
+bool WriteRows(int db, const std::vector<ImportRow>& rows, const ImportOptions& options, std::string* why) {
+    if (options.replace) {
+        std::array<bool, kDatabaseCount> chosen{};
+        chosen[db] = true;
+        if (!DbClear(chosen)) {
+            *why = tq::Cp("не удалось очистить БД: ") + EngineError(db);
+            return false;
+        }
+    }
+    Failures failures;
+    std::vector<CNVRecord> starRows;
+    long done = 0;
+    for (const ImportRow& row : rows) {
+        if (++done % kProgressEvery == 0 && options.progress) options.progress(done, static_cast<long>(rows.size()));
+        if (row.values[0] == "*") {
+            starRows.push_back(RecordOf(row.values));
+            continue;
+        }
+        if (!IsSavableCode(db, row.values[0])) {
+            failures.Add(row.line, CodeRefusal(db, row.values[0]));
+            continue;
+        }
+        FieldBlock block = BlockOf(row.values);
+        if (const int code = DbSave(db, &block)) failures.Add(row.line, SaveRefusal(db, code));
+    }
+    if (!failures.any() && !starRows.empty() && !DbReplaceStarRows(db, starRows))
+        failures.Add(0, tq::Cp("строки «*» не записаны: ") + EngineError(db));
+    if (failures.any()) *why = failures.Text();
+    return !failures.any();
+}
+
+}  // namespace
+
+bool ExportCsv(int db, std::string* bytes, std::string* message, const TransferProgress& progress) {
+    bytes->assign(csv::kUtf8Bom);
+    int32_t count = 0;
+    if (!DbCountAllRows(db, &count)) {
+        *message = tq::Cp("БД не прочитана: ") + EngineError(db);
+        return false;
+    }
+    std::string header;
+    for (int i = 0; i < kFieldCount; ++i) header += (i ? ";" : "") + ColumnName(i);
+    *bytes += header + "\r\n";
+    CNVRecord record;
+    std::string line;
+    for (int32_t n = 0; n < count; ++n) {
+        if (!DbFetch(db, &record, n == 0)) {
+            *message = tq::Cp("БД прочитана не до конца: ") + EngineError(db);
+            return false;
+        }
+        line.clear();
+        for (int i = 0; i < kFieldCount; ++i) {
+            if (i) line += kSeparator;
+            csv::AppendField(&line, record.Value(i), kSeparator);
+        }
+        *bytes += tq::Cp1251ToUtf8(line);
+        *bytes += "\r\n";
+        if ((n + 1) % kProgressEvery == 0 && progress) progress(n + 1, count);
+    }
+    *message = tq::Cp("Экспортировано записей: ") + std::to_string(count);
+    return true;
+}
+
+bool ExportCsvFile(int db, const std::string& path, std::string* message, const TransferProgress& progress) {
+    std::string bytes;
+    if (!ExportCsv(db, &bytes, message, progress)) return false;
+    if (WriteWholeFile(path, bytes)) return true;
+    *message = tq::Cp("Не удалось записать файл ") + path;
+    return false;
+}
+
+bool ImportCsv(int db, const std::string& bytes, const ImportOptions& options, std::string* message) {
+    std::vector<ImportRow> rows;
+    std::string why;
+    if (!ReadImportRows(bytes, &rows, &why)) {
+        *message = NotImported(why);
+        return false;
+    }
+    if (!DbRecordset(db)) {
+        *message = NotImported(tq::Cp("БД не открыта"));
+        return false;
+    }
+    if (options.beforeWrite && !options.beforeWrite(&why)) {
+        *message = BackupFailedText(why);
+        return false;
+    }
+    if (!DbBeginWhole(db)) {
+        *message = NotImported(tq::Cp("БД не открывается для записи: ") + EngineError(db));
+        return false;
+    }
+    if (!WriteRows(db, rows, options, &why)) {
+        DbEndWhole(db, false);
+        *message = NotImported(why);
+        return false;
+    }
+    if (!DbEndWhole(db, true)) {
+        *message = NotImported(tq::Cp("запись не завершена: ") + EngineError(db));
+        return false;
+    }
+    *message = tq::Cp("Импортировано записей: ") + std::to_string(rows.size());
+    return true;
+}
+
+bool ImportCsvFile(int db, const std::string& path, const ImportOptions& options, std::string* message) {
+    std::string bytes;
+    if (!ReadWholeFile(path, &bytes)) {
+        *message = tq::Cp("Не удалось прочитать файл ") + path;
+        return false;
+    }
+    return ImportCsv(db, bytes, options, message);
+}

@@ -1,0 +1,34 @@
+// One database out to a CSV file and back. The file has a header row s00..s40
+// and one row per record; it is written as UTF-8 with a byte-order mark, ';'
+// between fields and CRLF line ends, so that a spreadsheet set up for Russian
+// opens it as columns. Messages are code page 1251.
+#pragma once
+#include <functional>
+#include <string>
+
+// Called now and then during a long export or import: rows done, rows in all.
+using TransferProgress = std::function<void(long done, long total)>;
+
+// The step that must succeed before an import writes anything (a backup of
+// the file). False, with *why, keeps the database as it is.
+using BeforeWrite = std::function<bool(std::string* why)>;
+
+// Every row of the database, the "*" rows included, in the listing's order.
+// False, with *message, when the database cannot be read.
+bool ExportCsv(int db, std::string* bytes, std::string* message, const TransferProgress& progress = {});
+// The same into a file; on success *message tells how many records it holds.
+bool ExportCsvFile(int db, const std::string& path, std::string* message, const TransferProgress& progress = {});
+
+struct ImportOptions {
+    bool replace = false;  // the database's rows go first
+    BeforeWrite beforeWrite;
+    TransferProgress progress;
+};
+
+// Each row is saved as the record editor saves it (DbSave), all in one
+// transaction: a file with any row that cannot be read or saved writes
+// nothing, and *message names the lines and why. On success *message tells
+// how many records were imported.
+bool ImportCsv(int db, const std::string& bytes, const ImportOptions& options, std::string* message);
+bool ImportCsvFile(int db, const std::string& path, const ImportOptions& options, std::string* message);
+

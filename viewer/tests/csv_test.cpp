@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include "common/cp1251.h"
+#include "core/csv.h"
+
+namespace {
+
+std::string Field(const std::string& value, char separator = ';') {
+    std::string out;
+    csv::AppendField(&out, value, separator);
+    return out;
+}
+
+std::vector<csv::Row> Parse(const std::string& text, char separator = ';') {
+    std::vector<csv::Row> rows;
+    csv::Failure failure;
+    EXPECT_TRUE(csv::ParseRows(text, separator, &rows, &failure)) << "expected to parse: " << text;
+    return rows;
+}
+
+csv::Failure ParseFailure(const std::string& text) {
+    std::vector<csv::Row> rows;
+    csv::Failure failure;
+    EXPECT_FALSE(csv::ParseRows(text, ';', &rows, &failure)) << "expected a failure for: " << text;
+    return failure;
+}
+
+csv::Failure DecodeFailure(const std::string& bytes) {
+    std::string text;
+    csv::Failure failure;
+    EXPECT_FALSE(csv::DecodeText(bytes, &text, &failure));
+    return failure;
+}
+
+}  // namespace
+
+TEST(CsvTest, FieldsAreQuotedOnlyWhenTheyMustBe) {
+    EXPECT_EQ(Field("plain, with comma"), "plain, with comma") << "',' is no separator in a ';' file";
+    EXPECT_EQ(Field("a,b", ','), "\"a,b\"");
+    EXPECT_EQ(Field("a;b"), "\"a;b\"");
+    EXPECT_EQ(Field("say \"hi\""), "\"say \"\"hi\"\"\"");
+    EXPECT_EQ(Field("two\r\nlines"), "\"two\r\nlines\"");
+    EXPECT_EQ(Field("lf\nonly"), "\"lf\nonly\"");
+    EXPECT_EQ(Field(""), "");
+    EXPECT_EQ(Field(" blanks kept "), " blanks kept ");
+}
+
+TEST(CsvTest, RowsSplitAtSeparatorsAndLineEndsOutsideQuotes) {
+    const auto rows = Parse("a;b;c\r\n\"x;y\";\"q\"\"q\";\"l1\r\nl2\"\r\nlast;;\nend");
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0].fields, (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(rows[1].fields, (std::vector<std::string>{"x;y", "q\"q", "l1\r\nl2"}));
+    EXPECT_EQ(rows[2].fields, (std::vector<std::string>{"last", "", ""}));
+    EXPECT_EQ(rows[3].fields, (std::vector<std::string>{"end"}));
+    EXPECT_EQ(rows[1].line, 2);
+    EXPECT_EQ(rows[2].line, 4) << "the quoted line break counts as a line of the file";
+    EXPECT_EQ(rows[3].line, 5);
+    EXPECT_EQ(Parse("a,b\r\n", ',')[0].fields.size(), 2u);
+    EXPECT_EQ(Parse("a\r").at(0).fields[0], "a") << "a CR at the very end ends the row";
+}
+
+TEST(CsvTest, BrokenQuotesNameTheirLine) {
+    csv::Failure open = ParseFailure("s00\r\n1\r\n\"2\r\n3\r\n");
+    EXPECT_EQ(open.line, 3) << "the line the open quote began on";
+    EXPECT_EQ(ParseFailure("s00\r\n\"1\"x\r\n").line, 2) << "text after a closing quote";
+    EXPECT_EQ(ParseFailure("s00;s01\r\n1;a\"b\r\n").line, 2) << "a quote inside an unquoted value";
+}
+
+TEST(CsvTest, FilesAreUtf8WithOrWithoutMarkElseCodePage1251) {
+    std::string text;
+    csv::Failure failure;
+    ASSERT_TRUE(csv::DecodeText("\xEF\xBB\xBFs00;\xD0\xAF", &text, &failure));
+    EXPECT_EQ(text, tq::Cp("s00;Я"));
+    ASSERT_TRUE(csv::DecodeText("s00;\xD0\xAF", &text, &failure));
+    EXPECT_EQ(text, tq::Cp("s00;Я"));
+    ASSERT_TRUE(csv::DecodeText(tq::Cp("s00;Колбаса"), &text, &failure)) << "invalid UTF-8 is read as 1251";
+    EXPECT_EQ(text, tq::Cp("s00;Колбаса"));
+    EXPECT_EQ(csv::DetectSeparator("s00,s01;x\r\n"), ',');
+    EXPECT_EQ(csv::DetectSeparator("\"a;b\",c"), ',') << "a quoted ';' separates nothing";
+    EXPECT_EQ(csv::DetectSeparator("s00\r\n1,2"), ';') << "only the first line counts";
+}
+
+TEST(CsvTest, EmptyBinaryAndUnshowableFilesAreRefused) {
+    EXPECT_EQ(DecodeFailure("").what, tq::Cp("Файл пуст"));
+    EXPECT_EQ(DecodeFailure("\xEF\xBB\xBF").what, tq::Cp("Файл пуст")) << "a mark alone is no content";
+    EXPECT_EQ(DecodeFailure(std::string("s00\r\n1\r\n2\0\r\n", 10)).line, 3);
+    EXPECT_EQ(DecodeFailure("\xEF\xBB\xBFs00\r\n\xFF").line, 0) << "a mark promised UTF-8";
+    EXPECT_EQ(DecodeFailure("s00\r\n\xE2\x82\xAC\xE4\xB8\xAD").line, 2) << "a Chinese character has no 1251 form";
+}

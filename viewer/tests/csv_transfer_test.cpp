@@ -1,0 +1,184 @@
+#include <algorithm>
+
+#include "core/csv_transfer.h"
+#include "core/file_path.h"
+#include "db_fixture.h"
+
+namespace {
+
+const char kBom[] = "\xEF\xBB\xBF";
+
+std::string Header() {
+    std::string header;
+    for (int i = 0; i < kFieldCount; ++i) header += (i ? ";s" : "s") + std::string(i < 10 ? "0" : "") + std::to_string(i);
+    return header;
+}
+
+bool NoBackup(std::string*) { return true; }
+
+}  // namespace
+
+class CsvTransferTest : public DbTest {
+protected:
+    // Imports UTF-8 text (the test's literals) into db; returns the message as UTF-8.
+    bool Import(int db, const std::string& bytes, bool replace = false, std::string* message = nullptr) {
+        ImportOptions options;
+        options.replace = replace;
+        options.beforeWrite = NoBackup;
+        std::string said;
+        const bool done = ImportCsv(db, bytes, options, &said);
+        if (message) *message = U(said);
+        return done;
+    }
+    std::string Export(int db) {
+        std::string bytes, message;
+        EXPECT_TRUE(ExportCsv(db, &bytes, &message)) << U(message);
+        return bytes;
+    }
+    // Opens db on a fresh empty file of the same kind.
+    std::string ReopenOnEmptyCopy(int db, const std::string& name) {
+        DbReleaseAll();
+        const std::string path = PathOf(name);
+        EXPECT_TRUE(OnJet() ? CreateJetDatabase(path) : CreateSqliteDatabase(path));
+        EXPECT_EQ(DbOpen(db, path.c_str()), 0);
+        return path;
+    }
+    static std::vector<std::vector<std::string>> Sorted(std::vector<std::vector<std::string>> rows) {
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    }
+};
+
+TEST_F(CsvTransferTest, RoundTripKeepsHostileValuesByteForByte) {
+    const std::string source = OpenNew(DbGoods);
+    ASSERT_EQ(Save(DbGoods, {{0, "10"}, {1, "0460000000048"}, {2, "Икра \"Царская\"; черная"}, {4, "12000.00"}}), 0);
+    ASSERT_EQ(Save(DbGoods, {{0, "2"}, {2, "две\r\nстроки"}, {21, "одна\nLF"}, {40, "конец,запятая"}}), 0);
+    ASSERT_EQ(Save(DbGoods, {{0, "3"}, {2, std::string(254, 'x')}, {3, " пробелы "}, {31, "\"\""}}), 0);
+    DbReleaseAll();
+    RawExec(source, "INSERT INTO FieldsTable(s00,s02) VALUES('*','служебная;запись')");
+    ASSERT_EQ(DbOpen(DbGoods, source.c_str()), 0);
+    const std::string bytes = Export(DbGoods);
+    EXPECT_EQ(bytes.compare(0, 3, kBom), 0) << "a byte-order mark first";
+    EXPECT_EQ(bytes.compare(3, Header().size() + 2, Header() + "\r\n"), 0) << "the header row s00..s40";
+    EXPECT_NE(bytes.find("\r\n*;;\"служебная;запись\";"), std::string::npos) << "the '*' row is exported, first by code";
+    EXPECT_NE(bytes.find("\"две\r\nстроки\""), std::string::npos);
+    EXPECT_LT(bytes.find("\r\n10;"), bytes.find("\r\n2;")) << "listing order: codes as text";
+
+    const std::string copy = ReopenOnEmptyCopy(DbGoods, "copy.mdb");
+    std::string message;
+    ASSERT_TRUE(Import(DbGoods, bytes, false, &message)) << message;
+    EXPECT_EQ(message, "Импортировано записей: 4");
+    EXPECT_EQ(Sorted(RawRows(copy)), Sorted(RawRows(source)));
+    EXPECT_EQ(Export(DbGoods), bytes) << "the copy exports as the original did";
+    ASSERT_TRUE(Import(DbGoods, bytes, false, &message)) << "a second import replaces rows by code: " << message;
+    EXPECT_EQ(RawRows(copy).size(), 4u) << "and the '*' rows by the file's";
+}
+
+TEST_F(CsvTransferTest, ColumnsAreMatchedByNameInAnyOrder) {
+    const std::string path = OpenNew(DbLabels);
+    std::string message;
+    ASSERT_TRUE(Import(DbLabels, "S21,s00,s01\n\"a,b.lpr\",007,Весовой\n\n", false, &message)) << message;
+    ASSERT_EQ(RawRows(path).size(), 1u) << "the blank line is no record";
+    const auto row = RawRows(path)[0];
+    EXPECT_EQ(row[0], "7") << "the editor's zero stripping";
+    EXPECT_EQ(row[1], "Весовой");
+    EXPECT_EQ(row[21], "a,b.lpr");
+    EXPECT_EQ(row[2], "") << "missing columns are empty";
+    ASSERT_TRUE(Import(DbLabels, tq::Cp("s00;s01\r\n8;Штучный\r\n"))) << "a code page 1251 file";
+    EXPECT_EQ(ListCodes(DbLabels), (std::vector<std::string>{"7", "8"})) << "listed by name";
+}
+
+TEST_F(CsvTransferTest, BadFilesWriteNothingAndSayWhere) {
+    const std::string path = OpenNew(DbGoods);
+    ASSERT_EQ(Save(DbGoods, {{0, "1"}, {2, "Старая"}}), 0);
+    DbCloseAll();
+    const auto before = RawRows(path);
+    struct Case {
+        const char* name;
+        std::string bytes;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"empty", "", "Файл пуст"},
+        {"not text", std::string("s00;s02\r\n5;a\0b\r\n", 14), "строка 2: это не текстовый файл"},
+        {"no header", "5;Новая\r\n", "строка 1: нет строки заголовка"},
+        {"unknown column", "s00;s02;цена;s41\r\n5;a;1;2\r\n", "строка 1: неизвестные столбцы: «цена», «s41»"},
+        {"broken quote", "s00;s02\r\n5;a\r\n6;\"b\r\n", "строка 3: кавычка не закрыта"},
+        {"too many fields", "s00;s02\r\n5;a\r\n6;b;c\r\n", "строка 3: полей 3, а в заголовке 2"},
+        {"too long", "s00;s02\r\n5;" + std::string(255, 'x') + "\r\n", "строка 2: значение s02 длиннее 254 символов (255)"},
+        {"bad code", "s00;s02\r\n5;a\r\n12abc;b\r\n", "строка 3: код «12abc» не подходит"},
+        {"no code column", "s01;s02\r\n5;a\r\n", "строка 1: нет столбца s00"},
+    };
+    for (const Case& c : cases) {
+        std::string message;
+        EXPECT_FALSE(Import(DbGoods, c.bytes, false, &message)) << c.name;
+        EXPECT_NE(message.find(c.expected), std::string::npos) << c.name << ": expected «" << c.expected << "» in «" << message << "»";
+        EXPECT_EQ(RawRows(path), before) << c.name << ": nothing written";
+    }
+}
+
+TEST_F(CsvTransferTest, ARefusedRowTakesBackTheWholeImportReplaceIncluded) {
+    const std::string path = OpenNew(DbUsers);
+    ASSERT_EQ(Save(DbUsers, {{0, "1"}, {1, "Администратор"}, {3, "1234"}}), 0);
+    const auto before = RawRows(path);
+    std::string message;
+    EXPECT_FALSE(Import(DbUsers, "s00;s01;s03\r\n2;Анна;2222\r\n3;Олег;517\r\n4;  ;1\r\n", true, &message));
+    EXPECT_NE(message.find("строка 3: пароль"), std::string::npos) << message;
+    EXPECT_NE(message.find("строка 4: пустое имя"), std::string::npos) << "every refused row is named: " << message;
+    EXPECT_EQ(RawRows(path), before) << "the clear and the good row are rolled back";
+    EXPECT_EQ(ListCodes(DbUsers), (std::vector<std::string>{"1"})) << "the data core lists the old row again";
+    ASSERT_TRUE(Import(DbUsers, "s00;s01;s03\r\n2;Анна;02222\r\n", true, &message)) << message;
+    EXPECT_EQ(ListCodes(DbUsers), (std::vector<std::string>{"2"})) << "--replace cleared the old rows";
+    EXPECT_EQ(RawRows(path)[0][3], "2222") << "a password loses its leading zeros as in the editor";
+    std::string many = "s00;s01;s03\r\n";
+    for (int n = 1; n <= 25; ++n) many += std::to_string(n) + ";;1\r\n";
+    EXPECT_FALSE(Import(DbUsers, many, false, &message));
+    EXPECT_NE(message.find("строка 21: пустое имя"), std::string::npos) << message;
+    EXPECT_EQ(message.find("строка 22:"), std::string::npos) << "only the first 20 are named: " << message;
+    EXPECT_NE(message.find("… и ещё ошибок: 5"), std::string::npos) << message;
+}
+
+TEST_F(CsvTransferTest, AFailedBackupLeavesTheDatabaseUntouched) {
+    const std::string path = OpenNew(DbGoods);
+    ASSERT_EQ(Save(DbGoods, {{0, "1"}}), 0);
+    const auto before = RawRows(path);
+    ImportOptions options;
+    options.replace = true;
+    options.beforeWrite = [](std::string* why) {
+        *why = tq::Cp("диск заполнен");
+        return false;
+    };
+    std::string message;
+    EXPECT_FALSE(ImportCsv(DbGoods, "s00\r\n2\r\n", options, &message));
+    EXPECT_EQ(U(message), "Не удалось сохранить резервную копию БД: диск заполнен");
+    EXPECT_EQ(RawRows(path), before);
+    bool asked = false;
+    options.beforeWrite = [&asked](std::string*) { return asked = true; };
+    EXPECT_FALSE(ImportCsv(DbGoods, "s00\r\n1;2\r\n", options, &message));
+    EXPECT_FALSE(asked) << "a file that cannot be read needs no backup";
+}
+
+TEST_F(CsvTransferTest, LongTransfersReportProgressAndFilesAreWrittenWhole) {
+    OpenNew(DbHelp);
+    std::string csv = "s00;s01\r\n";
+    for (int n = 1; n <= 2500; ++n) csv += std::to_string(n) + ";help\r\n";
+    ImportOptions options;
+    long calls = 0, last = 0;
+    options.progress = [&](long done, long total) {
+        ++calls;
+        last = done;
+        EXPECT_EQ(total, 2500);
+    };
+    std::string message;
+    ASSERT_TRUE(ImportCsv(DbHelp, csv, options, &message)) << U(message);
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(last, 2000);
+    const std::string file = PathOf("help.csv");
+    ASSERT_TRUE(ExportCsvFile(DbHelp, file, &message));
+    EXPECT_EQ(U(message), "Экспортировано записей: 2500");
+    std::string written;
+    ASSERT_TRUE(ReadWholeFile(file, &written));
+    EXPECT_EQ(written, Export(DbHelp));
+    EXPECT_FALSE(ExportCsvFile(DbHelp, PathOf("no-such-folder/help.csv"), &message));
+    EXPECT_EQ(U(message).rfind("Не удалось записать файл", 0), 0u);
+}
