@@ -103,3 +103,29 @@ function(tq_wine_fixture)
   set_tests_properties(wine_leftovers PROPERTIES FIXTURES_CLEANUP wine_env DEPENDS wine_env_stop
                        LABELS wine TIMEOUT 60)
 endfunction()
+
+# tq_version_resource(target FILE_NAME name DESCRIPTION text)
+# Gives a program or library of the Windows build the project's version
+# resource (common/win/versioninfo.rc), generated per target with its own
+# description and file name.
+function(tq_version_resource target)
+  if(NOT WIN32)
+    return()
+  endif()
+  cmake_parse_arguments(V "" "FILE_NAME;DESCRIPTION" "" ${ARGN})
+  get_target_property(kind ${target} TYPE)
+  set(file_type VFT_APP)
+  if(kind STREQUAL "SHARED_LIBRARY")
+    set(file_type VFT_DLL)
+  endif()
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
+  file(WRITE ${rc}.in
+    "#pragma code_page(65001)\n"
+    "#define TQ_FILE_DESCRIPTION \"${V_DESCRIPTION}\"\n"
+    "#define TQ_FILE_NAME \"${V_FILE_NAME}\"\n"
+    "#define TQ_FILE_TYPE ${file_type}\n"
+    "#include \"${CMAKE_SOURCE_DIR}/common/win/versioninfo.rc\"\n")
+  configure_file(${rc}.in ${rc} COPYONLY)
+  target_sources(${target} PRIVATE ${rc})
+  target_include_directories(${target} PRIVATE ${TQ_VERSION_DIR})
+endfunction()
