@@ -24,6 +24,7 @@ import re
 import shutil
 import subprocess
 import sys
+import time
 import uuid
 import zipfile
 import xml.etree.ElementTree as ET
@@ -149,10 +150,17 @@ def write_checksums(stage):
 
 
 # --- the zip ------------------------------------------------------------------
+def source_date():
+    return max(int(os.environ.get("SOURCE_DATE_EPOCH", "0")), 315532800)  # 1980-01-01, zip's first day
+
+
+def set_file_times(folder):
+    for name in files_under(folder):
+        os.utime(os.path.join(folder, name), (source_date(), source_date()))
+
+
 def zip_time():
-    epoch = int(os.environ.get("SOURCE_DATE_EPOCH", "315532800"))  # 1980-01-01, zip's first day
-    import time
-    t = time.gmtime(max(epoch, 315532800))
+    t = time.gmtime(source_date())
     return (t.tm_year, t.tm_mon, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec - t.tm_sec % 2)
 
 
@@ -205,14 +213,36 @@ def sql_text(text):
     return "'" + text.replace("'", "''") + "'"
 
 
+def package_code(stage, version):
+    """The same files of the same version make the same package; any other
+    content another one, as Windows Installer wants of a package code."""
+    h = hashlib.sha256(version.encode())
+    for name in files_under(stage):
+        h.update(name.encode() + b"\0" + sha256(os.path.join(stage, name)).encode())
+    return "{" + str(uuid.uuid5(PRODUCT_NAMESPACE, h.hexdigest())).upper() + "}"
+
+
+def at_source_date(command):
+    """wixl stamps the package and its cabinet with the time of day: it runs
+    on a clock stopped at SOURCE_DATE_EPOCH (faketime), and the files it
+    packs carry that time too."""
+    epoch = os.environ.get("SOURCE_DATE_EPOCH")
+    if not epoch:
+        return command
+    stamp = time.strftime("%Y-%m-%d %H:%M:%S", time.gmtime(int(epoch)))
+    return ["faketime", stamp] + command
+
+
 def write_msi(stage_parent, stage_name, version, publisher, path):
     wxs = wix_source(stage_parent, stage_name, version)
     product_code = str(uuid.uuid5(PRODUCT_NAMESPACE, version)).upper()
-    subprocess.run(["wixl", "-a", "x86", "-I", stage_parent,
-                    "-D", "Version=" + version, "-D", "ProductCode=" + product_code,
-                    "-D", "Publisher=" + publisher, "-D", "StageDir=" + stage_name,
-                    "-o", path + ".tmp", wxs],
-                   check=True, cwd=stage_parent, stderr=subprocess.DEVNULL)
+    stage = os.path.join(stage_parent, stage_name)
+    set_file_times(stage)
+    wixl = ["wixl", "-a", "x86", "-I", stage_parent,
+            "-D", "Version=" + version, "-D", "ProductCode=" + product_code,
+            "-D", "Publisher=" + publisher, "-D", "StageDir=" + stage_name, "-o", path + ".tmp", wxs]
+    subprocess.run(at_source_date(wixl), check=True, cwd=stage_parent, stderr=subprocess.DEVNULL,
+                   env=dict(os.environ, TZ="UTC"))
     codepage = os.path.join(stage_parent, "_ForceCodepage.idt")
     with open(codepage, "w", newline="") as f:
         f.write("\r\n\r\n1251\t_ForceCodepage\r\n")
@@ -222,6 +252,9 @@ def write_msi(stage_parent, stage_name, version, publisher, path):
                "UPDATE `Upgrade` SET `Attributes`=768"]
     for table, key_column, key, column, text in localized_texts(wxs):
         queries.append(f"UPDATE `{table}` SET `{column}`={sql_text(text)} WHERE `{key_column}`={sql_text(key)}")
+    description = ET.parse(wxs).getroot()[0].find("{http://schemas.microsoft.com/wix/2006/wi}Package").get("Description")
+    subprocess.run(["msibuild", path + ".tmp", "-s", description, publisher, "Intel;1049",
+                    package_code(stage, version)], check=True)
     subprocess.run(["msibuild", path + ".tmp", "-i", codepage], check=True)
     for query in queries:
         subprocess.run(["msibuild", path + ".tmp", "-q", query], check=True)
