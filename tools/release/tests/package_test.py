@@ -14,6 +14,7 @@ byte. The link and the packing are where the times would come in.
 import hashlib
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import time
@@ -69,8 +70,26 @@ def check_zip(path):
         guide = z.read(top + "/guide-ru.html").decode("utf-8")
         for image in images:
             ok(f'src="{image}"' in guide, f"the guide shows {image}")
+        version = top[len("scale-tools-"):]
         for program in PROGRAMS:
-            ok(not has_debug_sections(z.read(f"{top}/{program}")), f"{program} carries no symbols")
+            pe = z.read(f"{top}/{program}")
+            ok(not has_debug_sections(pe), f"{program} carries no symbols")
+            ok(fixed_file_version(pe) == version, f"{program}'s version resource says {version} "
+               f"(got {fixed_file_version(pe)})")
+            ok(struct.unpack_from("<I", pe, coff_header(pe) + 4)[0] == 0, f"{program}'s PE header holds no time")
+
+
+def coff_header(pe):
+    return struct.unpack_from("<I", pe, 0x3C)[0] + 4  # the COFF header, after "PE\0\0"
+
+
+def fixed_file_version(pe):
+    """The file version of the VS_FIXEDFILEINFO in a binary's resources, "a.b.c.d"."""
+    at = pe.find(struct.pack("<I", 0xFEEF04BD))
+    if at < 0:
+        return None
+    ms, ls = struct.unpack_from("<II", pe, at + 8)
+    return f"{ms >> 16}.{ms & 0xFFFF}.{ls >> 16}.{ls & 0xFFFF}"
 
 
 def has_debug_sections(pe):
