@@ -77,6 +77,9 @@ def check_zip(path):
             ok(fixed_file_version(pe) == version, f"{program}'s version resource says {version} "
                f"(got {fixed_file_version(pe)})")
             ok(struct.unpack_from("<I", pe, coff_header(pe) + 4)[0] == 0, f"{program}'s PE header holds no time")
+            if program.endswith(".exe"):
+                ok(b'requestedExecutionLevel level="asInvoker"' in pe,
+                   f"{program} asks to run as invoked, so that its writes are never redirected")
 
 
 def coff_header(pe):
