@@ -230,7 +230,7 @@ def at_source_date(command):
     if not epoch:
         return command
     stamp = time.strftime("%Y-%m-%d %H:%M:%S", time.gmtime(int(epoch)))
-    return ["faketime", stamp] + command
+    return ["faketime", "-f", stamp] + command
 
 
 def write_msi(stage_parent, stage_name, version, publisher, path):
