@@ -202,6 +202,8 @@ def localized_texts(wxs):
     texts = []
     for e in root.iter(ns + "Shortcut"):
         texts.append(("Shortcut", "Shortcut", e.get("Id"), "Name", e.get("Name")))
+    for e in root.iter(ns + "Condition"):
+        texts.append(("LaunchCondition", "Condition", e.text, "Description", e.get("Message")))
     for e in root.iter(ns + "Directory"):
         name = e.get("Name")
         if name and not name.isascii():
@@ -246,10 +248,17 @@ def write_msi(stage_parent, stage_name, version, publisher, path):
     codepage = os.path.join(stage_parent, "_ForceCodepage.idt")
     with open(codepage, "w", newline="") as f:
         f.write("\r\n\r\n1251\t_ForceCodepage\r\n")
-    product_name = ET.parse(wxs).getroot()[0].get("Name").replace("$(var.Version)", version)
+    product = ET.parse(wxs).getroot()[0]
+    product_name = product.get("Name").replace("$(var.Version)", version)
+    upgrade_code = "{" + product.get("UpgradeCode") + "}"
     queries = [f"UPDATE `Property` SET `Value`={sql_text(product_name)} WHERE `Property`='ProductName'",
-               # The old version goes whatever its fourth part: the range's top is inclusive.
-               "UPDATE `Upgrade` SET `Attributes`=768"]
+               # The old version goes whatever its fourth part: the range's top
+               # is inclusive (msidbUpgradeAttributesVersionMinInclusive and
+               # MaxInclusive), which wixl leaves out. A key column: the row is
+               # made anew.
+               "DELETE FROM `Upgrade` WHERE `VersionMin`='0.0.0'",
+               "INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMin`, `VersionMax`, `Attributes`, `ActionProperty`) "
+               f"VALUES ({sql_text(upgrade_code)}, '0.0.0', {sql_text(version)}, 768, 'OLDER_VERSION_FOUND')"]
     for table, key_column, key, column, text in localized_texts(wxs):
         queries.append(f"UPDATE `{table}` SET `{column}`={sql_text(text)} WHERE `{key_column}`={sql_text(key)}")
     description = ET.parse(wxs).getroot()[0].find("{http://schemas.microsoft.com/wix/2006/wi}Package").get("Description")

@@ -191,9 +191,11 @@ def uninstall(pc, msi, users_file=None):
         ok(not os.path.exists(pc.unix(INSTALL_DIR)), f"the install folder is gone (left: {left})")
 
 
-def newer_msi(release_build, version, work):
+def newer_msi(release_build, version, work, part):
+    """An installer of the same binaries whose version is higher in one part."""
     parts = version.split(".")
-    newer = ".".join(parts[:3] + [str(int(parts[3]) + 1)])  # only the part Windows Installer ignores
+    parts[part] = str(int(parts[part]) + 1)
+    newer = ".".join(parts)
     subprocess.run([sys.executable, os.path.join(SOURCE, "tools", "release", "package.py"),
                     "--build", release_build, "--dist", work, "--version", newer, "--msi-only"],
                    check=True, stdout=subprocess.DEVNULL)
@@ -212,12 +214,20 @@ def main():
         uninstall(pc, msi)
 
         with tempfile.TemporaryDirectory() as work:
-            newer, newer_version = newer_msi(release_build, version, work)
+            # Windows Installer compares three parts of a version: a fourth
+            # that grew still replaces, and so would one that shrank.
+            newer, newer_version = newer_msi(release_build, version, work, 3)
+            newest, newest_version = newer_msi(release_build, version, work, 2)
             install(pc, msi, version)
             install(pc, newer, newer_version)  # one entry, the newer one
+            install(pc, newest, newest_version)
+            ok(pc.msiexec("/i", pc.h.winpath(msi), "/qn") != 0, "an older installer refuses to go in")
+            ok(pc.uninstall_entries() == [(f"{MENU_FOLDER} {newest_version}", newest_version,
+                                           "Scale service tools team")],
+               f"the newest version stays, alone (got {pc.uninstall_entries()})")
             with open(os.path.join(pc.unix(INSTALL_DIR), "notes.txt"), "w") as f:
                 f.write("the engineer's own file\n")
-            uninstall(pc, newer, users_file="notes.txt")
+            uninstall(pc, newest, users_file="notes.txt")
     finally:
         pc.h.remove_prefix()
     finish()
