@@ -11,7 +11,8 @@ have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok
 
 packages=(cmake ninja-build g++ googletest libgtest-dev sqlite3
           g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
-          wine wine32:i386 xvfb imagemagick x11-utils python3 clang libclang-rt-dev)
+          wine wine32:i386 xvfb imagemagick x11-utils python3 clang libclang-rt-dev
+          zip wixl msitools python3-markdown faketime)
 for p in "${packages[@]}"; do have_pkg "$p" || need_apt+=("$p"); done
 
 if [ ${#need_apt[@]} -gt 0 ]; then

@@ -140,13 +140,16 @@ def ending_signals_raise():
 
 
 class Harness:
-    def __init__(self, build_dir=None):
+    def __init__(self, build_dir=None, prefix_name="prefix"):
+        """prefix_name names another prefix under the build's wine folder, for
+        tests that need a PC of their own (an installer's); it shares the X
+        server of the build."""
         build_dir = build_dir or os.environ.get("TQ_BUILD_DIR")
         if not build_dir:
             raise SystemExit("winharness: no build folder (--build or TQ_BUILD_DIR)")
         self.build_dir = os.path.abspath(build_dir)
         self.wine_dir = os.path.join(self.build_dir, "wine")
-        self.prefix = os.path.join(self.wine_dir, "prefix")
+        self.prefix = os.path.join(self.wine_dir, prefix_name)
         self.state_file = os.path.join(self.wine_dir, "state.json")
         self._users = None  # the session that ensure_started() keeps open
         os.makedirs(self.wine_dir, exist_ok=True)
@@ -195,7 +198,8 @@ class Harness:
             "WINEPREFIX": self.prefix,
             "WINEARCH": "win32",
             "WINEDEBUG": env.get("TQ_WINEDEBUG", "-all"),
-            "WINEDLLOVERRIDES": "mscoree,mshtml=",
+            # No menu entries or file associations written outside the prefix.
+            "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d",
         })
         display = self.display()
         if display:
@@ -236,6 +240,11 @@ class Harness:
         self.reg_add(r"HKCU\Software\Wine\WineDbg", "ShowCrashDialog", "REG_DWORD", "0")
         subprocess.run(["wineserver", "-w"], env=env)
         open(marker, "w").close()
+
+    def remove_prefix(self):
+        """Ends everything of the prefix and deletes it."""
+        self._stop_wineserver()
+        shutil.rmtree(self.prefix, ignore_errors=True)
 
     def reg_add(self, key, name, kind, data):
         subprocess.run(["wine", "reg", "add", key, "/v", name, "/t", kind, "/d", data, "/f"],
