@@ -67,15 +67,17 @@ def wait_for_window(ui, proc, title, seconds):
 
 def list_headless(harness, build, viewer, folder):
     """Under Xvfb: list the goods, keep a screenshot, close the viewer."""
+    sys.path.insert(0, os.path.join(build, "python"))
+    from ids import viewer as ids  # written by the build from the viewer's resource.h
     with harness.session(), UiDriver(harness) as ui:
         ui.start(viewer, cwd=harness.winpath(folder))
         main_window = ui.window("TQScaleDBViewer v.*", 20000)
-        ui.call("combo-select", main_window, 1001, 0)
-        ui.click(main_window, 1007)
+        ui.call("combo-select", main_window, ids.IDC_DB_CHOOSER, 0)
+        ui.click(main_window, ids.IDC_SELECT_DB)
         ui.call("sleep", 1500)
         shot = os.path.join(build, "screenshots", "demo-viewer.png")
         harness.screenshot(shot)
-        count = ui.call("text", main_window, 1003)[0]
+        count = ui.call("text", main_window, ids.IDC_RECORD_COUNT)[0]
         print(f"the viewer listed {count} goods records; screenshot: {shot}")
         ui.call("close", main_window)
         ui.call("exit", 10000)
