@@ -12,6 +12,7 @@
 #include <string>
 
 #include "common/cp1251.h"
+#include "../goods_records.h"
 #include "core/backup.h"
 #include "core/data_access.h"
 #include "core/engine.h"
@@ -24,22 +25,6 @@ double Seconds(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-bool Fill(long count) {
-    FieldBlock block;
-    const std::string name = tq::Cp("Товар весовой охлаждённый №");
-    DbBeginBatch(DbGoods);
-    for (long n = 1; n <= count; ++n) {
-        std::snprintf(block.slot[0], sizeof block.slot[0], "xx%ld", n);
-        std::snprintf(block.slot[1], sizeof block.slot[1], "46%011ld", n);
-        std::snprintf(block.slot[2], sizeof block.slot[2], "%s%ld", name.c_str(), n);
-        std::snprintf(block.slot[4], sizeof block.slot[4], "%ld.%02ld", 10 + n % 990, n % 100);
-        std::snprintf(block.slot[5], sizeof block.slot[5], "%ld", 1 + n % 40);
-        std::snprintf(block.slot[11], sizeof block.slot[11], "%ld", n % 60);
-        if (DbSave(DbGoods, &block) != 0) return false;
-    }
-    return DbEndBatch(DbGoods);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -48,7 +33,8 @@ int main(int argc, char** argv) {
     fs::remove_all(folder);
     fs::create_directories(folder);
     const std::string path = (folder / "TQScale.mdb").string();
-    if (!CreateSqliteDatabase(path) || DbOpen(DbGoods, path.c_str()) != 0 || !Fill(count)) {
+    if (!CreateSqliteDatabase(path) || DbOpen(DbGoods, path.c_str()) != 0 ||
+        !SaveGoodsRecords(count, "Товар весовой охлаждённый №")) {
         std::printf("the goods database of %ld records could not be made\n", count);
         return 1;
     }

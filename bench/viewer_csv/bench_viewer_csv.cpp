@@ -12,6 +12,7 @@
 #include <string>
 
 #include "common/cp1251.h"
+#include "../goods_records.h"
 #include "core/csv_transfer.h"
 #include "core/data_access.h"
 #include "core/engine.h"
@@ -29,23 +30,6 @@ void Check(bool ok, const std::string& what) {
     std::exit(1);
 }
 
-void Fill(long n) {
-    FieldBlock block;
-    const std::string name = tq::Cp("Колбаса докторская; \"высший сорт\" №");
-    DbBeginBatch(DbGoods);
-    for (long i = 1; i <= n; ++i) {
-        std::snprintf(block.slot[0], sizeof block.slot[0], "xx%ld", i);
-        std::snprintf(block.slot[1], sizeof block.slot[1], "46%011ld", i);
-        std::snprintf(block.slot[2], sizeof block.slot[2], "%s%ld", name.c_str(), i);
-        std::snprintf(block.slot[4], sizeof block.slot[4], "%ld.90", 10 + i % 1000);
-        std::snprintf(block.slot[5], sizeof block.slot[5], "%ld", 1 + i % 7);
-        std::snprintf(block.slot[11], sizeof block.slot[11], "%ld", 1 + i % 60);
-        std::snprintf(block.slot[13], sizeof block.slot[13], "%ld", 1 + i % 3);
-        Check(DbSave(DbGoods, &block) == 0, "saving record " + std::to_string(i));
-    }
-    Check(DbEndBatch(DbGoods), "committing the records");
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -61,7 +45,7 @@ int main(int argc, char** argv) {
     CreateSqliteDatabase(target);
 
     DbOpen(DbGoods, source.c_str());
-    Fill(n);
+    Check(SaveGoodsRecords(n, "Колбаса докторская; \"высший сорт\" №"), "saving the records");
     DbReleaseAll();
     DbOpen(DbGoods, source.c_str());
     std::string message;

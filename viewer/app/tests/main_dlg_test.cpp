@@ -34,6 +34,14 @@ protected:
         for (const auto& row : Rows(db)) codes.push_back(row[0]);
         return codes;
     }
+    // The files in the Backup folder beside the databases, sorted.
+    Strings BackupNames() {
+        Strings names;
+        for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(dir_) / "Internal" / "Backup"))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
     Strings ShownTexts() {
         Strings texts;
         for (const auto& s : view.shown) texts.push_back(s.text);
@@ -227,9 +235,7 @@ TEST_F(MainDlgTest, ClearingAndGeneratingBackUpFirstAndDoNothingWithoutABackup) 
     EXPECT_EQ(ShownTexts(), Strings{"Удалить ВСЕ записи?"});
     EXPECT_TRUE(Rows(DbGoods).empty());
     dlg.GenerateTestRecords(2);
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(backups)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
+    const Strings names = BackupNames();
     ASSERT_EQ(names.size(), 2u) << "one backup for the clear, one for the generator";
     EXPECT_EQ(names[0].rfind("TQScale.mdb.", 0), 0u) << names[0];
     EXPECT_EQ(StoredCodes(DbGoods), (Strings{"1", "2"})) << "the generator's records";
@@ -503,16 +509,19 @@ TEST_F(MainDlgTest, ExportOffersTheDatabasesNameAndImportListsTheDatabaseAgain) 
     EXPECT_EQ(view.fileNamesOffered, Strings{"Labels.csv"});
     ASSERT_EQ(ShownTexts(), Strings{"Экспортировано записей: 2"});
     EXPECT_EQ(view.shown[0].kind, MessageKind::Notice);
-    EXPECT_EQ(view.Text(1003), "2") << "the counter shows the listing again";
+    EXPECT_EQ(view.Text(IDC_RECORD_COUNT), "2") << "the counter shows the listing again";
 
     std::ofstream("more.csv") << "s01;s00\r\nВесовой новый;1\r\nКоробка;3\r\n";
     view.shown.clear();
     view.filePaths = {"more.csv"};
     dlg.OnImportCsv();
     EXPECT_EQ(ShownTexts(), Strings{"Импортировано записей: 2"});
+    const Strings names = BackupNames();
+    ASSERT_EQ(names.size(), 1u) << "the import, and not the export, backs the database up first";
+    EXPECT_EQ(names[0].rfind("Labels.mdb.", 0), 0u) << names[0];
     ASSERT_EQ(view.rows.size(), 3u) << "the list shows the database as it now is";
     EXPECT_EQ(view.rows[0][1], "Весовой новый");
-    EXPECT_EQ(view.Text(1003), "3");
+    EXPECT_EQ(view.Text(IDC_RECORD_COUNT), "3");
 }
 
 TEST_F(MainDlgTest, AnImportWithoutItsBackupOrItsFileChangesNothing) {
