@@ -8,6 +8,8 @@
 #include "common/cp1251.h"
 #include "core/data_access.h"
 
+namespace tq::viewer {
+
 // False when a save or the batch's commit fails.
 inline bool SaveGoodsRecords(long count, const std::string& nameStem) {
     FieldBlock block;
@@ -28,3 +30,5 @@ inline bool SaveGoodsRecords(long count, const std::string& nameStem) {
     }
     return DbEndBatch(DbGoods);
 }
+
+}  // namespace tq::viewer

@@ -17,6 +17,8 @@
 #include "core/data_access.h"
 #include "core/engine.h"
 
+namespace tq::viewer {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -27,7 +29,10 @@ double Seconds(std::chrono::steady_clock::time_point since) {
 
 }  // namespace
 
+}  // namespace tq::viewer
+
 int main(int argc, char** argv) {
+    using namespace tq::viewer;
     const long count = argc > 1 ? std::atol(argv[1]) : 100000;
     const fs::path folder = fs::temp_directory_path() / "tq-backup-bench";
     fs::remove_all(folder);

@@ -20,6 +20,8 @@
 #include "core/data_access.h"
 #include "core/engine.h"
 
+namespace tq::viewer {
+
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
@@ -108,7 +110,10 @@ Figures Measure(const fs::path& dir, long n) {
 
 }  // namespace
 
+}  // namespace tq::viewer
+
 int main(int argc, char** argv) {
+    using namespace tq::viewer;
     const long n = argc > 1 ? std::atol(argv[1]) : 10000;
     const fs::path dir = argc > 2 ? fs::path(argv[2]) : fs::temp_directory_path() / "tq-bench-viewer";
     fs::create_directories(dir);

@@ -17,6 +17,8 @@
 #include "core/data_access.h"
 #include "core/engine.h"
 
+namespace tq::viewer {
+
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
@@ -32,7 +34,10 @@ void Check(bool ok, const std::string& what) {
 
 }  // namespace
 
+}  // namespace tq::viewer
+
 int main(int argc, char** argv) {
+    using namespace tq::viewer;
     const long n = argc > 1 ? std::atol(argv[1]) : 100000;
     const fs::path dir = argc > 2 ? fs::path(argv[2]) : fs::temp_directory_path() / "tq-bench-csv";
     fs::remove_all(dir);

@@ -17,6 +17,8 @@
 #include "core/engine.h"
 #include "core/recordset.h"
 
+namespace tq::viewer {
+
 namespace {
 
 double Now() {
@@ -67,7 +69,10 @@ bool Measure(bool jet, long count, Figures* figures) {
 
 }  // namespace
 
+}  // namespace tq::viewer
+
 int main(int argc, char** argv) {
+    using namespace tq::viewer;
     std::vector<long> sizes;
     for (int i = 1; i < argc; ++i) sizes.push_back(std::atol(argv[i]));
     if (sizes.empty()) sizes = {10000, 100000};

@@ -25,6 +25,8 @@
 #include "resource.h"
 #include "viewer_main_window.h"
 
+namespace tq::viewer {
+
 namespace {
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {
@@ -140,7 +142,10 @@ Figures Measure(int n) {
 
 }  // namespace
 
+}  // namespace tq::viewer
+
 int main(int argc, char** argv) {
+    using namespace tq::viewer;
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
     std::vector<int> sizes;

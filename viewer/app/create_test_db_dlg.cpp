@@ -4,6 +4,8 @@
 
 #include "common/cp1251.h"
 
+namespace tq::viewer {
+
 namespace {
 
 const int kIdOk = 1;
@@ -40,3 +42,5 @@ void CCreateTestDBDlg::OnCreate() {
 }
 
 void CCreateTestDBDlg::OnCancel() { view_.Finish(kIdOk); }
+
+}  // namespace tq::viewer

@@ -7,6 +7,8 @@
 
 #include "message_kind.h"
 
+namespace tq::viewer {
+
 class CreateTestDbView {
 public:
     virtual ~CreateTestDbView() = default;
@@ -32,3 +34,5 @@ private:
 
 // A signed 32-bit number with optional blanks around it; 0 for anything else.
 int32_t ParseRecordCount(const std::string& text);
+
+}  // namespace tq::viewer

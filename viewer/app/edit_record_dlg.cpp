@@ -6,6 +6,8 @@
 #include "core/catalogue.h"
 #include "core/data_access.h"
 
+namespace tq::viewer {
+
 namespace {
 
 const int kIdOk = 1;
@@ -63,3 +65,5 @@ void CEditRecordDlg::OnDelete() {
     if (!deleted) view_.Message(tq::Cp("Ошибка при удалении записи!"), MessageKind::Error);
     view_.Finish(kIdOk);
 }
+
+}  // namespace tq::viewer

@@ -8,6 +8,8 @@
 #include "core/record.h"
 #include "message_kind.h"
 
+namespace tq::viewer {
+
 class EditView {
 public:
     virtual ~EditView() = default;
@@ -36,3 +38,5 @@ private:
     int32_t m_nCode;
     CNVRecord m_record;
 };
+
+}  // namespace tq::viewer

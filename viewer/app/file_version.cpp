@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+namespace tq::viewer {
+
 std::string FormatFileVersion(uint32_t versionMs, uint32_t versionLs) {
     char text[64];
     std::snprintf(text, sizeof text, "%1u.%1u.%1u.%1u", static_cast<unsigned>(versionMs >> 16),
@@ -11,3 +13,5 @@ std::string FormatFileVersion(uint32_t versionMs, uint32_t versionLs) {
 }
 
 std::string ViewerTitle(const std::string& versionText) { return "TQScaleDBViewer v." + versionText + "."; }
+
+}  // namespace tq::viewer

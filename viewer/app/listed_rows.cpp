@@ -7,6 +7,8 @@
 #include "core/catalogue.h"
 #include "core/record.h"
 
+namespace tq::viewer {
+
 namespace {
 
 const int kEmptyRowBytes = kFieldCount;  // 41 NULs
@@ -108,3 +110,5 @@ bool ListedRows::RowMatches(int row, const std::string& lowered, const std::vect
     }
     return false;
 }
+
+}  // namespace tq::viewer

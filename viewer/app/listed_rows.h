@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace tq::viewer {
+
 class CNVRecord;
 
 class ListedRows {
@@ -45,3 +47,5 @@ private:
 
 // Code page 1251 letters in lower case, other bytes as they are.
 std::string LowerCp1251(const std::string& text);
+
+}  // namespace tq::viewer

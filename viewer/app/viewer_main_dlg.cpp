@@ -11,6 +11,8 @@
 #include "file_version.h"
 #include "resource.h"
 
+namespace tq::viewer {
+
 namespace {
 
 const int kUsedColumnWidth = 150;
@@ -261,3 +263,5 @@ void CViewerMainDlg::OnImportCsv() {
 }
 
 void CViewerMainDlg::OnDestroy() { DbReleaseAll(); }
+
+}  // namespace tq::viewer

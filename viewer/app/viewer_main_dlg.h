@@ -13,6 +13,8 @@
 #include "listed_rows.h"
 #include "message_kind.h"
 
+namespace tq::viewer {
+
 // What the main dialog's window offers the logic. Control ids are those of
 // resource.h.
 class MainView {
@@ -119,3 +121,5 @@ std::string CsvFileName(int db);
 // row; false for a text that the lookup would not find again as it stands
 // ("12abc", "-1", "0012"), which would open or delete another record.
 bool ReadRowCode(int db, const std::string& text, int32_t* code);
+
+}  // namespace tq::viewer

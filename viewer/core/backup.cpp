@@ -16,6 +16,8 @@
 #include <windows.h>
 #endif
 
+namespace tq::viewer {
+
 namespace {
 
 std::function<BackupTime()> g_clock;
@@ -218,3 +220,5 @@ bool DbRestore(int db, const std::string& backupPath, std::string* savedCurrent,
                                                         std::to_string(rows));
     return true;
 }
+
+}  // namespace tq::viewer

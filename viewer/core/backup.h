@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace tq::viewer {
+
 constexpr int kBackupsKept = 10;
 
 // The local date and time a backup is named after.
@@ -45,3 +47,5 @@ bool IsBackupName(const std::string& dbFileName, const std::string& name);
 // database's name, or a file that is not the same kind of database. *why is
 // the whole message for the engineer.
 bool DbRestore(int db, const std::string& backupPath, std::string* savedCurrent, std::string* why);
+
+}  // namespace tq::viewer

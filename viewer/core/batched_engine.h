@@ -7,6 +7,8 @@
 #include "engine.h"
 #include "file_path.h"
 
+namespace tq::viewer {
+
 class BatchedEngine : public DbEngine {
 public:
     bool BeginTrans() override {
@@ -80,3 +82,5 @@ private:
     static constexpr long kWritesPerTransaction = 1000;
     long writesInTrans_ = 0;
 };
+
+}  // namespace tq::viewer

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace tq::viewer {
+
 namespace {
 
 std::string Pack(const RowValues& values) {
@@ -118,3 +120,5 @@ bool CachedResult::DeleteCurrent() {
     ++deletedCount_;
     return true;
 }
+
+}  // namespace tq::viewer

@@ -12,6 +12,8 @@
 
 #include "engine.h"
 
+namespace tq::viewer {
+
 // Adds one value to a packed row: cut at a NUL and at 254 bytes, then ended by a NUL.
 void PackValue(std::string* row, const std::string& value);
 
@@ -59,3 +61,5 @@ private:
     long firstLive_ = 0;  // no live row before this index
     long pos_ = 0;
 };
+
+}  // namespace tq::viewer

@@ -5,6 +5,8 @@
 
 #include "common/cp1251.h"
 
+namespace tq::viewer {
+
 namespace {
 
 struct Caption {
@@ -103,3 +105,5 @@ const char* DatabaseFile(int db) { return IsDatabaseIndex(db) ? kDatabases[db].f
 int SortColumn(int db) { return IsDatabaseIndex(db) ? kDatabases[db].sortColumn : -1; }
 
 const char* CodeFormat(int db) { return IsDatabaseIndex(db) ? kDatabases[db].codeFormat : "%1lu"; }
+
+}  // namespace tq::viewer

@@ -2,6 +2,8 @@
 // All texts are code page 1251.
 #pragma once
 
+namespace tq::viewer {
+
 enum ScaleDatabase {
     DbGoods = 0,
     DbUsers = 1,
@@ -32,3 +34,5 @@ const char* DatabaseFile(int db);
 int SortColumn(int db);
 // The printf format that turns a numeric code into the text stored in s00.
 const char* CodeFormat(int db);
+
+}  // namespace tq::viewer

@@ -5,7 +5,7 @@
 
 #include "common/cp1251.h"
 
-namespace csv {
+namespace tq::viewer::csv {
 
 const char kUtf8Bom[] = "\xEF\xBB\xBF";
 
@@ -169,4 +169,4 @@ bool ParseRows(const std::string& text, char separator, std::vector<Row>* rows, 
     return true;
 }
 
-}  // namespace csv
+}  // namespace tq::viewer::csv

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace csv {
+namespace tq::viewer::csv {
 
 // The byte-order mark a written file begins with, so that a spreadsheet
 // reads it as UTF-8.
@@ -40,4 +40,4 @@ struct Row {
 // is a failure naming its line.
 bool ParseRows(const std::string& text, char separator, std::vector<Row>* rows, Failure* failure);
 
-}  // namespace csv
+}  // namespace tq::viewer::csv

@@ -12,6 +12,8 @@
 #include "file_path.h"
 #include "recordset.h"
 
+namespace tq::viewer {
+
 namespace {
 
 const char kSeparator = ';';
@@ -288,3 +290,5 @@ bool ImportCsvFile(int db, const std::string& path, const ImportOptions& options
     }
     return ImportCsv(db, bytes, options, message);
 }
+
+}  // namespace tq::viewer

@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+namespace tq::viewer {
+
 // Called now and then during a long export or import: rows done, rows in all.
 using TransferProgress = std::function<void(long done, long total)>;
 
@@ -32,3 +34,4 @@ struct ImportOptions {
 bool ImportCsv(int db, const std::string& bytes, const ImportOptions& options, std::string* message);
 bool ImportCsvFile(int db, const std::string& path, const ImportOptions& options, std::string* message);
 
+}  // namespace tq::viewer

@@ -1,5 +1,7 @@
 #include "dao_recordset.h"
 
+namespace tq::viewer {
+
 CDaoRecordset::~CDaoRecordset() = default;
 
 bool CDaoRecordset::Open(int openType, const char* sql, int /*options*/) {
@@ -126,3 +128,5 @@ RowValues CDaoRecordset::BoundValues() {
     for (int i = 0; i < m_nFields; ++i) values[i] = BoundField(i)->substr(0, kValueMax);
     return values;
 }
+
+}  // namespace tq::viewer

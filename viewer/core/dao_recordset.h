@@ -8,6 +8,8 @@
 
 #include "engine.h"
 
+namespace tq::viewer {
+
 constexpr int dbOpenDynaset = 2;
 constexpr int AFX_DAO_USE_DEFAULT_TYPE = -1;
 
@@ -77,3 +79,5 @@ private:
     std::string openError_;
     EditMode mode_ = EditMode::None;
 };
+
+}  // namespace tq::viewer

@@ -9,6 +9,8 @@
 #include "file_path.h"
 #include "recordset.h"
 
+namespace tq::viewer {
+
 namespace {
 
 // The seven recordset objects, from DbOpen to DbReleaseAll.
@@ -283,3 +285,5 @@ bool DbReplaceStarRows(int db, const std::vector<CNVRecord>& rows) {
         if (!rs->AppendRow(row)) return false;
     return true;
 }
+
+}  // namespace tq::viewer

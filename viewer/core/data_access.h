@@ -11,6 +11,8 @@
 #include "catalogue.h"
 #include "record.h"
 
+namespace tq::viewer {
+
 class CNVRecordset;
 
 int DbOpen(int db, const char* path);
@@ -60,3 +62,5 @@ CNVRecordset* DbRecordset(int db);
 // after keyOffset characters) is trimmed of blanks, and every field the mask
 // selects (all when mask is null) loses its leading zeros.
 bool SaveFields(CNVRecordset* recordset, int keyOffset, FieldBlock* block, const bool* zeroMask);
+
+}  // namespace tq::viewer

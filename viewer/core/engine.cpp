@@ -5,6 +5,8 @@
 #include "batched_engine.h"
 #include "file_path.h"
 
+namespace tq::viewer {
+
 namespace {
 
 enum class FileKind { Unknown, Sqlite, Jet, Ace };
@@ -71,3 +73,5 @@ std::unique_ptr<DbEngine> OpenDaoEngine(const std::string&, std::string* why) {
 }
 bool CreateJetDatabase(const std::string&) { return false; }
 #endif
+
+}  // namespace tq::viewer

@@ -12,6 +12,8 @@
 
 #include "catalogue.h"
 
+namespace tq::viewer {
+
 using RowValues = std::array<std::string, kFieldCount>;
 // One flag a column, s00..s40.
 using ColumnSet = std::array<bool, kFieldCount>;
@@ -107,3 +109,5 @@ std::unique_ptr<DbEngine> OpenDaoEngine(const std::string& path, std::string* wh
 bool CreateSqliteDatabase(const std::string& path);
 // The same as an Access (Jet 4) file, through DAO; Windows only.
 bool CreateJetDatabase(const std::string& path);
+
+}  // namespace tq::viewer

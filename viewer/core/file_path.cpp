@@ -16,6 +16,8 @@
 #include <unistd.h>
 #endif
 
+namespace tq::viewer {
+
 namespace {
 
 FILE* OpenForReading(const std::string& path) {
@@ -254,3 +256,5 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes) {
     RemoveFile(path);
     return false;
 }
+
+}  // namespace tq::viewer

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace tq::viewer {
+
 // The path as UTF-8 for SQLite; on POSIX hosts backslashes become slashes.
 std::string Utf8FilePath(const std::string& path);
 bool CanOpenForReading(const std::string& path);
@@ -86,3 +88,5 @@ private:
     FileIdentity identity_;
     std::chrono::steady_clock::time_point lastLook_{};
 };
+
+}  // namespace tq::viewer

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace tq::viewer {
+
 namespace {
 
 bool ValidIndex(int index) { return index >= 0 && index < kFieldCount; }
@@ -110,3 +112,5 @@ void SetBlockSlot(FieldBlock& block, int index, const char* text) {
     std::strncpy(block.slot[index], text, kValueMax);
     block.slot[index][kValueMax] = '\0';
 }
+
+}  // namespace tq::viewer

@@ -6,6 +6,8 @@
 
 #include "catalogue.h"
 
+namespace tq::viewer {
+
 class CNVRecord {
 public:
     CNVRecord() = default;
@@ -41,3 +43,5 @@ struct FieldBlock {
 
 // Copies text into a FieldBlock slot, cut to 254 characters.
 void SetBlockSlot(FieldBlock& block, int index, const char* text);
+
+}  // namespace tq::viewer

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+namespace tq::viewer {
+
 namespace {
 
 const char kListingSorted[] = "SELECT * FROM %s WHERE s00<>'*'";
@@ -164,3 +166,5 @@ bool CNVRecordset::DeleteRowsWithCode(const std::string& code) {
         if (m_s[0] == code) return false;
     return true;
 }
+
+}  // namespace tq::viewer

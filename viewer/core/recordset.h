@@ -6,6 +6,8 @@
 #include "dao_recordset.h"
 #include "record.h"
 
+namespace tq::viewer {
+
 class CNVRecordset : public CDaoRecordset {
 public:
     ~CNVRecordset() override;
@@ -85,3 +87,5 @@ public:
 
 // Single quotes doubled, so that a value stands safely between quotes in SQL.
 std::string QuoteSqlText(const std::string& value);
+
+}  // namespace tq::viewer

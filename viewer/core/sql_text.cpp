@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace tq::viewer {
+
 bool StartsWithNoCase(const std::string& text, const char* prefix) {
     const size_t n = std::strlen(prefix);
     if (text.size() < n) return false;
@@ -65,3 +67,4 @@ std::string Parameterized(const std::string& sql, const char* placeholder, std::
     return out;
 }
 
+}  // namespace tq::viewer

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace tq::viewer {
+
 bool StartsWithNoCase(const std::string& text, const char* prefix);
 bool ContainsNoCase(const std::string& text, const char* part);
 // Without surrounding blanks and a closing ';'.
@@ -15,3 +17,5 @@ std::string Trimmed(const std::string& text);
 // An unterminated literal leaves the text as it was, with no parameters, for
 // the engine to refuse.
 std::string Parameterized(const std::string& sql, const char* placeholder, std::vector<std::string>* parameters);
+
+}  // namespace tq::viewer

@@ -32,6 +32,8 @@
 #include "file_path.h"
 #include "sql_text.h"
 
+namespace tq::viewer {
+
 namespace {
 
 const char kColumns[] =
@@ -476,3 +478,5 @@ bool CreateSqliteDatabase(const std::string& path) {
     sqlite3_close(db);
     return ok;
 }
+
+}  // namespace tq::viewer

@@ -17,6 +17,8 @@
 #include <sys/mount.h>
 #endif
 
+namespace tq::viewer::test {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -239,3 +241,5 @@ TEST(BackupNames, OnlyTheDatabasesOwnStampedCopiesCount) {
                              "TQScale.mdb.bak", "TQScale.mdbx20261208-174005.bak", "TQScale.mdb.20261208-174005_2.bak"})
         EXPECT_FALSE(IsBackupName("TQScale.mdb", name)) << name;
 }
+
+}  // namespace tq::viewer::test

@@ -18,6 +18,8 @@
 #include <unistd.h>
 #endif
 
+namespace tq::viewer::test {
+
 namespace {
 
 void WriteFile(const std::string& path, const std::string& bytes) {
@@ -183,3 +185,5 @@ TEST_F(DbTest, AFileLockedForWritingByAnotherConnectionRefusesWrites) {
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0][1], "keep");
 }
+
+}  // namespace tq::viewer::test

@@ -3,6 +3,8 @@
 #include "common/cp1251.h"
 #include "core/catalogue.h"
 
+namespace tq::viewer::test {
+
 namespace {
 
 std::string Caption(int db, int column) { return tq::Cp1251ToUtf8(FieldCaptions()[db][column]); }
@@ -41,3 +43,5 @@ TEST(Catalogue, FilesLabelsSortColumnsAndCodeFormats) {
     }
     EXPECT_STREQ(DatabaseFile(7), "");
 }
+
+}  // namespace tq::viewer::test

@@ -3,6 +3,8 @@
 #include "common/cp1251.h"
 #include "core/csv.h"
 
+namespace tq::viewer::test {
+
 namespace {
 
 std::string Field(const std::string& value, char separator = ';') {
@@ -87,3 +89,5 @@ TEST(CsvTest, EmptyBinaryAndUnshowableFilesAreRefused) {
     EXPECT_EQ(DecodeFailure("\xEF\xBB\xBFs00\r\n\xFF").line, 0) << "a mark promised UTF-8";
     EXPECT_EQ(DecodeFailure("s00\r\n\xE2\x82\xAC\xE4\xB8\xAD").line, 2) << "a Chinese character has no 1251 form";
 }
+
+}  // namespace tq::viewer::test

@@ -4,6 +4,8 @@
 #include "core/file_path.h"
 #include "db_fixture.h"
 
+namespace tq::viewer::test {
+
 namespace {
 
 const char kBom[] = "\xEF\xBB\xBF";
@@ -182,3 +184,5 @@ TEST_F(CsvTransferTest, LongTransfersReportProgressAndFilesAreWrittenWhole) {
     EXPECT_FALSE(ExportCsvFile(DbHelp, PathOf("no-such-folder/help.csv"), &message));
     EXPECT_EQ(U(message).rfind("Не удалось записать файл", 0), 0u);
 }
+
+}  // namespace tq::viewer::test

@@ -9,6 +9,8 @@
 #include "core/recordset.h"
 #include "db_fixture.h"
 
+namespace tq::viewer::test {
+
 namespace {
 
 class DaoEngineTest : public DbTest {
@@ -168,3 +170,5 @@ TEST_F(DaoFaultTest, AnEngineThatAsksForItsLicenceIsCreatedWithIt) {
 }
 
 }  // namespace
+
+}  // namespace tq::viewer::test

@@ -5,6 +5,8 @@
 #include "core/recordset.h"
 #include "db_fixture.h"
 
+namespace tq::viewer::test {
+
 using Codes = std::vector<std::string>;
 
 TEST_F(DbTest, OpenChecksTheFileAndKeepsTheFirstObject) {
@@ -239,3 +241,5 @@ TEST_F(DbTest, ABatchThatCannotLockTheFileLeavesEachSaveToItself) {
     EXPECT_EQ(Save(DbReports, {{0, "1"}}), 0);
     EXPECT_EQ(RawRows(path).size(), 1u) << "stored at once, without a batch";
 }
+
+}  // namespace tq::viewer::test

@@ -18,6 +18,8 @@
 #include <sys/mount.h>
 #endif
 
+namespace tq::viewer::test {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -301,3 +303,5 @@ TEST_F(DataSafetyTest, AFileReplacedDuringABatchGetsNoneOfIt) {
     EXPECT_TRUE(RawRows(aside).empty());
     EXPECT_TRUE(RawRows(path).empty());
 }
+
+}  // namespace tq::viewer::test

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <filesystem>
 
+namespace tq::viewer::test {
+
 namespace fs = std::filesystem;
 
 void DbTest::SetUp() { dir_ = folder_.Path(); }
@@ -74,3 +76,5 @@ void DbTest::RawExec(const std::string& path, const std::string& sql) {
     sqlite3_free(error);
     sqlite3_close(db);
 }
+
+}  // namespace tq::viewer::test

@@ -13,6 +13,8 @@
 #include "core/engine.h"
 #include "temp_folder.h"
 
+namespace tq::viewer::test {
+
 class DbTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -41,3 +43,5 @@ protected:
 };
 
 inline std::string U(const std::string& cp1251) { return tq::Cp1251ToUtf8(cp1251); }
+
+}  // namespace tq::viewer::test

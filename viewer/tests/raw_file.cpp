@@ -5,6 +5,8 @@
 #include <fstream>
 #include <iterator>
 
+namespace tq::viewer::test {
+
 std::vector<std::vector<std::string>> ReadRawRows(const std::string& path) {
     std::vector<std::vector<std::string>> rows;
     sqlite3* db = nullptr;
@@ -32,3 +34,5 @@ std::string ReadBytes(const std::string& path) {
 }
 
 Snapshot Take(const std::string& path) { return {ReadBytes(path), std::filesystem::last_write_time(path)}; }
+
+}  // namespace tq::viewer::test

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace tq::viewer::test {
+
 // The rows of FieldsTable in rowid order, every column as UTF-8 text.
 std::vector<std::vector<std::string>> ReadRawRows(const std::string& path);
 
@@ -18,3 +20,5 @@ struct Snapshot {
     bool operator==(const Snapshot& other) const { return bytes == other.bytes && written == other.written; }
 };
 Snapshot Take(const std::string& path);
+
+}  // namespace tq::viewer::test

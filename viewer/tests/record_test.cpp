@@ -5,6 +5,8 @@
 
 #include "core/record.h"
 
+namespace tq::viewer::test {
+
 namespace {
 
 double Read(const char* text) {
@@ -109,3 +111,5 @@ TEST(RecordFields, LongValuesComeBackCutTo254Characters) {
     ASSERT_TRUE(record.GetFieldText(out, 2));
     EXPECT_EQ(std::string(out), std::string(254, 'a'));
 }
+
+}  // namespace tq::viewer::test

@@ -1,6 +1,8 @@
 #include "core/recordset.h"
 #include "db_fixture.h"
 
+namespace tq::viewer::test {
+
 TEST_F(DbTest, AnIdenticalQueryIsReusedWithItsPosition) {
     OpenNew(DbHelp);
     for (const char* code : {"1", "2", "3"}) ASSERT_EQ(Save(DbHelp, {{0, code}}), 0);
@@ -82,3 +84,5 @@ TEST_F(DbTest, AppendsAfterAnotherConnectionChangedTheTableAreCounted) {
     EXPECT_EQ(rs->RecordCount(), 3) << "a change by another connection after the count was taken";
     EXPECT_EQ(DbCount(DbHelp), 3);
 }
+
+}  // namespace tq::viewer::test

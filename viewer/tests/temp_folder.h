@@ -7,6 +7,8 @@
 #include <string>
 #include <system_error>
 
+namespace tq::viewer::test {
+
 class TempFolder {
 public:
     explicit TempFolder(const std::string& prefix) {
@@ -30,3 +32,5 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+}  // namespace tq::viewer::test

@@ -6,6 +6,8 @@
 #include "db_fixture.h"
 #include "tqdb/tqdb.h"
 
+namespace tq::viewer::test {
+
 namespace {
 
 struct Result {
@@ -159,3 +161,5 @@ TEST_F(TqdbTest, ExportAndImportMoveADatabaseThroughCsv) {
     EXPECT_EQ(Run({"import", "goods", "goods.csv", "--append"}).rc, 2) << "an unknown option";
     EXPECT_EQ(Run({"export", "goods"}).rc, 2) << "no file named";
 }
+
+}  // namespace tq::viewer::test

@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) args.push_back(tq::Utf8ToCp1251(argv[i]));
 #endif
     std::string out, err;
-    const int rc = RunTqdb(args, &out, &err);
+    const int rc = tq::viewer::RunTqdb(args, &out, &err);
     std::fwrite(out.data(), 1, out.size(), stdout);
     std::fwrite(err.data(), 1, err.size(), stderr);
     return rc;

@@ -22,6 +22,8 @@
 #include <unistd.h>
 #endif
 
+namespace tq::viewer {
+
 namespace {
 
 const char kUsage[] =
@@ -500,3 +502,5 @@ int RunTqdb(const std::vector<std::string>& argsIn, std::string* out, std::strin
     DbReleaseAll();
     return rc;
 }
+
+}  // namespace tq::viewer

@@ -8,6 +8,8 @@
 #include "resource.h"
 #include "tests/raw_file.h"
 
+namespace tq::viewer::test {
+
 namespace fs = std::filesystem;
 
 void ScaleFolderTest::SetUp() {
@@ -125,3 +127,5 @@ bool FakeEditView::Message(const std::string& text, MessageKind kind) {
     shown.push_back({tq::Cp1251ToUtf8(text), kind});
     return kind == MessageKind::Question ? answers.Next() : false;
 }
+
+}  // namespace tq::viewer::test

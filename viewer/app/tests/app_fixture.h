@@ -18,6 +18,8 @@
 #include "tests/temp_folder.h"
 #include "viewer_main_dlg.h"
 
+namespace tq::viewer::test {
+
 class ScaleFolderTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -124,3 +126,5 @@ public:
     Answers answers;
     std::vector<int> finished;
 };
+
+}  // namespace tq::viewer::test

@@ -3,6 +3,8 @@
 
 #include "app_fixture.h"
 
+namespace tq::viewer::test {
+
 namespace {
 
 class FakeCreateView : public CreateTestDbView {
@@ -57,3 +59,5 @@ TEST(CreateTestDbDlgTest, CountThatIsNotA32BitNumberReadsAsZero) {
 }
 
 }  // namespace
+
+}  // namespace tq::viewer::test

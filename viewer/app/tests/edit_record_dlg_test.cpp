@@ -3,6 +3,8 @@
 #include "app_fixture.h"
 #include "core/record.h"
 
+namespace tq::viewer::test {
+
 namespace {
 
 class EditRecordTest : public ScaleFolderTest {
@@ -199,3 +201,5 @@ TEST_F(EditRecordTest, AnEditOfOneFieldKeepsWhatTheOthersStoreToTheByte) {
 }
 
 }  // namespace
+
+}  // namespace tq::viewer::test

@@ -7,6 +7,8 @@
 #include "common/cp1251.h"
 #include "core/record.h"
 
+namespace tq::viewer::test {
+
 namespace {
 
 CNVRecord Record(const std::string& code, const std::string& name, int column = 2, const std::string& text = "") {
@@ -56,3 +58,5 @@ TEST(ListedRowsTest, ARowPastTheByteLimitIsKeptEmpty) {
     ASSERT_EQ(rows.Count(), 2);
     EXPECT_STREQ(rows.Cell(1, 0), "");
 }
+
+}  // namespace tq::viewer::test

@@ -10,6 +10,8 @@
 #include "file_version.h"
 #include "resource.h"
 
+namespace tq::viewer::test {
+
 namespace {
 
 using Strings = std::vector<std::string>;
@@ -547,3 +549,5 @@ TEST_F(MainDlgTest, AnImportWithoutItsBackupOrItsFileChangesNothing) {
     dlg.OnImportCsv();
     EXPECT_EQ(ShownTexts(), Strings{"Не удалось прочитать файл missing.csv"});
 }
+
+}  // namespace tq::viewer::test

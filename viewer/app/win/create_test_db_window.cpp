@@ -9,6 +9,8 @@
 #include "common/win/dialog.h"
 #include "viewer_windows.h"
 
+namespace tq::viewer {
+
 namespace {
 
 class CreateTestDbWindow : public tq::win::Dialog, private CreateTestDbView {
@@ -48,3 +50,5 @@ void RunCreateTestDbDialog(HINSTANCE instance, HWND parent) {
     CreateTestDbWindow dialog(parent);
     dialog.DoModal(instance, IDD_CREATE_TEST_DB, parent);
 }
+
+}  // namespace tq::viewer

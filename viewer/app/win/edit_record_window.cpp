@@ -9,6 +9,8 @@
 #include "common/win/dialog.h"
 #include "viewer_windows.h"
 
+namespace tq::viewer {
+
 namespace {
 
 class EditRecordWindow : public tq::win::Dialog, private EditView {
@@ -48,3 +50,5 @@ void RunEditRecordDialog(HINSTANCE instance, HWND parent, int database, int32_t 
     EditRecordWindow dialog(database, code);
     dialog.DoModal(instance, IDD_EDIT_RECORD, parent);
 }
+
+}  // namespace tq::viewer

@@ -8,6 +8,8 @@
 #include "common/win/dialog.h"
 #include "viewer_windows.h"
 
+namespace tq::viewer {
+
 namespace {
 
 // The find box: one text, "Найти" or "Отмена". Its own dialog, because Enter
@@ -43,3 +45,5 @@ bool RunFindDialog(HINSTANCE instance, HWND parent, std::string* text) {
     *text = dialog.text();
     return true;
 }
+
+}  // namespace tq::viewer

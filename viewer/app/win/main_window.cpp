@@ -17,6 +17,8 @@
 #include "viewer_main_window.h"
 #include "viewer_windows.h"
 
+namespace tq::viewer {
+
 namespace {
 
 using tq::win::Wide;
@@ -346,3 +348,5 @@ void RunViewerMainDialog(HINSTANCE instance) {
     ViewerMainWindow dialog(instance);
     dialog.DoModal(instance, IDD_VIEWER_MAIN, nullptr);
 }
+
+}  // namespace tq::viewer

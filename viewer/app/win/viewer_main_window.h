@@ -10,6 +10,8 @@
 #include "common/win/dialog.h"
 #include "common/win/handle.h"
 
+namespace tq::viewer {
+
 class ViewerMainWindow : public tq::win::Dialog, private MainView {
 public:
     explicit ViewerMainWindow(HINSTANCE instance);
@@ -69,3 +71,5 @@ private:
     tq::win::Hook keyFilter_;
     CViewerMainDlg logic_{*this};
 };
+
+}  // namespace tq::viewer

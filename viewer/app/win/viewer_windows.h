@@ -7,6 +7,8 @@
 
 #include "../message_kind.h"
 
+namespace tq::viewer {
+
 void RunViewerMainDialog(HINSTANCE instance);
 void RunEditRecordDialog(HINSTANCE instance, HWND parent, int database, int32_t code);
 // The generator dialog; it posts WM_CREATE_TEST_DB to `parent`, the main dialog.
@@ -16,3 +18,5 @@ void RunCreateTestDbDialog(HINSTANCE instance, HWND parent);
 bool ViewerMessage(HWND owner, const std::string& text, MessageKind kind);
 // The find box, offering *text; false when cancelled.
 bool RunFindDialog(HINSTANCE instance, HWND parent, std::string* text);
+
+}  // namespace tq::viewer

@@ -30,6 +30,8 @@
 #include "file_path.h"
 #include "sql_text.h"
 
+namespace tq::viewer {
+
 namespace {
 
 using dao::Object;
@@ -402,3 +404,5 @@ bool CreateJetDatabase(const std::string& path) {
     database.Method(L"Close");
     return made;
 }
+
+}  // namespace tq::viewer

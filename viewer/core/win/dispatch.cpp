@@ -5,7 +5,7 @@
 
 #include "common/cp1251.h"
 
-namespace dao {
+namespace tq::viewer::dao {
 
 Variant Variant::Text(const std::wstring& text) {
     Variant v;
@@ -175,4 +175,4 @@ bool Object::GetBool(const wchar_t* name, bool* value) {
     return true;
 }
 
-}  // namespace dao
+}  // namespace tq::viewer::dao

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace dao {
+namespace tq::viewer::dao {
 
 // A VARIANT that clears itself.
 class Variant {
@@ -90,4 +90,4 @@ private:
     IDispatch* dispatch_ = nullptr;
 };
 
-}  // namespace dao
+}  // namespace tq::viewer::dao
