@@ -116,8 +116,8 @@ std::string CodeRefusal(int db, const std::string& code) {
 
 std::string SaveRefusal(int db, int code) {
     switch (code) {
-    case 2007: return tq::Cp("пустое имя пользователя (s01)");
-    case 2018: return tq::Cp("пароль (s03) должен состоять из цифр и не быть 517");
+    case kUserNameEmpty: return tq::Cp("пустое имя пользователя (s01)");
+    case kUserPasswordBad: return tq::Cp("пароль (s03) должен состоять из цифр и не быть 517");
     default: return tq::Cp("запись не сохранена (") + std::to_string(code) + "): " + EngineError(db);
     }
 }
@@ -220,7 +220,10 @@ bool ExportCsv(int db, std::string* bytes, std::string* message, const TransferP
         return false;
     }
     std::string header;
-    for (int i = 0; i < kFieldCount; ++i) header += (i ? ";" : "") + ColumnName(i);
+    for (int i = 0; i < kFieldCount; ++i) {
+        if (i) header += kSeparator;
+        header += ColumnName(i);
+    }
     *bytes += header + "\r\n";
     CNVRecord record;
     std::string line;

@@ -24,8 +24,6 @@ const OpenCodes kOpenCodes[kDatabaseCount] = {
     {2014, 2002}, {2015, 2003}, {2016, 2004}, {2017, 2005}, {2020, 2019}, {2022, 2021}, {2013, 2001},
 };
 const int kSaveCodes[kDatabaseCount] = {2009, 2010, 2011, 2012, 2023, 2024, 2025};
-const int kUserNameEmpty = 2007;
-const int kUserPasswordBad = 2018;
 const char kReservedPassword[] = "517";
 const int kNoSuchDatabase = -1;  // an index outside 0..6 has no code of its own
 

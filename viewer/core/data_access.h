@@ -21,6 +21,10 @@ bool DbFetch(int db, CNVRecord* record, bool first);
 bool DbFindByCode(int db, CNVRecord* record, int32_t code);
 bool DbDeleteByCode(int db, int32_t code);
 int DbSave(int db, FieldBlock* block);
+// DbSave's refusals of a user: an empty name (s01); a password (s03) that is
+// empty, not all digits, or the reserved one.
+constexpr int kUserNameEmpty = 2007;
+constexpr int kUserPasswordBad = 2018;
 // True when every chosen database that is open is empty afterwards; false
 // when rows remain (the file was locked, read-only, unreadable).
 bool DbClear(const std::array<bool, kDatabaseCount>& chosen);

@@ -10,6 +10,7 @@
 
 #include "core/recordset.h"
 #include "db_fixture.h"
+#include "raw_file.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -24,11 +25,6 @@ namespace {
 
 void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 }  // namespace
@@ -53,7 +49,7 @@ TEST_F(DbTest, FilesThatAreNoDatabaseFailQuietly) {
         EXPECT_EQ(DbCount(DbGoods), 0) << c.name;
         EXPECT_EQ(Save(DbGoods, {{0, "1"}}), 2009) << c.name;
         EXPECT_FALSE(DbDeleteByCode(DbGoods, 1)) << c.name;
-        EXPECT_EQ(ReadFile(path), c.bytes) << c.name << " must be left as it was";
+        EXPECT_EQ(ReadBytes(path), c.bytes) << c.name << " must be left as it was";
         DbReleaseAll();
     }
 }
@@ -62,17 +58,17 @@ TEST_F(DbTest, ATruncatedDatabaseFailsWithoutACrash) {
     const std::string whole = OpenNew(DbGoods);
     for (int i = 1; i <= 300; ++i) ASSERT_EQ(Save(DbGoods, {{0, std::to_string(i)}, {2, std::string(200, 'x')}}), 0);
     DbReleaseAll();
-    const std::string bytes = ReadFile(whole);
+    const std::string bytes = ReadBytes(whole);
     ASSERT_GT(bytes.size(), 8192u);
     const std::string cut = PathOf("cut.mdb");
     WriteFile(cut, bytes.substr(0, bytes.size() / 3));
     ASSERT_EQ(DbOpen(DbGoods, cut.c_str()), 0);
     const std::vector<std::string> listed = ListCodes(DbGoods);
-    const std::string before = ReadFile(cut);
+    const std::string before = ReadBytes(cut);
     EXPECT_NE(Save(DbGoods, {{0, "1"}}), 0) << "a save into a damaged file is reported as failed";
     EXPECT_EQ(ListCodes(DbGoods), listed) << "the rows that could be read are still there";
     DbReleaseAll();
-    EXPECT_TRUE(ReadFile(cut) == before) << "the failed save left the file as it was";
+    EXPECT_TRUE(ReadBytes(cut) == before) << "the failed save left the file as it was";
 }
 
 TEST_F(DbTest, TablesOfTheWrongShapeFail) {
