@@ -38,11 +38,38 @@ void AppendUtf8(std::string& out, char32_t c) {
     } else if (c < 0x800) {
         out += static_cast<char>(0xC0 | (c >> 6));
         out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
+    } else if (c < 0x10000) {
         out += static_cast<char>(0xE0 | (c >> 12));
         out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
         out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
     }
+}
+
+// The length of the well-formed UTF-8 sequence at p, or 0 when none begins
+// there (overlong forms and surrogates included).
+size_t Utf8SequenceAt(const unsigned char* p, const unsigned char* end) {
+    const unsigned char c = p[0];
+    if (c < 0x80) return 1;
+    size_t length;
+    unsigned char low = 0x80, high = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) length = 2;
+    else if (c == 0xE0) length = 3, low = 0xA0;
+    else if (c == 0xED) length = 3, high = 0x9F;
+    else if (c >= 0xE1 && c <= 0xEF) length = 3;
+    else if (c == 0xF0) length = 4, low = 0x90;
+    else if (c >= 0xF1 && c <= 0xF3) length = 4;
+    else if (c == 0xF4) length = 4, high = 0x8F;
+    else return 0;
+    if (static_cast<size_t>(end - p) < length) return 0;
+    if (p[1] < low || p[1] > high) return 0;
+    for (size_t i = 2; i < length; ++i)
+        if (p[i] < 0x80 || p[i] > 0xBF) return 0;
+    return length;
 }
 
 // Decodes one UTF-8 sequence at text[i]; advances i. Malformed input yields
@@ -99,6 +126,39 @@ std::string WideToCp1251(std::wstring_view text) {
     out.reserve(text.size());
     for (wchar_t ch : text) out += CodePointToByte(static_cast<char32_t>(ch));
     return out;
+}
+
+bool IsValidUtf8(std::string_view bytes) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto* end = p + bytes.size();
+    while (p < end) {
+        const size_t length = Utf8SequenceAt(p, end);
+        if (!length) return false;
+        p += length;
+    }
+    return true;
+}
+
+bool WideToUtf8(std::wstring_view text, std::string* utf8) {
+    utf8->clear();
+    utf8->reserve(text.size() * 2);
+    bool whole = true;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char32_t c = static_cast<char32_t>(text[i]);
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
+            const char32_t low = static_cast<char32_t>(text[i + 1]);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                ++i;
+            }
+        }
+        if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
+            c = 0xFFFD;
+            whole = false;
+        }
+        AppendUtf8(*utf8, c);
+    }
+    return whole;
 }
 
 }  // namespace tq

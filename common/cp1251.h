@@ -16,6 +16,12 @@ std::wstring Cp1251ToWide(std::string_view text);
 // Characters that code page 1251 lacks become '?'.
 std::string WideToCp1251(std::wstring_view text);
 
+// Whether bytes are well-formed UTF-8 (no overlong forms, no surrogates).
+bool IsValidUtf8(std::string_view bytes);
+// UTF-16 as UTF-8, surrogate pairs joined; false for a lone surrogate, which
+// UTF-8 cannot carry (*utf8 then holds U+FFFD in its place).
+bool WideToUtf8(std::wstring_view text, std::string* utf8);
+
 // Shorthand for literals written in UTF-8 source: the same text in code page 1251.
 inline std::string Cp(std::string_view utf8) { return Utf8ToCp1251(utf8); }
 

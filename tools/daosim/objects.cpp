@@ -48,6 +48,7 @@ enum : DISPID {
     kNumber,
     kDescription,
     kSource,
+    kIdle,
 };
 
 // DAO's recordset types and options.
@@ -752,7 +753,7 @@ private:
 const Member kEngineMembers[] = {
     {L"OpenDatabase", kOpenDatabase}, {L"CreateDatabase", kCreateDatabase}, {L"Workspaces", kWorkspaces},
     {L"BeginTrans", kBeginTrans},     {L"CommitTrans", kCommitTrans},       {L"Rollback", kRollback},
-    {L"Errors", kErrors},             {L"Version", kVersion},
+    {L"Errors", kErrors},             {L"Version", kVersion},           {L"Idle", kIdle},
 };
 
 class EngineObject : public DispObject {
@@ -780,6 +781,13 @@ public:
         case kVersion:
             SetText(result, u"3.6");
             return Outcome();
+        case kIdle: {
+            // Idle([Action]): every change is in the file once its write
+            // returns, so there is nothing held back to write.
+            long action = 0;
+            if (HRESULT hr = args.GetLong(0, 0, &action); FAILED(hr)) return hr;
+            return Outcome();
+        }
         }
         return DISP_E_MEMBERNOTFOUND;
     }

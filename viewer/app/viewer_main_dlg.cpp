@@ -130,30 +130,28 @@ void CViewerMainDlg::OnSelectDatabase() {
     FillList(db);
 }
 
-bool CViewerMainDlg::BackUp(int db) {
-    // A database that did not open has nothing to lose: the clear passes it
-    // by and its saves fail as they always did.
-    if (!DbRecordset(db)) return true;
-    std::string why;
-    if (DbBackup(db, nullptr, &why)) return true;
-    view_.Message(BackupFailedText(why), MessageKind::Error);
-    return false;
-}
-
+// The clear is made under the database's write lock after a backup taken
+// under the same lock, so that rows another program commits meanwhile are
+// either in the copy or not cleared. A database that did not open has
+// nothing to lose: the clear passes it by, as it always did.
 bool CViewerMainDlg::ClearAndList(int db) {
     std::array<bool, kDatabaseCount> chosen{};
     chosen[db] = true;
-    const bool cleared = DbClear(chosen);
-    if (!cleared) view_.Message(tq::Cp("Не удалось очистить БД"), MessageKind::Error);
+    std::string why;
+    const ChangeOutcome outcome = DbRecordset(db)
+                                      ? DbChangeWithBackup(db, std::string(), [&](std::string*) { return DbClear(chosen); },
+                                                           nullptr, &why)
+                                      : (DbClear(chosen) ? ChangeOutcome::Done : ChangeOutcome::Failed);
+    if (outcome == ChangeOutcome::NoBackup) view_.Message(BackupFailedText(why), MessageKind::Error);
+    else if (outcome != ChangeOutcome::Done) view_.Message(tq::Cp("Не удалось очистить БД"), MessageKind::Error);
     FillList(db);
-    return cleared;
+    return outcome == ChangeOutcome::Done;
 }
 
 void CViewerMainDlg::OnClearDatabase() {
     const int db = ChosenDatabase();
     if (db < 0) return;
     if (!view_.Message(tq::Cp("Удалить ВСЕ записи?"), MessageKind::Question)) return;
-    if (!BackUp(db)) return;
     ClearAndList(db);
 }
 
@@ -189,7 +187,7 @@ void CViewerMainDlg::GenerateTestRecords(int32_t count) {
     }
     // Test records written over rows that a failed clear left would replace
     // real records with codes 1..count.
-    if (!BackUp(db) || !ClearAndList(db)) return;
+    if (!ClearAndList(db)) return;
     FieldBlock block;
     view_.ShowControl(IDC_RECORD_COUNT, true);
     bool saved = true;

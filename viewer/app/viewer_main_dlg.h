@@ -99,7 +99,6 @@ private:
     void FillList(int db);
     // False (after saying so) when the database cannot be backed up; then
     // nothing may change it.
-    bool BackUp(int db);
     // False (after saying so) when rows remain after the clear.
     bool ClearAndList(int db);
 

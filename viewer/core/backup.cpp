@@ -106,17 +106,37 @@ long CountRows(const std::string& path, std::string* why) {
     return count;
 }
 
-long CountRows(CNVRecordset* rs) {
-    rs->CloseQuery();
-    rs->LookAgain();
-    const long count = rs->OpenQuery("") ? rs->RecordCount() : -1;
-    rs->CloseQuery();
-    return count;
+bool SameName(const std::string& a, const std::string& b) { return SameLetters(NameOf(a), NameOf(b)); }
+
+// Keeps the newest copies, ten in all, but never one of keep (the copy just
+// made, the copy being restored): a clock put back makes a new copy sort
+// before older ones, and the oldest by name is then the one that matters.
+void RemoveOldest(const std::string& dbPath, const std::vector<std::string>& keep) {
+    std::vector<std::string> others;
+    size_t kept = 0;
+    for (const std::string& name : BackupNames(dbPath)) {
+        const bool protectedName = std::any_of(keep.begin(), keep.end(), [&](const std::string& k) {
+            return !k.empty() && SameName(k, name);
+        });
+        if (protectedName) ++kept;
+        else others.push_back(name);
+    }
+    const size_t room = kept < static_cast<size_t>(kBackupsKept) ? kBackupsKept - kept : 0;
+    for (size_t i = 0; i + room < others.size(); ++i) RemoveFile(JoinPath(BackupFolder(dbPath), others[i]));
 }
 
-void RemoveOldest(const std::string& dbPath) {
-    const std::vector<std::string> names = BackupNames(dbPath);
-    for (size_t i = 0; i + kBackupsKept < names.size(); ++i) RemoveFile(JoinPath(BackupFolder(dbPath), names[i]));
+// What a copy cut short by a crash leaves: "<backup name>.part" and the
+// journal SQLite kept beside it. Backups are made under the database's write
+// lock, so no copy of this database is being written while this one is.
+void RemoveStaleParts(const std::string& dbPath) {
+    const std::string folder = BackupFolder(dbPath);
+    for (const std::string& name : FilesInFolder(folder)) {
+        const size_t part = name.rfind(".part");
+        if (part == std::string::npos || !IsBackupName(NameOf(dbPath), name.substr(0, part))) continue;
+        const std::string rest = name.substr(part);
+        if (rest == ".part" || rest == ".part-journal" || rest == ".part-wal" || rest == ".part-shm")
+            RemoveFile(JoinPath(folder, name));
+    }
 }
 
 bool Refuse(std::string* why, const std::string& utf8, const std::string& detail = std::string()) {
@@ -126,12 +146,13 @@ bool Refuse(std::string* why, const std::string& utf8, const std::string& detail
 
 // Writes the copy under a name of its own and gives it the backup's name
 // only once it is whole, so that a broken copy is never taken for a backup.
-bool WriteVerifiedCopy(CNVRecordset* rs, const std::string& path, std::string* why) {
+bool WriteVerifiedCopy(int db, CNVRecordset* rs, const std::string& path, long* rows, std::string* why) {
     const std::string part = path + ".part";
     std::string system;
     if (!CreateNewFile(part, &system))
         return Refuse(why, "файл копии не создаётся в папке «", FolderOf(path) + tq::Cp("»: ") + system);
-    const long expected = CountRows(rs);
+    const long expected = DbTableRows(db);
+    *rows = expected;
     std::string detail;
     bool done = expected >= 0 && rs->BackupTo(part);
     if (!done) {
@@ -146,6 +167,20 @@ bool WriteVerifiedCopy(CNVRecordset* rs, const std::string& path, std::string* w
     if (done && !RenameNoReplace(part, path)) done = Refuse(why, "копия не переименована в ", path);
     if (!done) RemoveFile(part);
     return done;
+}
+
+// A verified copy of the open database under a new name; no copy goes.
+bool MakeBackup(int db, std::string* path, long* rows, std::string* why) {
+    CNVRecordset* rs = DbRecordset(db);
+    if (!rs) return Refuse(why, "БД не открыта");
+    const std::string& dbPath = rs->FilePath();
+    const std::string folder = BackupFolder(dbPath);
+    std::string system;
+    if (!MakeFolder(folder, &system)) return Refuse(why, "папка «", folder + tq::Cp("» не создаётся: ") + system);
+    RemoveStaleParts(dbPath);
+    if (!FreeBackupPath(folder, NameOf(dbPath) + "." + Stamp(Now()), path))
+        return Refuse(why, "слишком много копий за одну секунду");
+    return WriteVerifiedCopy(db, rs, *path, rows, why);
 }
 
 }  // namespace
@@ -166,19 +201,54 @@ bool IsBackupName(const std::string& dbFileName, const std::string& name) {
 }
 
 bool DbBackup(int db, std::string* backupPath, std::string* why) {
-    CNVRecordset* rs = DbRecordset(db);
-    if (!rs) return Refuse(why, "БД не открыта");
-    const std::string& dbPath = rs->FilePath();
-    const std::string folder = BackupFolder(dbPath);
-    std::string system;
-    if (!MakeFolder(folder, &system)) return Refuse(why, "папка «", folder + tq::Cp("» не создаётся: ") + system);
     std::string path;
-    if (!FreeBackupPath(folder, NameOf(dbPath) + "." + Stamp(Now()), &path))
-        return Refuse(why, "слишком много копий за одну секунду");
-    if (!WriteVerifiedCopy(rs, path, why)) return false;
-    RemoveOldest(dbPath);
+    long rows = 0;
+    if (!MakeBackup(db, &path, &rows, why)) return false;
+    RemoveOldest(DbRecordset(db)->FilePath(), {path});
     if (backupPath) *backupPath = path;
     return true;
+}
+
+ChangeOutcome DbChangeWithBackup(int db, const std::string& keep, const Change& change, std::string* backupPath,
+                                 std::string* why) {
+    std::string ignored;
+    if (!why) why = &ignored;
+    CNVRecordset* rs = DbRecordset(db);
+    if (!rs) {
+        Refuse(why, "БД не открыта");
+        return ChangeOutcome::NotWritable;
+    }
+    if (!DbBeginWhole(db)) {
+        *why = rs->LastEngineError();
+        return ChangeOutcome::NotWritable;
+    }
+    std::string path;
+    long rows = 0;
+    if (!MakeBackup(db, &path, &rows, why)) {
+        DbEndWhole(db, false);
+        return ChangeOutcome::NoBackup;
+    }
+    bool changed = change(why);
+    // The change may go ahead only while its copy is there to undo it.
+    if (changed && !Exists(path)) changed = Refuse(why, "резервная копия пропала до записи изменений: ", path);
+    if (!changed) {
+        // Rolled back to what the copy holds: a copy of nothing that changed
+        // would only push an older one out.
+        if (DbEndWhole(db, false) && DbTableRows(db) == rows) {
+            RemoveFile(path);
+            return ChangeOutcome::Failed;
+        }
+        if (backupPath) *backupPath = path;
+        return ChangeOutcome::Unsure;
+    }
+    if (!DbEndWhole(db, true)) {
+        *why = rs->LastEngineError();
+        if (backupPath) *backupPath = path;
+        return DbTableRows(db) == rows ? ChangeOutcome::Failed : ChangeOutcome::Unsure;
+    }
+    RemoveOldest(rs->FilePath(), {path, keep});
+    if (backupPath) *backupPath = path;
+    return ChangeOutcome::Done;
 }
 
 std::vector<BackupInfo> ListBackups(const std::string& dbPath) {
@@ -207,18 +277,27 @@ bool DbRestore(int db, const std::string& backupPath, std::string* savedCurrent,
     std::string detail;
     const long rows = CountRows(backupPath, &detail);
     if (rows < 0) return Refuse(why, "копия не читается: ", detail);
-    std::string backupWhy;
-    if (!DbBackup(db, savedCurrent, &backupWhy)) {
-        if (why) *why = BackupFailedText(backupWhy);
+    const auto restore = [&](std::string* failure) {
+        if (!rs->RestoreFrom(backupPath)) return Refuse(failure, "копия не восстановлена: ", rs->LastEngineError());
+        const long restored = DbTableRows(db);
+        if (restored == rows) return true;
+        return Refuse(failure, "после восстановления ",
+                      std::to_string(restored) + tq::Cp(" записей вместо ") + std::to_string(rows));
+    };
+    std::string reason, saved;
+    const ChangeOutcome outcome = DbChangeWithBackup(db, backupPath, restore, &saved, &reason);
+    if (savedCurrent) *savedCurrent = saved;
+    switch (outcome) {
+    case ChangeOutcome::Done: return true;
+    case ChangeOutcome::NotWritable: return Refuse(why, "БД не открывается для записи, ничего не изменено: ", reason);
+    case ChangeOutcome::NoBackup:
+        if (why) *why = BackupFailedText(reason);
         return false;
+    case ChangeOutcome::Failed: return Refuse(why, "БД не изменена: ", reason);
+    case ChangeOutcome::Unsure:
+        return Refuse(why, "БД могла измениться, копия до восстановления: ", saved + "; " + reason);
     }
-    rs->CloseQuery();
-    if (!rs->RestoreFrom(backupPath)) return Refuse(why, "копия не восстановлена: ", rs->LastEngineError());
-    const long restored = CountRows(rs);
-    if (restored != rows)
-        return Refuse(why, "после восстановления ", std::to_string(restored) + tq::Cp(" записей вместо ") +
-                                                        std::to_string(rows));
-    return true;
+    return false;
 }
 
 }  // namespace tq::viewer

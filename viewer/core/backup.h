@@ -22,7 +22,7 @@ void SetBackupClock(std::function<BackupTime()> now);
 // Copies the open database db (a ScaleDatabase index) into its Backup folder,
 // made when missing. The copy is complete only once its row count, read back
 // through the engine, is the database's; only then does the oldest copy
-// beyond ten go. Two copies in one second are both kept, the later named
+// beyond ten go, never the new one. Two copies in one second are both kept, the later named
 // "<stamp>_02" and so on, which sorts after the first. On failure nothing is
 // left behind and *why says why in a few Russian words or the system's text,
 // to follow BackupFailedText.
@@ -41,8 +41,28 @@ std::vector<BackupInfo> ListBackups(const std::string& dbPath);
 // Whether a file name is one DbBackup gives the database file's backups.
 bool IsBackupName(const std::string& dbFileName, const std::string& name);
 
+// A change that clears or overwrites a database, made safe: the database's
+// write lock is taken first, the backup made from inside it, then the change
+// runs and is committed in the same transaction, so that no other program can
+// slip rows in between the copy and the change and have them lost with no
+// copy. The copy is kept only when the change is committed; only then do
+// older copies go, never the new one nor keep (a copy being restored).
+using Change = std::function<bool(std::string* why)>;
+enum class ChangeOutcome {
+    Done,         // changed; *backupPath is the copy of what was there
+    NotWritable,  // the database could not be locked for writing: nothing done, no copy
+    NoBackup,     // no copy could be made: nothing changed
+    Failed,       // the change failed or its copy went missing: rolled back, checked unchanged
+    Unsure,       // the commit or the rollback failed: the copy is kept, *backupPath names it
+};
+// *why (code page 1251): the engine's or the backup's reason, or the change's.
+ChangeOutcome DbChangeWithBackup(int db, const std::string& keep, const Change& change, std::string* backupPath,
+                                 std::string* why);
+
 // Puts the rows of a backup back into the open database db, after a backup of
-// the database as it is now (its path in *savedCurrent). Refused, with nothing
+// the database as it is now (its path in *savedCurrent), as one change made
+// safe (DbChangeWithBackup): the copy restored is never rotated away, and a
+// restore that cannot go ahead leaves no new copy. Refused, with nothing
 // changed, for a file that is not a backup of this database: another
 // database's name, or a file that is not the same kind of database. *why is
 // the whole message for the engineer.

@@ -28,18 +28,21 @@ public:
     }
 
     bool BeginWholeTrans() override {
-        if (inTrans_ || !BeginTrans()) return false;
+        if (inTrans_ || !CanWrite() || !StartTransaction()) return false;
+        inTrans_ = true;
         whole_ = true;
+        lost_ = false;
+        lostWhy_.clear();
         return true;
     }
 
     bool EndWholeTrans(bool keep) override {
         if (!whole_) return false;
         whole_ = false;
-        if (keep) return CommitTrans();
+        if (keep && !lost_) return CommitTrans();
         inTrans_ = false;
         AbandonTransaction();
-        return true;
+        return !keep;
     }
 
     // Within a run of writes a look stands for a tenth of a second; what an
@@ -48,13 +51,20 @@ public:
     void LookAgain() override { file_.LookAgain(); }
 
     // Every write passes here first: nothing goes into a file that cannot be
-    // written or is no longer at its path.
+    // written or is no longer at its path, nor into a whole transaction that
+    // the engine lost.
     virtual bool ReadyToWrite() = 0;
+    // The same check without setting the file up for writing.
+    virtual bool CanWrite() = 0;
 
-    // The copy's rows are read and written in place of these, in one
-    // transaction, rolled back whole when any write fails; an engine that
-    // can replace the pages whole does better.
-    bool RestoreFrom(const std::string& from) override;
+    // Each failed write reports itself: inside a whole transaction it may
+    // have cost the transaction (TransactionLost), and then nothing more may
+    // be written, lest the later writes commit one by one.
+    void NoteFailedWrite() {
+        if (!whole_ || lost_ || !TransactionLost()) return;
+        lostWhy_ = LastError();
+        lost_ = true;
+    }
 
     // Each write reports itself, so that a long batch commits now and then.
     void NoteWrite() {
@@ -73,6 +83,11 @@ protected:
     virtual bool StartTransaction() = 0;
     virtual bool FinishTransaction() = 0;
     virtual void AbandonTransaction() = 0;
+    // Whether the engine ended the open transaction by itself.
+    virtual bool TransactionLost() { return false; }
+    // Why the whole transaction was lost; empty while it is not.
+    const std::string& LostWhy() const { return lostWhy_; }
+    bool WritesRefused() const { return whole_ && lost_; }
 
     FileAtPath file_;
     bool inTrans_ = false;
@@ -81,6 +96,8 @@ protected:
 private:
     static constexpr long kWritesPerTransaction = 1000;
     long writesInTrans_ = 0;
+    bool lost_ = false;
+    std::string lostWhy_;
 };
 
 }  // namespace tq::viewer

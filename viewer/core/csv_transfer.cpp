@@ -81,6 +81,7 @@ bool ReadHeader(const csv::Row& header, std::vector<int>* columns, std::string* 
 struct ImportRow {
     long line;
     RowValues values;
+    GivenColumns given;  // the columns the file names; the others keep what is stored
 };
 
 // Collects what is wrong with the file's rows, a line each.
@@ -147,7 +148,9 @@ bool ReadImportRows(const std::string& bytes, std::vector<ImportRow>* out, std::
                                        std::to_string(columns.size()));
             continue;
         }
-        ImportRow import{row.line, {}};
+        ImportRow import{row.line, {}, {}};
+        for (int column : columns)
+            if (column >= 0) import.given[column] = true;
         for (size_t f = 0; f < row.fields.size(); ++f) {
             const std::string& value = row.fields[f];
             if (value.size() > static_cast<size_t>(kValueMax))
@@ -177,8 +180,28 @@ CNVRecord RecordOf(const RowValues& values) {
     return record;
 }
 
+bool AllGiven(const GivenColumns& given) {
+    for (bool g : given)
+        if (!g) return false;
+    return true;
+}
+
+// A "*" row of a file that names fewer columns: the others as the stored
+// "*" row has them.
+CNVRecord StarRecord(int db, const ImportRow& row) {
+    RowValues values = row.values;
+    CNVRecord stored;
+    CNVRecordset* rs = DbRecordset(db);
+    if (!AllGiven(row.given) && rs && rs->FindByField(&stored, 0, "*") && stored.Value(0) == "*")
+        for (int i = 1; i < kFieldCount; ++i)
+            if (!row.given[i]) values[i] = stored.Value(i);
+    return RecordOf(values);
+}
+
 // Inside the whole transaction: the rows through the editor's save, the "*"
-// rows as they stand. False when any of them was refused.
+// rows as they stand. False when any of them was refused. A refusal of the
+// database itself (not of the row's values) ends the writing at once: the
+// transaction may be lost with it, and nothing more may be written.
 bool WriteRows(int db, const std::vector<ImportRow>& rows, const ImportOptions& options, std::string* why) {
     if (options.replace) {
         std::array<bool, kDatabaseCount> chosen{};
@@ -194,7 +217,7 @@ bool WriteRows(int db, const std::vector<ImportRow>& rows, const ImportOptions& 
     for (const ImportRow& row : rows) {
         if (++done % kProgressEvery == 0 && options.progress) options.progress(done, static_cast<long>(rows.size()));
         if (row.values[0] == "*") {
-            starRows.push_back(RecordOf(row.values));
+            starRows.push_back(options.replace ? RecordOf(row.values) : StarRecord(db, row));
             continue;
         }
         if (!IsSavableCode(db, row.values[0])) {
@@ -202,7 +225,13 @@ bool WriteRows(int db, const std::vector<ImportRow>& rows, const ImportOptions& 
             continue;
         }
         FieldBlock block = BlockOf(row.values);
-        if (const int code = DbSave(db, &block)) failures.Add(row.line, SaveRefusal(db, code));
+        const int code = AllGiven(row.given) ? DbSave(db, &block) : DbSaveColumns(db, &block, row.given);
+        if (code == kUserNameEmpty || code == kUserPasswordBad) {
+            failures.Add(row.line, SaveRefusal(db, code));
+        } else if (code) {
+            failures.Add(row.line, SaveRefusal(db, code) + tq::Cp("; импорт остановлен на этой строке"));
+            break;
+        }
     }
     if (!failures.any() && !starRows.empty() && !DbReplaceStarRows(db, starRows))
         failures.Add(0, tq::Cp("строки «*» не записаны: ") + EngineError(db));
@@ -214,32 +243,28 @@ bool WriteRows(int db, const std::vector<ImportRow>& rows, const ImportOptions& 
 
 bool ExportCsv(int db, std::string* bytes, std::string* message, const TransferProgress& progress) {
     bytes->assign(csv::kUtf8Bom);
-    int32_t count = 0;
-    if (!DbCountAllRows(db, &count)) {
+    // Each value as stored, whole and in UTF-8: an export is also a copy of
+    // the data, and neither code page 1251 nor the 254-byte cut may change it.
+    std::vector<RowValues> rows;
+    if (!DbReadAllRowsAsStored(db, &rows)) {
         *message = tq::Cp("БД не прочитана: ") + EngineError(db);
         return false;
     }
+    const long count = static_cast<long>(rows.size());
     std::string header;
     for (int i = 0; i < kFieldCount; ++i) {
         if (i) header += kSeparator;
         header += ColumnName(i);
     }
     *bytes += header + "\r\n";
-    CNVRecord record;
-    std::string line;
-    for (int32_t n = 0; n < count; ++n) {
-        if (!DbFetch(db, &record, n == 0)) {
-            *message = tq::Cp("БД прочитана не до конца: ") + EngineError(db);
-            return false;
-        }
-        line.clear();
+    long n = 0;
+    for (const RowValues& row : rows) {
         for (int i = 0; i < kFieldCount; ++i) {
-            if (i) line += kSeparator;
-            csv::AppendField(&line, record.Value(i), kSeparator);
+            if (i) *bytes += kSeparator;
+            csv::AppendField(bytes, row[i], kSeparator);
         }
-        *bytes += tq::Cp1251ToUtf8(line);
         *bytes += "\r\n";
-        if ((n + 1) % kProgressEvery == 0 && progress) progress(n + 1, count);
+        if (++n % kProgressEvery == 0 && progress) progress(n, count);
     }
     *message = tq::Cp("Экспортировано записей: ") + std::to_string(count);
     return true;
@@ -253,6 +278,18 @@ bool ExportCsvFile(int db, const std::string& path, std::string* message, const 
     return false;
 }
 
+// After a failed import: whether the database holds what it held before,
+// checked, never assumed (a transaction the engine lost on the way may have
+// let writes through).
+std::string FailedImportText(int db, long before, const std::string& why) {
+    const long now = DbTableRows(db);
+    if (now == before) return NotImported(why);
+    const std::string lead = tq::Cp("Файл не импортирован, но БД изменена (записей было ") + std::to_string(before) +
+                             tq::Cp(", стало ") + std::to_string(now) +
+                             tq::Cp("); восстановите её из резервной копии:");
+    return lead + (why.compare(0, 1, "\n") == 0 ? why : " " + why);
+}
+
 bool ImportCsv(int db, const std::string& bytes, const ImportOptions& options, std::string* message) {
     std::vector<ImportRow> rows;
     std::string why;
@@ -264,21 +301,25 @@ bool ImportCsv(int db, const std::string& bytes, const ImportOptions& options, s
         *message = NotImported(tq::Cp("БД не открыта"));
         return false;
     }
-    if (options.beforeWrite && !options.beforeWrite(&why)) {
-        *message = BackupFailedText(why);
-        return false;
-    }
+    // The write lock first, the backup under it: no other program can commit
+    // rows between the copy and the import and have them lost without a copy.
     if (!DbBeginWhole(db)) {
         *message = NotImported(tq::Cp("БД не открывается для записи: ") + EngineError(db));
         return false;
     }
+    if (options.beforeWrite && !options.beforeWrite(&why)) {
+        DbEndWhole(db, false);
+        *message = BackupFailedText(why);
+        return false;
+    }
+    const long before = DbTableRows(db);
     if (!WriteRows(db, rows, options, &why)) {
         DbEndWhole(db, false);
-        *message = NotImported(why);
+        *message = FailedImportText(db, before, why);
         return false;
     }
     if (!DbEndWhole(db, true)) {
-        *message = NotImported(tq::Cp("запись не завершена: ") + EngineError(db));
+        *message = FailedImportText(db, before, tq::Cp("запись не завершена: ") + EngineError(db));
         return false;
     }
     *message = tq::Cp("Импортировано записей: ") + std::to_string(rows.size());

@@ -38,6 +38,10 @@ bool CDaoRecordset::RestoreFrom(const std::string& from) {
     return EnsureEngine() && engine_->RestoreFrom(from);
 }
 
+bool CDaoRecordset::ReadAsStored(const std::string& sql, std::vector<RowValues>* rows) {
+    return EnsureEngine() && engine_->ReadRowsAsStored(sql, m_strSort, rows);
+}
+
 bool CDaoRecordset::BeginTrans() { return EnsureEngine() && engine_->BeginTrans(); }
 
 bool CDaoRecordset::CommitTrans() { return !engine_ || engine_->CommitTrans(); }

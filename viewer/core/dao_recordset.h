@@ -5,6 +5,7 @@
 #pragma once
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine.h"
 
@@ -51,6 +52,8 @@ public:
     bool BackupTo(const std::string& to);
     // The rows of such a copy in place of the database's (DbEngine::RestoreFrom).
     bool RestoreFrom(const std::string& from);
+    // The rows of sql (ordered by the sort) as stored (DbEngine::ReadRowsAsStored).
+    bool ReadAsStored(const std::string& sql, std::vector<RowValues>* rows);
     // The transactions of the recordset's database.
     bool BeginTrans();
     bool CommitTrans();

@@ -180,7 +180,22 @@ bool SaveFields(CNVRecordset* recordset, int keyOffset, FieldBlock* block, const
     return recordset->StoreRecord(record);
 }
 
-int DbSave(int db, FieldBlock* block) {
+namespace {
+
+// The columns a block does not give take what is stored under its code.
+void FillFromStored(int db, FieldBlock* block, const GivenColumns& given, const bool* zeroMask) {
+    char key[sizeof block->slot[0]] = {};
+    std::memcpy(key, block->slot[0] + 2, sizeof key - 3);
+    CleanKey(key, zeroMask);
+    uint32_t code = 0;
+    CNVRecord stored;
+    if (!IsLookupCode(db, key, &code) || !DbFindByCode(db, &stored, static_cast<int32_t>(code))) return;
+    if (stored.Value(0).empty()) return;  // a new record
+    for (int i = 1; i < kFieldCount; ++i)
+        if (!given[i]) SetBlockSlot(*block, i, stored.Value(i).c_str());
+}
+
+int SaveBlock(int db, FieldBlock* block, const GivenColumns* given) {
     if (!IsDatabaseIndex(db)) return kNoSuchDatabase;
     const int failed = kSaveCodes[db];
     if (!block) return failed;
@@ -189,6 +204,13 @@ int DbSave(int db, FieldBlock* block) {
 
     bool mask[kFieldCount];
     const bool* zeroMask = ZeroMask(db, mask);
+    // A column that keeps its stored value keeps it as it is: no zeros go.
+    bool strip[kFieldCount];
+    if (given) {
+        FillFromStored(db, block, *given, zeroMask);
+        for (int i = 0; i < kFieldCount; ++i) strip[i] = (!zeroMask || zeroMask[i]) && (i == 0 || (*given)[i]);
+        zeroMask = strip;
+    }
     if (db == DbUsers)
         if (const int check = CheckUser(block)) return check;
     // A code the lookups cannot find again ("-1", "1e3", "12abc") would make
@@ -199,6 +221,12 @@ int DbSave(int db, FieldBlock* block) {
     if (CNVRecordset* rs = Object(db)) rs->LookAgain();
     return SaveFields(Object(db), 2, block, zeroMask) ? 0 : failed;
 }
+
+}  // namespace
+
+int DbSave(int db, FieldBlock* block) { return SaveBlock(db, block, nullptr); }
+
+int DbSaveColumns(int db, FieldBlock* block, const GivenColumns& given) { return SaveBlock(db, block, &given); }
 
 bool DbClear(const std::array<bool, kDatabaseCount>& chosen) {
     bool emptied = true;
@@ -274,6 +302,23 @@ bool DbCountAllRows(int db, int32_t* count) {
     if (!rs->OpenAllRows()) return false;
     *count = rs->RecordCount();
     return true;
+}
+
+long DbTableRows(int db) {
+    CNVRecordset* rs = Object(db);
+    if (!rs) return -1;
+    rs->CloseQuery();
+    rs->LookAgain();
+    const long count = rs->OpenQuery("") ? rs->RecordCount() : -1;
+    rs->CloseQuery();
+    return count;
+}
+
+bool DbReadAllRowsAsStored(int db, std::vector<std::array<std::string, kFieldCount>>* rows) {
+    CNVRecordset* rs = Object(db);
+    if (!rs) return false;
+    rs->LookAgain();
+    return rs->ReadAllRowsAsStored(rows);
 }
 
 bool DbReplaceStarRows(int db, const std::vector<CNVRecord>& rows) {

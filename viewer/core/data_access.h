@@ -21,6 +21,11 @@ bool DbFetch(int db, CNVRecord* record, bool first);
 bool DbFindByCode(int db, CNVRecord* record, int32_t code);
 bool DbDeleteByCode(int db, int32_t code);
 int DbSave(int db, FieldBlock* block);
+// DbSave of a record of which only the given columns are known (an import of
+// a file that names fewer columns): the others keep what the database stores
+// under the code, untouched, or are empty for a new record.
+using GivenColumns = std::array<bool, kFieldCount>;
+int DbSaveColumns(int db, FieldBlock* block, const GivenColumns& given);
 // DbSave's refusals of a user: an empty name (s01); a password (s03) that is
 // empty, not all digits, or the reserved one.
 constexpr int kUserNameEmpty = 2007;
@@ -48,6 +53,13 @@ bool DbEndWhole(int db, bool keep);
 // Every row of the table, the "*" rows included, in the listing's order; as
 // DbCountChecked, and DbFetch then walks it.
 bool DbCountAllRows(int db, int32_t* count);
+// The rows of the whole table, "*" rows included, counted afresh; -1 when
+// the database is not open or cannot be read.
+long DbTableRows(int db);
+// Every row as DbCountAllRows orders them, each value whole and in UTF-8 as
+// stored; false, with the engine's reason, when they cannot be read or a
+// value is no text a file can carry.
+bool DbReadAllRowsAsStored(int db, std::vector<std::array<std::string, kFieldCount>>* rows);
 // The "*" rows of the database become these, stored as they stand.
 bool DbReplaceStarRows(int db, const std::vector<CNVRecord>& rows);
 // Whether DbSave takes text as the code of slot 0 (after its prefix): once

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "batched_engine.h"
 #include "file_path.h"
 
 namespace tq::viewer {
@@ -46,22 +45,6 @@ std::unique_ptr<DbEngine> OpenDbEngine(const std::string& path, std::string* why
     }
     if (why) *why = CanOpenForReading(path) ? "not a database of the scale (neither SQLite nor Access)" : "no such file";
     return nullptr;
-}
-
-bool BatchedEngine::RestoreFrom(const std::string& from) {
-    std::unique_ptr<DbEngine> copy = OpenDbEngine(from);
-    std::unique_ptr<DbResult> source = copy ? copy->OpenDynaset("FieldsTable", "") : nullptr;
-    if (!source || !CommitTrans() || !BeginWholeTrans()) return false;
-    bool written = false;
-    if (std::unique_ptr<DbResult> target = OpenDynaset("FieldsTable", "")) {
-        written = true;
-        for (bool more = target->MoveFirst(); written && more && !target->IsEOF(); more = target->MoveNext())
-            written = target->DeleteCurrent();
-        RowValues values;
-        for (bool more = source->MoveFirst(); written && more && !source->IsEOF(); more = source->MoveNext())
-            written = source->ReadCurrent(&values) && target->Append(values);
-    }
-    return EndWholeTrans(written) && written;
 }
 
 #ifndef _WIN32

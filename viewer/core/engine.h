@@ -9,6 +9,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "catalogue.h"
 
@@ -50,6 +51,13 @@ public:
     // delete everything, and reading a first row would cost a pass over the
     // table before every append.
     virtual std::unique_ptr<DbResult> OpenDynaset(const std::string& sql, const std::string& sortColumn) = 0;
+    // The rows of the same query as they are stored, each value whole and in
+    // UTF-8, for what must carry every value exactly (an export): no cut at
+    // 254 bytes, no code page 1251 between. False, with LastError naming the
+    // rows, when a value is no text that UTF-8 and a text file can carry (a
+    // NUL, bytes that are not UTF-8), or when the rows cannot be read.
+    virtual bool ReadRowsAsStored(const std::string& sql, const std::string& sortColumn,
+                                  std::vector<RowValues>* rows) = 0;
     // Groups the writes that follow into transactions until CommitTrans, so
     // that a long run of saves or deletes does not pay for one commit each.
     // False when the file cannot be locked for writing now; the writes then
@@ -62,9 +70,17 @@ public:
     // (an import): nothing is committed before EndWholeTrans, and BeginTrans
     // and CommitTrans inside it neither start nor commit anything. False when
     // the file cannot be locked for writing now, or a transaction is open.
+    // It takes the file's write lock at once, so that no other program
+    // commits between what the caller reads under it (a backup) and what it
+    // writes; it does not set the file up for writing (that waits for the
+    // first write), so a transaction that writes nothing leaves the file as
+    // it was.
     virtual bool BeginWholeTrans() = 0;
     // Commits the whole transaction when keep is set, else rolls it back.
-    // False when there was none or its commit failed; nothing is kept then.
+    // False when there was none, when its commit failed, or when the engine
+    // lost it on the way (SQLite rolls a transaction back by itself on a full
+    // disk); nothing is kept then. Once it is lost, every write until
+    // EndWholeTrans is refused: none may commit on its own.
     virtual bool EndWholeTrans(bool keep) = 0;
     // Whether the file at the path is still the one this engine opened: not
     // removed, not replaced by another. Writes are refused once it is not.
@@ -74,11 +90,15 @@ public:
     virtual void LookAgain() = 0;
     // Writes a copy of the whole database, as its last commit left it, into
     // the file at `to` (empty or missing): the same engine's format, openable
-    // as it is. An open batch is committed first; nothing is written to the
-    // database itself.
+    // as it is. An open batch is committed first; inside a whole transaction
+    // that has written nothing yet, the copy is what the transaction started
+    // from. Nothing is written to the database itself.
     virtual bool BackupTo(const std::string& to) = 0;
-    // Puts the rows of a copy that BackupTo made in place of all of this
-    // database's rows, all or nothing.
+    // Inside a whole transaction, which the caller ends: puts the rows of a
+    // copy that BackupTo made in place of all of this database's rows, each
+    // value as the copy stores it. False, with LastError, when the copy
+    // cannot be read whole (another table shape, a read failure) or a row
+    // cannot be written; the caller then rolls back.
     virtual bool RestoreFrom(const std::string& from) = 0;
     // What the last refusal was, in one line, for tools and logs.
     virtual std::string LastError() = 0;

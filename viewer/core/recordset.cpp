@@ -80,6 +80,11 @@ bool CNVRecordset::OpenAllRows() {
     return OpenQuery(WithTable(m_nSortColumn == -1 ? kAllRowsByCode : kAllRowsSorted));
 }
 
+bool CNVRecordset::ReadAllRowsAsStored(std::vector<RowValues>* rows) {
+    CloseQuery();
+    return ReadAsStored(WithTable(m_nSortColumn == -1 ? kAllRowsByCode : kAllRowsSorted), rows);
+}
+
 bool CNVRecordset::MoveFirstRow() { return MoveFirst(); }
 
 bool CNVRecordset::MoveNextRow() { return IsEOF() ? MoveFirst() : MoveNext(); }

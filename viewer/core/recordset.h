@@ -19,6 +19,8 @@ public:
     bool OpenListing();
     // The listing's order over every row of the table, the "*" rows included.
     bool OpenAllRows();
+    // The same rows, each value whole and in UTF-8 as stored (an export's).
+    bool ReadAllRowsAsStored(std::vector<RowValues>* rows);
     bool MoveFirstRow();
     bool MoveNextRow();
     bool DeleteCurrentRow();

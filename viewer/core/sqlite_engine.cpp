@@ -92,6 +92,45 @@ std::string ColumnText(sqlite3_stmt* stmt, int column) {
     return value;
 }
 
+// Whether bytes are UTF-8 text without a NUL, as a text file carries them.
+bool IsPlainUtf8(std::string_view bytes) {
+    return bytes.find('\0') == std::string_view::npos && tq::IsValidUtf8(bytes);
+}
+
+// A column's value as stored, whole, in UTF-8: text as it is, a number as
+// its text, NULL as the empty text. False for a value that is no UTF-8 text.
+bool StoredText(sqlite3_stmt* stmt, int column, std::string* value) {
+    const char* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+    const int bytes = sqlite3_column_bytes(stmt, column);
+    value->assign(text ? text : "", text ? static_cast<size_t>(bytes) : 0);
+    return IsPlainUtf8(*value);
+}
+
+void BindTexts(sqlite3_stmt* stmt, const std::vector<std::string>& parameters) {
+    for (size_t i = 0; i < parameters.size(); ++i)
+        sqlite3_bind_text(stmt, static_cast<int>(i + 1), parameters[i].c_str(), static_cast<int>(parameters[i].size()),
+                          SQLITE_STATIC);
+}
+
+// The layer's query as a statement of this engine: its literals become
+// parameters, and the sort column orders a query that has no ORDER BY.
+bool SelectFor(const std::string& sql, const std::string& sortColumn, std::string* select,
+               std::vector<std::string>* parameters, bool* wholeTable) {
+    const std::string text = Trimmed(tq::Cp1251ToUtf8(sql));
+    *select = std::string("SELECT rowid,") + kColumns;
+    *wholeTable = text == "FieldsTable" || text == "[FieldsTable]";
+    if (*wholeTable) {
+        *select += " FROM FieldsTable";
+    } else if (StartsWithNoCase(text, "SELECT * FROM ")) {
+        *select += text.substr(8);
+    } else {
+        return false;
+    }
+    *select = Parameterized(*select, "?", parameters);
+    if (!sortColumn.empty() && !ContainsNoCase(*select, " ORDER BY ")) *select += " ORDER BY " + sortColumn;
+    return true;
+}
+
 // Binds the chosen columns' values, in column order, from parameter 1 on.
 bool BindValues(sqlite3_stmt* stmt, const RowValues& values, const ColumnSet& columns) {
     int parameter = 1;
@@ -190,22 +229,38 @@ public:
     }
 
     std::unique_ptr<DbResult> OpenDynaset(const std::string& sql, const std::string& sortColumn) override {
-        const std::string text = Trimmed(tq::Cp1251ToUtf8(sql));
-        std::string select = std::string("SELECT rowid,") + kColumns;
-        const bool wholeTable = text == "FieldsTable" || text == "[FieldsTable]";
-        if (wholeTable) {
-            select += " FROM FieldsTable";
-        } else if (StartsWithNoCase(text, "SELECT * FROM ")) {
-            select += text.substr(8);
-        } else {
-            return nullptr;
-        }
+        std::string select;
         std::vector<std::string> parameters;
-        select = Parameterized(select, "?", &parameters);
-        if (!sortColumn.empty() && !ContainsNoCase(select, " ORDER BY ")) select += " ORDER BY " + sortColumn;
+        bool wholeTable = false;
+        if (!SelectFor(sql, sortColumn, &select, &parameters, &wholeTable)) return nullptr;
         auto result = std::make_unique<SqliteResult>(*this, select, std::move(parameters));
         if (wholeTable ? TableCount() < 0 : !result->Load()) return nullptr;
         return result;
+    }
+
+    bool ReadRowsAsStored(const std::string& sql, const std::string& sortColumn, std::vector<RowValues>* rows) override {
+        copyError_.clear();
+        std::string select;
+        std::vector<std::string> parameters;
+        bool wholeTable = false;
+        if (!SelectFor(sql, sortColumn, &select, &parameters, &wholeTable)) return false;
+        Statement* stmt = Cached(select);
+        if (!stmt) return false;
+        BindTexts(stmt->get(), parameters);
+        std::string unfit;  // the codes of rows whose values a text file cannot carry
+        int rc;
+        while ((rc = sqlite3_step(stmt->get())) == SQLITE_ROW) {
+            RowValues values;
+            bool fits = true;
+            for (int i = 0; i < kFieldCount; ++i) fits = StoredText(stmt->get(), i + 1, &values[i]) && fits;
+            if (!fits) unfit += (unfit.empty() ? "" : ", ") + values[0];
+            rows->push_back(std::move(values));
+        }
+        stmt->Reset();
+        if (rc != SQLITE_DONE) return false;
+        if (unfit.empty()) return true;
+        copyError_ = "values that are no UTF-8 text (binary data or a NUL) in the rows with the codes " + unfit;
+        return false;
     }
 
     bool Exec(const char* sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
@@ -221,6 +276,7 @@ public:
         if (!db_) return "cannot be opened";
         if (!file_.StillThere()) return "the file is no longer at its path";
         if (!copyError_.empty()) return tq::Utf8ToCp1251(copyError_);
+        if (!LostWhy().empty()) return "SQLite rolled the transaction back: " + LostWhy();
         return tq::Utf8ToCp1251(sqlite3_errmsg(db_));
     }
 
@@ -229,9 +285,7 @@ public:
                      std::vector<int64_t>* rowids, std::vector<std::string>* rows) {
         Statement* stmt = Cached(sql);
         if (!stmt) return false;
-        for (size_t i = 0; i < parameters.size(); ++i)
-            sqlite3_bind_text(stmt->get(), static_cast<int>(i + 1), parameters[i].c_str(),
-                              static_cast<int>(parameters[i].size()), SQLITE_STATIC);
+        BindTexts(stmt->get(), parameters);
         int rc;
         while ((rc = sqlite3_step(stmt->get())) == SQLITE_ROW) {
             rowids->push_back(sqlite3_column_int64(stmt->get(), 0));
@@ -255,6 +309,7 @@ public:
         const bool done = bound && sqlite3_step(update->get()) == SQLITE_DONE && sqlite3_changes(db_) == 1;
         update->Reset();
         if (done) NoteWrite();
+        else NoteFailedWrite();
         return done;
     }
 
@@ -270,7 +325,10 @@ public:
         if (!BindValues(insert_.get(), values, AllColumns())) return false;
         const bool done = sqlite3_step(insert_.get()) == SQLITE_DONE;
         insert_.Reset();
-        if (!done) return false;
+        if (!done) {
+            NoteFailedWrite();
+            return false;
+        }
         *rowid = sqlite3_last_insert_rowid(db_);
         AdjustTableCount(+1);
         NoteWrite();
@@ -287,6 +345,8 @@ public:
         if (done) {
             AdjustTableCount(-1);
             NoteWrite();
+        } else {
+            NoteFailedWrite();
         }
         return done;
     }
@@ -295,14 +355,29 @@ public:
 
     // SQLite's online backup reads the pages as one snapshot, so the copy is
     // consistent even while the file is in write-ahead logging; the copy
-    // then gets a rollback journal, to open as it is anywhere.
+    // then gets a rollback journal, to open as it is anywhere. A connection
+    // that holds the write lock cannot be the backup's source (SQLite says
+    // busy): inside a transaction a second connection reads the pages, and
+    // since this one holds the lock and has written nothing, it reads what
+    // the transaction started from.
     bool BackupTo(const std::string& to) override {
         CommitTrans();
         copyError_.clear();
+        sqlite3* source = db_;
+        sqlite3* reader = nullptr;
+        if (inTrans_) {
+            if (sqlite3_open_v2(Utf8FilePath(file_.path()).c_str(), &reader, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+                copyError_ = sqlite3_errmsg(reader);
+                sqlite3_close_v2(reader);
+                return false;
+            }
+            sqlite3_busy_timeout(reader, 1000);
+            source = reader;
+        }
         sqlite3* copy = nullptr;
         bool copied = sqlite3_open_v2(Utf8FilePath(to).c_str(), &copy, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                                       nullptr) == SQLITE_OK &&
-                      CopyPages(db_, copy, &copyError_);
+                      CopyPages(source, copy, &copyError_);
         if (copied && sqlite3_exec(copy, "PRAGMA journal_mode=delete", nullptr, nullptr, nullptr) != SQLITE_OK) {
             copied = false;
             copyError_ = sqlite3_errmsg(copy);
@@ -310,22 +385,25 @@ public:
             copyError_ = sqlite3_errmsg(copy);
         }
         sqlite3_close_v2(copy);
+        sqlite3_close_v2(reader);
         return copied;
     }
 
-    // The same in the other direction: the copy's pages replace this file's
-    // in one transaction of this connection, so a failure leaves it as it was.
+    // Row by row from a connection of its own on the copy, each value bound
+    // as the copy stores it (text, number or NULL alike), into this file's
+    // open transaction; the caller's rollback undoes a failure. Unlike a
+    // page copy, it works whatever the two files' page sizes and journal
+    // modes, and keeps this file's own schema and index.
     bool RestoreFrom(const std::string& from) override {
-        CommitTrans();
-        if (!ReadyToWrite()) return false;
+        copyError_.clear();
+        if (!inTrans_ || !ReadyToWrite()) return false;
         sqlite3* copy = nullptr;
-        const bool opened = sqlite3_open_v2(Utf8FilePath(from).c_str(), &copy, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK;
-        const bool restored = opened && CopyPages(copy, db_, &copyError_);
-        if (!opened) copyError_ = "the copy cannot be opened";
+        bool restored = sqlite3_open_v2(Utf8FilePath(from).c_str(), &copy, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK;
+        if (!restored) copyError_ = "the copy cannot be opened: " + std::string(sqlite3_errmsg(copy));
+        if (restored) restored = CopyRows(copy);
         sqlite3_close_v2(copy);
         ForgetStatements();
         tableCount_ = -1;
-        setUpForWriting_ = false;  // the copy may lack the index on the code
         return restored;
     }
 
@@ -359,16 +437,26 @@ private:
         return rc == SQLITE_DONE || rc == SQLITE_ROW;
     }
 
-    // The first write sets the file up for writing.
+    bool CanWrite() override { return Writable() && StillAtPath(); }
+
+    // The first write sets the file up for writing. The journal mode cannot
+    // change inside a transaction: a whole transaction writes with the
+    // file's journal as it is, and the next write after it switches.
     bool ReadyToWrite() override {
-        if (!Writable() || !StillAtPath()) return false;
+        if (WritesRefused() || !CanWrite()) return false;
         if (setUpForWriting_) return true;
-        if (JournalMode("wal")) switchedToWal_ = true;
-        Exec("PRAGMA synchronous=NORMAL");
-        Exec("CREATE INDEX IF NOT EXISTS FieldsTable_s00 ON FieldsTable(s00)");
-        setUpForWriting_ = true;
+        if (!inTrans_) {
+            if (JournalMode("wal")) switchedToWal_ = true;
+            Exec("PRAGMA synchronous=NORMAL");
+            setUpForWriting_ = true;
+        }
+        if (!indexMade_) indexMade_ = Exec("CREATE INDEX IF NOT EXISTS FieldsTable_s00 ON FieldsTable(s00)");
         return true;
     }
+
+    // SQLite ends a transaction by itself on some failures (a full disk, an
+    // I/O error); the connection is then back in autocommit.
+    bool TransactionLost() override { return inTrans_ && sqlite3_get_autocommit(db_); }
 
     bool JournalMode(const char* mode) {
         Statement pragma;
@@ -405,6 +493,39 @@ private:
     }
 
 
+    // Every row of the copy's FieldsTable in place of this file's rows;
+    // copyError_ says why not.
+    bool CopyRows(sqlite3* copy) {
+        Statement read, insert;
+        if (!read.Prepare(copy, std::string("SELECT ") + kColumns + " FROM FieldsTable ORDER BY rowid")) {
+            copyError_ = "the copy has no table of the scale's shape: " + std::string(sqlite3_errmsg(copy));
+            return false;
+        }
+        std::string sql = std::string("INSERT INTO FieldsTable(") + kColumns + ") VALUES(?";
+        for (int i = 1; i < kFieldCount; ++i) sql += ",?";
+        sql += ")";
+        if (!Exec("DELETE FROM FieldsTable") || !insert.Prepare(db_, sql)) {
+            copyError_ = sqlite3_errmsg(db_);
+            return false;
+        }
+        int rc;
+        while ((rc = sqlite3_step(read.get())) == SQLITE_ROW) {
+            for (int i = 0; i < kFieldCount; ++i) sqlite3_bind_value(insert.get(), i + 1, sqlite3_column_value(read.get(), i));
+            const bool written = sqlite3_step(insert.get()) == SQLITE_DONE;
+            insert.Reset();
+            if (!written) {
+                copyError_ = sqlite3_errmsg(db_);
+                NoteFailedWrite();
+                return false;
+            }
+        }
+        if (rc != SQLITE_DONE) {
+            copyError_ = "the copy cannot be read to its end: " + std::string(sqlite3_errmsg(copy));
+            return false;
+        }
+        return true;
+    }
+
     static bool CopyPages(sqlite3* from, sqlite3* to, std::string* error) {
         error->clear();
         sqlite3_backup* backup = sqlite3_backup_init(to, "main", from, "main");
@@ -422,6 +543,7 @@ private:
     sqlite3* db_ = nullptr;
     std::string copyError_;  // why the last backup or restore failed
     bool setUpForWriting_ = false;
+    bool indexMade_ = false;
     bool switchedToWal_ = false;
     // Prepared statements by their parameterized text; a few shapes recur.
     Statement* Cached(const std::string& sql) {

@@ -4,12 +4,15 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
 #include "core/backup.h"
 #include "core/file_path.h"
 #include "db_fixture.h"
+#include "jet_raw.h"
 #include "raw_file.h"
 
 #ifndef _WIN32
@@ -232,6 +235,208 @@ TEST_F(BackupTest, RestoreRefusesWhatIsNotABackupOfThisDatabase) {
     EXPECT_TRUE(DbRestore(DbGoods, renamedUsers, &saved, &why)) << U(why);
     EXPECT_EQ(RowsIn(saved), 3);
 }
+
+TEST_F(BackupTest, RestoringTheOldestOfTenKeepsItAndARestoreThatCannotGoAheadAddsNoCopy) {
+    const std::string path = GoodsWithThreeRows();
+    for (int i = 0; i < kBackupsKept; ++i, Tick()) Backup();
+    const std::vector<std::string> ten = NamesIn(backupDir());
+    const std::string oldest = PathOf("Backup/" + ten.front());
+    std::array<bool, kDatabaseCount> goods{};
+    goods[DbGoods] = true;
+    ASSERT_TRUE(DbClear(goods));
+
+    std::string saved, why;
+    ASSERT_TRUE(DbRestore(DbGoods, oldest, &saved, &why)) << U(why);
+    EXPECT_EQ(ListCodes(DbGoods), (std::vector<std::string>{"1", "10", "2"}));
+    EXPECT_TRUE(fs::exists(oldest)) << "the copy restored is never rotated away";
+    EXPECT_TRUE(fs::exists(saved)) << "nor the copy just made";
+    EXPECT_EQ(NamesIn(backupDir()).size(), static_cast<size_t>(kBackupsKept));
+    EXPECT_EQ(RowsIn(saved), 0);
+
+    if (OnJet()) return;  // the lock below is SQLite's
+    // Locked by another program: refused before any copy is made.
+    Tick();
+    const std::vector<std::string> before = NamesIn(backupDir());
+    const Snapshot file = Take(path);
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_FALSE(DbRestore(DbGoods, oldest, &saved, &why));
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_EQ(U(why).rfind("БД не открывается для записи", 0), 0u) << U(why);
+    EXPECT_EQ(NamesIn(backupDir()), before) << "a refused restore adds no copy and removes none";
+    EXPECT_TRUE(Take(path) == file);
+}
+
+TEST_F(BackupTest, ACopyThatSortsOldestIsNotRemovedByItsOwnRotation) {
+    const std::string path = GoodsWithThreeRows();
+    // The clock was a day ahead for ten copies, then put right.
+    now_.day = 9;
+    for (int i = 0; i < kBackupsKept; ++i, Tick()) Backup();
+    now_.day = 8;
+    std::string backup, why;
+    const auto clear = [](std::string*) {
+        std::array<bool, kDatabaseCount> goods{};
+        goods[DbGoods] = true;
+        return DbClear(goods);
+    };
+    ASSERT_EQ(DbChangeWithBackup(DbGoods, std::string(), clear, &backup, &why), ChangeOutcome::Done) << U(why);
+    ASSERT_TRUE(fs::exists(backup)) << "the copy of the rows the clear removed";
+    EXPECT_EQ(RowsIn(backup), 3);
+    EXPECT_EQ(ListCodes(DbGoods).size(), 0u);
+    const std::vector<std::string> names = NamesIn(backupDir());
+    EXPECT_EQ(names.size(), static_cast<size_t>(kBackupsKept));
+    EXPECT_EQ(names.front(), fs::path(backup).filename().string()) << "the oldest by name is the newest copy";
+}
+
+TEST_F(BackupTest, AFailedChangeKeepsNoCopyAndACopyThatVanishesStopsTheChange) {
+    const std::string path = GoodsWithThreeRows();
+    const auto rows = RawRows(path);
+    std::string backup, why;
+    const auto refuse = [](std::string* failure) {
+        *failure = "no";
+        return false;
+    };
+    EXPECT_EQ(DbChangeWithBackup(DbGoods, std::string(), refuse, &backup, &why), ChangeOutcome::Failed);
+    EXPECT_EQ(NamesIn(backupDir()).size(), 0u) << "nothing changed, so no copy either";
+
+    // Another program removes the copy while the clear runs.
+    const auto clearAfterCopyGoes = [this](std::string*) {
+        for (const std::string& name : NamesIn(backupDir())) fs::remove(PathOf("Backup/" + name));
+        std::array<bool, kDatabaseCount> goods{};
+        goods[DbGoods] = true;
+        return DbClear(goods);
+    };
+    EXPECT_EQ(DbChangeWithBackup(DbGoods, std::string(), clearAfterCopyGoes, &backup, &why), ChangeOutcome::Failed);
+    EXPECT_EQ(RawRows(path), rows) << "the clear is taken back: its copy is gone";
+}
+
+TEST_F(BackupTest, ARestoreFromACopyThatCannotBeReadWholeChangesNothing) {
+    const std::string path = GoodsWithThreeRows();
+    const std::string odd = PathOf("Backup/db0.mdb.20261208-100000.bak");
+    fs::create_directory(backupDir());
+    const std::string otherShape = "CREATE TABLE FieldsTable (s00 TEXT(255), s01 TEXT(255))";
+    if (OnJet()) {
+        ASSERT_TRUE(JetCreateWithTable(odd, otherShape));
+        ASSERT_TRUE(JetAppendRow(odd, {{0, "5"}, {1, "x"}}));
+    } else {
+        RawExec(odd, otherShape + "; INSERT INTO FieldsTable VALUES('5','x')");
+    }
+    DbCloseAll();
+    const auto rows = RawRows(path);
+    std::string saved, why;
+    EXPECT_FALSE(DbRestore(DbGoods, odd, &saved, &why));
+    // SQLite cannot even open such a copy as a database of the scale; the
+    // stand-in DAO opens it, and the restore finds the shape and rolls back.
+    const std::string said = U(why);
+    EXPECT_TRUE(said.find("копия не читается") != std::string::npos || said.find("БД не изменена") != std::string::npos)
+        << said;
+    EXPECT_EQ(RawRows(path), rows) << "the deletes are rolled back with the failed copy";
+    EXPECT_EQ(NamesIn(backupDir()), std::vector<std::string>{fs::path(odd).filename().string()})
+        << "and the copy made before it goes too";
+}
+
+TEST_F(BackupTest, RestoreCarriesEveryValueAsStored) {
+    const std::string path = OpenNew(DbGoods);
+    const std::string hostile = "Crème ½ 中 " + std::string(300, 'z');
+    DbReleaseAll();
+    if (OnJet()) {
+        ASSERT_TRUE(JetAppendRow(path, {{0, "7"}, {2, "Crème ½ 中"}, {21, "€ 😀"}}));
+    } else {
+        RawExec(path, "INSERT INTO FieldsTable(s00,s02,s03,s04) VALUES('7','" + hostile + "',42,NULL)");
+    }
+    ASSERT_EQ(DbOpen(DbGoods, path.c_str()), 0);
+    const auto rows = RawRows(path);
+    const std::string backup = Backup();
+    if (!OnJet()) {
+        // Another page size and a write-ahead log than the copy's: pages
+        // cannot be copied over, rows can.
+        DbReleaseAll();
+        RawExec(path, "PRAGMA journal_mode=delete; PRAGMA page_size=1024; VACUUM; PRAGMA journal_mode=wal");
+        ASSERT_EQ(DbOpen(DbGoods, path.c_str()), 0);
+    }
+    std::array<bool, kDatabaseCount> goods{};
+    goods[DbGoods] = true;
+    ASSERT_TRUE(DbClear(goods));
+    Tick();
+    std::string saved, why;
+    ASSERT_TRUE(DbRestore(DbGoods, backup, &saved, &why)) << U(why);
+    EXPECT_EQ(RawRows(path), rows) << "text outside code page 1251, long values, numbers and NULLs alike";
+    if (!OnJet()) {
+        DbReleaseAll();
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+        sqlite3_stmt* stmt = nullptr;
+        sqlite3_prepare_v2(db, "SELECT typeof(s04), typeof(s05) FROM FieldsTable", -1, &stmt, nullptr);
+        ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
+        EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)), "null") << "a NULL stays NULL";
+        EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1)), "null");
+        sqlite3_finalize(stmt);
+        sqlite3_close(db);
+    }
+}
+
+TEST_F(BackupTest, CopiesLeftHalfWrittenByACrashGoWithTheNextBackup) {
+    GoodsWithThreeRows();
+    fs::create_directory(backupDir());
+    const std::vector<std::string> stale = {"db0.mdb.20261201-101010.bak.part", "db0.mdb.20261201-101010.bak.part-journal"};
+    const std::vector<std::string> others = {"db0.mdb.notes.part", "db1.mdb.20261201-101010.bak.part"};
+    for (const std::string& name : stale) std::ofstream(PathOf("Backup/" + name)) << "cut short";
+    for (const std::string& name : others) std::ofstream(PathOf("Backup/" + name)) << "not ours";
+    const std::string backup = Backup();
+    std::vector<std::string> expected = others;
+    expected.push_back(fs::path(backup).filename().string());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(NamesIn(backupDir()), expected);
+}
+
+#ifndef _WIN32
+// Another program's write transaction, through the sqlite3 shell: it inserts
+// rows, says so, holds its lock a while, then commits.
+class OtherWriter {
+public:
+    OtherWriter(const std::string& path, int firstCode, int rows, const char* hold) {
+        const std::string insert = "INSERT INTO FieldsTable(s00) WITH RECURSIVE n(x) AS (SELECT " +
+                                   std::to_string(firstCode) + " UNION ALL SELECT x+1 FROM n WHERE x<" +
+                                   std::to_string(firstCode + rows - 1) + ") SELECT x FROM n;";
+        const std::string command = "sqlite3 '" + path + "' '.timeout 5000' 'BEGIN IMMEDIATE;' '" + insert +
+                                    "' '.print locked' '.shell sleep " + hold + "' 'COMMIT;'";
+        pipe_ = popen(command.c_str(), "r");
+        char line[32] = {};
+        locked_ = pipe_ && std::fgets(line, sizeof line, pipe_) && std::string(line) == "locked\n";
+    }
+    ~OtherWriter() { Finish(); }
+    bool locked() const { return locked_; }
+    bool Finish() {
+        if (!pipe_) return false;
+        const int status = pclose(pipe_);
+        pipe_ = nullptr;
+        return status == 0;
+    }
+
+private:
+    FILE* pipe_ = nullptr;
+    bool locked_ = false;
+};
+
+TEST_F(BackupTest, TheBackupIsTakenUnderTheLockOfTheClear) {
+    if (OnJet() || std::system("sqlite3 -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "needs the sqlite3 shell";
+    const std::string path = GoodsWithThreeRows();
+    OtherWriter other(path, 1000, 1000, "0.3");
+    ASSERT_TRUE(other.locked());
+    std::string backup, why;
+    const auto clear = [](std::string*) {
+        std::array<bool, kDatabaseCount> goods{};
+        goods[DbGoods] = true;
+        return DbClear(goods);
+    };
+    ASSERT_EQ(DbChangeWithBackup(DbGoods, std::string(), clear, &backup, &why), ChangeOutcome::Done) << U(why);
+    EXPECT_TRUE(other.Finish()) << "the other program committed";
+    EXPECT_EQ(RowsIn(backup), 1003) << "the rows committed while the clear waited are in its copy";
+    EXPECT_EQ(ReadRawRows(path).size(), 0u);
+}
+#endif
 
 TEST(BackupNames, OnlyTheDatabasesOwnStampedCopiesCount) {
     EXPECT_TRUE(IsBackupName("TQScale.mdb", "TQScale.mdb.20261208-174005.bak"));

@@ -1,10 +1,22 @@
 #include <algorithm>
 
+#include "core/backup.h"
 #include "core/csv_transfer.h"
 #include "core/file_path.h"
 #include "db_fixture.h"
+#include "jet_raw.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#ifndef _WIN32
+#include <sched.h>
+#include <sys/mount.h>
+#endif
 
 namespace tq::viewer::test {
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -184,5 +196,112 @@ TEST_F(CsvTransferTest, LongTransfersReportProgressAndFilesAreWrittenWhole) {
     EXPECT_FALSE(ExportCsvFile(DbHelp, PathOf("no-such-folder/help.csv"), &message));
     EXPECT_EQ(U(message).rfind("Не удалось записать файл", 0), 0u);
 }
+
+TEST_F(CsvTransferTest, ExportCarriesEveryValueAsStored) {
+    const std::string path = OpenNew(DbGoods);
+    const std::string long300 = std::string(300, 'y');
+    DbReleaseAll();
+    if (OnJet()) {
+        ASSERT_TRUE(JetAppendRow(path, {{0, "7"}, {2, "Crème ½ 中"}, {21, "€ 😀"}}));
+    } else {
+        RawExec(path, "INSERT INTO FieldsTable(s00,s02,s21,s03) VALUES('7','Crème ½ 中','" + long300 + "',42)");
+    }
+    ASSERT_EQ(DbOpen(DbGoods, path.c_str()), 0);
+    const std::string bytes = Export(DbGoods);
+    EXPECT_NE(bytes.find("\r\n7;;Crème ½ 中;"), std::string::npos) << "text code page 1251 lacks, as stored";
+    if (OnJet()) {
+        EXPECT_NE(bytes.find(";€ 😀;"), std::string::npos);
+    } else {
+        EXPECT_NE(bytes.find(";42;"), std::string::npos);
+        EXPECT_NE(bytes.find(";" + long300 + ";"), std::string::npos) << "a long value whole, not cut at 254";
+    }
+    if (OnJet()) return;
+    // A value no text file can carry is named, and nothing is exported.
+    DbReleaseAll();
+    RawExec(path, "INSERT INTO FieldsTable(s00,s02) VALUES('8',X'41FF00')");
+    ASSERT_EQ(DbOpen(DbGoods, path.c_str()), 0);
+    std::string out, message;
+    EXPECT_FALSE(ExportCsv(DbGoods, &out, &message));
+    EXPECT_NE(U(message).find("8"), std::string::npos) << U(message);
+}
+
+TEST_F(CsvTransferTest, APartialImportKeepsTheColumnsItDoesNotName) {
+    const std::string path = OpenNew(DbGoods);
+    ASSERT_EQ(Save(DbGoods, {{0, "3"}, {1, "0460000000048"}, {2, "Икра"}, {3, "1"}, {4, "100.00"}, {5, "7"}, {11, "30"},
+                             {13, "2"}}), 0);
+    DbReleaseAll();
+    if (!OnJet()) RawExec(path, "UPDATE FieldsTable SET s21='Crème 中', s22='0042' WHERE s00='3'");
+    ASSERT_EQ(DbOpen(DbGoods, path.c_str()), 0);
+    auto expected = RawRows(path);
+    std::string message;
+    ASSERT_TRUE(Import(DbGoods, "s00;s01;s02;s04\r\n3;0460000000048;Икра;120.50\r\n9;;Новый;5.00\r\n", false, &message))
+        << message;
+    const auto rows = RawRows(path);
+    ASSERT_EQ(rows.size(), 2u);
+    expected[0][4] = "120.50";
+    EXPECT_EQ(rows[0], expected[0]) << "Тип, Группа, Срок годности, Этикетка and what the engine alone stored are kept";
+    EXPECT_EQ(rows[1][2], "Новый");
+    EXPECT_EQ(rows[1][3], "") << "a new record gets the columns the file lacks empty";
+}
+
+#ifndef _WIN32
+TEST_F(CsvTransferTest, ADiskThatFillsUpStopsTheImportAndNothingIsCommittedAfterIt) {
+    if (OnJet()) GTEST_SKIP();
+    // A small file system of its own for the database, in this process's
+    // own mount namespace; skipped where the test may not mount.
+    const std::string small = PathOf("small");
+    fs::create_directory(small);
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount("tmpfs", small.c_str(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "no mount here (not root)";
+    struct Unmount {
+        std::string dir;
+        ~Unmount() {
+            DbReleaseAll();
+            umount(dir.c_str());
+        }
+    } unmount{small};
+    const std::string path = small + "/goods.mdb";
+    ASSERT_TRUE(CreateSqliteDatabase(path));
+    ASSERT_EQ(DbOpen(DbGoods, path.c_str()), 0);
+    DbBeginBatch(DbGoods);
+    for (int n = 1; n <= 300; ++n) ASSERT_EQ(Save(DbGoods, {{0, std::to_string(n)}, {2, "товар"}}), 0);
+    ASSERT_TRUE(DbEndBatch(DbGoods));
+    std::string csv = "s00;s02;s03;s04\r\n";
+    for (int n = 1000; n < 21000; ++n) csv += std::to_string(n) + ";" + std::string(200, 'x') + ";" + std::string(200, 'y') + ";1\r\n";
+    std::string message;
+    EXPECT_FALSE(Import(DbGoods, csv, false, &message));
+    EXPECT_NE(message.find("БД не изменена"), std::string::npos) << message;
+    EXPECT_NE(message.find("импорт остановлен"), std::string::npos) << "one line, not one per row after it: " << message;
+    EXPECT_EQ(DbTableRows(DbGoods), 300) << "no row committed on its own after the transaction was lost";
+}
+
+TEST_F(CsvTransferTest, TheImportsBackupIsTakenUnderItsWriteLock) {
+    if (OnJet() || std::system("sqlite3 -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "needs the sqlite3 shell";
+    const std::string path = OpenNew(DbGoods);
+    for (const char* code : {"1", "2", "3"}) ASSERT_EQ(Save(DbGoods, {{0, code}}), 0);
+    const std::string insert =
+        "INSERT INTO FieldsTable(s00) WITH RECURSIVE n(x) AS (SELECT 1000 UNION ALL SELECT x+1 FROM n WHERE x<1999) "
+        "SELECT x FROM n;";
+    FILE* other = popen(("sqlite3 '" + path + "' '.timeout 5000' 'BEGIN IMMEDIATE;' '" + insert +
+                         "' '.print locked' '.shell sleep 0.3' 'COMMIT;'").c_str(), "r");
+    ASSERT_TRUE(other);
+    char line[32] = {};
+    ASSERT_TRUE(std::fgets(line, sizeof line, other));
+    std::string backup;
+    ImportOptions options;
+    options.replace = true;
+    options.beforeWrite = [&](std::string* why) { return DbBackup(DbGoods, &backup, why); };
+    std::string message;
+    EXPECT_TRUE(ImportCsv(DbGoods, "s00\r\n7\r\n", options, &message)) << U(message);
+    EXPECT_EQ(pclose(other), 0);
+    auto copy = OpenDbEngine(backup);
+    long rows = -1;
+    auto table = copy ? copy->OpenDynaset("FieldsTable", "") : nullptr;
+    ASSERT_TRUE(table && table->GetRecordCount(&rows));
+    EXPECT_EQ(rows, 1003) << "the rows another program committed meanwhile are in the copy";
+    EXPECT_EQ(ListCodes(DbGoods), std::vector<std::string>{"7"});
+}
+#endif
 
 }  // namespace tq::viewer::test

@@ -55,16 +55,12 @@ std::vector<std::string> DbTest::ListCodes(int db) {
 std::vector<std::vector<std::string>> DbTest::RawRows(const std::string& path) {
     if (!OnJet()) return ReadRawRows(path);
     // An Access file has no second reader here: a connection of its own
-    // through the engine, in the table's order.
+    // through the engine, in the table's order, each value as stored.
     std::vector<std::vector<std::string>> rows;
     auto engine = OpenDbEngine(path);
-    auto table = engine ? engine->OpenDynaset("FieldsTable", "") : nullptr;
-    if (!table || !table->MoveFirst()) return rows;
-    for (RowValues values; !table->IsEOF() && table->ReadCurrent(&values); table->MoveNext()) {
-        std::vector<std::string> row;
-        for (const std::string& value : values) row.push_back(tq::Cp1251ToUtf8(value));
-        rows.push_back(row);
-    }
+    std::vector<RowValues> stored;
+    if (!engine || !engine->ReadRowsAsStored("FieldsTable", "", &stored)) return rows;
+    for (const RowValues& values : stored) rows.emplace_back(values.begin(), values.end());
     return rows;
 }
 

@@ -190,17 +190,6 @@ int SaveRecord(Io& io, int db, const std::vector<std::string>& assignments) {
     return code == 0 ? 0 : 1;
 }
 
-// Every command that clears or overwrites a database makes its backup first;
-// without one, nothing is changed.
-bool BackUp(Io& io, int db) {
-    std::string path, why;
-    if (DbBackup(db, &path, &why)) {
-        io.Out("backup: " + path + "\n");
-        return true;
-    }
-    io.Err(BackupFailedText(why) + "\n");
-    return false;
-}
 
 int Backups(Io& io, int only) {
     for (int db = 0; db < kDatabaseCount; ++db) {
@@ -225,12 +214,28 @@ int Restore(Io& io, int db, const std::string& backup) {
     return 0;
 }
 
+// Every command that clears or overwrites a database makes its backup first,
+// under the write lock of the change; without one, nothing is changed.
 int Clear(Io& io, int db) {
-    if (!BackUp(io, db)) return 1;
     std::array<bool, kDatabaseCount> chosen{};
     chosen[db] = true;
-    if (DbClear(chosen)) return 0;
-    io.Err(std::string(kNames[db]) + ": not cleared, records remain (the file is in use, read-only or unreadable)\n");
+    std::string backup, why;
+    switch (DbChangeWithBackup(db, std::string(), [&](std::string*) { return DbClear(chosen); }, &backup, &why)) {
+    case ChangeOutcome::Done:
+        io.Out("backup: " + backup + "\n");
+        return 0;
+    case ChangeOutcome::NoBackup:
+        io.Err(BackupFailedText(why) + "\n");
+        return 1;
+    case ChangeOutcome::Unsure:
+        io.Err(std::string(kNames[db]) + ": the clear may have been cut short; backup: " + backup + "\n");
+        return 1;
+    case ChangeOutcome::NotWritable:
+    case ChangeOutcome::Failed:
+        break;
+    }
+    io.Err(std::string(kNames[db]) + ": not cleared, records remain (the file is in use, read-only or unreadable)" +
+           (why.empty() ? "" : ": " + why) + "\n");
     return 1;
 }
 
@@ -267,6 +272,7 @@ int Export(Io& io, int db, const std::string& path) {
 int Import(Io& io, int db, const std::string& path, bool replace) {
     ImportOptions options;
     options.replace = replace;
+    // Made under the import's write lock, before its first write.
     options.beforeWrite = [&io, db](std::string* why) {
         std::string backup;
         if (!DbBackup(db, &backup, why)) return false;

@@ -20,6 +20,7 @@
 #include <oleauto.h>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 
 #include "batched_engine.h"
@@ -51,6 +52,22 @@ const char kNoDao[] =
     ".accdb the 32-bit Microsoft Access Database Engine";
 
 std::wstring Wide(const std::string& cp1251) { return tq::Cp1251ToWide(cp1251); }
+
+// A value as it is stored, whole, in UTF-8; false when UTF-8 cannot carry it
+// (a lone surrogate) or a text file cannot (a NUL).
+bool StoredText(const VARIANT& value, std::string* utf8) {
+    utf8->clear();
+    if (V_VT(&value) == VT_NULL || V_VT(&value) == VT_EMPTY) return true;
+    Variant text;
+    const VARIANT* shown = &value;
+    if (V_VT(&value) != VT_BSTR) {
+        if (FAILED(VariantChangeType(text.get(), const_cast<VARIANT*>(&value), 0, VT_BSTR))) return false;
+        shown = text.get();
+    }
+    const BSTR bstr = V_BSTR(shown);
+    const std::wstring_view wide(bstr ? bstr : L"", bstr ? SysStringLen(bstr) : 0);
+    return tq::WideToUtf8(wide, utf8) && utf8->find('\0') == std::string::npos;
+}
 
 // A value as the program holds it: code page 1251, a Null as the empty text.
 std::string ValueText(const VARIANT& value) {
@@ -102,6 +119,36 @@ Object OpenDbEngineObject(dao::Session* session, bool ace) {
         if (IDispatch* engine = CreateDbEngine(progId)) return Object(session, "DBEngine", engine);
     }
     return Object();
+}
+
+// Reads a recordset from its current row to its end with GetRows, a
+// thousand rows a call, handing each row's cells (field by field) to row; a
+// false from row ends the read as a failure. A chunk shorter than asked is
+// the end only where the recordset says EOF: DAO may stop a chunk short at a
+// row it cannot read, and the rows after it must not go missing unnoticed.
+bool ReadChunks(Object& recordset, const std::function<bool(const VARIANT* cells, LONG fields)>& row) {
+    for (;;) {
+        bool atEnd = false;
+        if (!recordset.GetBool(L"EOF", &atEnd)) return false;
+        if (atEnd) return true;
+        Variant chunk;
+        Variant rows = Variant::Long(kRowsPerFetch);
+        if (!recordset.Method(L"GetRows", {rows.get()}, chunk.get())) return false;
+        if (V_VT(chunk.get()) != (VT_ARRAY | VT_VARIANT)) return false;
+        SAFEARRAY* array = V_ARRAY(chunk.get());
+        // DAO's array is (field, row): the field index varies fastest.
+        LONG lastField = 0, lastRow = 0;
+        if (SafeArrayGetDim(array) != 2 || FAILED(SafeArrayGetUBound(array, 1, &lastField)) ||
+            FAILED(SafeArrayGetUBound(array, 2, &lastRow)) || lastField + 1 < kFieldCount)
+            return false;
+        VARIANT* cells = nullptr;
+        if (FAILED(SafeArrayAccessData(array, reinterpret_cast<void**>(&cells)))) return false;
+        bool taken = true;
+        for (LONG r = 0; taken && r <= lastRow; ++r) taken = row(cells + r * (lastField + 1), lastField + 1);
+        SafeArrayUnaccessData(array);
+        if (!taken) return false;
+        if (lastRow + 1 < kRowsPerFetch) return recordset.GetBool(L"EOF", &atEnd) && atEnd;
+    }
 }
 
 class DaoEngine;
@@ -160,20 +207,44 @@ public:
     std::unique_ptr<DbResult> OpenDynaset(const std::string& sql, const std::string& sortColumn) override {
         const std::string text = Trimmed(sql);
         if (text == "FieldsTable" || text == "[FieldsTable]") return OpenWholeTable();
-        if (!StartsWithNoCase(text, "SELECT * FROM ")) return nullptr;
-        std::vector<std::string> parameters;
-        std::string select = Parameterized(text, "[p%d]", &parameters);
-        if (!sortColumn.empty() && !ContainsNoCase(select, " ORDER BY ")) select += " ORDER BY " + sortColumn;
-        Object recordset = parameters.empty() ? OpenRecordset(select, dbOpenDynaset) : OpenQuery(select, parameters);
+        Object recordset = OpenSelect(text, sortColumn);
         if (!recordset) return nullptr;
         auto result = std::make_unique<DaoResult>(*this, std::move(recordset), false, -1);
         if (!result->Load()) return nullptr;
         return result;
     }
 
+    bool ReadRowsAsStored(const std::string& sql, const std::string& sortColumn, std::vector<RowValues>* rows) override {
+        copyError_.clear();
+        const std::string text = Trimmed(sql);
+        Object recordset = OpenSelect(text == "FieldsTable" || text == "[FieldsTable]" ? "SELECT * FROM FieldsTable" : text,
+                                      sortColumn);
+        std::string unfit;  // the codes of rows whose values a text file cannot carry
+        const bool read = recordset && ReadChunks(recordset, [&](const VARIANT* cells, LONG fields) {
+            RowValues values;
+            bool fits = true;
+            for (int column = 0; column < kFieldCount; ++column)
+                fits = StoredText(cells[column], &values[column]) && fits;
+            (void)fields;
+            if (!fits) unfit += (unfit.empty() ? "" : ", ") + tq::Utf8ToCp1251(values[0]);
+            rows->push_back(std::move(values));
+            return true;
+        });
+        if (!read) return false;
+        if (unfit.empty()) return true;
+        copyError_ = "values that UTF-8 text cannot carry (a NUL, a lone surrogate) in the rows with the codes " + unfit;
+        return false;
+    }
+
     bool StartTransaction() override { return dbEngine_.Method(L"BeginTrans"); }
     bool FinishTransaction() override { return dbEngine_.Method(L"CommitTrans"); }
-    void AbandonTransaction() override { dbEngine_.Method(L"Rollback"); }
+    // The error that made the caller give up stays the one reported, not
+    // Rollback's own (3034 after a commit that ended the transaction).
+    void AbandonTransaction() override {
+        const dao::CallError cause = session_.LastError();
+        dbEngine_.Method(L"Rollback");
+        session_.Fail(cause.number, cause.text);
+    }
 
     std::string LastError() override {
         if (!dbEngine_) return kNoDao;
@@ -183,17 +254,66 @@ public:
         return "DAO error " + std::to_string(error.number) + (error.text.empty() ? "" : ": " + error.text);
     }
 
-    bool ReadyToWrite() override { return !readOnly_ && StillAtPath(); }
+    bool CanWrite() override { return !readOnly_ && StillAtPath(); }
+    bool ReadyToWrite() override { return !WritesRefused() && CanWrite(); }
 
     // Once the open batch is committed, no edit is pending and Jet has
-    // written what it held back (Idle with dbRefreshCache; an engine without
-    // it writes through), a plain copy of the file is whole.
+    // written what it held back (Idle with dbRefreshCache), a plain copy of
+    // the file is whole. Inside a whole transaction that has written nothing
+    // the file holds what the transaction started from. A failed Idle is no
+    // failure of the copy (an engine without it writes through), and its
+    // error is not left to be reported for another.
     bool BackupTo(const std::string& to) override {
         copyError_.clear();
         if (!CommitTrans()) return false;
+        const dao::CallError before = session_.LastError();
         Variant refreshCache = Variant::Long(dbRefreshCache);
-        dbEngine_.Method(L"Idle", {refreshCache.get()});
+        if (!dbEngine_.Method(L"Idle", {refreshCache.get()})) session_.Fail(before.number, before.text);
         return CopyFileOver(file_.path(), to, &copyError_);
+    }
+
+    // Jet itself carries the values: each cell of the copy goes into this
+    // file's row as the VARIANT the copy gave (text as Unicode, Null as
+    // Null), never through code page 1251; the caller's transaction takes a
+    // failure back. The copy must be a table of the scale's shape, read to
+    // its end: a short or failed read is a failure, not an empty copy.
+    bool RestoreFrom(const std::string& from) override {
+        copyError_.clear();
+        if (!inTrans_ || !ReadyToWrite()) return false;
+        Variant name = Variant::Text(Wide(from));
+        Variant exclusive = Variant::Bool(false);
+        Variant readOnlyArg = Variant::Bool(true);
+        Object copy = dbEngine_.GetObject(L"OpenDatabase", "Database", {name.get(), exclusive.get(), readOnlyArg.get()},
+                                          DISPATCH_METHOD);
+        if (!copy) return FailCopy("the copy cannot be opened");
+        Object source = OpenRecordsetOn(copy, "SELECT * FROM FieldsTable", dbOpenDynaset);
+        bool restored = source && HasScaleShape(source);
+        if (!restored) FailCopy("the copy has no table of the scale's shape");
+        if (restored) restored = Execute("DELETE * FROM FieldsTable");
+        Object target = restored ? OpenRecordset("FieldsTable", dbOpenTable) : Object();
+        Object fields = target ? target.GetObject(L"Fields", "Fields") : Object();
+        Object field[kFieldCount];
+        for (int column = 0; fields && column < kFieldCount; ++column) {
+            Variant which = Variant::Long(column);
+            field[column] = fields.GetObject(L"Item", "Field", {which.get()});
+        }
+        restored = static_cast<bool>(fields);
+        for (int column = 0; column < kFieldCount; ++column) restored = restored && field[column];
+        if (restored) {
+            restored = ReadChunks(source, [&](const VARIANT* cells, LONG) {
+                if (!target.Method(L"AddNew")) return false;
+                for (int column = 0; column < kFieldCount; ++column) {
+                    if (!field[column].Put(L"Value", const_cast<VARIANT*>(&cells[column]))) {
+                        target.Method(L"CancelUpdate");
+                        return false;
+                    }
+                }
+                return target.Method(L"Update");
+            });
+        }
+        if (source) source.Method(L"Close");
+        copy.Method(L"Close");
+        return restored;
     }
 
     long ServerCalls() override { return session_.calls; }
@@ -201,6 +321,46 @@ public:
     dao::Session& session() { return session_; }
 
 private:
+    bool FailCopy(const std::string& why) {
+        const dao::CallError& error = session_.LastError();
+        copyError_ = why + (error.number ? " (DAO error " + std::to_string(error.number) + ": " + error.text + ")" : "");
+        return false;
+    }
+
+    bool Execute(const std::string& sql) {
+        Variant text = Variant::Text(Wide(sql));
+        Variant options = Variant::Long(dbFailOnError);
+        return database_.Method(L"Execute", {text.get(), options.get()});
+    }
+
+    // The fields s00..s40, in that order, and no others.
+    static bool HasScaleShape(Object& recordset) {
+        Object fields = recordset.GetObject(L"Fields", "Fields");
+        long count = 0;
+        if (!fields || !fields.GetLong(L"Count", &count) || count != kFieldCount) return false;
+        for (int column = 0; column < kFieldCount; ++column) {
+            Variant which = Variant::Long(column);
+            Object field = fields.GetObject(L"Item", "Field", {which.get()});
+            Variant name;
+            char expected[8];
+            std::snprintf(expected, sizeof expected, "s%02d", column);
+            if (!field || !field.Get(L"Name", name.get()) || V_VT(name.get()) != VT_BSTR ||
+                _wcsicmp(V_BSTR(name.get()), Wide(expected).c_str()) != 0)
+                return false;
+        }
+        return true;
+    }
+
+    // SELECT * on FieldsTable, its literals as the parameters of a temporary
+    // QueryDef, ordered by the sort column where it has no ORDER BY.
+    Object OpenSelect(const std::string& text, const std::string& sortColumn) {
+        if (!StartsWithNoCase(text, "SELECT * FROM ")) return Object();
+        std::vector<std::string> parameters;
+        std::string select = Parameterized(text, "[p%d]", &parameters);
+        if (!sortColumn.empty() && !ContainsNoCase(select, " ORDER BY ")) select += " ORDER BY " + sortColumn;
+        return parameters.empty() ? OpenRecordset(select, dbOpenDynaset) : OpenQuery(select, parameters);
+    }
+
     bool OpenDatabase(const std::string& path, bool readOnly) {
         Variant name = Variant::Text(Wide(path));
         Variant exclusive = Variant::Bool(false);
@@ -210,10 +370,11 @@ private:
         return static_cast<bool>(database_);
     }
 
-    Object OpenRecordset(const std::string& sql, long type) {
+    Object OpenRecordset(const std::string& sql, long type) { return OpenRecordsetOn(database_, sql, type); }
+    static Object OpenRecordsetOn(Object& database, const std::string& sql, long type) {
         Variant source = Variant::Text(Wide(sql));
         Variant typeArg = Variant::Long(type);
-        return database_.GetObject(L"OpenRecordset", "Recordset", {source.get(), typeArg.get()}, DISPATCH_METHOD);
+        return database.GetObject(L"OpenRecordset", "Recordset", {source.get(), typeArg.get()}, DISPATCH_METHOD);
     }
 
     // "PARAMETERS [p1] Text(255), ...; SELECT ..." in a temporary QueryDef.
@@ -273,34 +434,15 @@ bool DaoResult::FetchRows(std::vector<int64_t>* keys, std::vector<std::string>* 
         if (!recordset_.GetBool(L"BOF", &empty)) return false;
         if (!empty && !recordset_.Method(L"MoveFirst")) return false;
     }
-    for (;;) {
-        bool atEnd = false;
-        if (!recordset_.GetBool(L"EOF", &atEnd)) return false;
-        if (atEnd) break;
-        Variant chunk;
-        Variant rows = Variant::Long(kRowsPerFetch);
-        if (!recordset_.Method(L"GetRows", {rows.get()}, chunk.get())) return false;
-        if (V_VT(chunk.get()) != (VT_ARRAY | VT_VARIANT)) return false;
-        SAFEARRAY* array = V_ARRAY(chunk.get());
-        // DAO's array is (field, row): the field index varies fastest.
-        LONG lastField = 0, lastRow = 0;
-        if (SafeArrayGetDim(array) != 2 || FAILED(SafeArrayGetUBound(array, 1, &lastField)) ||
-            FAILED(SafeArrayGetUBound(array, 2, &lastRow)) || lastField + 1 < kFieldCount)
-            return false;
-        VARIANT* cells = nullptr;
-        if (FAILED(SafeArrayAccessData(array, reinterpret_cast<void**>(&cells)))) return false;
-        for (LONG row = 0; row <= lastRow; ++row) {
-            std::string packed;
-            for (int column = 0; column < kFieldCount; ++column)
-                PackValue(&packed, ValueText(cells[row * (lastField + 1) + column]));
-            keys->push_back(rowsRead_++);
-            packedRows->push_back(std::move(packed));
-        }
-        SafeArrayUnaccessData(array);
-        if (lastRow + 1 < kRowsPerFetch) break;
-    }
+    const bool read = ReadChunks(recordset_, [&](const VARIANT* cells, LONG) {
+        std::string packed;
+        for (int column = 0; column < kFieldCount; ++column) PackValue(&packed, ValueText(cells[column]));
+        keys->push_back(rowsRead_++);
+        packedRows->push_back(std::move(packed));
+        return true;
+    });
     daoRow_ = -1;  // past the end
-    return true;
+    return read;
 }
 
 bool DaoResult::MoveTo(size_t index) {
