@@ -49,7 +49,8 @@ def main():
         # A copy that is no database of the goods' kind: refused, nothing added.
         bad = os.path.join(work, "Internal", "Backup", "TQScale.mdb.20200101-000000.bak")
         with open(bad, "wb") as f:
-            f.write(b"SQLite format 3\0 but nothing of a database after it")
+            signature = b"\0\1\0\0Standard Jet DB\0" if jet else b"SQLite format 3\0"
+            f.write(signature + b" but nothing of a database after it" * 64)
         before = sorted(os.listdir(os.path.dirname(bad)))
         _, err = tq("restore", "goods", os.path.basename(bad), expect=1)
         if "не восстановлена" not in err and "не читается" not in err:
