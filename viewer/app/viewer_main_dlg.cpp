@@ -142,8 +142,11 @@ bool CViewerMainDlg::ClearAndList(int db) {
                                       ? DbChangeWithBackup(db, std::string(), [&](std::string*) { return DbClear(chosen); },
                                                            nullptr, &why)
                                       : (DbClear(chosen) ? ChangeOutcome::Done : ChangeOutcome::Failed);
-    if (outcome == ChangeOutcome::NoBackup) view_.Message(BackupFailedText(why), MessageKind::Error);
-    else if (outcome != ChangeOutcome::Done) view_.Message(tq::Cp("Не удалось очистить БД"), MessageKind::Error);
+    if (outcome == ChangeOutcome::NoBackup) {  // nothing changed: the list stands as it is
+        view_.Message(BackupFailedText(why), MessageKind::Error);
+        return false;
+    }
+    if (outcome != ChangeOutcome::Done) view_.Message(tq::Cp("Не удалось очистить БД"), MessageKind::Error);
     FillList(db);
     return outcome == ChangeOutcome::Done;
 }
