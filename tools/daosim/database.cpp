@@ -161,6 +161,9 @@ Error Database::Write(std::vector<Op> ops) {
     if (readOnly_) return Fail(kReadOnly);
     if (!LockForWriting()) return Fail(kLocked);
     Error e = Refresh();
+    const long maxLocks = options_ ? options_->maxLocksPerFile : EngineOptions().maxLocksPerFile;
+    if (!e && inTransaction_ && static_cast<long>((pending_.size() + ops.size() + 9) / 10) > maxLocks)
+        e = Fail(kLockCountExceeded);
     if (!e) {
         // A new row takes its number only now that the file is caught up.
         for (Op& op : ops)

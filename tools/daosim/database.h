@@ -37,6 +37,14 @@ constexpr uint32_t kLockWaitMs = 600;
 // The first page of a new file.
 std::vector<uint8_t> SignaturePage();
 
+// What a DBEngine sets for every file it opens (DBEngine.SetOption).
+struct EngineOptions {
+    // Jet's MaxLocksPerFile: the page locks one transaction may hold on a
+    // file, 9,500 unless raised. Every ten rows a transaction writes count as
+    // one page here; past the limit a write fails with 3052.
+    long maxLocksPerFile = 9500;
+};
+
 // Parameter values by folded name.
 using Parameters = std::map<Text, Value>;
 
@@ -44,6 +52,9 @@ class Database {
 public:
     Database(std::unique_ptr<File> file, bool readOnly, tq::Clock& clock);
     ~Database();
+
+    // The engine's options, read at every write; defaults without.
+    void SetOptions(const EngineOptions* options) { options_ = options; }
 
     // Writes page 0 of an empty file.
     static bool Initialise(File& file);
@@ -90,6 +101,7 @@ private:
     bool writeLocked_ = false;
     bool inTransaction_ = false;
     std::vector<Op> pending_;
+    const EngineOptions* options_ = nullptr;
 };
 
 }  // namespace daosim

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/daosim/database.h"
 #include "tools/daosim/errors.h"
 #include "tools/daosim/scenario.h"
 
@@ -26,6 +27,7 @@ struct ErrorRecord {
 // What one DBEngine and everything made from it share.
 struct EngineState {
     std::vector<ErrorRecord> errors;
+    EngineOptions options;
 };
 
 // The process's log file and scenario, from DAOSIM_LOG and DAOSIM_SCENARIO.

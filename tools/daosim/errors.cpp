@@ -22,6 +22,8 @@ const Entry kTexts[] = {
     {kDiskError, "Disk or network error."},
     {kInvalidPath, "'|' is not a valid path."},
     {kFileInUse, "Could not use '|'; file already in use."},
+    {kRecordTooLarge, "Record is too large."},
+    {kLockCountExceeded, "File sharing lock count exceeded. Increase MaxLocksPerFile registry entry."},
     {kCannotOpen, "The Microsoft Jet database engine cannot open the file '|'. It is already opened "
                   "exclusively by another user, or you need permission to view its data."},
     {kNullKey, "Index or primary key cannot contain a Null value."},

@@ -49,7 +49,12 @@ enum : DISPID {
     kDescription,
     kSource,
     kIdle,
+    kSetOption,
 };
+
+// DBEngine.SetOption's option for Jet's MaxLocksPerFile.
+constexpr long kMaxLocksPerFileOption = 62;
+
 
 // DAO's recordset types and options.
 constexpr long kOpenTable = 1, kOpenDynaset = 2, kOpenSnapshot = 4, kOpenForwardOnly = 8;
@@ -685,6 +690,7 @@ public:
 
     Outcome Attach(std::unique_ptr<File> file, bool readOnly, bool exclusive, const Text& path, VARIANT* result) {
         auto db = std::make_shared<Database>(std::move(file), readOnly, g_clock);
+        db->SetOptions(&state()->options);
         if (Error e = db->Open(exclusive, path)) return e;
         if (inTransaction_) db->Begin();
         databases_.push_back(db);
@@ -710,6 +716,11 @@ private:
     Outcome EndTrans(bool commit) {
         if (!inTransaction_) return Fail(kNoTransaction);
         inTransaction_ = false;
+        // A commit the scenario fails is lost as a full disk loses it.
+        if (commit && Runtime::Get().scenario().CommitFails()) {
+            for (const auto& db : OpenDatabases()) db->Rollback();
+            return Fail(kDiskError);
+        }
         Error first;
         for (const auto& db : OpenDatabases()) {
             const Error e = commit ? db->Commit() : db->Rollback();
@@ -754,13 +765,17 @@ const Member kEngineMembers[] = {
     {L"OpenDatabase", kOpenDatabase}, {L"CreateDatabase", kCreateDatabase}, {L"Workspaces", kWorkspaces},
     {L"BeginTrans", kBeginTrans},     {L"CommitTrans", kCommitTrans},       {L"Rollback", kRollback},
     {L"Errors", kErrors},             {L"Version", kVersion},           {L"Idle", kIdle},
+    {L"SetOption", kSetOption},
 };
 
 class EngineObject : public DispObject {
 public:
     EngineObject()
         : DispObject(std::make_shared<EngineState>(), "DBEngine", MEMBERS(kEngineMembers)),
-          workspace_(new WorkspaceObject(state())) {}
+          workspace_(new WorkspaceObject(state())) {
+        // The registry's MaxLocksPerFile, as the scenario sets it.
+        if (const long locks = Runtime::Get().scenario().maxLocks()) state()->options.maxLocksPerFile = locks;
+    }
     ~EngineObject() override { workspace_->Release(); }
 
     Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
@@ -781,6 +796,16 @@ public:
         case kVersion:
             SetText(result, u"3.6");
             return Outcome();
+        case kSetOption: {
+            // SetOption(Option, Value): MaxLocksPerFile is the one that
+            // changes what the files do here; the others are taken as set.
+            long option = 0, value = 0;
+            if (HRESULT hr = args.GetLong(0, -1, &option); FAILED(hr)) return hr;
+            if (HRESULT hr = args.GetLong(1, -1, &value); FAILED(hr)) return hr;
+            if (option < 0 || value < 0) return Fail(kInvalidArgument);
+            if (option == kMaxLocksPerFileOption) state()->options.maxLocksPerFile = value;
+            return Outcome();
+        }
         case kIdle: {
             // Idle([Action]): every change is in the file once its write
             // returns, so there is nothing held back to write.

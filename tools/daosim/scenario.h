@@ -5,6 +5,8 @@
 //     delay Member ms          every call of Member takes that long first
 //     vanish-after N           recordsets opened later fail once N rows were fetched
 //     not-licensed             creation without the licence key fails
+//     max-locks N              engines start with MaxLocksPerFile N (the registry's value)
+//     commit-fails K           the Kth CommitTrans of the process fails with 3043, its changes lost
 //     # comment
 //
 // Portable: no Windows headers.
@@ -28,6 +30,10 @@ public:
     uint32_t DelayMs(const std::string& member) const;
     long vanishAfter() const { return vanishAfter_; }  // -1 when the file stays
     bool notLicensed() const { return notLicensed_; }
+    long maxLocks() const { return maxLocks_; }          // 0: Jet's default
+    // Counts a CommitTrans; true for the one the scenario fails (counted
+    // from when the scenario was read).
+    bool CommitFails() const { return commitFails_ > 0 && ++commits_ == commitFails_; }
 
 private:
     int openFault_ = 0;
@@ -36,6 +42,9 @@ private:
     std::map<std::string, uint32_t> delays_;  // by lower-case member name
     long vanishAfter_ = -1;
     bool notLicensed_ = false;
+    long maxLocks_ = 0;
+    long commitFails_ = 0;
+    mutable long commits_ = 0;
 };
 
 }  // namespace daosim

@@ -70,11 +70,20 @@ Error Table::CheckValue(size_t column, const Value& value) const {
     return Error();
 }
 
+size_t StoredRowBytes(const std::vector<Value>& values) {
+    size_t bytes = 0;
+    for (const Value& value : values)
+        if (value)
+            for (char16_t c : *value) bytes += c <= 0xFF ? 1 : 2;
+    return bytes;
+}
+
 Error Table::CheckRow(const std::vector<Value>& values, uint32_t self) const {
     for (size_t i = 0; i < values.size(); ++i) {
         if (Error e = CheckValue(i, values[i])) return e;
         if (!values[i] && schema_.columns[i].required) return Fail(kRequired, schema_.columns[i].name);
     }
+    if (StoredRowBytes(values) > kMaxRowBytes) return Fail(kRecordTooLarge);
     if (schema_.key < 0) return Error();
     const Value& key = values[schema_.key];
     if (!key) return Fail(kNullKey);

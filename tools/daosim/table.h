@@ -32,6 +32,12 @@ struct Op {
     Schema schema;  // for kCreate
 };
 
+// A Jet row holds about 4,000 bytes of text: with Unicode compression a
+// character whose high byte is 0 (Latin-1) takes one byte, any other two, so
+// Cyrillic text takes two bytes a character. Past it, Update fails with 3047.
+constexpr size_t kMaxRowBytes = 4000;
+size_t StoredRowBytes(const std::vector<Value>& values);
+
 class Table {
 public:
     bool created() const { return created_; }

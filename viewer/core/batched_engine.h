@@ -19,10 +19,14 @@ public:
         return true;
     }
 
+    // A commit of the batch reports a group of it lost on the way.
     bool CommitTrans() override {
-        if (!inTrans_ || whole_) return true;
+        if (whole_) return true;
+        const bool lostBefore = lostInBatch_;
+        lostInBatch_ = false;
+        if (!inTrans_) return !lostBefore;
         inTrans_ = false;
-        if (file_.StillThere() && FinishTransaction()) return true;
+        if (file_.StillThere() && FinishTransaction()) return !lostBefore;
         AbandonTransaction();
         return false;
     }
@@ -67,9 +71,13 @@ public:
     }
 
     // Each write reports itself, so that a long batch commits now and then.
+    // A group whose commit fails is lost (up to a thousand writes): that is
+    // remembered for the batch's last commit to report; the rest of the
+    // batch goes on.
     void NoteWrite() {
         if (!inTrans_ || whole_ || ++writesInTrans_ < kWritesPerTransaction) return;
-        if (CommitTrans()) BeginTrans();
+        if (!CommitTrans()) lostInBatch_ = true;
+        BeginTrans();
     }
 
 protected:
@@ -96,6 +104,7 @@ protected:
 private:
     static constexpr long kWritesPerTransaction = 1000;
     long writesInTrans_ = 0;
+    bool lostInBatch_ = false;
     bool lost_ = false;
     std::string lostWhy_;
 };

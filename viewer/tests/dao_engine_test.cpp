@@ -6,6 +6,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "core/backup.h"
+#include "core/csv_transfer.h"
 #include "core/recordset.h"
 #include "db_fixture.h"
 
@@ -160,6 +162,57 @@ TEST_F(DaoFaultTest, EachFailureIsARefusalWithItsJetNumber) {
     Inject("vanish-after 2\n");
     ASSERT_EQ(DbOpen(DbGoods, path.c_str()), 0);
     EXPECT_FALSE(DbCountChecked(DbGoods, &count)) << "a listing cut short is a failure, not two rows";
+}
+
+TEST_F(DaoFaultTest, JetsLockLimitIsRaisedSoAnImportStaysWhole) {
+    // MaxLocksPerFile as low as a registry may set it: an import of 500
+    // rows in one transaction needs more page locks than that.
+    Inject("max-locks 20\n");
+    const std::string path = OpenJet(DbGoods);
+    std::string csv = "s00;s02\r\n";
+    for (int n = 1; n <= 500; ++n) csv += std::to_string(n) + ";row\r\n";
+    ImportOptions options;
+    std::string message;
+    EXPECT_TRUE(ImportCsv(DbGoods, csv, options, &message)) << U(message);
+    EXPECT_EQ(DbTableRows(DbGoods), 500);
+    std::array<bool, kDatabaseCount> goods{};
+    goods[DbGoods] = true;
+    std::string backup, why;
+    const auto clear = [&](std::string*) { return DbClear(goods); };
+    EXPECT_EQ(DbChangeWithBackup(DbGoods, std::string(), clear, &backup, &why), ChangeOutcome::Done) << U(why);
+    EXPECT_EQ(DbTableRows(DbGoods), 0);
+}
+
+TEST_F(DaoFaultTest, AGroupOfABatchLostAtItsCommitIsReportedAtTheEnd) {
+    Inject("commit-fails 2\n");
+    OpenJet(DbGoods);
+    ASSERT_TRUE(DbBeginBatch(DbGoods));
+    for (int n = 1; n <= 2500; ++n) ASSERT_EQ(Save(DbGoods, {{0, std::to_string(n)}}), 0) << n;
+    EXPECT_FALSE(DbEndBatch(DbGoods)) << "the second thousand was lost at its commit";
+    EXPECT_EQ(DbTableRows(DbGoods), 1500);
+}
+
+TEST_F(DaoFaultTest, ARowTooLargeForJetIsRefusedNamingItsRecord) {
+    OpenJet(DbGoods);
+    std::vector<std::pair<int, std::string>> fields{{0, "5"}};
+    std::string cyrillic;
+    for (int i = 0; i < 60; ++i) cyrillic += "ж";
+    for (int column = 1; column < kFieldCount; ++column) fields.push_back({column, cyrillic});
+    EXPECT_EQ(Save(DbGoods, fields), 2009);
+    const std::string why = DbRecordset(DbGoods)->LastEngineError();
+    EXPECT_NE(why.find("code 5 is too large"), std::string::npos) << why;
+    EXPECT_EQ(DbTableRows(DbGoods), 0);
+    fields.resize(30);  // 29 values of 60 Cyrillic letters: 3,480 bytes
+    EXPECT_EQ(Save(DbGoods, fields), 0) << DbRecordset(DbGoods)->LastEngineError();
+
+    std::string csv = "s00";
+    for (int column = 1; column < kFieldCount; ++column) csv += ";s" + std::string(column < 10 ? "0" : "") + std::to_string(column);
+    csv += "\r\n6";
+    for (int column = 1; column < kFieldCount; ++column) csv += ";" + cyrillic;
+    std::string message;
+    EXPECT_FALSE(ImportCsv(DbGoods, csv + "\r\n", ImportOptions(), &message));
+    EXPECT_NE(U(message).find("строка 2: запись не сохранена"), std::string::npos) << U(message);
+    EXPECT_NE(U(message).find("code 6 is too large"), std::string::npos) << U(message);
 }
 
 TEST_F(DaoFaultTest, AnEngineThatAsksForItsLicenceIsCreatedWithIt) {

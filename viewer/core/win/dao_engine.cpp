@@ -47,6 +47,15 @@ const wchar_t kRuntimeKey[] = L"mbmabptebkjcdlgtjmskjwtsdhjbmkmwtrak";
 // Cyrillic sort order and code page for the databases tqdb creates.
 const wchar_t kCyrillicLocale[] = L";LANGID=0x0419;CP=1251;COUNTRY=0";
 const long dbVersion40 = 64;
+// DBEngine.SetOption's MaxLocksPerFile, and what the engine raises it to: Jet's
+// default of 9,500 page locks lets a transaction of some tens of thousands of
+// rows fail with 3052 or, worse, commit part of it and go on; an import or
+// restore must be whole or absent.
+const long dbMaxLocksPerFile = 62;
+const long kMaxLocksPerFile = 1000000;
+// The text a Jet row holds, in bytes of its Unicode compression: one a
+// character whose high byte is 0 (Latin-1), two for any other (Cyrillic).
+const size_t kJetRowBytes = 4000;
 const char kNoDao[] =
     "no DAO engine: .mdb needs DAO 3.6 (dao360.dll, part of 32-bit Windows; register it with regsvr32), "
     ".accdb the 32-bit Microsoft Access Database Engine";
@@ -192,6 +201,9 @@ public:
         if (!apartment_.usable() || !file_.Remember(path)) return false;
         dbEngine_ = OpenDbEngineObject(&session_, HasAceSignature(path));
         if (!dbEngine_) return false;
+        Variant option = Variant::Long(dbMaxLocksPerFile);
+        Variant locks = Variant::Long(kMaxLocksPerFile);
+        if (!dbEngine_.Method(L"SetOption", {option.get(), locks.get()})) session_.Fail(0, std::string());
         if (OpenDatabase(path, false)) return true;
         // A write-protected file, or a folder where Jet cannot make its lock
         // file, still opens for reading.
@@ -205,6 +217,7 @@ public:
     }
 
     std::unique_ptr<DbResult> OpenDynaset(const std::string& sql, const std::string& sortColumn) override {
+        copyError_.clear();
         const std::string text = Trimmed(sql);
         if (text == "FieldsTable" || text == "[FieldsTable]") return OpenWholeTable();
         Object recordset = OpenSelect(text, sortColumn);
@@ -255,7 +268,10 @@ public:
     }
 
     bool CanWrite() override { return !readOnly_ && StillAtPath(); }
-    bool ReadyToWrite() override { return !WritesRefused() && CanWrite(); }
+    bool ReadyToWrite() override {
+        copyError_.clear();
+        return !WritesRefused() && CanWrite();
+    }
 
     // Once the open batch is committed, no edit is pending and Jet has
     // written what it held back (Idle with dbRefreshCache), a plain copy of
@@ -317,6 +333,9 @@ public:
     }
 
     long ServerCalls() override { return session_.calls; }
+    // A refusal of the engine's own, reported by LastError until the next
+    // operation that clears it.
+    void Refuse(const std::string& why) { copyError_ = why; }
     bool readOnly() const { return readOnly_; }
     dao::Session& session() { return session_; }
 
@@ -423,7 +442,7 @@ private:
     Object dbEngine_;
     Object database_;
     bool readOnly_ = false;
-    std::string copyError_;  // the system's text for a failed copy
+    std::string copyError_;  // why the engine itself refused: a copy, a read, a row too large
 };
 
 bool DaoResult::CanAppend() { return !engine_.readOnly(); }
@@ -475,8 +494,22 @@ bool DaoResult::PutValue(int column, const std::string& value) {
     return field->Put(L"Value", v.get());
 }
 
+// A row that Jet would refuse at Update (3047) is refused before any call,
+// with a message that names the record.
+bool RowFitsJet(DaoEngine& engine, const RowValues& values) {
+    size_t bytes = 0;
+    for (const std::string& value : values)
+        for (wchar_t c : Wide(value.substr(0, kValueMax))) bytes += c <= 0xFF ? 1 : 2;
+    if (bytes <= kJetRowBytes) return true;
+    engine.Refuse("the record with the code " + values[0] + " is too large for an Access file: " +
+                  std::to_string(bytes) + " bytes of text, at most " + std::to_string(kJetRowBytes) +
+                  " (a Cyrillic letter takes two)");
+    return false;
+}
+
 bool DaoResult::WriteUpdate(size_t index, int64_t, const RowValues& values, const ColumnSet& changed) {
-    if (!engine_.ReadyToWrite() || !MoveTo(index) || !recordset_.Method(L"Edit")) return false;
+    if (!engine_.ReadyToWrite() || !RowFitsJet(engine_, values) || !MoveTo(index) || !recordset_.Method(L"Edit"))
+        return false;
     for (int column = 0; column < kFieldCount; ++column) {
         if (changed[column] && !PutValue(column, values[column])) {
             recordset_.Method(L"CancelUpdate");
@@ -489,7 +522,7 @@ bool DaoResult::WriteUpdate(size_t index, int64_t, const RowValues& values, cons
 }
 
 bool DaoResult::WriteAppend(const RowValues& values, int64_t* key) {
-    if (!engine_.ReadyToWrite() || !recordset_.Method(L"AddNew")) return false;
+    if (!engine_.ReadyToWrite() || !RowFitsJet(engine_, values) || !recordset_.Method(L"AddNew")) return false;
     for (int column = 0; column < kFieldCount; ++column) {
         if (!values[column].empty() && !PutValue(column, values[column])) {
             recordset_.Method(L"CancelUpdate");
