@@ -43,14 +43,63 @@ size_t Utf8SequenceAt(const unsigned char* p, const unsigned char* end) {
     return length;
 }
 
-bool IsValidUtf8(const std::string& bytes) {
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const auto* end = p + bytes.size();
+enum class LineEncoding { kAscii, kUtf8, kCp1251, kBoth };
+
+// What the bytes of one line say of their encoding. Text in code page 1251 is
+// never valid UTF-8 (no two Cyrillic letters in a row are), but a capital
+// before '»', '№' or a no-break space is a valid two-byte UTF-8 sequence by
+// chance: so in a line that is not valid UTF-8, only two UTF-8 characters in
+// a row, as a word written in UTF-8 has, show UTF-8 text beside the 1251.
+LineEncoding EncodingOf(const unsigned char* p, const unsigned char* end) {
+    bool invalid = false, multiByte = false, utf8Word = false;
+    int inARow = 0;
     while (p < end) {
         const size_t length = Utf8SequenceAt(p, end);
-        if (!length) return false;
-        p += length;
+        if (length == 0) invalid = true;
+        if (length > 1) {
+            multiByte = true;
+            if (++inARow == 2) utf8Word = true;
+        } else {
+            inARow = 0;
+        }
+        p += length ? length : 1;
     }
+    if (!invalid) return multiByte ? LineEncoding::kUtf8 : LineEncoding::kAscii;
+    return utf8Word ? LineEncoding::kBoth : LineEncoding::kCp1251;
+}
+
+// Whether the whole file is in one encoding, and *utf8 whether that is UTF-8.
+// A file that mixes them cannot be read either way without garbling some of
+// its lines, so it is refused at the first line that breaks with the others;
+// a byte-order mark has already said UTF-8.
+bool CheckOneEncoding(const std::string& bytes, bool markedUtf8, bool* utf8, Failure* failure) {
+    const std::string mixed = "в файле смешаны кодировки UTF-8 и Windows-1251";
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    long utf8Line = 0, cp1251Line = 0;
+    size_t start = 0;
+    for (long line = 1; start <= bytes.size(); ++line) {
+        size_t end = bytes.find('\n', start);
+        if (end == std::string::npos) end = bytes.size();
+        switch (EncodingOf(data + start, data + end)) {
+        case LineEncoding::kBoth:
+            return Fail(failure, line, mixed + " в одной строке");
+        case LineEncoding::kUtf8:
+            if (cp1251Line)
+                return Fail(failure, line, mixed + " (строка " + std::to_string(cp1251Line) + " в Windows-1251, а эта в UTF-8)");
+            if (!utf8Line) utf8Line = line;
+            break;
+        case LineEncoding::kCp1251:
+            if (markedUtf8) return Fail(failure, line, mixed + " (файл начинается с метки UTF-8, а эта строка не в UTF-8)");
+            if (utf8Line)
+                return Fail(failure, line, mixed + " (строка " + std::to_string(utf8Line) + " в UTF-8, а эта в Windows-1251)");
+            if (!cp1251Line) cp1251Line = line;
+            break;
+        case LineEncoding::kAscii:
+            break;
+        }
+        start = end + 1;
+    }
+    *utf8 = cp1251Line == 0;
     return true;
 }
 
@@ -91,9 +140,9 @@ bool DecodeText(const std::string& bytes, std::string* text, Failure* failure) {
     const size_t nul = body.find('\0');
     if (nul != std::string::npos)
         return Fail(failure, LineAt(body, nul), "это не текстовый файл (нулевой байт)");
-    if (!IsValidUtf8(body)) {
-        // A byte-order mark promised UTF-8: the rest cannot be read as 1251.
-        if (bom) return Fail(failure, 0, "Файл начинается как UTF-8, но содержит неверные последовательности UTF-8");
+    bool utf8 = false;
+    if (!CheckOneEncoding(body, bom, &utf8, failure)) return false;
+    if (!utf8) {
         *text = body;
         return true;
     }

@@ -23,8 +23,8 @@ struct Failure {
 
 // The bytes of a file as code page 1251 text: UTF-8 with or without its
 // byte-order mark, or code page 1251 itself when the bytes are not valid
-// UTF-8. An empty file, a NUL byte (no text file) and a character that code
-// page 1251 lacks are failures.
+// UTF-8. An empty file, a NUL byte (no text file), a file that mixes UTF-8
+// and 1251 text, and a character that code page 1251 lacks are failures.
 bool DecodeText(const std::string& bytes, std::string* text, Failure* failure);
 
 // ';' or ',': the one that separates the fields of the first line (';' when

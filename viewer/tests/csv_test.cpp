@@ -34,6 +34,8 @@ csv::Failure DecodeFailure(const std::string& bytes) {
     return failure;
 }
 
+std::string U(const std::string& cp1251) { return tq::Cp1251ToUtf8(cp1251); }
+
 }  // namespace
 
 TEST(CsvTest, FieldsAreQuotedOnlyWhenTheyMustBe) {
@@ -80,13 +82,34 @@ TEST(CsvTest, FilesAreUtf8WithOrWithoutMarkElseCodePage1251) {
     EXPECT_EQ(csv::DetectSeparator("s00,s01;x\r\n"), ',');
     EXPECT_EQ(csv::DetectSeparator("\"a;b\",c"), ',') << "a quoted ';' separates nothing";
     EXPECT_EQ(csv::DetectSeparator("s00\r\n1,2"), ';') << "only the first line counts";
+    // In 1251 a capital before '»', '№' or a no-break space is a valid UTF-8
+    // sequence by chance; the file is 1251 all the same.
+    const std::string capitals = tq::Cp("s00;s02\r\n1;КОЛБАСА «ДОКТОРСКАЯ»\r\n2;ТОВАР№5\r\n3;ООО\u00A0РОМАШКА\r\n");
+    ASSERT_TRUE(csv::DecodeText(capitals, &text, &failure)) << U(failure.what);
+    EXPECT_EQ(text, capitals);
+    ASSERT_TRUE(csv::DecodeText(tq::Cp1251ToUtf8(capitals), &text, &failure)) << "the same in UTF-8: " << U(failure.what);
+    EXPECT_EQ(text, capitals);
+}
+
+TEST(CsvTest, AFileMixingUtf8And1251IsRefusedAtTheLineThatBreaksWithTheRest) {
+    // One line typed in 1251 into a UTF-8 file once made the whole file 1251.
+    const csv::Failure late1251 = DecodeFailure("s00;s02\r\n1;Колбаса\r\n" + tq::Cp("2;Сыр") + "\r\n3;Молоко\r\n");
+    EXPECT_EQ(late1251.line, 3);
+    EXPECT_EQ(U(late1251.what), "в файле смешаны кодировки UTF-8 и Windows-1251 (строка 2 в UTF-8, а эта в Windows-1251)");
+    const csv::Failure lateUtf8 = DecodeFailure(tq::Cp("s00;s02\r\n1;Колбаса\r\n") + "2;Сыр\r\n");
+    EXPECT_EQ(lateUtf8.line, 3);
+    EXPECT_EQ(U(lateUtf8.what), "в файле смешаны кодировки UTF-8 и Windows-1251 (строка 2 в Windows-1251, а эта в UTF-8)");
+    const csv::Failure marked = DecodeFailure(std::string(csv::kUtf8Bom) + "s00;s02\r\n" + tq::Cp("1;Сыр"));
+    EXPECT_EQ(marked.line, 2) << "the mark says UTF-8 before any line does";
+    EXPECT_NE(U(marked.what).find("смешаны кодировки"), std::string::npos) << U(marked.what);
+    EXPECT_EQ(DecodeFailure("s00;s02;s03\r\n1;" + tq::Cp("Сыр") + ";Колбаса\r\n").line, 2) << "both in one line";
+    EXPECT_EQ(DecodeFailure(std::string(csv::kUtf8Bom) + "s00\r\n\xFF").line, 2) << "bytes no encoding explains";
 }
 
 TEST(CsvTest, EmptyBinaryAndUnshowableFilesAreRefused) {
     EXPECT_EQ(DecodeFailure("").what, tq::Cp("Файл пуст"));
     EXPECT_EQ(DecodeFailure("\xEF\xBB\xBF").what, tq::Cp("Файл пуст")) << "a mark alone is no content";
     EXPECT_EQ(DecodeFailure(std::string("s00\r\n1\r\n2\0\r\n", 10)).line, 3);
-    EXPECT_EQ(DecodeFailure("\xEF\xBB\xBFs00\r\n\xFF").line, 0) << "a mark promised UTF-8";
     EXPECT_EQ(DecodeFailure("s00\r\n\xE2\x82\xAC\xE4\xB8\xAD").line, 2) << "a Chinese character has no 1251 form";
 }
 

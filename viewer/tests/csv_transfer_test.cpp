@@ -110,6 +110,8 @@ TEST_F(CsvTransferTest, BadFilesWriteNothingAndSayWhere) {
         {"too long", "s00;s02\r\n5;" + std::string(255, 'x') + "\r\n", "строка 2: значение s02 длиннее 254 символов (255)"},
         {"bad code", "s00;s02\r\n5;a\r\n12abc;b\r\n", "строка 3: код «12abc» не подходит"},
         {"no code column", "s01;s02\r\n5;a\r\n", "строка 1: нет столбца s00"},
+        {"mixed encodings", "s00;s02\r\n5;Колбаса\r\n" + tq::Cp("6;Сыр") + "\r\n",
+         "строка 3: в файле смешаны кодировки UTF-8 и Windows-1251"},
     };
     for (const Case& c : cases) {
         std::string message;
