@@ -1,5 +1,6 @@
 #include "csv_transfer.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -44,12 +45,17 @@ int ColumnOf(const std::string& name) {
     return column < kFieldCount ? column : -1;
 }
 
-// Which column each field of the header row fills.
+// Which column each field of the header row fills. A spreadsheet ends the
+// header with empty fields when cells beyond the table were ever touched:
+// those name no column.
 bool ReadHeader(const csv::Row& header, std::vector<int>* columns, std::string* why) {
     std::array<bool, kFieldCount> seen{};
     std::string unknown;
     bool anyKnown = false;
-    for (const std::string& name : header.fields) {
+    size_t named = header.fields.size();
+    while (named > 0 && header.fields[named - 1].empty()) --named;
+    for (size_t f = 0; f < named; ++f) {
+        const std::string& name = header.fields[f];
         const int column = ColumnOf(name);
         columns->push_back(column);
         if (column < 0) {
@@ -124,11 +130,10 @@ std::string SaveRefusal(int db, int code) {
 
 // The file's data rows as the database's values, or what is wrong with them.
 bool ReadImportRows(const std::string& bytes, std::vector<ImportRow>* out, std::string* why) {
-    std::string text;
     csv::Failure failure;
     std::vector<csv::Row> rows;
-    if (!csv::DecodeText(bytes, &text, &failure) ||
-        !csv::ParseRows(text, csv::DetectSeparator(text), &rows, &failure)) {
+    char separator;
+    if (!csv::ReadRows(bytes, &rows, &separator, &failure)) {
         *why = AtLine(failure.line, failure.what);
         return false;
     }
@@ -142,13 +147,17 @@ bool ReadImportRows(const std::string& bytes, std::vector<ImportRow>* out, std::
     for (size_t r = 1; r < rows.size(); ++r) {
         const csv::Row& row = rows[r];
         if (row.fields.size() == 1 && row.fields[0].empty()) continue;  // a blank line
-        if (row.fields.size() > columns.size()) {
+        // A row may go on with empty fields under the header's empty ones at
+        // its end; a value there would belong to no column.
+        const size_t used = std::min(row.fields.size(), columns.size());
+        if (std::any_of(row.fields.begin() + static_cast<long>(used), row.fields.end(),
+                        [](const std::string& value) { return !value.empty(); })) {
             failures.Add(row.line, tq::Cp("полей ") + std::to_string(row.fields.size()) + tq::Cp(", а в заголовке ") +
                                        std::to_string(columns.size()));
             continue;
         }
         ImportRow import{row.line, {}};
-        for (size_t f = 0; f < row.fields.size(); ++f) {
+        for (size_t f = 0; f < used; ++f) {
             const std::string& value = row.fields[f];
             if (value.size() > static_cast<size_t>(kValueMax))
                 failures.Add(row.line, tq::Cp("значение ") + ColumnName(columns[f]) + tq::Cp(" длиннее 254 символов (") +

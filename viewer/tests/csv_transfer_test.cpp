@@ -112,6 +112,7 @@ TEST_F(CsvTransferTest, BadFilesWriteNothingAndSayWhere) {
         {"no code column", "s01;s02\r\n5;a\r\n", "строка 1: нет столбца s00"},
         {"mixed encodings", "s00;s02\r\n5;Колбаса\r\n" + tq::Cp("6;Сыр") + "\r\n",
          "строка 3: в файле смешаны кодировки UTF-8 и Windows-1251"},
+        {"a value beyond the header's empty end", "s00;s02;\r\n5;a;\r\n6;b;c\r\n", "строка 3: полей 3, а в заголовке 2"},
     };
     for (const Case& c : cases) {
         std::string message;
@@ -119,6 +120,25 @@ TEST_F(CsvTransferTest, BadFilesWriteNothingAndSayWhere) {
         EXPECT_NE(message.find(c.expected), std::string::npos) << c.name << ": expected «" << c.expected << "» in «" << message << "»";
         EXPECT_EQ(RawRows(path), before) << c.name << ": nothing written";
     }
+}
+
+TEST_F(CsvTransferTest, WhatSpreadsheetsSaveIsRead) {
+    const std::string path = OpenNew(DbGoods);
+    std::string message;
+    // "Unicode text": UTF-16 with its mark, tabs between the fields.
+    std::string unicode = "\xFF\xFE";
+    for (char16_t unit : std::u16string(u"s00\ts02\ts04\r\n5\tКолбаса «Докторская»; 1 кг\t199.90\r\n"))
+        unicode += std::string{static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+    ASSERT_TRUE(Import(DbGoods, unicode, false, &message)) << message;
+    // A first line that names the separator; a header whose cells went on past the table.
+    ASSERT_TRUE(Import(DbGoods, "sep=,\r\ns00,s02,,\r\n6,\"Сыр; твёрдый\",,\r\n7,Молоко\r\n", false, &message)) << message;
+    EXPECT_EQ(message, "Импортировано записей: 2");
+    const auto rows = Sorted(RawRows(path));
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0][2], "Колбаса «Докторская»; 1 кг");
+    EXPECT_EQ(rows[0][4], "199.90");
+    EXPECT_EQ(rows[1][2], "Сыр; твёрдый");
+    EXPECT_EQ(rows[2][2], "Молоко");
 }
 
 TEST_F(CsvTransferTest, ARefusedRowTakesBackTheWholeImportReplaceIncluded) {
