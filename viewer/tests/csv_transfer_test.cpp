@@ -112,6 +112,9 @@ TEST_F(CsvTransferTest, BadFilesWriteNothingAndSayWhere) {
         {"no code column", "s01;s02\r\n5;a\r\n", "строка 1: нет столбца s00"},
         {"mixed encodings", "s00;s02\r\n5;Колбаса\r\n" + tq::Cp("6;Сыр") + "\r\n",
          "строка 3: в файле смешаны кодировки UTF-8 и Windows-1251"},
+        {"a code repeated as the save cleans it", "s00;s02\r\n5;a\r\n05;b\r\n 5 ;c\r\n",
+         "строки 2 и 3: код «5» повторяется\nстроки 2 и 4: код «5» повторяется"},
+        {"two '*' rows", "s00;s02\r\n*;a\r\n7;b\r\n*;c\r\n", "строки 2 и 4: код «*» повторяется"},
         {"a value beyond the header's empty end", "s00;s02;\r\n5;a;\r\n6;b;c\r\n", "строка 3: полей 3, а в заголовке 2"},
     };
     for (const Case& c : cases) {
@@ -139,6 +142,15 @@ TEST_F(CsvTransferTest, WhatSpreadsheetsSaveIsRead) {
     EXPECT_EQ(rows[0][4], "199.90");
     EXPECT_EQ(rows[1][2], "Сыр; твёрдый");
     EXPECT_EQ(rows[2][2], "Молоко");
+}
+
+TEST_F(CsvTransferTest, SalesCodesRepeatWithTheirEightDigits) {
+    const std::string path = OpenNew(DbSells);
+    std::string message;
+    EXPECT_FALSE(Import(DbSells, "s00;s01\r\n00000005;a\r\n00000050;b\r\n00000005;c\r\n", false, &message));
+    EXPECT_NE(message.find("строки 2 и 4: код «00000005» повторяется"), std::string::npos) << message;
+    EXPECT_EQ(message.find("00000050"), std::string::npos) << message;
+    EXPECT_TRUE(RawRows(path).empty());
 }
 
 TEST_F(CsvTransferTest, ARefusedRowTakesBackTheWholeImportReplaceIncluded) {
