@@ -1,6 +1,7 @@
 #include "csv.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 #include "common/cp1251.h"
@@ -43,15 +44,124 @@ size_t Utf8SequenceAt(const unsigned char* p, const unsigned char* end) {
     return length;
 }
 
-bool IsValidUtf8(const std::string& bytes) {
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const auto* end = p + bytes.size();
+bool StartsWith(const std::string& bytes, const char* prefix) {
+    return bytes.compare(0, std::strlen(prefix), prefix) == 0;
+}
+
+enum class LineEncoding { kAscii, kUtf8, kCp1251, kBoth };
+
+// What the bytes of one line say of their encoding. Text in code page 1251 is
+// never valid UTF-8 (no two Cyrillic letters in a row are), but a capital
+// before '»', '№' or a no-break space is a valid two-byte UTF-8 sequence by
+// chance: so in a line that is not valid UTF-8, only two UTF-8 characters in
+// a row, as a word written in UTF-8 has, show UTF-8 text beside the 1251.
+LineEncoding EncodingOf(const unsigned char* p, const unsigned char* end) {
+    bool invalid = false, multiByte = false, utf8Word = false;
+    int inARow = 0;
     while (p < end) {
         const size_t length = Utf8SequenceAt(p, end);
-        if (!length) return false;
-        p += length;
+        if (length == 0) invalid = true;
+        if (length > 1) {
+            multiByte = true;
+            if (++inARow == 2) utf8Word = true;
+        } else {
+            inARow = 0;
+        }
+        p += length ? length : 1;
     }
+    if (!invalid) return multiByte ? LineEncoding::kUtf8 : LineEncoding::kAscii;
+    return utf8Word ? LineEncoding::kBoth : LineEncoding::kCp1251;
+}
+
+// Whether the whole file is in one encoding, and *utf8 whether that is UTF-8.
+// A file that mixes them cannot be read either way without garbling some of
+// its lines, so it is refused at the first line that breaks with the others;
+// a byte-order mark has already said UTF-8.
+bool CheckOneEncoding(const std::string& bytes, bool markedUtf8, bool* utf8, Failure* failure) {
+    const std::string mixed = "в файле смешаны кодировки UTF-8 и Windows-1251";
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    long utf8Line = 0, cp1251Line = 0;
+    size_t start = 0;
+    for (long line = 1; start <= bytes.size(); ++line) {
+        size_t end = bytes.find('\n', start);
+        if (end == std::string::npos) end = bytes.size();
+        switch (EncodingOf(data + start, data + end)) {
+        case LineEncoding::kBoth:
+            return Fail(failure, line, mixed + " в одной строке");
+        case LineEncoding::kUtf8:
+            if (cp1251Line)
+                return Fail(failure, line, mixed + " (строка " + std::to_string(cp1251Line) + " в Windows-1251, а эта в UTF-8)");
+            if (!utf8Line) utf8Line = line;
+            break;
+        case LineEncoding::kCp1251:
+            if (markedUtf8) return Fail(failure, line, mixed + " (файл начинается с метки UTF-8, а эта строка не в UTF-8)");
+            if (utf8Line)
+                return Fail(failure, line, mixed + " (строка " + std::to_string(utf8Line) + " в UTF-8, а эта в Windows-1251)");
+            if (!cp1251Line) cp1251Line = line;
+            break;
+        case LineEncoding::kAscii:
+            break;
+        }
+        start = end + 1;
+    }
+    *utf8 = cp1251Line == 0;
     return true;
+}
+
+void AppendUtf8(std::string* out, char32_t c) {
+    if (c < 0x80) {
+        *out += static_cast<char>(c);
+        return;
+    }
+    const int extra = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+    const unsigned char lead[] = {0, 0xC0, 0xE0, 0xF0};
+    *out += static_cast<char>(lead[extra] | (c >> (6 * extra)));
+    for (int shift = 6 * (extra - 1); shift >= 0; shift -= 6) *out += static_cast<char>(0x80 | ((c >> shift) & 0x3F));
+}
+
+// UTF-16 text, after its byte-order mark, as UTF-8. A surrogate without its
+// pair, or half a character at the end, is a failure naming its line.
+bool Utf16ToUtf8(const std::string& bytes, bool bigEndian, std::string* utf8, Failure* failure) {
+    const auto unit = [&bytes, bigEndian](size_t i) {
+        const unsigned first = static_cast<unsigned char>(bytes[i]), second = static_cast<unsigned char>(bytes[i + 1]);
+        return static_cast<char32_t>(bigEndian ? first << 8 | second : second << 8 | first);
+    };
+    const auto isHigh = [](char32_t u) { return u >= 0xD800 && u <= 0xDBFF; };
+    const auto isLow = [](char32_t u) { return u >= 0xDC00 && u <= 0xDFFF; };
+    long line = 1;
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        char32_t c = unit(i);
+        if (isHigh(c) && i + 3 < bytes.size() && isLow(unit(i + 2))) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
+            i += 2;
+        } else if (isHigh(c) || isLow(c)) {
+            return Fail(failure, line, "неверный текст UTF-16 (половина суррогатной пары)");
+        }
+        if (c == '\n') ++line;
+        AppendUtf8(utf8, c);
+    }
+    if (bytes.size() % 2) return Fail(failure, line, "файл UTF-16 обрывается на половине символа");
+    return true;
+}
+
+bool IsSeparator(char c) {
+    return c == ';' || c == ',' || c == '\t';
+}
+
+// Whether a field begins as a spreadsheet's "sep=" line (any case).
+bool BeginsAsSeparatorLine(const std::string& field) {
+    const char name[] = "sep=";
+    if (field.size() < 4) return false;
+    for (int i = 0; i < 4; ++i)
+        if (std::tolower(static_cast<unsigned char>(field[i])) != name[i]) return false;
+    return true;
+}
+
+// A spreadsheet's first line "sep=;" names the separator and holds no data.
+// Split by the separator it names, it reads as "sep=" and empty fields.
+bool IsSeparatorLine(const Row& row) {
+    return row.fields.size() >= 2 && row.fields[0].size() == 4 && BeginsAsSeparatorLine(row.fields[0]) &&
+           std::all_of(row.fields.begin() + 1, row.fields.end(), [](const std::string& f) { return f.empty(); });
 }
 
 // The first line whose text code page 1251 cannot hold; 0 when all can.
@@ -85,15 +195,23 @@ void AppendField(std::string* out, const std::string& value, char separator) {
 
 bool DecodeText(const std::string& bytes, std::string* text, Failure* failure) {
     text->clear();
-    const bool bom = bytes.compare(0, 3, kUtf8Bom) == 0;
-    const std::string body = bom ? bytes.substr(3) : bytes;
+    std::string body;
+    bool marked = true;
+    if (StartsWith(bytes, "\xFF\xFE") || StartsWith(bytes, "\xFE\xFF")) {
+        if (!Utf16ToUtf8(bytes.substr(2), bytes[0] == '\xFE', &body, failure)) return false;
+    } else if (StartsWith(bytes, kUtf8Bom)) {
+        body = bytes.substr(3);
+    } else {
+        body = bytes;
+        marked = false;
+    }
     if (body.empty()) return Fail(failure, 0, "Файл пуст");
     const size_t nul = body.find('\0');
     if (nul != std::string::npos)
         return Fail(failure, LineAt(body, nul), "это не текстовый файл (нулевой байт)");
-    if (!IsValidUtf8(body)) {
-        // A byte-order mark promised UTF-8: the rest cannot be read as 1251.
-        if (bom) return Fail(failure, 0, "Файл начинается как UTF-8, но содержит неверные последовательности UTF-8");
+    bool utf8 = false;
+    if (!CheckOneEncoding(body, marked, &utf8, failure)) return false;
+    if (!utf8) {
         *text = body;
         return true;
     }
@@ -107,7 +225,7 @@ char DetectSeparator(const std::string& text) {
     bool inQuotes = false;
     for (char c : text) {
         if (c == '"') inQuotes = !inQuotes;
-        else if (!inQuotes && (c == ';' || c == ',')) return c;
+        else if (!inQuotes && IsSeparator(c)) return c;
         else if (!inQuotes && (c == '\r' || c == '\n')) break;
     }
     return ';';
@@ -165,6 +283,23 @@ bool ParseRows(const std::string& text, char separator, std::vector<Row>* rows, 
             break;
         }
         rows->push_back(std::move(row));
+    }
+    return true;
+}
+
+bool ReadRows(const std::string& bytes, std::vector<Row>* rows, char* separator, Failure* failure) {
+    rows->clear();
+    std::string text;
+    if (!DecodeText(bytes, &text, failure)) return false;
+    *separator = DetectSeparator(text);
+    if (!ParseRows(text, *separator, rows, failure)) return false;
+    if (rows->empty()) return true;
+    const Row& first = rows->front();
+    if (IsSeparatorLine(first)) {
+        rows->erase(rows->begin());
+    } else if (first.fields.size() == 1 && first.fields[0].size() == 5 && BeginsAsSeparatorLine(first.fields[0])) {
+        return Fail(failure, first.line, "разделитель «" + tq::Cp1251ToUtf8(first.fields[0].substr(4)) +
+                                             "» из строки sep= не поддерживается: только «;», «,» или табуляция");
     }
     return true;
 }

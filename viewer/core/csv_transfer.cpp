@@ -1,8 +1,10 @@
 #include "csv_transfer.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <vector>
 
 #include "backup.h"
@@ -44,12 +46,17 @@ int ColumnOf(const std::string& name) {
     return column < kFieldCount ? column : -1;
 }
 
-// Which column each field of the header row fills.
+// Which column each field of the header row fills. A spreadsheet ends the
+// header with empty fields when cells beyond the table were ever touched:
+// those name no column.
 bool ReadHeader(const csv::Row& header, std::vector<int>* columns, std::string* why) {
     std::array<bool, kFieldCount> seen{};
     std::string unknown;
     bool anyKnown = false;
-    for (const std::string& name : header.fields) {
+    size_t named = header.fields.size();
+    while (named > 0 && header.fields[named - 1].empty()) --named;
+    for (size_t f = 0; f < named; ++f) {
+        const std::string& name = header.fields[f];
         const int column = ColumnOf(name);
         columns->push_back(column);
         if (column < 0) {
@@ -123,13 +130,28 @@ std::string SaveRefusal(int db, int code) {
     }
 }
 
+// Rows that the save would store under one code, the later replacing the
+// earlier without a word. Two "*" rows count too: an Access file keys its
+// rows by s00 and cannot hold both. A code the save refuses is left to it.
+void FindRepeatedCodes(int db, const std::vector<ImportRow>& rows, Failures* failures) {
+    std::map<std::string, long> firstLine;
+    for (const ImportRow& row : rows) {
+        const std::string& value = row.values[0];
+        if (value != "*" && !IsSavableCode(db, value)) continue;
+        const std::string code = SavedCode(db, value);
+        const auto [first, isFirst] = firstLine.emplace(code, row.line);
+        if (!isFirst)
+            failures->Add(0, tq::Cp("строки ") + std::to_string(first->second) + tq::Cp(" и ") + std::to_string(row.line) +
+                                 tq::Cp(": код «") + code + tq::Cp("» повторяется"));
+    }
+}
+
 // The file's data rows as the database's values, or what is wrong with them.
-bool ReadImportRows(const std::string& bytes, std::vector<ImportRow>* out, std::string* why) {
-    std::string text;
+bool ReadImportRows(int db, const std::string& bytes, std::vector<ImportRow>* out, std::string* why) {
     csv::Failure failure;
     std::vector<csv::Row> rows;
-    if (!csv::DecodeText(bytes, &text, &failure) ||
-        !csv::ParseRows(text, csv::DetectSeparator(text), &rows, &failure)) {
+    char separator;
+    if (!csv::ReadRows(bytes, &rows, &separator, &failure)) {
         *why = AtLine(failure.line, failure.what);
         return false;
     }
@@ -143,7 +165,11 @@ bool ReadImportRows(const std::string& bytes, std::vector<ImportRow>* out, std::
     for (size_t r = 1; r < rows.size(); ++r) {
         const csv::Row& row = rows[r];
         if (row.fields.size() == 1 && row.fields[0].empty()) continue;  // a blank line
-        if (row.fields.size() > columns.size()) {
+        // A row may go on with empty fields under the header's empty ones at
+        // its end; a value there would belong to no column.
+        const size_t used = std::min(row.fields.size(), columns.size());
+        if (std::any_of(row.fields.begin() + static_cast<long>(used), row.fields.end(),
+                        [](const std::string& value) { return !value.empty(); })) {
             failures.Add(row.line, tq::Cp("полей ") + std::to_string(row.fields.size()) + tq::Cp(", а в заголовке ") +
                                        std::to_string(columns.size()));
             continue;
@@ -151,7 +177,7 @@ bool ReadImportRows(const std::string& bytes, std::vector<ImportRow>* out, std::
         ImportRow import{row.line, {}, {}};
         for (int column : columns)
             if (column >= 0) import.given[column] = true;
-        for (size_t f = 0; f < row.fields.size(); ++f) {
+        for (size_t f = 0; f < used; ++f) {
             const std::string& value = row.fields[f];
             if (value.size() > static_cast<size_t>(kValueMax))
                 failures.Add(row.line, tq::Cp("значение ") + ColumnName(columns[f]) + tq::Cp(" длиннее 254 символов (") +
@@ -160,6 +186,7 @@ bool ReadImportRows(const std::string& bytes, std::vector<ImportRow>* out, std::
         }
         out->push_back(std::move(import));
     }
+    FindRepeatedCodes(db, *out, &failures);
     if (failures.any()) {
         *why = failures.Text();
         return false;
@@ -293,7 +320,7 @@ std::string FailedImportText(int db, long before, const std::string& why) {
 bool ImportCsv(int db, const std::string& bytes, const ImportOptions& options, std::string* message) {
     std::vector<ImportRow> rows;
     std::string why;
-    if (!ReadImportRows(bytes, &rows, &why)) {
+    if (!ReadImportRows(db, bytes, &rows, &why)) {
         *message = NotImported(why);
         return false;
     }

@@ -158,13 +158,16 @@ static const bool* ZeroMask(int db, bool* mask) {
     }
 }
 
-bool IsSavableCode(int db, const std::string& text) {
-    if (!IsDatabaseIndex(db)) return false;
+std::string SavedCode(int db, const std::string& text) {
     bool mask[kFieldCount];
     char key[sizeof FieldBlock().slot[0]] = {};
     std::memcpy(key, text.data(), std::min(text.size(), sizeof key - 1));
     CleanKey(key, ZeroMask(db, mask));
-    return IsLookupCode(db, key, nullptr);
+    return key;
+}
+
+bool IsSavableCode(int db, const std::string& text) {
+    return IsDatabaseIndex(db) && IsLookupCode(db, SavedCode(db, text), nullptr);
 }
 
 bool SaveFields(CNVRecordset* recordset, int keyOffset, FieldBlock* block, const bool* zeroMask) {

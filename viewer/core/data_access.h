@@ -65,6 +65,9 @@ bool DbReplaceStarRows(int db, const std::vector<CNVRecord>& rows);
 // Whether DbSave takes text as the code of slot 0 (after its prefix): once
 // cleaned as the database's save cleans it, a code the lookups find again.
 bool IsSavableCode(int db, const std::string& text);
+// The code as DbSave stores text given for it: blanks trimmed and leading
+// zeros stripped, except where the database keeps them.
+std::string SavedCode(int db, const std::string& text);
 
 // Whether text is a code that DbFindByCode finds again: a plain decimal
 // number 1..4294967295 written as the database's code format writes it

@@ -122,6 +122,12 @@ TEST_F(CsvTransferTest, BadFilesWriteNothingAndSayWhere) {
         {"too long", "s00;s02\r\n5;" + std::string(255, 'x') + "\r\n", "строка 2: значение s02 длиннее 254 символов (255)"},
         {"bad code", "s00;s02\r\n5;a\r\n12abc;b\r\n", "строка 3: код «12abc» не подходит"},
         {"no code column", "s01;s02\r\n5;a\r\n", "строка 1: нет столбца s00"},
+        {"mixed encodings", "s00;s02\r\n5;Колбаса\r\n" + tq::Cp("6;Сыр") + "\r\n",
+         "строка 3: в файле смешаны кодировки UTF-8 и Windows-1251"},
+        {"a code repeated as the save cleans it", "s00;s02\r\n5;a\r\n05;b\r\n 5 ;c\r\n",
+         "строки 2 и 3: код «5» повторяется\nстроки 2 и 4: код «5» повторяется"},
+        {"two '*' rows", "s00;s02\r\n*;a\r\n7;b\r\n*;c\r\n", "строки 2 и 4: код «*» повторяется"},
+        {"a value beyond the header's empty end", "s00;s02;\r\n5;a;\r\n6;b;c\r\n", "строка 3: полей 3, а в заголовке 2"},
     };
     for (const Case& c : cases) {
         std::string message;
@@ -129,6 +135,34 @@ TEST_F(CsvTransferTest, BadFilesWriteNothingAndSayWhere) {
         EXPECT_NE(message.find(c.expected), std::string::npos) << c.name << ": expected «" << c.expected << "» in «" << message << "»";
         EXPECT_EQ(RawRows(path), before) << c.name << ": nothing written";
     }
+}
+
+TEST_F(CsvTransferTest, WhatSpreadsheetsSaveIsRead) {
+    const std::string path = OpenNew(DbGoods);
+    std::string message;
+    // "Unicode text": UTF-16 with its mark, tabs between the fields.
+    std::string unicode = "\xFF\xFE";
+    for (char16_t unit : std::u16string(u"s00\ts02\ts04\r\n5\tКолбаса «Докторская»; 1 кг\t199.90\r\n"))
+        unicode += std::string{static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+    ASSERT_TRUE(Import(DbGoods, unicode, false, &message)) << message;
+    // A first line that names the separator; a header whose cells went on past the table.
+    ASSERT_TRUE(Import(DbGoods, "sep=,\r\ns00,s02,,\r\n6,\"Сыр; твёрдый\",,\r\n7,Молоко\r\n", false, &message)) << message;
+    EXPECT_EQ(message, "Импортировано записей: 2");
+    const auto rows = Sorted(RawRows(path));
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0][2], "Колбаса «Докторская»; 1 кг");
+    EXPECT_EQ(rows[0][4], "199.90");
+    EXPECT_EQ(rows[1][2], "Сыр; твёрдый");
+    EXPECT_EQ(rows[2][2], "Молоко");
+}
+
+TEST_F(CsvTransferTest, SalesCodesRepeatWithTheirEightDigits) {
+    const std::string path = OpenNew(DbSells);
+    std::string message;
+    EXPECT_FALSE(Import(DbSells, "s00;s01\r\n00000005;a\r\n00000050;b\r\n00000005;c\r\n", false, &message));
+    EXPECT_NE(message.find("строки 2 и 4: код «00000005» повторяется"), std::string::npos) << message;
+    EXPECT_EQ(message.find("00000050"), std::string::npos) << message;
+    EXPECT_TRUE(RawRows(path).empty());
 }
 
 TEST_F(CsvTransferTest, ARefusedRowTakesBackTheWholeImportReplaceIncluded) {
