@@ -32,7 +32,7 @@ char CodePointToByte(char32_t c) {
     return '?';
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
+void AppendCodePoint(std::string& out, char32_t c) {
     if (c < 0x80) {
         out += static_cast<char>(c);
     } else if (c < 0x800) {
@@ -50,27 +50,6 @@ void AppendUtf8(std::string& out, char32_t c) {
     }
 }
 
-// The length of the well-formed UTF-8 sequence at p, or 0 when none begins
-// there (overlong forms and surrogates included).
-size_t Utf8SequenceAt(const unsigned char* p, const unsigned char* end) {
-    const unsigned char c = p[0];
-    if (c < 0x80) return 1;
-    size_t length;
-    unsigned char low = 0x80, high = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) length = 2;
-    else if (c == 0xE0) length = 3, low = 0xA0;
-    else if (c == 0xED) length = 3, high = 0x9F;
-    else if (c >= 0xE1 && c <= 0xEF) length = 3;
-    else if (c == 0xF0) length = 4, low = 0x90;
-    else if (c >= 0xF1 && c <= 0xF3) length = 4;
-    else if (c == 0xF4) length = 4, high = 0x8F;
-    else return 0;
-    if (static_cast<size_t>(end - p) < length) return 0;
-    if (p[1] < low || p[1] > high) return 0;
-    for (size_t i = 2; i < length; ++i)
-        if (p[i] < 0x80 || p[i] > 0xBF) return 0;
-    return length;
-}
 
 // Decodes one UTF-8 sequence at text[i]; advances i. Malformed input yields
 // U+FFFD and consumes one byte.
@@ -103,7 +82,7 @@ char32_t NextUtf8(std::string_view text, size_t& i) {
 std::string Cp1251ToUtf8(std::string_view text) {
     std::string out;
     out.reserve(text.size() * 2);
-    for (char ch : text) AppendUtf8(out, ByteToCodePoint(static_cast<unsigned char>(ch)));
+    for (char ch : text) AppendCodePoint(out, ByteToCodePoint(static_cast<unsigned char>(ch)));
     return out;
 }
 
@@ -127,6 +106,28 @@ std::string WideToCp1251(std::wstring_view text) {
     for (wchar_t ch : text) out += CodePointToByte(static_cast<char32_t>(ch));
     return out;
 }
+
+size_t Utf8SequenceAt(const unsigned char* p, const unsigned char* end) {
+    const unsigned char c = p[0];
+    if (c < 0x80) return 1;
+    size_t length;
+    unsigned char low = 0x80, high = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) length = 2;
+    else if (c == 0xE0) length = 3, low = 0xA0;
+    else if (c == 0xED) length = 3, high = 0x9F;
+    else if (c >= 0xE1 && c <= 0xEF) length = 3;
+    else if (c == 0xF0) length = 4, low = 0x90;
+    else if (c >= 0xF1 && c <= 0xF3) length = 4;
+    else if (c == 0xF4) length = 4, high = 0x8F;
+    else return 0;
+    if (static_cast<size_t>(end - p) < length) return 0;
+    if (p[1] < low || p[1] > high) return 0;
+    for (size_t i = 2; i < length; ++i)
+        if (p[i] < 0x80 || p[i] > 0xBF) return 0;
+    return length;
+}
+
+void AppendUtf8(std::string* out, char32_t c) { AppendCodePoint(*out, c); }
 
 bool IsValidUtf8(std::string_view bytes) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -156,7 +157,7 @@ bool WideToUtf8(std::wstring_view text, std::string* utf8) {
             c = 0xFFFD;
             whole = false;
         }
-        AppendUtf8(*utf8, c);
+        AppendCodePoint(*utf8, c);
     }
     return whole;
 }

@@ -16,8 +16,13 @@ std::wstring Cp1251ToWide(std::string_view text);
 // Characters that code page 1251 lacks become '?'.
 std::string WideToCp1251(std::wstring_view text);
 
-// Whether bytes are well-formed UTF-8 (no overlong forms, no surrogates).
+// The length of the well-formed UTF-8 sequence at p (overlong forms and
+// surrogates are not), or 0 when none begins there.
+size_t Utf8SequenceAt(const unsigned char* p, const unsigned char* end);
+// Whether bytes are well-formed UTF-8 throughout.
 bool IsValidUtf8(std::string_view bytes);
+// Appends a code point as UTF-8.
+void AppendUtf8(std::string* out, char32_t c);
 // UTF-16 as UTF-8, surrogate pairs joined; false for a lone surrogate, which
 // UTF-8 cannot carry (*utf8 then holds U+FFFD in its place).
 bool WideToUtf8(std::wstring_view text, std::string* utf8);

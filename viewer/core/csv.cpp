@@ -22,28 +22,6 @@ bool Fail(Failure* failure, long line, const std::string& utf8) {
     return false;
 }
 
-// The length of the UTF-8 sequence at p, or 0 when none begins there
-// (overlong forms and surrogates included).
-size_t Utf8SequenceAt(const unsigned char* p, const unsigned char* end) {
-    const unsigned char c = p[0];
-    if (c < 0x80) return 1;
-    size_t length;
-    unsigned char low = 0x80, high = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) length = 2;
-    else if (c == 0xE0) length = 3, low = 0xA0;
-    else if (c == 0xED) length = 3, high = 0x9F;
-    else if (c >= 0xE1 && c <= 0xEF) length = 3;
-    else if (c == 0xF0) length = 4, low = 0x90;
-    else if (c >= 0xF1 && c <= 0xF3) length = 4;
-    else if (c == 0xF4) length = 4, high = 0x8F;
-    else return 0;
-    if (static_cast<size_t>(end - p) < length) return 0;
-    if (p[1] < low || p[1] > high) return 0;
-    for (size_t i = 2; i < length; ++i)
-        if (p[i] < 0x80 || p[i] > 0xBF) return 0;
-    return length;
-}
-
 bool StartsWith(const std::string& bytes, const char* prefix) {
     return bytes.compare(0, std::strlen(prefix), prefix) == 0;
 }
@@ -59,7 +37,7 @@ LineEncoding EncodingOf(const unsigned char* p, const unsigned char* end) {
     bool invalid = false, multiByte = false, utf8Word = false;
     int inARow = 0;
     while (p < end) {
-        const size_t length = Utf8SequenceAt(p, end);
+        const size_t length = tq::Utf8SequenceAt(p, end);
         if (length == 0) invalid = true;
         if (length > 1) {
             multiByte = true;
@@ -108,17 +86,6 @@ bool CheckOneEncoding(const std::string& bytes, bool markedUtf8, bool* utf8, Fai
     return true;
 }
 
-void AppendUtf8(std::string* out, char32_t c) {
-    if (c < 0x80) {
-        *out += static_cast<char>(c);
-        return;
-    }
-    const int extra = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
-    const unsigned char lead[] = {0, 0xC0, 0xE0, 0xF0};
-    *out += static_cast<char>(lead[extra] | (c >> (6 * extra)));
-    for (int shift = 6 * (extra - 1); shift >= 0; shift -= 6) *out += static_cast<char>(0x80 | ((c >> shift) & 0x3F));
-}
-
 // UTF-16 text, after its byte-order mark, as UTF-8. A surrogate without its
 // pair, or half a character at the end, is a failure naming its line.
 bool Utf16ToUtf8(const std::string& bytes, bool bigEndian, std::string* utf8, Failure* failure) {
@@ -138,7 +105,7 @@ bool Utf16ToUtf8(const std::string& bytes, bool bigEndian, std::string* utf8, Fa
             return Fail(failure, line, "неверный текст UTF-16 (половина суррогатной пары)");
         }
         if (c == '\n') ++line;
-        AppendUtf8(utf8, c);
+        tq::AppendUtf8(utf8, c);
     }
     if (bytes.size() % 2) return Fail(failure, line, "файл UTF-16 обрывается на половине символа");
     return true;
