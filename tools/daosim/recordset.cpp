@@ -268,9 +268,23 @@ Error Recordset::GetRows(long count, std::vector<Text>* rows) {
     }
     while (!eof_ && static_cast<long>(rows->size()) < count) {
         rows->emplace_back(*db_->table().Row(ids_[pos_]));
+        // DAO stops a chunk short, without an error, at a row it cannot
+        // read (another user deleted it), and makes that row current: the
+        // caller must not take the short chunk for the end.
+        const long next = NextNotDeletedHere(pos_);
+        if (next < static_cast<long>(ids_.size()) && !db_->table().Row(ids_[next])) {
+            pos_ = next;
+            break;
+        }
         if (Error e = Step(true)) return e;
     }
     return Error();
+}
+
+long Recordset::NextNotDeletedHere(long i) const {
+    for (++i; i < static_cast<long>(ids_.size()); ++i)
+        if (!(marks_[i] & kDeletedHere)) return i;
+    return i;
 }
 
 Error Recordset::Close() {

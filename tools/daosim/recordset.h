@@ -58,6 +58,8 @@ public:
 
 private:
     enum Mark : uint8_t { kSeen = 1, kDeletedHere = 2 };
+    // The index of the next row not deleted through this recordset, or the end.
+    long NextNotDeletedHere(long i) const;
     bool Live(size_t i) const;
     Error Current() const;  // the current row is there to be read
     Error Land(size_t i);

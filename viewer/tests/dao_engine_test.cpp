@@ -215,6 +215,29 @@ TEST_F(DaoFaultTest, ARowTooLargeForJetIsRefusedNamingItsRecord) {
     EXPECT_NE(U(message).find("code 6 is too large"), std::string::npos) << U(message);
 }
 
+TEST_F(DaoEngineTest, ARowAnotherProgramDeletesMidReadDoesNotEndTheListing) {
+    const std::string path = OpenJet(DbGoods);
+    ASSERT_TRUE(DbBeginBatch(DbGoods));
+    for (int n = 1; n <= 2500; ++n) ASSERT_EQ(Save(DbGoods, {{0, std::to_string(n)}}), 0);
+    ASSERT_TRUE(DbEndBatch(DbGoods));
+    DbReleaseAll();
+    // The whole table reads its rows at its first move; before it, another
+    // program deletes one of the first thousand, and this engine sees it.
+    auto reader = OpenDbEngine(path);
+    ASSERT_TRUE(reader);
+    auto table = reader->OpenDynaset("FieldsTable", "");
+    ASSERT_TRUE(table);
+    {
+        auto other = OpenDbEngine(path);
+        auto row = other ? other->OpenDynaset("SELECT * FROM FieldsTable WHERE s00='5'", "") : nullptr;
+        ASSERT_TRUE(row && row->DeleteCurrent());
+    }
+    ASSERT_TRUE(reader->OpenDynaset("SELECT * FROM FieldsTable WHERE s00='1'", ""));
+    long rows = 0;
+    for (bool more = table->MoveFirst(); more && !table->IsEOF(); more = table->MoveNext()) ++rows;
+    EXPECT_EQ(rows, 2499) << "the rows after the deleted one are listed too";
+}
+
 TEST_F(DaoFaultTest, AnEngineThatAsksForItsLicenceIsCreatedWithIt) {
     Inject("not-licensed\n");
     OpenJet(DbHelp);

@@ -133,8 +133,9 @@ Object OpenDbEngineObject(dao::Session* session, bool ace) {
 // Reads a recordset from its current row to its end with GetRows, a
 // thousand rows a call, handing each row's cells (field by field) to row; a
 // false from row ends the read as a failure. A chunk shorter than asked is
-// the end only where the recordset says EOF: DAO may stop a chunk short at a
-// row it cannot read, and the rows after it must not go missing unnoticed.
+// the end only where the recordset says EOF: DAO stops a chunk short at a
+// row it cannot read (another user deleted it) and makes that row current;
+// the read moves past it and goes on, lest the rows after it go missing.
 bool ReadChunks(Object& recordset, const std::function<bool(const VARIANT* cells, LONG fields)>& row) {
     for (;;) {
         bool atEnd = false;
@@ -156,7 +157,11 @@ bool ReadChunks(Object& recordset, const std::function<bool(const VARIANT* cells
         for (LONG r = 0; taken && r <= lastRow; ++r) taken = row(cells + r * (lastField + 1), lastField + 1);
         SafeArrayUnaccessData(array);
         if (!taken) return false;
-        if (lastRow + 1 < kRowsPerFetch) return recordset.GetBool(L"EOF", &atEnd) && atEnd;
+        if (lastRow + 1 < kRowsPerFetch) {
+            if (!recordset.GetBool(L"EOF", &atEnd)) return false;
+            if (atEnd) return true;
+            if (!recordset.Method(L"MoveNext")) return false;
+        }
     }
 }
 
