@@ -38,8 +38,13 @@ void AppendUtf8(std::string& out, char32_t c) {
     } else if (c < 0x800) {
         out += static_cast<char>(0xC0 | (c >> 6));
         out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
+    } else if (c < 0x10000) {
         out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
         out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
         out += static_cast<char>(0x80 | (c & 0x3F));
     }
@@ -71,6 +76,11 @@ char32_t NextUtf8(std::string_view text, size_t& i) {
     return c;
 }
 
+// A wchar_t holds UTF-16 on Windows and a whole code point elsewhere.
+const bool kWideIsUtf16 = sizeof(wchar_t) == 2;
+
+bool IsSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+
 }  // namespace
 
 std::string Cp1251ToUtf8(std::string_view text) {
@@ -98,6 +108,38 @@ std::string WideToCp1251(std::wstring_view text) {
     std::string out;
     out.reserve(text.size());
     for (wchar_t ch : text) out += CodePointToByte(static_cast<char32_t>(ch));
+    return out;
+}
+
+std::wstring Utf8ToWide(std::string_view text) {
+    std::wstring out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        char32_t c = NextUtf8(text, i);
+        if (IsSurrogate(c) || c > 0x10FFFF) c = 0xFFFD;
+        if (kWideIsUtf16 && c >= 0x10000) {
+            out += static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
+            out += static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<wchar_t>(c);
+        }
+    }
+    return out;
+}
+
+std::string WideToUtf8(std::wstring_view text) {
+    std::string out;
+    out.reserve(text.size() * 3);
+    for (size_t i = 0; i < text.size(); ++i) {
+        char32_t c = static_cast<char32_t>(text[i]);
+        if (kWideIsUtf16 && c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char32_t>(text[++i]) - 0xDC00);
+        } else if (IsSurrogate(c) || c > 0x10FFFF) {
+            c = 0xFFFD;
+        }
+        AppendUtf8(out, c);
+    }
     return out;
 }
 

@@ -16,6 +16,12 @@ std::wstring Cp1251ToWide(std::string_view text);
 // Characters that code page 1251 lacks become '?'.
 std::string WideToCp1251(std::wstring_view text);
 
+// File names the engineer types or picks may hold any character, so they
+// travel as UTF-8 and reach the system as wide text (UTF-16 on Windows)
+// without passing through code page 1251. Malformed input becomes U+FFFD.
+std::wstring Utf8ToWide(std::string_view text);
+std::string WideToUtf8(std::wstring_view text);
+
 // Shorthand for literals written in UTF-8 source: the same text in code page 1251.
 inline std::string Cp(std::string_view utf8) { return Utf8ToCp1251(utf8); }
 
