@@ -248,8 +248,8 @@ bool ExportCsv(int db, std::string* bytes, std::string* message, const TransferP
 bool ExportCsvFile(int db, const std::string& path, std::string* message, const TransferProgress& progress) {
     std::string bytes;
     if (!ExportCsv(db, &bytes, message, progress)) return false;
-    if (WriteWholeFile(path, bytes)) return true;
-    *message = tq::Cp("Не удалось записать файл ") + path;
+    if (WriteWholeFileUtf8(path, bytes)) return true;
+    *message = tq::Cp("Не удалось записать файл ") + tq::Utf8ToCp1251(path);
     return false;
 }
 
@@ -287,8 +287,8 @@ bool ImportCsv(int db, const std::string& bytes, const ImportOptions& options, s
 
 bool ImportCsvFile(int db, const std::string& path, const ImportOptions& options, std::string* message) {
     std::string bytes;
-    if (!ReadWholeFile(path, &bytes)) {
-        *message = tq::Cp("Не удалось прочитать файл ") + path;
+    if (!ReadWholeFileUtf8(path, &bytes)) {
+        *message = tq::Cp("Не удалось прочитать файл ") + tq::Utf8ToCp1251(path);
         return false;
     }
     return ImportCsv(db, bytes, options, message);

@@ -20,13 +20,26 @@ namespace tq::viewer {
 
 namespace {
 
-FILE* OpenForReading(const std::string& path) {
+// A path as the system's calls take it: wide text on Windows, UTF-8 with
+// slashes elsewhere.
 #ifdef _WIN32
-    return _wfopen(tq::Cp1251ToWide(path).c_str(), L"rb");
+using NativePath = std::wstring;
+NativePath FromCp1251(const std::string& path) { return tq::Cp1251ToWide(path); }
+NativePath FromUtf8(const std::string& path) { return tq::Utf8ToWide(path); }
+FILE* OpenForReading(const NativePath& path) { return _wfopen(path.c_str(), L"rb"); }
+FILE* OpenForWriting(const NativePath& path) { return _wfopen(path.c_str(), L"wb"); }
 #else
-    return std::fopen(Utf8FilePath(path).c_str(), "rb");
-#endif
+using NativePath = std::string;
+NativePath FromCp1251(const std::string& path) { return Utf8FilePath(path); }
+NativePath FromUtf8(const std::string& path) {
+    NativePath native = path;
+    for (char& c : native)
+        if (c == '\\') c = '/';
+    return native;
 }
+FILE* OpenForReading(const NativePath& path) { return std::fopen(path.c_str(), "rb"); }
+FILE* OpenForWriting(const NativePath& path) { return std::fopen(path.c_str(), "wb"); }
+#endif
 
 #ifdef _WIN32
 std::wstring Wide(const std::string& path) { return tq::Cp1251ToWide(path); }
@@ -54,14 +67,6 @@ bool Fail(std::string* why) {
 }
 #endif
 
-FILE* OpenForWriting(const std::string& path) {
-#ifdef _WIN32
-    return _wfopen(tq::Cp1251ToWide(path).c_str(), L"wb");
-#else
-    return std::fopen(Utf8FilePath(path).c_str(), "wb");
-#endif
-}
-
 }  // namespace
 
 std::string Utf8FilePath(const std::string& path) {
@@ -74,14 +79,14 @@ std::string Utf8FilePath(const std::string& path) {
 }
 
 bool CanOpenForReading(const std::string& path) {
-    FILE* f = OpenForReading(path);
+    FILE* f = OpenForReading(FromCp1251(path));
     if (!f) return false;
     std::fclose(f);
     return true;
 }
 
 size_t ReadFileHead(const std::string& path, char* buffer, size_t size) {
-    FILE* f = OpenForReading(path);
+    FILE* f = OpenForReading(FromCp1251(path));
     if (!f) return 0;
     const size_t got = std::fread(buffer, 1, size, f);
     std::fclose(f);
@@ -234,9 +239,9 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 #endif
 }
 
-bool ReadWholeFile(const std::string& path, std::string* bytes) {
+bool ReadWholeFileUtf8(const std::string& path, std::string* bytes) {
     bytes->clear();
-    FILE* f = OpenForReading(path);
+    FILE* f = OpenForReading(FromUtf8(path));
     if (!f) return false;
     char buffer[65536];
     size_t got;
@@ -246,14 +251,19 @@ bool ReadWholeFile(const std::string& path, std::string* bytes) {
     return complete;
 }
 
-bool WriteWholeFile(const std::string& path, const std::string& bytes) {
-    FILE* f = OpenForWriting(path);
+bool WriteWholeFileUtf8(const std::string& path, const std::string& bytes) {
+    const NativePath native = FromUtf8(path);
+    FILE* f = OpenForWriting(native);
     if (!f) return false;
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     // fclose flushes: a full disk may show only here.
     const bool closed = std::fclose(f) == 0;
     if (written && closed) return true;
-    RemoveFile(path);
+#ifdef _WIN32
+    DeleteFileW(native.c_str());
+#else
+    unlink(native.c_str());
+#endif
     return false;
 }
 

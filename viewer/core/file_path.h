@@ -14,11 +14,15 @@ std::string Utf8FilePath(const std::string& path);
 bool CanOpenForReading(const std::string& path);
 // Reads up to size bytes from the start of the file; returns how many were read.
 size_t ReadFileHead(const std::string& path, char* buffer, size_t size);
+
+// Files the engineer names (CSV files) are reached by UTF-8 paths instead, so
+// that a name keeps the characters code page 1251 lacks. Backslashes separate
+// folders here too.
 // The whole file; false when it cannot be opened or read to its end.
-bool ReadWholeFile(const std::string& path, std::string* bytes);
+bool ReadWholeFileUtf8(const std::string& path, std::string* bytes);
 // Writes bytes as the whole file; false, with no file left, when any of it
 // could not be written (a full disk, a folder that is read-only).
-bool WriteWholeFile(const std::string& path, const std::string& bytes);
+bool WriteWholeFileUtf8(const std::string& path, const std::string& bytes);
 
 // File and folder operations for the backups. Each that can fail puts the
 // system's own text for the failure, in code page 1251, into *why.

@@ -179,7 +179,7 @@ TEST_F(CsvTransferTest, LongTransfersReportProgressAndFilesAreWrittenWhole) {
     ASSERT_TRUE(ExportCsvFile(DbHelp, file, &message));
     EXPECT_EQ(U(message), "Экспортировано записей: 2500");
     std::string written;
-    ASSERT_TRUE(ReadWholeFile(file, &written));
+    ASSERT_TRUE(ReadWholeFileUtf8(file, &written));
     EXPECT_EQ(written, Export(DbHelp));
     EXPECT_FALSE(ExportCsvFile(DbHelp, PathOf("no-such-folder/help.csv"), &message));
     EXPECT_EQ(U(message).rfind("Не удалось записать файл", 0), 0u);

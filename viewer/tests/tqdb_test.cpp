@@ -1,5 +1,6 @@
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -7,6 +8,8 @@
 #include "tqdb/tqdb.h"
 
 namespace tq::viewer::test {
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -19,13 +22,20 @@ struct Result {
 
 class TqdbTest : public DbTest {
 protected:
+    // Arguments in UTF-8, as a terminal gives them.
     Result Run(std::vector<std::string> args) {
         args.insert(args.begin(), {"-C", dir_});
         Result r;
-        for (std::string& a : args) a = tq::Utf8ToCp1251(a);
         r.rc = RunTqdb(args, &r.out, &r.err);
         std::filesystem::current_path(start_);
         return r;
+    }
+    std::vector<std::string> NamesIn(const std::string& folder) {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(fs::u8path(folder)))
+            names.push_back(entry.path().filename().u8string());
+        std::sort(names.begin(), names.end());
+        return names;
     }
     void SetUp() override {
         DbTest::SetUp();
@@ -160,6 +170,20 @@ TEST_F(TqdbTest, ExportAndImportMoveADatabaseThroughCsv) {
     EXPECT_EQ(Run({"import", "goods", "missing.csv"}).rc, 1);
     EXPECT_EQ(Run({"import", "goods", "goods.csv", "--append"}).rc, 2) << "an unknown option";
     EXPECT_EQ(Run({"export", "goods"}).rc, 2) << "no file named";
+}
+
+TEST_F(TqdbTest, ACsvFileKeepsANameBeyondCodePage1251) {
+    ASSERT_EQ(Run({"sample"}).rc, 0);
+    const std::string name = "Товары 日本.csv";
+    const Result exported = Run({"export", "goods", name});
+    ASSERT_EQ(exported.rc, 0) << exported.err;
+    EXPECT_EQ(NamesIn(dir_), (std::vector<std::string>{"Internal", name}));
+    ASSERT_EQ(Run({"clear", "goods"}).rc, 0);
+    const Result imported = Run({"import", "goods", name});
+    ASSERT_EQ(imported.rc, 0) << imported.err;
+    EXPECT_EQ(Run({"count", "goods"}).out, "5\n");
+    EXPECT_EQ(Run({"import", "goods", "нет 日本.csv"}).err, "Не удалось прочитать файл нет ??.csv\n")
+        << "shown in code page 1251, as far as it goes";
 }
 
 }  // namespace tq::viewer::test

@@ -13,13 +13,12 @@ int main() {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) args.push_back(tq::WideToCp1251(argv[i]));
+    for (int i = 1; i < argc; ++i) args.push_back(tq::WideToUtf8(argv[i]));
     LocalFree(argv);
     SetConsoleOutputCP(CP_UTF8);
 #else
 int main(int argc, char** argv) {
-    std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) args.push_back(tq::Utf8ToCp1251(argv[i]));
+    std::vector<std::string> args(argv + 1, argv + argc);
 #endif
     std::string out, err;
     const int rc = tq::viewer::RunTqdb(args, &out, &err);

@@ -365,7 +365,9 @@ private:
     int failures_ = 0;
 };
 
-int RunCommand(Io& io, const std::vector<std::string>& args) {
+// args in code page 1251, as the data core takes them; utf8Args the same as
+// given, for the CSV file's path, whose name may hold any character.
+int RunCommand(Io& io, const std::vector<std::string>& args, const std::vector<std::string>& utf8Args) {
     const std::string& command = args[0];
     if (command == "create") return Create(io, args.size() > 1 && args[1] == "--jet");
     if (command == "sample") return Sample(io, args.size() > 1 && args[1] == "--jet");
@@ -402,8 +404,8 @@ int RunCommand(Io& io, const std::vector<std::string>& args) {
         return 2;
     }
     if (OpenAll(io) && DbRecordset(db) == nullptr) return 1;
-    if (command == "export") return Export(io, db, args[2]);
-    if (command == "import") return Import(io, db, args[2], replace);
+    if (command == "export") return Export(io, db, utf8Args[2]);
+    if (command == "import") return Import(io, db, utf8Args[2], replace);
     if (command == "list") return List(io, db, args.size() > 2 && args[2] == "--all");
     if (command == "count") {
         int32_t count = 0;
@@ -484,21 +486,24 @@ int Sample(Io& io, bool jet) {
 
 }  // namespace
 
-int RunTqdb(const std::vector<std::string>& argsIn, std::string* out, std::string* err) {
+int RunTqdb(const std::vector<std::string>& utf8ArgsIn, std::string* out, std::string* err) {
     Io io{out, err};
-    std::vector<std::string> args = argsIn;
+    std::vector<std::string> utf8Args = utf8ArgsIn;
+    std::vector<std::string> args;
+    for (const std::string& arg : utf8Args) args.push_back(tq::Utf8ToCp1251(arg));
     if (args.size() >= 2 && args[0] == "-C") {
         if (!ChangeDirectory(args[1])) {
             io.Err("cannot enter the folder " + args[1] + "\n");
             return 1;
         }
         args.erase(args.begin(), args.begin() + 2);
+        utf8Args.erase(utf8Args.begin(), utf8Args.begin() + 2);
     }
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
         io.Err(kUsage);
         return args.empty() ? 2 : 0;
     }
-    const int rc = RunCommand(io, args);
+    const int rc = RunCommand(io, args, utf8Args);
     DbReleaseAll();
     return rc;
 }

@@ -7,8 +7,8 @@
 
 namespace tq::viewer {
 
-// args in code page 1251, without the program name; out and err receive
-// UTF-8 text. Returns the process exit code.
+// args in UTF-8, without the program name; out and err receive UTF-8 text.
+// Returns the process exit code.
 int RunTqdb(const std::vector<std::string>& args, std::string* out, std::string* err);
 
 }  // namespace tq::viewer

@@ -550,4 +550,20 @@ TEST_F(MainDlgTest, AnImportWithoutItsBackupOrItsFileChangesNothing) {
     EXPECT_EQ(ShownTexts(), Strings{"Не удалось прочитать файл missing.csv"});
 }
 
+TEST_F(MainDlgTest, ExportKeepsThePickedName) {
+    CreateDatabases();
+    InsertRaw(DbLabels, {"1", "Весовой"});
+    Start();
+    List(DbLabels);
+    const std::string name = "Этикетки 日本.csv";
+    view.filePaths = {name};
+    dlg.OnExportCsv();
+    ASSERT_EQ(ShownTexts(), Strings{"Экспортировано записей: 1"});
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::u8path(name)));
+    view.shown.clear();
+    view.filePaths = {name};
+    dlg.OnImportCsv();
+    EXPECT_EQ(ShownTexts(), Strings{"Импортировано записей: 1"});
+}
+
 }  // namespace tq::viewer::test
