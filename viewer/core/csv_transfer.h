@@ -19,7 +19,8 @@ using BeforeWrite = std::function<bool(std::string* why)>;
 // False, with *message, when the database cannot be read.
 bool ExportCsv(int db, std::string* bytes, std::string* message, const TransferProgress& progress = {});
 // The same into a file, path in UTF-8; on success *message tells how many
-// records it holds.
+// records it holds. The file is replaced whole or not at all, and never when
+// it is a database or lies in the databases' folder.
 bool ExportCsvFile(int db, const std::string& path, std::string* message, const TransferProgress& progress = {});
 
 struct ImportOptions {

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "db_fixture.h"
+#include "raw_file.h"
 #include "tqdb/tqdb.h"
 
 namespace tq::viewer::test {
@@ -170,6 +171,34 @@ TEST_F(TqdbTest, ExportAndImportMoveADatabaseThroughCsv) {
     EXPECT_EQ(Run({"import", "goods", "missing.csv"}).rc, 1);
     EXPECT_EQ(Run({"import", "goods", "goods.csv", "--append"}).rc, 2) << "an unknown option";
     EXPECT_EQ(Run({"export", "goods"}).rc, 2) << "no file named";
+}
+
+TEST_F(TqdbTest, ExportNeverReplacesADatabaseNorWritesIntoTheDatabasesFolder) {
+    ASSERT_EQ(Run({"sample"}).rc, 0);
+    const std::string goods = PathOf("Internal/TQScale.mdb");
+    fs::copy_file(goods, PathOf("old.mdb"));
+    const Snapshot before = Take(goods), copyBefore = Take(PathOf("old.mdb"));
+    const std::vector<std::string> internal = NamesIn(PathOf("Internal"));
+    std::vector<std::string> refused = {"Internal/TQScale.mdb", "old.mdb", "Internal/goods.csv",
+                                        "./Internal/../Internal/goods.csv"};
+#ifdef _WIN32
+    refused.push_back(".\\internal\\..\\INTERNAL\\goods.csv");
+#else
+    fs::create_directory_symlink(PathOf("Internal"), PathOf("scale"));
+    refused.push_back("scale/goods.csv");
+#endif
+    for (const std::string& target : refused) {
+        const Result r = Run({"export", "goods", target});
+        EXPECT_EQ(r.rc, 1) << target;
+        EXPECT_EQ(r.err.rfind("Экспорт отменён: файл " + target + " — ", 0), 0u) << r.err;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line: " << r.err;
+    }
+    EXPECT_NE(Run({"export", "goods", "old.mdb"}).err.find("база данных (SQLite)"), std::string::npos);
+    EXPECT_TRUE(Take(goods) == before) << "the database is untouched";
+    EXPECT_TRUE(Take(PathOf("old.mdb")) == copyBefore) << "so is a database outside Internal";
+    EXPECT_EQ(NamesIn(PathOf("Internal")), internal) << "nothing written into Internal";
+    EXPECT_EQ(Run({"count", "goods"}).out, "5\n");
+    EXPECT_EQ(Run({"export", "goods", "Internal-copy.csv"}).rc, 0) << "a name that only begins like the folder's";
 }
 
 TEST_F(TqdbTest, ACsvFileKeepsANameBeyondCodePage1251) {

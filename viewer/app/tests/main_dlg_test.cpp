@@ -550,7 +550,7 @@ TEST_F(MainDlgTest, AnImportWithoutItsBackupOrItsFileChangesNothing) {
     EXPECT_EQ(ShownTexts(), Strings{"Не удалось прочитать файл missing.csv"});
 }
 
-TEST_F(MainDlgTest, ExportKeepsThePickedName) {
+TEST_F(MainDlgTest, ExportKeepsThePickedNameAndNeverGoesOverADatabase) {
     CreateDatabases();
     InsertRaw(DbLabels, {"1", "Весовой"});
     Start();
@@ -564,6 +564,15 @@ TEST_F(MainDlgTest, ExportKeepsThePickedName) {
     view.filePaths = {name};
     dlg.OnImportCsv();
     EXPECT_EQ(ShownTexts(), Strings{"Импортировано записей: 1"});
+
+    view.shown.clear();
+    const auto rows = Rows(DbLabels);
+    view.filePaths = {"Internal\\Labels.mdb"};  // "All files", and Yes to the overwrite prompt
+    dlg.OnExportCsv();
+    EXPECT_EQ(ShownTexts(), Strings{"Экспорт отменён: файл Internal\\Labels.mdb — база данных (SQLite), её нельзя "
+                                    "заменить файлом CSV. Выберите другой файл."});
+    EXPECT_EQ(view.shown[0].kind, MessageKind::Error);
+    EXPECT_EQ(Rows(DbLabels), rows);
 }
 
 }  // namespace tq::viewer::test
