@@ -16,8 +16,20 @@ namespace {
 
 struct Result {
     int rc;
-    std::string out, err;
+    std::string out, err;  // tqdb's own line ends as '\n'
+    std::string rawOut;    // as written
 };
+
+std::string WithLf(const std::string& text) {
+    std::string lf;
+    const std::string end = kTqdbLineEnd;
+    for (size_t i = 0; i < text.size();) {
+        const bool atEnd = text.compare(i, end.size(), end) == 0;
+        lf += atEnd ? '\n' : text[i];
+        i += atEnd ? end.size() : 1;
+    }
+    return lf;
+}
 
 }  // namespace
 
@@ -27,7 +39,9 @@ protected:
     Result Run(std::vector<std::string> args) {
         args.insert(args.begin(), {"-C", dir_});
         Result r;
-        r.rc = RunTqdb(args, &r.out, &r.err);
+        r.rc = RunTqdb(args, &r.rawOut, &r.err);
+        r.out = WithLf(r.rawOut);
+        r.err = WithLf(r.err);
         std::filesystem::current_path(start_);
         return r;
     }
@@ -213,6 +227,20 @@ TEST_F(TqdbTest, ACsvFileKeepsANameBeyondCodePage1251) {
     EXPECT_EQ(Run({"count", "goods"}).out, "5\n");
     EXPECT_EQ(Run({"import", "goods", "нет 日本.csv"}).err, "Не удалось прочитать файл нет ??.csv\n")
         << "shown in code page 1251, as far as it goes";
+}
+
+TEST_F(TqdbTest, AValuesLineBreaksComeOutAsStoredAndOnlyTheLineEndsAreTheSystems) {
+    ASSERT_EQ(Run({"create"}).rc, 0);
+    ASSERT_EQ(Run({"save", "goods", "s00=7", "s02=две\r\nстроки", "s21=одна\nLF"}).out, "0\n");
+    const std::string end = kTqdbLineEnd;
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"find", "goods", "7"}, {"list", "goods", "--all"}}) {
+        const std::string out = Run(command).rawOut;
+        EXPECT_NE(out.find("\tдве\r\nстроки\t"), std::string::npos) << command[0] << ": " << out;
+        EXPECT_NE(out.find("\tодна\nLF\t"), std::string::npos) << command[0] << ": " << out;
+        EXPECT_EQ(out.find("\r\r"), std::string::npos) << command[0];
+        EXPECT_EQ(out.compare(out.size() - end.size(), end.size(), end), 0) << command[0];
+    }
 }
 
 }  // namespace tq::viewer::test

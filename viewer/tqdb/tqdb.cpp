@@ -52,11 +52,24 @@ const char kUsage[] =
 
 const char* const kNames[kDatabaseCount] = {"goods", "users", "labels", "help", "sells", "reports", "resources"};
 
+// The texts of tqdb and of the data core end their lines with '\n'; they
+// leave with the system's line end.
+std::string OwnLines(const std::string& text) {
+    std::string lines;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) lines += kTqdbLineEnd;
+        else lines += text[i];
+    }
+    return lines;
+}
+
 struct Io {
     std::string* out;
     std::string* err;
-    void Out(const std::string& cp1251) { *out += tq::Cp1251ToUtf8(cp1251); }
-    void Err(const std::string& cp1251) { *err += tq::Cp1251ToUtf8(cp1251); }
+    void Out(const std::string& cp1251) { *out += OwnLines(tq::Cp1251ToUtf8(cp1251)); }
+    void Err(const std::string& cp1251) { *err += OwnLines(tq::Cp1251ToUtf8(cp1251)); }
+    // A record's values keep the line breaks they hold; only the end is ours.
+    void OutRow(const std::string& cp1251) { *out += tq::Cp1251ToUtf8(cp1251) + kTqdbLineEnd; }
 };
 
 int ParseDatabase(const std::string& name) {
@@ -146,7 +159,7 @@ std::string JoinRow(const CNVRecord& record, int db, bool all) {
         record.GetFieldText(text, i);
         line += text;
     }
-    return line + "\n";
+    return line;
 }
 
 int List(Io& io, int db, bool all) {
@@ -166,7 +179,7 @@ int List(Io& io, int db, bool all) {
         int32_t code = 0;
         record.GetFieldInt(&code, 0);
         if (code == 0) break;  // the listing ends at a row without a code
-        io.Out(JoinRow(record, db, all));
+        io.OutRow(JoinRow(record, db, all));
     }
     return 0;
 }
@@ -431,7 +444,7 @@ int RunCommand(Io& io, const std::vector<std::string>& args, const std::vector<s
             io.Err("not found\n");
             return 1;
         }
-        io.Out(JoinRow(record, db, true));
+        io.OutRow(JoinRow(record, db, true));
         return 0;
     }
     io.Err(kUsage);
