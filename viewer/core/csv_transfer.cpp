@@ -30,7 +30,7 @@ std::string ColumnName(int column) {
 
 std::string EngineError(int db) {
     CNVRecordset* rs = DbRecordset(db);
-    return rs ? rs->LastEngineError() : std::string("not opened");
+    return rs ? rs->LastEngineError() : tq::Cp("БД не открыта");
 }
 
 std::string AtLine(long line, const std::string& what) {

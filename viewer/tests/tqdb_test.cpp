@@ -36,8 +36,8 @@ std::string WithLf(const std::string& text) {
 class TqdbTest : public DbTest {
 protected:
     // Arguments in UTF-8, as a terminal gives them.
-    Result Run(std::vector<std::string> args) {
-        args.insert(args.begin(), {"-C", dir_});
+    Result RunIn(const std::string& folder, std::vector<std::string> args) {
+        args.insert(args.begin(), {"-C", folder});
         Result r;
         r.rc = RunTqdb(args, &r.rawOut, &r.err);
         r.out = WithLf(r.rawOut);
@@ -45,6 +45,7 @@ protected:
         std::filesystem::current_path(start_);
         return r;
     }
+    Result Run(std::vector<std::string> args) { return RunIn(dir_, std::move(args)); }
     std::vector<std::string> NamesIn(const std::string& folder) {
         std::vector<std::string> names;
         for (const auto& entry : fs::directory_iterator(fs::u8path(folder)))
@@ -125,7 +126,7 @@ TEST_F(TqdbTest, FailuresAreSaidAndNeverLookLikeAnEmptyDatabase) {
         const Result r = Run({command, "goods"});
         EXPECT_EQ(r.rc, 1) << command;
         EXPECT_EQ(r.out, "") << command;
-        EXPECT_NE(r.err.find("cannot be read"), std::string::npos) << command << ": " << r.err;
+        EXPECT_EQ(r.err.rfind("goods: Internal\\TQScale.mdb не читается: ", 0), 0u) << command << ": " << r.err;
     }
     EXPECT_EQ(Run({"find", "goods", "1"}).rc, 1);
 }
@@ -241,6 +242,23 @@ TEST_F(TqdbTest, AValuesLineBreaksComeOutAsStoredAndOnlyTheLineEndsAreTheSystems
         EXPECT_EQ(out.find("\r\r"), std::string::npos) << command[0];
         EXPECT_EQ(out.compare(out.size() - end.size(), end.size(), end), 0) << command[0];
     }
+}
+
+TEST_F(TqdbTest, MessagesAreRussianAndOnlyCreateAndSampleMakeAMissingFolder) {
+    const std::string missing = PathOf("missing/scale");
+    const Result notThere = RunIn(missing, {"count", "goods"});
+    EXPECT_EQ(notThere.rc, 1);
+    EXPECT_EQ(notThere.err, "Папка " + missing + " не существует\n");
+    EXPECT_FALSE(fs::exists(PathOf("missing")));
+    ASSERT_EQ(RunIn(missing, {"sample"}).rc, 0) << "the folder and its parent made";
+    EXPECT_EQ(RunIn(missing, {"count", "goods"}).out, "5\n");
+
+    ASSERT_EQ(Run({"create"}).rc, 0);
+    EXPECT_EQ(Run({"create"}).err.find("Internal\\TQScale.mdb: файл уже есть или не может быть создан\n"), 0u);
+    EXPECT_EQ(Run({"list", "nosuch"}).err, "неизвестная БД: nosuch\n");
+    EXPECT_EQ(Run({"delete", "goods", "5"}).err, "ни одна запись не удалена\n");
+    EXPECT_EQ(Run({"find", "goods", "5"}).err, "запись не найдена\n");
+    EXPECT_EQ(Run({"save", "goods", "s02"}).err, "не присваивание столбцу sNN=ЗНАЧЕНИЕ: s02\n");
 }
 
 }  // namespace tq::viewer::test
