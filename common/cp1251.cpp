@@ -77,6 +77,11 @@ char32_t NextUtf8(std::string_view text, size_t& i) {
     return c;
 }
 
+// A wchar_t holds UTF-16 on Windows and a whole code point elsewhere.
+const bool kWideIsUtf16 = sizeof(wchar_t) == 2;
+
+bool IsSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+
 }  // namespace
 
 std::string Cp1251ToUtf8(std::string_view text) {
@@ -140,26 +145,50 @@ bool IsValidUtf8(std::string_view bytes) {
     return true;
 }
 
-bool WideToUtf8(std::wstring_view text, std::string* utf8) {
-    utf8->clear();
-    utf8->reserve(text.size() * 2);
-    bool whole = true;
+std::wstring Utf8ToWide(std::string_view text) {
+    std::wstring out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        char32_t c = NextUtf8(text, i);
+        if (IsSurrogate(c) || c > 0x10FFFF) c = 0xFFFD;
+        if (kWideIsUtf16 && c >= 0x10000) {
+            out += static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
+            out += static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<wchar_t>(c);
+        }
+    }
+    return out;
+}
+
+std::string WideToUtf8(std::wstring_view text) {
+    std::string out;
+    out.reserve(text.size() * 3);
     for (size_t i = 0; i < text.size(); ++i) {
         char32_t c = static_cast<char32_t>(text[i]);
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
-            const char32_t low = static_cast<char32_t>(text[i + 1]);
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-                ++i;
-            }
-        }
-        if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
+        if (kWideIsUtf16 && c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char32_t>(text[++i]) - 0xDC00);
+        } else if (IsSurrogate(c) || c > 0x10FFFF) {
             c = 0xFFFD;
-            whole = false;
         }
-        AppendCodePoint(*utf8, c);
+        AppendCodePoint(out, c);
     }
-    return whole;
+    return out;
+}
+
+bool HasLoneSurrogate(std::wstring_view text) {
+    if (!kWideIsUtf16) {
+        for (wchar_t c : text)
+            if (IsSurrogate(static_cast<char32_t>(c))) return true;
+        return false;
+    }
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char32_t c = static_cast<char32_t>(text[i]);
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) ++i;
+        else if (IsSurrogate(c)) return true;
+    }
+    return false;
 }
 
 }  // namespace tq

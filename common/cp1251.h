@@ -23,9 +23,15 @@ size_t Utf8SequenceAt(const unsigned char* p, const unsigned char* end);
 bool IsValidUtf8(std::string_view bytes);
 // Appends a code point as UTF-8.
 void AppendUtf8(std::string* out, char32_t c);
-// UTF-16 as UTF-8, surrogate pairs joined; false for a lone surrogate, which
-// UTF-8 cannot carry (*utf8 then holds U+FFFD in its place).
-bool WideToUtf8(std::wstring_view text, std::string* utf8);
+
+// File names the engineer types or picks may hold any character, so they
+// travel as UTF-8 and reach the system as wide text (UTF-16 on Windows)
+// without passing through code page 1251. Malformed input becomes U+FFFD.
+std::wstring Utf8ToWide(std::string_view text);
+std::string WideToUtf8(std::wstring_view text);
+// Whether wide text holds a surrogate without its pair: UTF-8 cannot carry
+// it, and WideToUtf8 gives U+FFFD in its place.
+bool HasLoneSurrogate(std::wstring_view text);
 
 // Shorthand for literals written in UTF-8 source: the same text in code page 1251.
 inline std::string Cp(std::string_view utf8) { return Utf8ToCp1251(utf8); }

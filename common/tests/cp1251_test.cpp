@@ -30,3 +30,13 @@ TEST(Cp1251, UnmappableAndMalformedInputBecomesQuestionMarks) {
     EXPECT_EQ(Utf8ToCp1251("x\xD0"), "x?") << "a sequence cut at the end";
     EXPECT_EQ(WideToCp1251(L"\u4E2D"), "?");
 }
+
+TEST(Cp1251, FileNamesKeepEveryCharacterBetweenUtf8AndWide) {
+    const std::string name = "Товары 日本 \xF0\x9F\x98\x80.csv";  // Cyrillic, CJK and one beyond 16 bits
+    const std::wstring wide = tq::Utf8ToWide(name);
+    EXPECT_EQ(wide.substr(0, 9), L"Товары 日本");
+    EXPECT_EQ(wide.size(), sizeof(wchar_t) == 2 ? 16u : 15u) << "a surrogate pair where wide text is UTF-16";
+    EXPECT_EQ(tq::WideToUtf8(wide), name);
+    EXPECT_EQ(tq::WideToUtf8(tq::Utf8ToWide("a\xFF" "b")), "a\xEF\xBF\xBD" "b") << "broken UTF-8 is no silent '?'";
+    EXPECT_EQ(tq::WideToUtf8(std::wstring(1, static_cast<wchar_t>(0xD800))), "\xEF\xBF\xBD") << "a lone surrogate";
+}

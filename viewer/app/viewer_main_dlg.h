@@ -47,8 +47,10 @@ public:
     virtual bool AskFindText(std::string* text) = 0;
 
     // Asks where to save a file, offering fileName; false when cancelled.
+    // The path comes as UTF-8: the engineer may pick a name with characters
+    // that code page 1251 lacks, and the file must keep it.
     virtual bool AskSaveFileName(const std::string& fileName, std::string* path) = 0;
-    // Asks for a file to open; false when cancelled.
+    // Asks for a file to open, its path as above; false when cancelled.
     virtual bool AskOpenFileName(std::string* path) = 0;
 
     // Returns true when the user answered Yes.

@@ -11,6 +11,7 @@
 #include "common/cp1251.h"
 #include "csv.h"
 #include "data_access.h"
+#include "engine.h"
 #include "file_path.h"
 #include "recordset.h"
 
@@ -31,7 +32,7 @@ std::string ColumnName(int column) {
 
 std::string EngineError(int db) {
     CNVRecordset* rs = DbRecordset(db);
-    return rs ? rs->LastEngineError() : std::string("not opened");
+    return rs ? rs->LastEngineError() : tq::Cp("БД не открыта");
 }
 
 std::string AtLine(long line, const std::string& what) {
@@ -297,11 +298,35 @@ bool ExportCsv(int db, std::string* bytes, std::string* message, const TransferP
     return true;
 }
 
+namespace {
+
+// An export replaces whatever is at its path, so it never goes over a
+// database, wherever it lies, nor into the folder that holds the scale's.
+bool MayExportTo(int db, const std::string& path, std::string* why) {
+    const std::string shown = tq::Utf8ToCp1251(path);
+    const std::string kind = DatabaseKindUtf8(path);
+    if (!kind.empty()) {
+        *why = tq::Cp("Экспорт отменён: файл ") + shown + tq::Cp(" — база данных (") + kind +
+               tq::Cp("), её нельзя заменить файлом CSV. Выберите другой файл.");
+        return false;
+    }
+    const std::string folder = FolderOf(DatabaseFile(db));
+    if (IsInFolderUtf8(path, tq::Cp1251ToUtf8(folder))) {
+        *why = tq::Cp("Экспорт отменён: файл ") + shown + tq::Cp(" — в папке ") + folder +
+               tq::Cp(" с базами данных весов. Выберите другую папку.");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool ExportCsvFile(int db, const std::string& path, std::string* message, const TransferProgress& progress) {
-    std::string bytes;
+    if (!MayExportTo(db, path, message)) return false;
+    std::string bytes, why;
     if (!ExportCsv(db, &bytes, message, progress)) return false;
-    if (WriteWholeFile(path, bytes)) return true;
-    *message = tq::Cp("Не удалось записать файл ") + path;
+    if (ReplaceFileUtf8(path, bytes, &why)) return true;
+    *message = tq::Cp("Не удалось записать файл ") + tq::Utf8ToCp1251(path) + ": " + why;
     return false;
 }
 
@@ -355,8 +380,8 @@ bool ImportCsv(int db, const std::string& bytes, const ImportOptions& options, s
 
 bool ImportCsvFile(int db, const std::string& path, const ImportOptions& options, std::string* message) {
     std::string bytes;
-    if (!ReadWholeFile(path, &bytes)) {
-        *message = tq::Cp("Не удалось прочитать файл ") + path;
+    if (!ReadWholeFileUtf8(path, &bytes)) {
+        *message = tq::Cp("Не удалось прочитать файл ") + tq::Utf8ToCp1251(path);
         return false;
     }
     return ImportCsv(db, bytes, options, message);

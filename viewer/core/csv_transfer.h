@@ -18,7 +18,9 @@ using BeforeWrite = std::function<bool(std::string* why)>;
 // Every row of the database, the "*" rows included, in the listing's order.
 // False, with *message, when the database cannot be read.
 bool ExportCsv(int db, std::string* bytes, std::string* message, const TransferProgress& progress = {});
-// The same into a file; on success *message tells how many records it holds.
+// The same into a file, path in UTF-8; on success *message tells how many
+// records it holds. The file is replaced whole or not at all, and never when
+// it is a database or lies in the databases' folder.
 bool ExportCsvFile(int db, const std::string& path, std::string* message, const TransferProgress& progress = {});
 
 struct ImportOptions {
@@ -32,6 +34,7 @@ struct ImportOptions {
 // nothing, and *message names the lines and why. On success *message tells
 // how many records were imported.
 bool ImportCsv(int db, const std::string& bytes, const ImportOptions& options, std::string* message);
+// The same from a file, path in UTF-8.
 bool ImportCsvFile(int db, const std::string& path, const ImportOptions& options, std::string* message);
 
 }  // namespace tq::viewer

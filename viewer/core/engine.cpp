@@ -10,25 +10,35 @@ namespace {
 
 enum class FileKind { Unknown, Sqlite, Jet, Ace };
 
-FileKind Signature(const std::string& path) {
-    char head[20] = {};
-    const size_t got = ReadFileHead(path, head, sizeof head);
+FileKind KindOfHead(const char* head, size_t got) {
     if (got >= 16 && std::memcmp(head, "SQLite format 3", 16) == 0) return FileKind::Sqlite;
     if (got >= 20 && std::memcmp(head + 4, "Standard Jet DB", 16) == 0) return FileKind::Jet;
     if (got >= 20 && std::memcmp(head + 4, "Standard ACE DB", 16) == 0) return FileKind::Ace;
     return FileKind::Unknown;
 }
 
-}  // namespace
+FileKind Signature(const std::string& path) {
+    char head[20] = {};
+    return KindOfHead(head, ReadFileHead(path, head, sizeof head));
+}
 
-std::string DatabaseKind(const std::string& path) {
-    switch (Signature(path)) {
+std::string KindName(FileKind kind) {
+    switch (kind) {
     case FileKind::Sqlite: return "SQLite";
     case FileKind::Jet: return "Jet";
     case FileKind::Ace: return "ACE";
     case FileKind::Unknown: break;
     }
     return std::string();
+}
+
+}  // namespace
+
+std::string DatabaseKind(const std::string& path) { return KindName(Signature(path)); }
+
+std::string DatabaseKindUtf8(const std::string& path) {
+    char head[20] = {};
+    return KindName(KindOfHead(head, ReadFileHeadUtf8(path, head, sizeof head)));
 }
 
 bool HasAceSignature(const std::string& path) { return Signature(path) == FileKind::Ace; }

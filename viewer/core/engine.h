@@ -116,6 +116,8 @@ std::unique_ptr<DbEngine> OpenDbEngine(const std::string& path, std::string* why
 // The kind of database file its signature shows: "SQLite", "Jet", "ACE", or
 // the empty text for anything else.
 std::string DatabaseKind(const std::string& path);
+// The same for a file the engineer names, by its UTF-8 path.
+std::string DatabaseKindUtf8(const std::string& path);
 
 // Whether the file is an ACE (.accdb) database, which only ACE's DAO opens.
 bool HasAceSignature(const std::string& path);

@@ -1,7 +1,9 @@
 #include "file_path.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "common/cp1251.h"
@@ -20,12 +22,33 @@ namespace tq::viewer {
 
 namespace {
 
-FILE* OpenForReading(const std::string& path) {
+// A path as the system's calls take it: wide text on Windows, UTF-8 with
+// slashes elsewhere.
 #ifdef _WIN32
-    return _wfopen(tq::Cp1251ToWide(path).c_str(), L"rb");
+using NativePath = std::wstring;
+const wchar_t kSeparator = L'\\';
+NativePath FromCp1251(const std::string& path) { return tq::Cp1251ToWide(path); }
+NativePath FromUtf8(const std::string& path) { return tq::Utf8ToWide(path); }
+FILE* OpenForReading(const NativePath& path) { return _wfopen(path.c_str(), L"rb"); }
 #else
-    return std::fopen(Utf8FilePath(path).c_str(), "rb");
+using NativePath = std::string;
+const char kSeparator = '/';
+NativePath FromCp1251(const std::string& path) { return Utf8FilePath(path); }
+NativePath FromUtf8(const std::string& path) {
+    NativePath native = path;
+    for (char& c : native)
+        if (c == '\\') c = '/';
+    return native;
+}
+FILE* OpenForReading(const NativePath& path) { return std::fopen(path.c_str(), "rb"); }
 #endif
+
+size_t ReadHead(const NativePath& path, char* buffer, size_t size) {
+    FILE* f = OpenForReading(path);
+    if (!f) return 0;
+    const size_t got = std::fread(buffer, 1, size, f);
+    std::fclose(f);
+    return got;
 }
 
 #ifdef _WIN32
@@ -54,13 +77,141 @@ bool Fail(std::string* why) {
 }
 #endif
 
-FILE* OpenForWriting(const std::string& path) {
 #ifdef _WIN32
-    return _wfopen(tq::Cp1251ToWide(path).c_str(), L"wb");
-#else
-    return std::fopen(Utf8FilePath(path).c_str(), "wb");
-#endif
+// The path of an existing file or folder as the system finally reaches it:
+// links, junctions and short names resolved. Empty when it cannot be opened.
+std::wstring FinalPath(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::wstring();
+    std::wstring final(32768, L'\0');
+    const DWORD length = GetFinalPathNameByHandleW(file, &final[0], static_cast<DWORD>(final.size()),
+                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    CloseHandle(file);
+    if (length == 0 || length >= final.size()) return std::wstring();
+    final.resize(length);
+    if (final.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\\\" + final.substr(8);
+    if (final.compare(0, 4, L"\\\\?\\") == 0) return final.substr(4);
+    return final;
 }
+
+// The full path from the current folder, resolved as far as it exists: a
+// file not made yet is named in its folder's resolved path. Empty when not
+// even the folder can be found.
+std::wstring ResolvedPath(const NativePath& path) {
+    std::wstring full(32768, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
+    if (length == 0 || length >= full.size()) return std::wstring();
+    full.resize(length);
+    std::wstring final = FinalPath(full);
+    if (!final.empty()) return final;
+    const size_t slash = full.find_last_of(L'\\');
+    if (slash == std::wstring::npos || slash + 1 == full.size()) return std::wstring();
+    // A drive's root keeps its backslash: "C:" alone is a folder on that drive.
+    final = FinalPath(full.substr(0, full.find(L'\\') == slash ? slash + 1 : slash));
+    if (final.empty()) return std::wstring();
+    return (final.back() == L'\\' ? final : final + L'\\') + full.substr(slash + 1);
+}
+
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
+}
+
+// A new file beside target, made for this writer alone.
+HANDLE CreateTemporaryBeside(const std::wstring& target, std::wstring* temporary) {
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
+        *temporary = target + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(attempt) + L".tmp";
+        file = CreateFileW(temporary->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
+    }
+    return file;
+}
+
+bool ReplaceWith(const std::wstring& target, const std::string& bytes, std::string* why) {
+    std::wstring temporary;
+    HANDLE file = CreateTemporaryBeside(target, &temporary);
+    if (file == INVALID_HANDLE_VALUE) return Fail(why);
+    bool written = true;
+    for (size_t done = 0; written && done < bytes.size();) {
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 20));
+        DWORD wrote = 0;
+        written = WriteFile(file, bytes.data() + done, chunk, &wrote, nullptr) && wrote == chunk;
+        done += wrote;
+    }
+    // On the disk before it takes the old file's place: a power cut then
+    // leaves the old file or the new one, never an empty one.
+    written = written && FlushFileBuffers(file);
+    DWORD error = GetLastError();
+    CloseHandle(file);
+    if (written && MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    if (written) error = GetLastError();
+    DeleteFileW(temporary.c_str());
+    SetLastError(error);
+    return Fail(why);
+}
+#else
+std::string ResolvedPath(const NativePath& path) {
+    if (char* full = realpath(path.c_str(), nullptr)) {
+        const std::string resolved = full;
+        std::free(full);
+        return resolved;
+    }
+    const size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (name.empty() || name == "." || name == "..") return std::string();
+    char* full = realpath(folder.c_str(), nullptr);
+    if (!full) return std::string();
+    const std::string resolved = full;
+    std::free(full);
+    return (resolved == "/" ? resolved : resolved + "/") + name;
+}
+
+bool SamePath(const std::string& a, const std::string& b) { return a == b; }
+
+int CreateTemporaryBeside(const std::string& target, std::string* temporary) {
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        *temporary = target + "." + std::to_string(getpid()) + "-" + std::to_string(attempt) + ".tmp";
+        fd = open(temporary->c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    return fd;
+}
+
+bool ReplaceWith(const std::string& target, const std::string& bytes, std::string* why) {
+    // Windows keeps a read-only file from being replaced; a rename here would
+    // not, so the file's own permission is asked first.
+    if (access(target.c_str(), F_OK) == 0 && access(target.c_str(), W_OK) != 0) return Fail(why);
+    std::string temporary;
+    const int fd = CreateTemporaryBeside(target, &temporary);
+    if (fd < 0) return Fail(why);
+    bool written = true;
+    for (size_t done = 0; written && done < bytes.size();) {
+        const ssize_t wrote = write(fd, bytes.data() + done, bytes.size() - done);
+        if (wrote < 0 && errno == EINTR) continue;
+        written = wrote > 0;
+        if (wrote == 0) errno = ENOSPC;
+        if (written) done += static_cast<size_t>(wrote);
+    }
+    // On the disk before it takes the old file's place: a power cut then
+    // leaves the old file or the new one, never an empty one.
+    written = written && fsync(fd) == 0;
+    int error = errno;
+    if (close(fd) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    if (written && rename(temporary.c_str(), target.c_str()) == 0) return true;
+    if (written) error = errno;
+    unlink(temporary.c_str());
+    errno = error;
+    return Fail(why);
+}
+#endif
 
 }  // namespace
 
@@ -74,18 +225,18 @@ std::string Utf8FilePath(const std::string& path) {
 }
 
 bool CanOpenForReading(const std::string& path) {
-    FILE* f = OpenForReading(path);
+    FILE* f = OpenForReading(FromCp1251(path));
     if (!f) return false;
     std::fclose(f);
     return true;
 }
 
 size_t ReadFileHead(const std::string& path, char* buffer, size_t size) {
-    FILE* f = OpenForReading(path);
-    if (!f) return 0;
-    const size_t got = std::fread(buffer, 1, size, f);
-    std::fclose(f);
-    return got;
+    return ReadHead(FromCp1251(path), buffer, size);
+}
+
+size_t ReadFileHeadUtf8(const std::string& path, char* buffer, size_t size) {
+    return ReadHead(FromUtf8(path), buffer, size);
 }
 
 bool GetFileIdentity(const std::string& path, FileIdentity* identity) {
@@ -234,9 +385,9 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 #endif
 }
 
-bool ReadWholeFile(const std::string& path, std::string* bytes) {
+bool ReadWholeFileUtf8(const std::string& path, std::string* bytes) {
     bytes->clear();
-    FILE* f = OpenForReading(path);
+    FILE* f = OpenForReading(FromUtf8(path));
     if (!f) return false;
     char buffer[65536];
     size_t got;
@@ -246,15 +397,19 @@ bool ReadWholeFile(const std::string& path, std::string* bytes) {
     return complete;
 }
 
-bool WriteWholeFile(const std::string& path, const std::string& bytes) {
-    FILE* f = OpenForWriting(path);
-    if (!f) return false;
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    // fclose flushes: a full disk may show only here.
-    const bool closed = std::fclose(f) == 0;
-    if (written && closed) return true;
-    RemoveFile(path);
-    return false;
+bool ReplaceFileUtf8(const std::string& path, const std::string& bytes, std::string* why) {
+    const NativePath given = FromUtf8(path);
+    const NativePath resolved = ResolvedPath(given);
+    // A folder that cannot be found fails at the write, with the system's words.
+    return ReplaceWith(resolved.empty() ? given : resolved, bytes, why);
+}
+
+bool IsInFolderUtf8(const std::string& path, const std::string& folder) {
+    const NativePath inner = ResolvedPath(FromUtf8(path));
+    const NativePath outer = ResolvedPath(FromUtf8(folder));
+    if (inner.empty() || outer.empty() || inner.size() < outer.size()) return false;
+    if (!SamePath(inner.substr(0, outer.size()), outer)) return false;
+    return inner.size() == outer.size() || inner[outer.size()] == kSeparator || outer.back() == kSeparator;
 }
 
 }  // namespace tq::viewer

@@ -14,11 +14,25 @@ std::string Utf8FilePath(const std::string& path);
 bool CanOpenForReading(const std::string& path);
 // Reads up to size bytes from the start of the file; returns how many were read.
 size_t ReadFileHead(const std::string& path, char* buffer, size_t size);
+
+// Files the engineer names (CSV files) are reached by UTF-8 paths instead, so
+// that a name keeps the characters code page 1251 lacks. Backslashes separate
+// folders here too.
+size_t ReadFileHeadUtf8(const std::string& path, char* buffer, size_t size);
 // The whole file; false when it cannot be opened or read to its end.
-bool ReadWholeFile(const std::string& path, std::string* bytes);
-// Writes bytes as the whole file; false, with no file left, when any of it
-// could not be written (a full disk, a folder that is read-only).
-bool WriteWholeFile(const std::string& path, const std::string& bytes);
+bool ReadWholeFileUtf8(const std::string& path, std::string* bytes);
+// Writes bytes as the whole file: into a new file in the same folder, which
+// then takes the path's place in one step, so that no one ever sees half a
+// file. False, with the system's text in *why (code page 1251), when any of
+// it could not be written (a full disk, a read-only file or folder); then the
+// file at the path is as it was and nothing is left beside it. A path that
+// is a link is followed: the file it leads to is the one replaced.
+bool ReplaceFileUtf8(const std::string& path, const std::string& bytes, std::string* why);
+// Whether the path names the folder or anything inside it, by the paths the
+// system resolves from the current folder: "..", links and, on Windows, short
+// names and letter case do not tell them apart. False when either cannot be
+// found (a file not made yet counts by its folder).
+bool IsInFolderUtf8(const std::string& path, const std::string& folder);
 
 // File and folder operations for the backups. Each that can fail puts the
 // system's own text for the failure, in code page 1251, into *why.

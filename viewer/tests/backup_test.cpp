@@ -13,12 +13,8 @@
 #include "core/file_path.h"
 #include "db_fixture.h"
 #include "jet_raw.h"
+#include "private_mount.h"
 #include "raw_file.h"
-
-#ifndef _WIN32
-#include <sched.h>
-#include <sys/mount.h>
-#endif
 
 namespace tq::viewer::test {
 
@@ -81,18 +77,8 @@ protected:
     // process's own mount namespace; false where the test may not (not root,
     // not Linux).
     bool MountOnBackupFolder(const char* type, unsigned long flags, const char* options) {
-#ifndef _WIN32
-        const std::string dir = backupDir();
-        fs::create_directory(dir);
-        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return false;
-        if (type) return (mounted_ = mount(type, dir.c_str(), type, flags, options) == 0);
-        if (mount(dir.c_str(), dir.c_str(), nullptr, MS_BIND, nullptr) != 0) return false;
-        mounted_ = true;
-        return mount(nullptr, dir.c_str(), nullptr, MS_REMOUNT | MS_BIND | flags, nullptr) == 0;
-#else
-        (void)type, (void)flags, (void)options;
-        return false;
-#endif
+        fs::create_directory(backupDir());
+        return MountPrivately(backupDir(), type, flags, options, &mounted_);
     }
 
     // A refused backup leaves the database as it was, to its modification

@@ -1,18 +1,18 @@
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 
 #include "core/backup.h"
 #include "core/csv_transfer.h"
 #include "core/file_path.h"
 #include "db_fixture.h"
 #include "jet_raw.h"
+#include "private_mount.h"
+#include "raw_file.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#ifndef _WIN32
-#include <sched.h>
-#include <sys/mount.h>
-#endif
 
 namespace tq::viewer::test {
 
@@ -34,6 +34,13 @@ bool NoBackup(std::string*) { return true; }
 
 class CsvTransferTest : public DbTest {
 protected:
+    void TearDown() override {
+        DbReleaseAll();
+#ifndef _WIN32
+        if (mounted_) umount(PathOf("out").c_str());
+#endif
+        DbTest::TearDown();
+    }
     // Imports UTF-8 text (the test's literals) into db; returns the message as UTF-8.
     bool Import(int db, const std::string& bytes, bool replace = false, std::string* message = nullptr) {
         ImportOptions options;
@@ -57,6 +64,8 @@ protected:
         EXPECT_EQ(DbOpen(db, path.c_str()), 0);
         return path;
     }
+    bool mounted_ = false;
+
     static std::vector<std::vector<std::string>> Sorted(std::vector<std::vector<std::string>> rows) {
         std::sort(rows.begin(), rows.end());
         return rows;
@@ -225,7 +234,7 @@ TEST_F(CsvTransferTest, LongTransfersReportProgressAndFilesAreWrittenWhole) {
     ASSERT_TRUE(ExportCsvFile(DbHelp, file, &message));
     EXPECT_EQ(U(message), "Экспортировано записей: 2500");
     std::string written;
-    ASSERT_TRUE(ReadWholeFile(file, &written));
+    ASSERT_TRUE(ReadWholeFileUtf8(file, &written));
     EXPECT_EQ(written, Export(DbHelp));
     EXPECT_FALSE(ExportCsvFile(DbHelp, PathOf("no-such-folder/help.csv"), &message));
     EXPECT_EQ(U(message).rfind("Не удалось записать файл", 0), 0u);
@@ -285,16 +294,16 @@ TEST_F(CsvTransferTest, ADiskThatFillsUpStopsTheImportAndNothingIsCommittedAfter
     // own mount namespace; skipped where the test may not mount.
     const std::string small = PathOf("small");
     fs::create_directory(small);
-    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        mount("tmpfs", small.c_str(), "tmpfs", 0, "size=1m") != 0)
-        GTEST_SKIP() << "no mount here (not root)";
+    bool mounted = false;
     struct Unmount {
         std::string dir;
+        bool* mounted;
         ~Unmount() {
             DbReleaseAll();
-            umount(dir.c_str());
+            if (*mounted) umount(dir.c_str());
         }
-    } unmount{small};
+    } unmount{small, &mounted};
+    if (!MountPrivately(small, "tmpfs", 0, "size=1m", &mounted)) GTEST_SKIP() << "no mount here (not root)";
     const std::string path = small + "/goods.mdb";
     ASSERT_TRUE(CreateSqliteDatabase(path));
     ASSERT_EQ(DbOpen(DbGoods, path.c_str()), 0);
@@ -337,5 +346,31 @@ TEST_F(CsvTransferTest, TheImportsBackupIsTakenUnderItsWriteLock) {
     EXPECT_EQ(ListCodes(DbGoods), std::vector<std::string>{"7"});
 }
 #endif
+
+TEST_F(CsvTransferTest, AFailedExportLeavesTheFileThatWasThereAndNothingBesideIt) {
+    namespace fs = std::filesystem;
+    OpenNew(DbGoods);
+    for (int n = 1; n <= 300; ++n) ASSERT_EQ(Save(DbGoods, {{0, std::to_string(n)}, {2, std::string(200, 'x')}}), 0);
+    const std::string folder = PathOf("out");
+    fs::create_directory(folder);
+    std::string message;
+    fs::create_directory(PathOf("out/goods.csv"));
+    EXPECT_FALSE(ExportCsvFile(DbGoods, PathOf("out/goods.csv"), &message)) << "a folder in the file's place";
+    EXPECT_EQ(U(message).rfind("Не удалось записать файл", 0), 0u) << U(message);
+    EXPECT_TRUE(fs::is_directory(PathOf("out/goods.csv")));
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1) << "no temporary file left";
+    fs::remove(PathOf("out/goods.csv"));
+
+    // The fault as found: a full disk cut the file short after the old one was gone.
+    if (!MountPrivately(folder, "tmpfs", 0, "size=32k", &mounted_)) GTEST_SKIP() << "no tmpfs mount here (not root)";
+    const std::string file = PathOf("out/goods.csv");
+    std::ofstream(file, std::ios::binary) << "s00;s02\r\n1;old\r\n";
+    const Snapshot before = Take(file);
+    EXPECT_FALSE(ExportCsvFile(DbGoods, file, &message)) << "some 60 KB into 32 KB";
+    EXPECT_EQ(U(message).rfind("Не удалось записать файл " + file + ": ", 0), 0u) << U(message);
+    ASSERT_TRUE(fs::exists(file)) << "the old file is gone";
+    EXPECT_TRUE(Take(file) == before) << "the old file is as it was";
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1) << "no temporary file left";
+}
 
 }  // namespace tq::viewer::test

@@ -5,6 +5,7 @@ and imported again into an empty database comes back byte for byte; a broken
 file writes nothing. With --jet the databases are Access files through the
 DAO stand-in."""
 import os
+import shutil
 import sys
 import tempfile
 
@@ -38,12 +39,11 @@ INPUT = ("s02,s00,s01,s04,s21,s40,s03\r\n"
          '"служебная; запись",*,,,,,\r\n')
 
 
-def main():
+def round_trip(work):
     jet = "--jet" in sys.argv
     h = Harness()
     h.ensure_started()
     tqdb = os.path.join(os.environ["TQ_WIN_DIR"], "tools", "tqdb.exe")
-    work = tempfile.mkdtemp(prefix="tqdb-csv-")
     failures = []
 
     def tq(folder, *args, expect=0):
@@ -87,6 +87,14 @@ def main():
     if not failures:
         print("tqdb CSV round trip passed" + (" on Access files" if jet else ""))
     return 1 if failures else 0
+
+
+def main():
+    work = tempfile.mkdtemp(prefix="tqdb-csv-")
+    try:
+        return round_trip(work)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
 
 
 if __name__ == "__main__":

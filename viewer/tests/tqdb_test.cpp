@@ -1,31 +1,57 @@
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
 #include "db_fixture.h"
+#include "raw_file.h"
 #include "tqdb/tqdb.h"
 
 namespace tq::viewer::test {
+
+namespace fs = std::filesystem;
 
 namespace {
 
 struct Result {
     int rc;
-    std::string out, err;
+    std::string out, err;  // tqdb's own line ends as '\n'
+    std::string rawOut;    // as written
 };
+
+std::string WithLf(const std::string& text) {
+    std::string lf;
+    const std::string end = kTqdbLineEnd;
+    for (size_t i = 0; i < text.size();) {
+        const bool atEnd = text.compare(i, end.size(), end) == 0;
+        lf += atEnd ? '\n' : text[i];
+        i += atEnd ? end.size() : 1;
+    }
+    return lf;
+}
 
 }  // namespace
 
 class TqdbTest : public DbTest {
 protected:
-    Result Run(std::vector<std::string> args) {
-        args.insert(args.begin(), {"-C", dir_});
+    // Arguments in UTF-8, as a terminal gives them.
+    Result RunIn(const std::string& folder, std::vector<std::string> args) {
+        args.insert(args.begin(), {"-C", folder});
         Result r;
-        for (std::string& a : args) a = tq::Utf8ToCp1251(a);
-        r.rc = RunTqdb(args, &r.out, &r.err);
+        r.rc = RunTqdb(args, &r.rawOut, &r.err);
+        r.out = WithLf(r.rawOut);
+        r.err = WithLf(r.err);
         std::filesystem::current_path(start_);
         return r;
+    }
+    Result Run(std::vector<std::string> args) { return RunIn(dir_, std::move(args)); }
+    std::vector<std::string> NamesIn(const std::string& folder) {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(fs::u8path(folder)))
+            names.push_back(entry.path().filename().u8string());
+        std::sort(names.begin(), names.end());
+        return names;
     }
     void SetUp() override {
         DbTest::SetUp();
@@ -100,7 +126,7 @@ TEST_F(TqdbTest, FailuresAreSaidAndNeverLookLikeAnEmptyDatabase) {
         const Result r = Run({command, "goods"});
         EXPECT_EQ(r.rc, 1) << command;
         EXPECT_EQ(r.out, "") << command;
-        EXPECT_NE(r.err.find("cannot be read"), std::string::npos) << command << ": " << r.err;
+        EXPECT_EQ(r.err.rfind("goods: Internal\\TQScale.mdb не читается: ", 0), 0u) << command << ": " << r.err;
     }
     EXPECT_EQ(Run({"find", "goods", "1"}).rc, 1);
 }
@@ -160,6 +186,79 @@ TEST_F(TqdbTest, ExportAndImportMoveADatabaseThroughCsv) {
     EXPECT_EQ(Run({"import", "goods", "missing.csv"}).rc, 1);
     EXPECT_EQ(Run({"import", "goods", "goods.csv", "--append"}).rc, 2) << "an unknown option";
     EXPECT_EQ(Run({"export", "goods"}).rc, 2) << "no file named";
+}
+
+TEST_F(TqdbTest, ExportNeverReplacesADatabaseNorWritesIntoTheDatabasesFolder) {
+    ASSERT_EQ(Run({"sample"}).rc, 0);
+    const std::string goods = PathOf("Internal/TQScale.mdb");
+    fs::copy_file(goods, PathOf("old.mdb"));
+    const Snapshot before = Take(goods), copyBefore = Take(PathOf("old.mdb"));
+    const std::vector<std::string> internal = NamesIn(PathOf("Internal"));
+    std::vector<std::string> refused = {"Internal/TQScale.mdb", "old.mdb", "Internal/goods.csv",
+                                        "./Internal/../Internal/goods.csv"};
+#ifdef _WIN32
+    refused.push_back(".\\internal\\..\\INTERNAL\\goods.csv");
+#else
+    fs::create_directory_symlink(PathOf("Internal"), PathOf("scale"));
+    refused.push_back("scale/goods.csv");
+#endif
+    for (const std::string& target : refused) {
+        const Result r = Run({"export", "goods", target});
+        EXPECT_EQ(r.rc, 1) << target;
+        EXPECT_EQ(r.err.rfind("Экспорт отменён: файл " + target + " — ", 0), 0u) << r.err;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line: " << r.err;
+    }
+    EXPECT_NE(Run({"export", "goods", "old.mdb"}).err.find("база данных (SQLite)"), std::string::npos);
+    EXPECT_TRUE(Take(goods) == before) << "the database is untouched";
+    EXPECT_TRUE(Take(PathOf("old.mdb")) == copyBefore) << "so is a database outside Internal";
+    EXPECT_EQ(NamesIn(PathOf("Internal")), internal) << "nothing written into Internal";
+    EXPECT_EQ(Run({"count", "goods"}).out, "5\n");
+    EXPECT_EQ(Run({"export", "goods", "Internal-copy.csv"}).rc, 0) << "a name that only begins like the folder's";
+}
+
+TEST_F(TqdbTest, ACsvFileKeepsANameBeyondCodePage1251) {
+    ASSERT_EQ(Run({"sample"}).rc, 0);
+    const std::string name = "Товары 日本.csv";
+    const Result exported = Run({"export", "goods", name});
+    ASSERT_EQ(exported.rc, 0) << exported.err;
+    EXPECT_EQ(NamesIn(dir_), (std::vector<std::string>{"Internal", name}));
+    ASSERT_EQ(Run({"clear", "goods"}).rc, 0);
+    const Result imported = Run({"import", "goods", name});
+    ASSERT_EQ(imported.rc, 0) << imported.err;
+    EXPECT_EQ(Run({"count", "goods"}).out, "5\n");
+    EXPECT_EQ(Run({"import", "goods", "нет 日本.csv"}).err, "Не удалось прочитать файл нет ??.csv\n")
+        << "shown in code page 1251, as far as it goes";
+}
+
+TEST_F(TqdbTest, AValuesLineBreaksComeOutAsStoredAndOnlyTheLineEndsAreTheSystems) {
+    ASSERT_EQ(Run({"create"}).rc, 0);
+    ASSERT_EQ(Run({"save", "goods", "s00=7", "s02=две\r\nстроки", "s21=одна\nLF"}).out, "0\n");
+    const std::string end = kTqdbLineEnd;
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"find", "goods", "7"}, {"list", "goods", "--all"}}) {
+        const std::string out = Run(command).rawOut;
+        EXPECT_NE(out.find("\tдве\r\nстроки\t"), std::string::npos) << command[0] << ": " << out;
+        EXPECT_NE(out.find("\tодна\nLF\t"), std::string::npos) << command[0] << ": " << out;
+        EXPECT_EQ(out.find("\r\r"), std::string::npos) << command[0];
+        EXPECT_EQ(out.compare(out.size() - end.size(), end.size(), end), 0) << command[0];
+    }
+}
+
+TEST_F(TqdbTest, MessagesAreRussianAndOnlyCreateAndSampleMakeAMissingFolder) {
+    const std::string missing = PathOf("missing/scale");
+    const Result notThere = RunIn(missing, {"count", "goods"});
+    EXPECT_EQ(notThere.rc, 1);
+    EXPECT_EQ(notThere.err, "Папка " + missing + " не существует\n");
+    EXPECT_FALSE(fs::exists(PathOf("missing")));
+    ASSERT_EQ(RunIn(missing, {"sample"}).rc, 0) << "the folder and its parent made";
+    EXPECT_EQ(RunIn(missing, {"count", "goods"}).out, "5\n");
+
+    ASSERT_EQ(Run({"create"}).rc, 0);
+    EXPECT_EQ(Run({"create"}).err.find("Internal\\TQScale.mdb: файл уже есть или не может быть создан\n"), 0u);
+    EXPECT_EQ(Run({"list", "nosuch"}).err, "неизвестная БД: nosuch\n");
+    EXPECT_EQ(Run({"delete", "goods", "5"}).err, "ни одна запись не удалена\n");
+    EXPECT_EQ(Run({"find", "goods", "5"}).err, "запись не найдена\n");
+    EXPECT_EQ(Run({"save", "goods", "s02"}).err, "не присваивание столбцу sNN=ЗНАЧЕНИЕ: s02\n");
 }
 
 }  // namespace tq::viewer::test

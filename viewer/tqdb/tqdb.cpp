@@ -52,11 +52,24 @@ const char kUsage[] =
 
 const char* const kNames[kDatabaseCount] = {"goods", "users", "labels", "help", "sells", "reports", "resources"};
 
+// The texts of tqdb and of the data core end their lines with '\n'; they
+// leave with the system's line end.
+std::string OwnLines(const std::string& text) {
+    std::string lines;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) lines += kTqdbLineEnd;
+        else lines += text[i];
+    }
+    return lines;
+}
+
 struct Io {
     std::string* out;
     std::string* err;
-    void Out(const std::string& cp1251) { *out += tq::Cp1251ToUtf8(cp1251); }
-    void Err(const std::string& cp1251) { *err += tq::Cp1251ToUtf8(cp1251); }
+    void Out(const std::string& cp1251) { *out += OwnLines(tq::Cp1251ToUtf8(cp1251)); }
+    void Err(const std::string& cp1251) { *err += OwnLines(tq::Cp1251ToUtf8(cp1251)); }
+    // A record's values keep the line breaks they hold; only the end is ours.
+    void OutRow(const std::string& cp1251) { *out += tq::Cp1251ToUtf8(cp1251) + kTqdbLineEnd; }
 };
 
 int ParseDatabase(const std::string& name) {
@@ -83,6 +96,30 @@ bool ChangeDirectory(const std::string& folder) {
 #endif
 }
 
+// The folder and those above it that are missing.
+bool MakeFolders(const std::string& folder, std::string* why) {
+    if (MakeFolder(folder, why)) return true;
+    const std::string parent = FolderOf(folder);
+    return !parent.empty() && parent != folder && MakeFolders(parent, why) && MakeFolder(folder, why);
+}
+
+// -C FOLDER: create and sample make the folder that they fill; every other
+// command works on a scale's folder that is there already.
+bool EnterFolder(Io& io, const std::string& folder, bool make) {
+    if (ChangeDirectory(folder)) return true;
+    FileIdentity found;
+    const bool exists = GetFileIdentity(folder, &found);
+    std::string why;
+    if (!exists && make) {
+        if (MakeFolders(folder, &why) && ChangeDirectory(folder)) return true;
+        io.Err(tq::Cp("Не удалось создать папку ") + folder + (why.empty() ? "" : ": " + why) + "\n");
+        return false;
+    }
+    if (exists) io.Err(tq::Cp("Не удалось перейти в папку ") + folder + "\n");
+    else io.Err(tq::Cp("Папка ") + folder + tq::Cp(" не существует") + "\n");
+    return false;
+}
+
 bool MakeInternalFolder() {
 #ifdef _WIN32
     return CreateDirectoryW(L"Internal", nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
@@ -102,10 +139,13 @@ std::string LocalPath(int db) {
 #endif
 }
 
-int CannotRead(Io& io, int db) {
+std::string EngineError(int db) {
     CNVRecordset* rs = DbRecordset(db);
-    const std::string why = rs ? rs->LastEngineError() : std::string("not opened");
-    io.Err(std::string(kNames[db]) + ": " + DatabaseFile(db) + " cannot be read: " + why + "\n");
+    return rs ? rs->LastEngineError() : tq::Cp("БД не открыта");
+}
+
+int CannotRead(Io& io, int db) {
+    io.Err(std::string(kNames[db]) + ": " + DatabaseFile(db) + tq::Cp(" не читается: ") + EngineError(db) + "\n");
     return 1;
 }
 
@@ -113,7 +153,8 @@ int OpenAll(Io& io) {
     int failures = 0;
     for (int db = 0; db < kDatabaseCount; ++db) {
         if (const int code = DbOpen(db, DatabaseFile(db))) {
-            io.Err(std::string(kNames[db]) + ": " + DatabaseFile(db) + " not opened (" + std::to_string(code) + ")\n");
+            io.Err(std::string(kNames[db]) + ": " + DatabaseFile(db) + tq::Cp(" не открыта (код ") +
+                   std::to_string(code) + ")\n");
             ++failures;
         }
     }
@@ -122,13 +163,13 @@ int OpenAll(Io& io) {
 
 int Create(Io& io, bool jet) {
     if (!MakeInternalFolder()) {
-        io.Err("cannot make the folder Internal\n");
+        io.Err(tq::Cp("Не удалось создать папку Internal") + "\n");
         return 1;
     }
     int rc = 0;
     for (int db = 0; db < kDatabaseCount; ++db) {
         if (!(jet ? CreateJetDatabase(LocalPath(db)) : CreateSqliteDatabase(LocalPath(db)))) {
-            io.Err(std::string(DatabaseFile(db)) + ": exists already or cannot be created\n");
+            io.Err(DatabaseFile(db) + tq::Cp(": файл уже есть или не может быть создан") + "\n");
             rc = 1;
         }
     }
@@ -146,7 +187,7 @@ std::string JoinRow(const CNVRecord& record, int db, bool all) {
         record.GetFieldText(text, i);
         line += text;
     }
-    return line + "\n";
+    return line;
 }
 
 int List(Io& io, int db, bool all) {
@@ -166,7 +207,7 @@ int List(Io& io, int db, bool all) {
         int32_t code = 0;
         record.GetFieldInt(&code, 0);
         if (code == 0) break;  // the listing ends at a row without a code
-        io.Out(JoinRow(record, db, all));
+        io.OutRow(JoinRow(record, db, all));
     }
     return 0;
 }
@@ -178,7 +219,7 @@ int SaveRecord(Io& io, int db, const std::vector<std::string>& assignments) {
         long long column = -1;
         const size_t eq = a.find('=');
         if (eq == std::string::npos || a[0] != 's' || !ParseInt(a.substr(1, eq - 1), 0, 40, &column)) {
-            io.Err("not a column assignment: " + a + "\n");
+            io.Err(tq::Cp("не присваивание столбцу sNN=ЗНАЧЕНИЕ: ") + a + "\n");
             return 2;
         }
         const std::string value = a.substr(eq + 1);
@@ -195,7 +236,7 @@ int Backups(Io& io, int only) {
     for (int db = 0; db < kDatabaseCount; ++db) {
         if (only >= 0 && db != only) continue;
         for (const BackupInfo& backup : ListBackups(LocalPath(db))) {
-            const std::string rows = backup.rows < 0 ? "unreadable" : std::to_string(backup.rows);
+            const std::string rows = backup.rows < 0 ? tq::Cp("не читается") : std::to_string(backup.rows);
             io.Out(std::string(kNames[db]) + "\t" + backup.path + "\t" + backup.when + "\t" + rows + "\n");
         }
     }
@@ -294,24 +335,25 @@ public:
 
     int Run() {
         RemoveFile(path_);
-        if (!Check("create", CreateJetDatabase(path_), "no Access file made: " + path_)) return 1;
-        Check("open", DbOpen(DbGoods, path_.c_str()) == 0 && Count() == 0, "a fresh database does not list empty");
+        if (!Check("create", CreateJetDatabase(path_), tq::Cp("файл Access не создан: ") + path_)) return 1;
+        Check("open", DbOpen(DbGoods, path_.c_str()) == 0 && Count() == 0, tq::Cp("новая БД не пуста"));
         Check("save", Save("1", "first") == 0 && Save("10", "ten") == 0 && Save("2", "two") == 0, Error());
-        Check("list order", Codes() == "1,10,2", "codes listed as " + Codes() + ", expected 1,10,2");
-        Check("find", Name(10) == "ten" && Name(77).empty() && Code(77).empty(), "lookup by code");
+        Check("list order", Codes() == "1,10,2", tq::Cp("коды в списке: ") + Codes() + tq::Cp(", ожидались 1,10,2"));
+        Check("find", Name(10) == "ten" && Name(77).empty() && Code(77).empty(), tq::Cp("поиск по коду"));
         Check("replace", Save("10", tq::Cp("десять")) == 0 && Count() == 3 && Name(10) == tq::Cp("десять"),
-              "a saved code did not replace its row");
+              tq::Cp("сохранённый код не заменил свою запись"));
         Check("refused codes", Save("-1", "x") == 2009 && Save("12abc", "x") == 2009 && Count() == 3,
-              "a code that cannot be found again was stored");
+              tq::Cp("сохранён код, по которому запись не найти"));
         const std::string tricky = tq::Cp("O'Brien | \"60x60\" * ? # [Ёж]");
         CNVRecord found;
         Check("quotes, bar and Cyrillic", Save("3", tricky) == 0 && DbRecordset(DbGoods)->FindByField(&found, 2, tricky.c_str()) &&
                   found.Value(0) == "3" && found.Value(2) == tricky,
-              "a value with ', | and Cyrillic did not come back: " + Error());
+              tq::Cp("значение с ', | и кириллицей не вернулось: ") + Error());
         const std::string longValue(254, '\xE6');  // 254 times "ж"
-        Check("254 characters", Save("4", longValue) == 0 && Name(4) == longValue, "a 254-character value changed");
+        Check("254 characters", Save("4", longValue) == 0 && Name(4) == longValue,
+              tq::Cp("значение из 254 символов изменилось"));
         Check("delete", DbDeleteByCode(DbGoods, 2) && !DbDeleteByCode(DbGoods, 2) && Codes() == "1,10,3,4",
-              "listed after deleting 2: " + Codes() + ", expected 1,10,3,4");
+              tq::Cp("в списке после удаления 2: ") + Codes() + tq::Cp(", ожидались 1,10,3,4"));
         Check("batch", Batch(1000), Error());
         std::array<bool, kDatabaseCount> goods{};
         goods[DbGoods] = true;
@@ -319,8 +361,9 @@ public:
         DbReleaseAll();
         RemoveFile(path_);
         const std::string total = std::to_string(passes_ + failures_);
-        io_.Out(failures_ ? "selftest: " + std::to_string(failures_) + " of " + total + " checks failed\n"
-                          : "selftest: all " + total + " checks passed\n");
+        io_.Out(failures_ ? tq::Cp("selftest: не пройдено проверок: ") + std::to_string(failures_) + tq::Cp(" из ") +
+                                total + "\n"
+                          : tq::Cp("selftest: все проверки пройдены: ") + total + "\n");
         return failures_ ? 1 : 0;
     }
 
@@ -360,10 +403,7 @@ private:
         for (int n = 1; saved && n <= count; ++n) saved = Save(std::to_string(100 + n), "") == 0;
         return DbEndBatch(DbGoods) && saved && Count() == before + count;
     }
-    std::string Error() {
-        CNVRecordset* rs = DbRecordset(DbGoods);
-        return rs ? rs->LastEngineError() : std::string("not opened");
-    }
+    std::string Error() { return EngineError(DbGoods); }
 
     Io& io_;
     std::string path_;
@@ -371,7 +411,9 @@ private:
     int failures_ = 0;
 };
 
-int RunCommand(Io& io, const std::vector<std::string>& args) {
+// args in code page 1251, as the data core takes them; utf8Args the same as
+// given, for the CSV file's path, whose name may hold any character.
+int RunCommand(Io& io, const std::vector<std::string>& args, const std::vector<std::string>& utf8Args) {
     const std::string& command = args[0];
     if (command == "create") return Create(io, args.size() > 1 && args[1] == "--jet");
     if (command == "sample") return Sample(io, args.size() > 1 && args[1] == "--jet");
@@ -389,7 +431,7 @@ int RunCommand(Io& io, const std::vector<std::string>& args) {
     }
     const int db = ParseDatabase(args[1]);
     if (db < 0) {
-        io.Err("unknown database: " + args[1] + "\n");
+        io.Err(tq::Cp("неизвестная БД: ") + args[1] + "\n");
         return 2;
     }
     // A code is given as the listing shows it, the largest 4294967295.
@@ -408,8 +450,8 @@ int RunCommand(Io& io, const std::vector<std::string>& args) {
         return 2;
     }
     if (OpenAll(io) && DbRecordset(db) == nullptr) return 1;
-    if (command == "export") return Export(io, db, args[2]);
-    if (command == "import") return Import(io, db, args[2], replace);
+    if (command == "export") return Export(io, db, utf8Args[2]);
+    if (command == "import") return Import(io, db, utf8Args[2], replace);
     if (command == "list") return List(io, db, args.size() > 2 && args[2] == "--all");
     if (command == "count") {
         int32_t count = 0;
@@ -424,7 +466,7 @@ int RunCommand(Io& io, const std::vector<std::string>& args) {
     if (command == "generate") return Generate(io, db, number);
     if (command == "delete") {
         if (DbDeleteByCode(db, static_cast<int32_t>(number))) return 0;
-        io.Err("no record deleted\n");
+        io.Err(tq::Cp("ни одна запись не удалена") + "\n");
         return 1;
     }
     if (command == "find") {
@@ -432,10 +474,10 @@ int RunCommand(Io& io, const std::vector<std::string>& args) {
         if (!DbFindByCode(db, &record, static_cast<int32_t>(number))) return CannotRead(io, db);
         int32_t code = 0;
         if (!record.GetFieldInt(&code, 0) || code == 0) {
-            io.Err("not found\n");
+            io.Err(tq::Cp("запись не найдена") + "\n");
             return 1;
         }
-        io.Out(JoinRow(record, db, true));
+        io.OutRow(JoinRow(record, db, true));
         return 0;
     }
     io.Err(kUsage);
@@ -481,7 +523,8 @@ int Sample(Io& io, bool jet) {
             SetBlockSlot(block, column, (column == 0 ? "xx" + value : value).c_str());
         }
         if (const int code = DbSave(sample.db, &block)) {
-            io.Err(std::string(kNames[sample.db]) + ": sample record not saved (" + std::to_string(code) + ")\n");
+            io.Err(std::string(kNames[sample.db]) + tq::Cp(": пример записи не сохранён (код ") + std::to_string(code) +
+                   ")\n");
             return 1;
         }
     }
@@ -490,21 +533,22 @@ int Sample(Io& io, bool jet) {
 
 }  // namespace
 
-int RunTqdb(const std::vector<std::string>& argsIn, std::string* out, std::string* err) {
+int RunTqdb(const std::vector<std::string>& utf8ArgsIn, std::string* out, std::string* err) {
     Io io{out, err};
-    std::vector<std::string> args = argsIn;
+    std::vector<std::string> utf8Args = utf8ArgsIn;
+    std::vector<std::string> args;
+    for (const std::string& arg : utf8Args) args.push_back(tq::Utf8ToCp1251(arg));
     if (args.size() >= 2 && args[0] == "-C") {
-        if (!ChangeDirectory(args[1])) {
-            io.Err("cannot enter the folder " + args[1] + "\n");
-            return 1;
-        }
+        const bool makes = args.size() >= 3 && (args[2] == "create" || args[2] == "sample");
+        if (!EnterFolder(io, args[1], makes)) return 1;
         args.erase(args.begin(), args.begin() + 2);
+        utf8Args.erase(utf8Args.begin(), utf8Args.begin() + 2);
     }
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
         io.Err(kUsage);
         return args.empty() ? 2 : 0;
     }
-    const int rc = RunCommand(io, args);
+    const int rc = RunCommand(io, args, utf8Args);
     DbReleaseAll();
     return rc;
 }

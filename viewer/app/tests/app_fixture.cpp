@@ -111,7 +111,7 @@ bool FakeMainView::AskSaveFileName(const std::string& fileName, std::string* pat
 
 bool FakeMainView::AskOpenFileName(std::string* path) {
     if (filePaths.empty()) return false;
-    *path = tq::Utf8ToCp1251(filePaths.front());
+    *path = filePaths.front();
     filePaths.pop_front();
     return true;
 }

@@ -550,4 +550,29 @@ TEST_F(MainDlgTest, AnImportWithoutItsBackupOrItsFileChangesNothing) {
     EXPECT_EQ(ShownTexts(), Strings{"Не удалось прочитать файл missing.csv"});
 }
 
+TEST_F(MainDlgTest, ExportKeepsThePickedNameAndNeverGoesOverADatabase) {
+    CreateDatabases();
+    InsertRaw(DbLabels, {"1", "Весовой"});
+    Start();
+    List(DbLabels);
+    const std::string name = "Этикетки 日本.csv";
+    view.filePaths = {name};
+    dlg.OnExportCsv();
+    ASSERT_EQ(ShownTexts(), Strings{"Экспортировано записей: 1"});
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::u8path(name)));
+    view.shown.clear();
+    view.filePaths = {name};
+    dlg.OnImportCsv();
+    EXPECT_EQ(ShownTexts(), Strings{"Импортировано записей: 1"});
+
+    view.shown.clear();
+    const auto rows = Rows(DbLabels);
+    view.filePaths = {"Internal\\Labels.mdb"};  // "All files", and Yes to the overwrite prompt
+    dlg.OnExportCsv();
+    EXPECT_EQ(ShownTexts(), Strings{"Экспорт отменён: файл Internal\\Labels.mdb — база данных (SQLite), её нельзя "
+                                    "заменить файлом CSV. Выберите другой файл."});
+    EXPECT_EQ(view.shown[0].kind, MessageKind::Error);
+    EXPECT_EQ(Rows(DbLabels), rows);
+}
+
 }  // namespace tq::viewer::test

@@ -315,7 +315,7 @@ bool AskCsvFileName(HWND owner, bool save, const std::string& offered, std::stri
     ofn.Flags = OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER |
                 (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
     if (!(save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn))) return false;
-    *path = tq::WideToCp1251(name);
+    *path = tq::WideToUtf8(name);
     return true;
 }
 

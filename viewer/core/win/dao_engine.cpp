@@ -75,7 +75,8 @@ bool StoredText(const VARIANT& value, std::string* utf8) {
     }
     const BSTR bstr = V_BSTR(shown);
     const std::wstring_view wide(bstr ? bstr : L"", bstr ? SysStringLen(bstr) : 0);
-    return tq::WideToUtf8(wide, utf8) && utf8->find('\0') == std::string::npos;
+    *utf8 = tq::WideToUtf8(wide);
+    return !tq::HasLoneSurrogate(wide) && utf8->find('\0') == std::string::npos;
 }
 
 // A value as the program holds it: code page 1251, a Null as the empty text.
