@@ -109,7 +109,7 @@ TEST_F(TqdbTest, FailuresAreSaidAndNeverLookLikeAnEmptyDatabase) {
     ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
     const Result clear = Run({"clear", "goods"});
     EXPECT_EQ(clear.rc, 1) << "a clear that deleted nothing is no success";
-    EXPECT_NE(clear.err.find("not cleared"), std::string::npos) << clear.err;
+    EXPECT_NE(clear.err.find("не очищена"), std::string::npos) << clear.err;
     EXPECT_EQ(Run({"generate", "goods", "2"}).rc, 1) << "no test records over rows a clear left";
     sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(other);
@@ -145,7 +145,7 @@ TEST_F(TqdbTest, ClearAndGenerateBackUpFirstAndRestoreBringsTheRowsBack) {
     const std::string name = std::filesystem::path(backup).filename().string();
     const Result refused = Run({"restore", "users", name});
     EXPECT_EQ(refused.rc, 1) << "a goods backup is no users backup";
-    EXPECT_NE(refused.err.find("not restored"), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("не восстановлена"), std::string::npos) << refused.err;
     EXPECT_EQ(Run({"count", "users"}).out, "3\n");
 
     const Result restored = Run({"restore", "goods", name});

@@ -248,7 +248,7 @@ int Restore(Io& io, int db, const std::string& backup) {
         FolderOf(backup).empty() ? JoinPath(JoinPath(FolderOf(LocalPath(db)), "Backup"), backup) : backup;
     std::string saved, why;
     if (!DbRestore(db, path, &saved, &why)) {
-        io.Err(std::string(kNames[db]) + ": not restored: " + why + "\n");
+        io.Err(std::string(kNames[db]) + tq::Cp(": не восстановлена: ") + why + "\n");
         return 1;
     }
     io.Out("backup: " + saved + "\nrestored: " + path + "\n");
@@ -269,13 +269,14 @@ int Clear(Io& io, int db) {
         io.Err(BackupFailedText(why) + "\n");
         return 1;
     case ChangeOutcome::Unsure:
-        io.Err(std::string(kNames[db]) + ": the clear may have been cut short; backup: " + backup + "\n");
+        io.Err(std::string(kNames[db]) + tq::Cp(": очистка могла прерваться; резервная копия: ") + backup + "\n");
         return 1;
     case ChangeOutcome::NotWritable:
     case ChangeOutcome::Failed:
         break;
     }
-    io.Err(std::string(kNames[db]) + ": not cleared, records remain (the file is in use, read-only or unreadable)" +
+    io.Err(std::string(kNames[db]) +
+           tq::Cp(": не очищена, записи остались (файл занят другой программой, только для чтения или не читается)") +
            (why.empty() ? "" : ": " + why) + "\n");
     return 1;
 }
@@ -288,12 +289,12 @@ int Generate(Io& io, int db, long long count) {
         std::snprintf(block.slot[0], sizeof block.slot[0], "xx%08u", static_cast<unsigned>(n));
         if (const int code = DbSave(db, &block)) {
             DbEndBatch(db);
-            io.Err("record " + std::to_string(n) + " not saved (" + std::to_string(code) + ")\n");
+            io.Err(tq::Cp("запись ") + std::to_string(n) + tq::Cp(" не сохранена (код ") + std::to_string(code) + ")\n");
             return 1;
         }
     }
     if (!DbEndBatch(db)) {
-        io.Err("the records could not be committed\n");
+        io.Err(tq::Cp("записи не сохранены: часть их потеряна при записи в файл\n"));
         return 1;
     }
     io.Out(std::to_string(count > 0 ? count : 0) + " records\n");
