@@ -627,6 +627,16 @@ Text FullPath(const Text& name) {
     return Text(buffer, buffer + n);
 }
 
+// "<name>.ldb" beside "<name>.mdb" ("<name>.laccdb" beside an .accdb).
+std::wstring LockFilePath(const std::wstring& path) {
+    const size_t dot = path.find_last_of(L'.');
+    const size_t slash = path.find_last_of(L"\\/");
+    const bool hasExtension = dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash);
+    const std::wstring stem = hasExtension ? path.substr(0, dot) : path;
+    const bool ace = hasExtension && _wcsicmp(path.c_str() + dot, L".accdb") == 0;
+    return stem + (ace ? L".laccdb" : L".ldb");
+}
+
 Error OpenError(DWORD code, const Text& name) {
     if (code == ERROR_FILE_NOT_FOUND) return Fail(kFileNotFound, name);
     if (code == ERROR_PATH_NOT_FOUND || code == ERROR_INVALID_NAME || code == ERROR_BAD_NETPATH)
@@ -685,7 +695,19 @@ public:
             handle = CreateFileW(wide.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                                  nullptr);
         if (handle == INVALID_HANDLE_VALUE) return OpenError(GetLastError(), path);
-        return Attach(std::make_unique<WinFile>(tq::win::FileHandle(handle)), readOnly, exclusive, path, result);
+        auto file = std::make_unique<WinFile>(tq::win::FileHandle(handle));
+        // Jet opens a file shared only where it can make its lock file
+        // beside it: on a CD, a write-protected stick or a folder without
+        // write rights a shared open fails, read-only or not, and only an
+        // exclusive open works.
+        if (!exclusive) {
+            const std::wstring ldb = LockFilePath(wide);
+            HANDLE lock = CreateFileW(ldb.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (lock == INVALID_HANDLE_VALUE) return Fail(kCannotOpen, path);
+            file->KeepLockFile(tq::win::FileHandle(lock), ldb);
+        }
+        return Attach(std::move(file), readOnly, exclusive, path, result);
     }
 
     Outcome Attach(std::unique_ptr<File> file, bool readOnly, bool exclusive, const Text& path, VARIANT* result) {

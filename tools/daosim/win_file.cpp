@@ -62,6 +62,16 @@ bool WinFile::Truncate(uint64_t size) {
 bool WinFile::TryLockWrite() { return TryLock(handle_.get(), kWriteLockOffset, true); }
 void WinFile::UnlockWrite() { Unlock(handle_.get(), kWriteLockOffset); }
 
+WinFile::~WinFile() {
+    if (ldbPath_.empty()) return;
+    ldb_.reset();
+    // The last user to close takes the lock file with it, as Jet does.
+    if (TryPresence(true)) {
+        DeleteFileW(ldbPath_.c_str());
+        ReleasePresence();
+    }
+}
+
 bool WinFile::TryPresence(bool exclusive) {
     if (presence_) return false;
     presence_ = TryLock(handle_.get(), kPresenceLockOffset, exclusive);

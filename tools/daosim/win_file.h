@@ -4,6 +4,8 @@
 #pragma once
 #include <windows.h>
 
+#include <string>
+
 #include "common/win/handle.h"
 #include "tools/daosim/database.h"
 
@@ -12,6 +14,13 @@ namespace daosim {
 class WinFile : public File {
 public:
     explicit WinFile(tq::win::FileHandle handle) : handle_(std::move(handle)) {}
+    ~WinFile() override;
+    // The lock file a shared open keeps beside the database (ldb), held
+    // while this file is open and removed by the last user to close.
+    void KeepLockFile(tq::win::FileHandle ldb, std::wstring path) {
+        ldb_ = std::move(ldb);
+        ldbPath_ = std::move(path);
+    }
     bool Size(uint64_t* size) override;
     bool Read(uint64_t offset, void* data, size_t size) override;
     bool Write(uint64_t offset, const void* data, size_t size) override;
@@ -24,6 +33,8 @@ public:
 private:
     tq::win::FileHandle handle_;
     bool presence_ = false;
+    tq::win::FileHandle ldb_;
+    std::wstring ldbPath_;
 };
 
 // The clock the stand-in waits on for another process's lock.

@@ -238,6 +238,24 @@ TEST_F(DaoEngineTest, ARowAnotherProgramDeletesMidReadDoesNotEndTheListing) {
     EXPECT_EQ(rows, 2499) << "the rows after the deleted one are listed too";
 }
 
+TEST_F(DaoEngineTest, AFolderWhereJetCannotMakeItsLockFileIsReadExclusively) {
+    namespace fs = std::filesystem;
+    const std::string path = OpenJet(DbGoods);
+    for (const char* code : {"1", "2", "3"}) ASSERT_EQ(Save(DbGoods, {{0, code}}), 0);
+    const std::string lockFile = PathOf("jet0.ldb");
+    EXPECT_TRUE(fs::exists(lockFile)) << "a shared open keeps its lock file beside the database";
+    DbReleaseAll();
+    EXPECT_FALSE(fs::exists(lockFile)) << "the last user to close removes it";
+
+    // As on a CD or a folder without write rights: the lock file cannot be made.
+    fs::create_directory(lockFile);
+    ASSERT_EQ(DbOpen(DbGoods, path.c_str()), 0);
+    EXPECT_EQ(ListCodes(DbGoods), (std::vector<std::string>{"1", "2", "3"})) << "every row listed";
+    EXPECT_EQ(Save(DbGoods, {{0, "4"}}), 2009) << "and writes refused with the layer's code";
+    DbReleaseAll();
+    fs::remove(lockFile);
+}
+
 TEST_F(DaoFaultTest, AnEngineThatAsksForItsLicenceIsCreatedWithIt) {
     Inject("not-licensed\n");
     OpenJet(DbHelp);

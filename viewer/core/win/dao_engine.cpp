@@ -210,11 +210,14 @@ public:
         Variant option = Variant::Long(dbMaxLocksPerFile);
         Variant locks = Variant::Long(kMaxLocksPerFile);
         if (!dbEngine_.Method(L"SetOption", {option.get(), locks.get()})) session_.Fail(0, std::string());
-        if (OpenDatabase(path, false)) return true;
-        // A write-protected file, or a folder where Jet cannot make its lock
-        // file, still opens for reading.
+        if (OpenDatabase(path, false, false)) return true;
+        // A write-protected file still opens for reading, shared. Where Jet
+        // cannot make its lock file beside the database (a CD, a
+        // write-protected stick, a folder without write rights) no shared
+        // open works at all; DAO's guidance for read-only media is to open
+        // exclusively and read-only, which needs no lock file.
         const dao::CallError first = session_.LastError();
-        if (OpenDatabase(path, true)) {
+        if (OpenDatabase(path, false, true) || OpenDatabase(path, true, true)) {
             readOnly_ = true;
             return true;
         }
@@ -386,9 +389,9 @@ private:
         return parameters.empty() ? OpenRecordset(select, dbOpenDynaset) : OpenQuery(select, parameters);
     }
 
-    bool OpenDatabase(const std::string& path, bool readOnly) {
+    bool OpenDatabase(const std::string& path, bool exclusiveOpen, bool readOnly) {
         Variant name = Variant::Text(Wide(path));
-        Variant exclusive = Variant::Bool(false);
+        Variant exclusive = Variant::Bool(exclusiveOpen);
         Variant readOnlyArg = Variant::Bool(readOnly);
         database_ = dbEngine_.GetObject(L"OpenDatabase", "Database", {name.get(), exclusive.get(), readOnlyArg.get()},
                                         DISPATCH_METHOD);
