@@ -340,6 +340,14 @@ bool RemoveFile(const std::string& path) {
 #endif
 }
 
+bool RemoveEmptyFolder(const std::string& path) {
+#ifdef _WIN32
+    return RemoveDirectoryW(Wide(path).c_str()) != 0;
+#else
+    return rmdir(Utf8FilePath(path).c_str()) == 0;
+#endif
+}
+
 std::vector<std::string> FilesInFolder(const std::string& folder) {
     std::vector<std::string> names;
 #ifdef _WIN32

@@ -46,6 +46,8 @@ bool CopyFileOver(const std::string& from, const std::string& to, std::string* w
 // Renames, refusing to replace a file at the new path.
 bool RenameNoReplace(const std::string& from, const std::string& to);
 bool RemoveFile(const std::string& path);
+// Removes a folder only when nothing is left in it.
+bool RemoveEmptyFolder(const std::string& path);
 // The names of the files (not folders) in a folder.
 std::vector<std::string> FilesInFolder(const std::string& folder);
 // The folder part of a path, without its separator; empty for a bare name.
