@@ -231,6 +231,21 @@ std::string DispObject::MemberName(DISPID id) const {
 
 std::string DispObject::LogName() const { return std::string(kind_) + "#" + std::to_string(serial_); }
 
+void SetErrorText(const Text& description, const Text& source) {
+    ICreateErrorInfo* create = nullptr;
+    if (FAILED(CreateErrorInfo(&create))) return;
+    const std::wstring wideDescription(description.begin(), description.end());
+    const std::wstring wideSource(source.begin(), source.end());
+    create->SetDescription(const_cast<LPOLESTR>(wideDescription.c_str()));
+    create->SetSource(const_cast<LPOLESTR>(wideSource.c_str()));
+    IErrorInfo* info = nullptr;
+    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
+        SetErrorInfo(0, info);
+        info->Release();
+    }
+    create->Release();
+}
+
 void DispObject::Record(const Error& error, EXCEPINFO* info) {
     const Text description = Description(error);
     const Text source = FromAscii(std::string("DAO.") + kind_);
@@ -269,6 +284,13 @@ STDMETHODIMP DispObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*
     }
     if (outcome.error) {
         VariantClear(&value);
+        if (runtime.scenario().hresultErrors()) {
+            // As a server without exception info answers: the control's
+            // error as the HRESULT, its text through IErrorInfo.
+            Record(outcome.error, nullptr);
+            SetErrorText(state_->errors.back().description, state_->errors.back().source);
+            return MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, outcome.error.number);
+        }
         Record(outcome.error, error);
         return DISP_E_EXCEPTION;
     }

@@ -62,6 +62,8 @@ void Scenario::Parse(const std::string& text) {
             if (words >> rows && rows >= 0) vanishAfter_ = rows;
         } else if (word == "not-licensed") {
             notLicensed_ = true;
+        } else if (word == "hresult-errors") {
+            hresultErrors_ = true;
         } else if (word == "max-locks") {
             long locks = 0;
             if (words >> locks && locks > 0) maxLocks_ = locks;

@@ -7,6 +7,7 @@
 //     not-licensed             creation without the licence key fails
 //     max-locks N              engines start with MaxLocksPerFile N (the registry's value)
 //     commit-fails K           the Kth CommitTrans of the process fails with 3043, its changes lost
+//     hresult-errors           failures come as the control's HRESULT with IErrorInfo, not DISP_E_EXCEPTION
 //     # comment
 //
 // Portable: no Windows headers.
@@ -31,6 +32,7 @@ public:
     long vanishAfter() const { return vanishAfter_; }  // -1 when the file stays
     bool notLicensed() const { return notLicensed_; }
     long maxLocks() const { return maxLocks_; }          // 0: Jet's default
+    bool hresultErrors() const { return hresultErrors_; }
     // Counts a CommitTrans; true for the one the scenario fails (counted
     // from when the scenario was read).
     bool CommitFails() const { return commitFails_ > 0 && ++commits_ == commitFails_; }
@@ -45,6 +47,7 @@ private:
     long maxLocks_ = 0;
     long commitFails_ = 0;
     mutable long commits_ = 0;
+    bool hresultErrors_ = false;
 };
 
 }  // namespace daosim

@@ -256,6 +256,17 @@ TEST_F(DaoEngineTest, AFolderWhereJetCannotMakeItsLockFileIsReadExclusively) {
     fs::remove(lockFile);
 }
 
+TEST_F(DaoFaultTest, AnErrorGivenAsTheControlsHresultKeepsItsJetNumberAndText) {
+    const std::string path = OpenJet(DbGoods);
+    DbReleaseAll();
+    Inject("hresult-errors\nopen-fails 3045\n");
+    ASSERT_EQ(DbOpen(DbGoods, path.c_str()), 0);
+    int32_t count = -1;
+    EXPECT_FALSE(DbCountChecked(DbGoods, &count));
+    const std::string why = DbRecordset(DbGoods)->LastEngineError();
+    EXPECT_NE(why.find("DAO error 3045: Could not use"), std::string::npos) << why;
+}
+
 TEST_F(DaoFaultTest, AnEngineThatAsksForItsLicenceIsCreatedWithIt) {
     Inject("not-licensed\n");
     OpenJet(DbHelp);

@@ -42,6 +42,8 @@ const long dbOpenTable = 1;
 const long dbOpenDynaset = 2;
 const long dbFailOnError = 128;
 const long dbRefreshCache = 8;
+const long dbForceOSFlush = 1;
+const long kInvalidArgument = 3001;
 const long kRowsPerFetch = 1000;
 const wchar_t kRuntimeKey[] = L"mbmabptebkjcdlgtjmskjwtsdhjbmkmwtrak";
 // Cyrillic sort order and code page for the databases tqdb creates.
@@ -145,15 +147,16 @@ bool ReadChunks(Object& recordset, const std::function<bool(const VARIANT* cells
         Variant chunk;
         Variant rows = Variant::Long(kRowsPerFetch);
         if (!recordset.Method(L"GetRows", {rows.get()}, chunk.get())) return false;
-        if (V_VT(chunk.get()) != (VT_ARRAY | VT_VARIANT)) return false;
-        SAFEARRAY* array = V_ARRAY(chunk.get());
         // DAO's array is (field, row): the field index varies fastest.
+        SAFEARRAY* array = V_VT(chunk.get()) == (VT_ARRAY | VT_VARIANT) ? V_ARRAY(chunk.get()) : nullptr;
         LONG lastField = 0, lastRow = 0;
-        if (SafeArrayGetDim(array) != 2 || FAILED(SafeArrayGetUBound(array, 1, &lastField)) ||
-            FAILED(SafeArrayGetUBound(array, 2, &lastRow)) || lastField + 1 < kFieldCount)
-            return false;
         VARIANT* cells = nullptr;
-        if (FAILED(SafeArrayAccessData(array, reinterpret_cast<void**>(&cells)))) return false;
+        if (!array || SafeArrayGetDim(array) != 2 || FAILED(SafeArrayGetUBound(array, 1, &lastField)) ||
+            FAILED(SafeArrayGetUBound(array, 2, &lastRow)) || lastField + 1 < kFieldCount ||
+            FAILED(SafeArrayAccessData(array, reinterpret_cast<void**>(&cells)))) {
+            recordset.Fail(E_UNEXPECTED, "GetRows gave no table of the 41 fields");
+            return false;
+        }
         bool taken = true;
         for (LONG r = 0; taken && r <= lastRow; ++r) taken = row(cells + r * (lastField + 1), lastField + 1);
         SafeArrayUnaccessData(array);
@@ -259,7 +262,16 @@ public:
     }
 
     bool StartTransaction() override { return dbEngine_.Method(L"BeginTrans"); }
-    bool FinishTransaction() override { return dbEngine_.Method(L"CommitTrans"); }
+    // dbForceOSFlush: Jet has the system write the commit to the disk before
+    // it returns, so that a commit reported is one a power cut keeps. A DAO
+    // that does not know the option refuses the argument before committing.
+    bool FinishTransaction() override {
+        Variant flush = Variant::Long(dbForceOSFlush);
+        if (dbEngine_.Method(L"CommitTrans", {flush.get()})) return true;
+        const long number = session_.LastError().number;
+        if (number != DISP_E_BADPARAMCOUNT && number != kInvalidArgument) return false;
+        return dbEngine_.Method(L"CommitTrans");
+    }
     // The error that made the caller give up stays the one reported, not
     // Rollback's own (3034 after a commit that ended the transaction).
     void AbandonTransaction() override {

@@ -86,26 +86,43 @@ void Object::Release() {
 
 namespace {
 
+// The description the failed call left through IErrorInfo, if any.
+std::string ErrorInfoText() {
+    IErrorInfo* info = nullptr;
+    if (GetErrorInfo(0, &info) != S_OK || !info) return std::string();
+    BSTR description = nullptr;
+    std::string text;
+    if (SUCCEEDED(info->GetDescription(&description)) && description) text = tq::WideToCp1251(description);
+    SysFreeString(description);
+    info->Release();
+    return text;
+}
+
+// A control's own error number: Jet's 3021 comes as 0x800A0BCD.
+long ControlNumber(HRESULT hr) {
+    return HRESULT_FACILITY(hr) == FACILITY_CONTROL ? HRESULT_CODE(hr) : static_cast<long>(hr);
+}
+
 // The number an automation error carries: a control's own error (Jet's 3021
-// comes as 0x800A0BCD in scode, or as 3021 in wCode), else the HRESULT.
+// comes as 0x800A0BCD in scode or as the HRESULT itself, or as 3021 in
+// wCode), else the HRESULT; its text from the exception info, else from
+// IErrorInfo.
 CallError Decode(HRESULT hr, EXCEPINFO* info) {
     CallError error;
     if (hr != DISP_E_EXCEPTION) {
-        error.number = hr;
-        char text[32];
-        std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr));
-        error.text = text;
+        error.number = ControlNumber(hr);
+        error.text = ErrorInfoText();
+        if (error.text.empty()) {
+            char text[32];
+            std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr));
+            error.text = text;
+        }
         return error;
     }
     if (info->pfnDeferredFillIn) info->pfnDeferredFillIn(info);
-    if (info->wCode) {
-        error.number = info->wCode;
-    } else if (HRESULT_FACILITY(info->scode) == FACILITY_CONTROL) {
-        error.number = HRESULT_CODE(info->scode);
-    } else {
-        error.number = info->scode;
-    }
+    error.number = info->wCode ? info->wCode : ControlNumber(info->scode);
     if (info->bstrDescription) error.text = tq::WideToCp1251(info->bstrDescription);
+    else error.text = ErrorInfoText();
     SysFreeString(info->bstrSource);
     SysFreeString(info->bstrDescription);
     SysFreeString(info->bstrHelpFile);
@@ -163,14 +180,22 @@ Object Object::GetObject(const wchar_t* name, const char* kind, std::vector<VARI
 
 bool Object::GetLong(const wchar_t* name, long* value) {
     Variant result;
-    if (!Get(name, result.get()) || FAILED(VariantChangeType(result.get(), result.get(), 0, VT_I4))) return false;
+    if (!Get(name, result.get())) return false;
+    if (FAILED(VariantChangeType(result.get(), result.get(), 0, VT_I4))) {
+        Fail(DISP_E_TYPEMISMATCH, "not a number");
+        return false;
+    }
     *value = V_I4(result.get());
     return true;
 }
 
 bool Object::GetBool(const wchar_t* name, bool* value) {
     Variant result;
-    if (!Get(name, result.get()) || FAILED(VariantChangeType(result.get(), result.get(), 0, VT_BOOL))) return false;
+    if (!Get(name, result.get())) return false;
+    if (FAILED(VariantChangeType(result.get(), result.get(), 0, VT_BOOL))) {
+        Fail(DISP_E_TYPEMISMATCH, "not a truth value");
+        return false;
+    }
     *value = V_BOOL(result.get()) != VARIANT_FALSE;
     return true;
 }

@@ -82,6 +82,11 @@ public:
     Object GetObject(const wchar_t* name, const char* kind, std::vector<VARIANT*> args = {},
                      WORD flags = DISPATCH_PROPERTYGET | DISPATCH_METHOD);
     bool GetLong(const wchar_t* name, long* value);
+    // Records a failure its caller found in what the object gave (a value
+    // of the wrong type or shape), so that the last error is this one.
+    void Fail(long number, std::string text) {
+        if (session_) session_->Fail(number, std::move(text));
+    }
     bool GetBool(const wchar_t* name, bool* value);
 
 private:
