@@ -50,6 +50,7 @@ enum : DISPID {
     kSource,
     kIdle,
     kSetOption,
+    kCreateWorkspace,
 };
 
 // DBEngine.SetOption's option for Jet's MaxLocksPerFile.
@@ -552,10 +553,42 @@ const Member kDatabaseMembers[] = {
     {L"Close", kClose},
 };
 
+// A workspace's one transaction over the databases opened in it. DAO's
+// transactions belong to a workspace, not to a database: a database closed
+// while its workspace's transaction is pending takes the whole transaction
+// back with it, in every database of the workspace.
+struct WorkspaceState {
+    bool inTransaction = false;
+    std::vector<std::weak_ptr<Database>> databases;
+
+    std::vector<std::shared_ptr<Database>> Open() {
+        std::vector<std::shared_ptr<Database>> open;
+        for (const auto& weak : databases)
+            if (auto db = weak.lock(); db && !db->closed()) open.push_back(db);
+        return open;
+    }
+    void RollBackAll() {
+        if (!inTransaction) return;
+        inTransaction = false;
+        for (const auto& db : Open())
+            if (db->inTransaction()) db->Rollback();
+    }
+};
+
 class DatabaseObject : public DispObject {
 public:
-    DatabaseObject(std::shared_ptr<EngineState> s, std::shared_ptr<Database> db, Text name)
-        : DispObject(std::move(s), "Database", MEMBERS(kDatabaseMembers)), db_(std::move(db)), name_(std::move(name)) {}
+    DatabaseObject(std::shared_ptr<EngineState> s, std::shared_ptr<Database> db, Text name,
+                   std::shared_ptr<WorkspaceState> workspace)
+        : DispObject(std::move(s), "Database", MEMBERS(kDatabaseMembers)), db_(std::move(db)), name_(std::move(name)),
+          workspace_(std::move(workspace)) {}
+    // Released without Close, it closes as Close would.
+    ~DatabaseObject() override { CloseDatabase(); }
+
+    void CloseDatabase() {
+        if (db_->closed()) return;
+        workspace_->RollBackAll();
+        db_->Close();
+    }
 
     Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
         if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
@@ -593,7 +626,7 @@ public:
             SetText(result, name_);
             return Outcome();
         case kClose:
-            db_->Close();
+            CloseDatabase();
             return Outcome();
         }
         return DISP_E_MEMBERNOTFOUND;
@@ -616,6 +649,7 @@ private:
     std::shared_ptr<Database> db_;
     Text name_;
     long recordsAffected_ = 0;
+    std::shared_ptr<WorkspaceState> workspace_;
 };
 
 // ---------------------------------------------------------------- Workspace
@@ -646,12 +680,13 @@ Error OpenError(DWORD code, const Text& name) {
 
 const Member kWorkspaceMembers[] = {
     {L"OpenDatabase", kOpenDatabase}, {L"BeginTrans", kBeginTrans}, {L"CommitTrans", kCommitTrans},
-    {L"Rollback", kRollback},         {L"Name", kName},
+    {L"Rollback", kRollback},         {L"Name", kName},               {L"Close", kClose},
 };
 
 class WorkspaceObject : public DispObject {
 public:
-    explicit WorkspaceObject(std::shared_ptr<EngineState> s) : DispObject(std::move(s), "Workspace", MEMBERS(kWorkspaceMembers)) {}
+    WorkspaceObject(std::shared_ptr<EngineState> s, Text name)
+        : DispObject(std::move(s), "Workspace", MEMBERS(kWorkspaceMembers)), name_(std::move(name)) {}
 
     Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
         if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
@@ -665,7 +700,13 @@ public:
         case kRollback:
             return EndTrans(false);
         case kName:
-            SetText(result, u"#Default Workspace#");
+            SetText(result, name_);
+            return Outcome();
+        case kClose:
+            // Closing a workspace takes back its pending transaction and
+            // closes its databases.
+            ws_->RollBackAll();
+            for (const auto& db : ws_->Open()) db->Close();
             return Outcome();
         }
         return DISP_E_MEMBERNOTFOUND;
@@ -714,45 +755,38 @@ public:
         auto db = std::make_shared<Database>(std::move(file), readOnly, g_clock);
         db->SetOptions(&state()->options);
         if (Error e = db->Open(exclusive, path)) return e;
-        if (inTransaction_) db->Begin();
-        databases_.push_back(db);
-        SetObject(result, new DatabaseObject(state(), db, path));
+        if (ws_->inTransaction) db->Begin();
+        ws_->databases.push_back(db);
+        SetObject(result, new DatabaseObject(state(), db, path, ws_));
         return Outcome();
     }
 
 private:
-    std::vector<std::shared_ptr<Database>> OpenDatabases() {
-        std::vector<std::shared_ptr<Database>> open;
-        for (const auto& weak : databases_)
-            if (auto db = weak.lock(); db && !db->closed()) open.push_back(db);
-        return open;
-    }
-
     Outcome BeginTrans() {
-        if (inTransaction_) return Fail(kTooManyTransactions);
-        inTransaction_ = true;
-        for (const auto& db : OpenDatabases()) db->Begin();
+        if (ws_->inTransaction) return Fail(kTooManyTransactions);
+        ws_->inTransaction = true;
+        for (const auto& db : ws_->Open()) db->Begin();
         return Outcome();
     }
 
     Outcome EndTrans(bool commit) {
-        if (!inTransaction_) return Fail(kNoTransaction);
-        inTransaction_ = false;
+        if (!ws_->inTransaction) return Fail(kNoTransaction);
+        ws_->inTransaction = false;
         // A commit the scenario fails is lost as a full disk loses it.
         if (commit && Runtime::Get().scenario().CommitFails()) {
-            for (const auto& db : OpenDatabases()) db->Rollback();
+            for (const auto& db : ws_->Open()) db->Rollback();
             return Fail(kDiskError);
         }
         Error first;
-        for (const auto& db : OpenDatabases()) {
+        for (const auto& db : ws_->Open()) {
             const Error e = commit ? db->Commit() : db->Rollback();
             if (e && !first) first = e;
         }
         return first;
     }
 
-    std::vector<std::weak_ptr<Database>> databases_;
-    bool inTransaction_ = false;
+    std::shared_ptr<WorkspaceState> ws_ = std::make_shared<WorkspaceState>();
+    Text name_;
 };
 
 class WorkspacesObject : public DispObject {
@@ -787,18 +821,34 @@ const Member kEngineMembers[] = {
     {L"OpenDatabase", kOpenDatabase}, {L"CreateDatabase", kCreateDatabase}, {L"Workspaces", kWorkspaces},
     {L"BeginTrans", kBeginTrans},     {L"CommitTrans", kCommitTrans},       {L"Rollback", kRollback},
     {L"Errors", kErrors},             {L"Version", kVersion},           {L"Idle", kIdle},
-    {L"SetOption", kSetOption},
+    {L"SetOption", kSetOption},       {L"CreateWorkspace", kCreateWorkspace},
 };
+
+class EngineObject;
+EngineObject* g_engine = nullptr;  // the process's one DBEngine while it lives
 
 class EngineObject : public DispObject {
 public:
     EngineObject()
         : DispObject(std::make_shared<EngineState>(), "DBEngine", MEMBERS(kEngineMembers)),
-          workspace_(new WorkspaceObject(state())) {
+          workspace_(new WorkspaceObject(state(), u"#Default Workspace#")) {
         // The registry's MaxLocksPerFile, as the scenario sets it.
         if (const long locks = Runtime::Get().scenario().maxLocks()) state()->options.maxLocksPerFile = locks;
     }
-    ~EngineObject() override { workspace_->Release(); }
+    ~EngineObject() override {
+        workspace_->Release();
+        if (g_engine == this) g_engine = nullptr;
+    }
+
+    // DAO has one DBEngine a process: every creation gives the same one,
+    // for as long as anyone holds it.
+    static DispObject* Shared() {
+        if (g_engine) {
+            g_engine->AddRef();
+            return g_engine;
+        }
+        return g_engine = new EngineObject;
+    }
 
     Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
         if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
@@ -818,6 +868,16 @@ public:
         case kVersion:
             SetText(result, u"3.6");
             return Outcome();
+        case kCreateWorkspace: {
+            // CreateWorkspace(Name, UserName, Password, [UseType]): a Jet
+            // workspace of its own, with its own transaction.
+            Text name, user, password;
+            if (HRESULT hr = args.GetText(0, &name); FAILED(hr)) return hr;
+            if (HRESULT hr = args.GetText(1, &user); FAILED(hr)) return hr;
+            if (HRESULT hr = args.GetText(2, &password); FAILED(hr)) return hr;
+            SetObject(result, new WorkspaceObject(state(), name));
+            return Outcome();
+        }
         case kSetOption: {
             // SetOption(Option, Value): MaxLocksPerFile is the one that
             // changes what the files do here; the others are taken as set.
@@ -865,6 +925,6 @@ private:
 
 }  // namespace
 
-DispObject* NewEngine() { return new EngineObject; }
+DispObject* NewEngine() { return EngineObject::Shared(); }
 
 }  // namespace daosim

@@ -3,7 +3,9 @@
 // DAO 3.6 ("DAO.DBEngine.36", part of 32-bit Windows) opens Jet 3 and Jet 4
 // .mdb files; ACE ("DAO.DBEngine.120", with a 32-bit Office or the Access
 // Database Engine) opens those and .accdb. Every DAO object lives on the
-// thread that opened the engine, in its apartment.
+// thread that opened the engine, in its apartment. DAO has one DBEngine a
+// process; each engine here opens its file in a workspace of its own, whose
+// transaction no other engine's work can take back or nest in.
 //
 // A result is a CachedResult: its rows are read in one pass with GetRows in
 // chunks, so the count is exact at once (a dynaset's RecordCount is not) and
@@ -19,6 +21,7 @@
 #include <ocidl.h>
 #include <oleauto.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -204,6 +207,7 @@ public:
     ~DaoEngine() override {
         EndTransactionsForClose();
         if (database_) database_.Method(L"Close");
+        if (workspace_) workspace_.Method(L"Close");
     }
 
     bool Open(const std::string& path) {
@@ -213,6 +217,8 @@ public:
         Variant option = Variant::Long(dbMaxLocksPerFile);
         Variant locks = Variant::Long(kMaxLocksPerFile);
         if (!dbEngine_.Method(L"SetOption", {option.get(), locks.get()})) session_.Fail(0, std::string());
+        workspace_ = NewWorkspace();
+        if (!workspace_) return false;
         if (OpenDatabase(path, false, false)) return true;
         // A write-protected file still opens for reading, shared. Where Jet
         // cannot make its lock file beside the database (a CD, a
@@ -261,22 +267,22 @@ public:
         return false;
     }
 
-    bool StartTransaction() override { return dbEngine_.Method(L"BeginTrans"); }
+    bool StartTransaction() override { return workspace_.Method(L"BeginTrans"); }
     // dbForceOSFlush: Jet has the system write the commit to the disk before
     // it returns, so that a commit reported is one a power cut keeps. A DAO
     // that does not know the option refuses the argument before committing.
     bool FinishTransaction() override {
         Variant flush = Variant::Long(dbForceOSFlush);
-        if (dbEngine_.Method(L"CommitTrans", {flush.get()})) return true;
+        if (workspace_.Method(L"CommitTrans", {flush.get()})) return true;
         const long number = session_.LastError().number;
         if (number != DISP_E_BADPARAMCOUNT && number != kInvalidArgument) return false;
-        return dbEngine_.Method(L"CommitTrans");
+        return workspace_.Method(L"CommitTrans");
     }
     // The error that made the caller give up stays the one reported, not
     // Rollback's own (3034 after a commit that ended the transaction).
     void AbandonTransaction() override {
         const dao::CallError cause = session_.LastError();
-        dbEngine_.Method(L"Rollback");
+        workspace_.Method(L"Rollback");
         session_.Fail(cause.number, cause.text);
     }
 
@@ -320,8 +326,12 @@ public:
         Variant name = Variant::Text(Wide(from));
         Variant exclusive = Variant::Bool(false);
         Variant readOnlyArg = Variant::Bool(true);
-        Object copy = dbEngine_.GetObject(L"OpenDatabase", "Database", {name.get(), exclusive.get(), readOnlyArg.get()},
-                                          DISPATCH_METHOD);
+        // The copy is read in a workspace of its own: closing it in this
+        // one would take this workspace's transaction back with it.
+        Object reader = NewWorkspace(L"-copy");
+        Object copy = reader ? reader.GetObject(L"OpenDatabase", "Database",
+                                                {name.get(), exclusive.get(), readOnlyArg.get()}, DISPATCH_METHOD)
+                             : Object();
         if (!copy) return FailCopy("the copy cannot be opened");
         Object source = OpenRecordsetOn(copy, "SELECT * FROM FieldsTable", dbOpenDynaset);
         bool restored = source && HasScaleShape(source);
@@ -350,6 +360,7 @@ public:
         }
         if (source) source.Method(L"Close");
         copy.Method(L"Close");
+        reader.Method(L"Close");
         return restored;
     }
 
@@ -361,6 +372,20 @@ public:
     dao::Session& session() { return session_; }
 
 private:
+    // DAO has one DBEngine a process, and a transaction belongs to a
+    // workspace: in the shared default workspace another engine's database
+    // closed mid-transaction, or its BeginTrans, would take this engine's
+    // transaction back or nest in it. Each engine works in a workspace of
+    // its own, named after itself so that names never clash.
+    Object NewWorkspace(const wchar_t* role = L"") {
+        const std::wstring name = L"tq" + std::to_wstring(reinterpret_cast<uintptr_t>(this)) + role;
+        Variant nameArg = Variant::Text(name);
+        Variant user = Variant::Text(L"admin");
+        Variant password = Variant::Text(L"");
+        return dbEngine_.GetObject(L"CreateWorkspace", "Workspace", {nameArg.get(), user.get(), password.get()},
+                                   DISPATCH_METHOD);
+    }
+
     bool FailCopy(const std::string& why) {
         const dao::CallError& error = session_.LastError();
         copyError_ = why + (error.number ? " (DAO error " + std::to_string(error.number) + ": " + error.text + ")" : "");
@@ -405,7 +430,7 @@ private:
         Variant name = Variant::Text(Wide(path));
         Variant exclusive = Variant::Bool(exclusiveOpen);
         Variant readOnlyArg = Variant::Bool(readOnly);
-        database_ = dbEngine_.GetObject(L"OpenDatabase", "Database", {name.get(), exclusive.get(), readOnlyArg.get()},
+        database_ = workspace_.GetObject(L"OpenDatabase", "Database", {name.get(), exclusive.get(), readOnlyArg.get()},
                                         DISPATCH_METHOD);
         return static_cast<bool>(database_);
     }
@@ -461,6 +486,7 @@ private:
     ComApartment apartment_;  // first in, last out: every object below is released before it
     dao::Session session_;
     Object dbEngine_;
+    Object workspace_;  // before database_: released after it
     Object database_;
     bool readOnly_ = false;
     std::string copyError_;  // why the engine itself refused: a copy, a read, a row too large
