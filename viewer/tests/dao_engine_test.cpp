@@ -3,6 +3,7 @@
 // stand-in DAO server of the test prefix; on a Windows PC, on real DAO.
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -10,6 +11,7 @@
 #include "core/csv_transfer.h"
 #include "core/recordset.h"
 #include "db_fixture.h"
+#include "jet_raw.h"
 
 namespace tq::viewer::test {
 
@@ -265,6 +267,45 @@ TEST_F(DaoFaultTest, AnErrorGivenAsTheControlsHresultKeepsItsJetNumberAndText) {
     EXPECT_FALSE(DbCountChecked(DbGoods, &count));
     const std::string why = DbRecordset(DbGoods)->LastEngineError();
     EXPECT_NE(why.find("DAO error 3045: Could not use"), std::string::npos) << why;
+}
+
+TEST_F(DaoEngineTest, FieldsAreReadAndWrittenByNameWhateverTheirOrderAndSize) {
+    // A file another program made: its fields in reverse order, the name
+    // field only 10 characters wide.
+    const std::string path = PathOf("other.mdb");
+    std::string create = "CREATE TABLE FieldsTable (";
+    for (int column = kFieldCount - 1; column >= 0; --column) {
+        char field[32];
+        std::snprintf(field, sizeof field, "%ss%02d TEXT(%d)", column == kFieldCount - 1 ? "" : ", ", column,
+                      column == 2 ? 10 : 255);
+        create += field;
+    }
+    ASSERT_TRUE(JetCreateWithTable(path, create + ")"));
+    ASSERT_TRUE(JetAppendRow(path, {{0, "1"}, {1, "4600000000017"}, {2, "Колбаса"}}));
+    ASSERT_EQ(DbOpen(DbGoods, path.c_str()), 0);
+    EXPECT_EQ(Find(DbGoods, 1, 1), "4600000000017");
+    EXPECT_EQ(Find(DbGoods, 1, 2), "Колбаса");
+    ASSERT_EQ(Save(DbGoods, {{0, "2"}, {1, "0460000000048"}, {2, "Икра"}, {40, "последнее"}}), 0);
+    std::string why;
+    auto reader = OpenDbEngine(path, &why);
+    std::vector<RowValues> rows;
+    ASSERT_TRUE(reader && reader->ReadRowsAsStored("FieldsTable", "", &rows)) << why;
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[1][2], "Икра") << "the rows as stored are read by name too";
+    EXPECT_EQ(rows[1][40], "последнее");
+
+    EXPECT_EQ(Save(DbGoods, {{0, "3"}, {2, "Сыр российский"}}), 2009);
+    why = DbRecordset(DbGoods)->LastEngineError();
+    EXPECT_NE(why.find("s02 of the record with the code 3 has 14 characters; the field holds 10"), std::string::npos)
+        << why;
+}
+
+TEST_F(DaoEngineTest, AFileWhoseTableLacksAFieldIsNoDatabaseOfTheScale) {
+    const std::string path = PathOf("short.mdb");
+    ASSERT_TRUE(JetCreateWithTable(path, "CREATE TABLE FieldsTable (s00 TEXT(255), s01 TEXT(255))"));
+    std::string why;
+    EXPECT_FALSE(OpenDbEngine(path, &why));
+    EXPECT_NE(why.find("no field s02"), std::string::npos) << why;
 }
 
 TEST_F(DaoFaultTest, AnEngineThatAsksForItsLicenceIsCreatedWithIt) {

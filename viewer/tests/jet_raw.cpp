@@ -74,7 +74,9 @@ bool JetAppendRow(const std::string& path, const std::vector<std::pair<int, std:
     bool appended = fields && recordset.Method(L"AddNew");
     for (const auto& [column, utf8] : values) {
         if (!appended) break;
-        Variant which = Variant::Long(column);
+        wchar_t name[8];
+        swprintf(name, 8, L"s%02d", column);
+        Variant which = Variant::Text(name);
         Object field = fields.GetObject(L"Item", "Field", {which.get()});
         Variant value = Variant::Text(WideOfUtf8(utf8));
         appended = field && field.Put(L"Value", value.get());

@@ -11,7 +11,8 @@ namespace tq::viewer::test {
 
 // A new Jet file holding the table that createTable (Jet SQL) makes.
 bool JetCreateWithTable(const std::string& path, const std::string& createTable);
-// Appends a row to FieldsTable: (column, UTF-8 value) pairs, the rest Null.
+// Appends a row to FieldsTable: (column, UTF-8 value) pairs, each field by
+// its name sNN, the rest Null.
 bool JetAppendRow(const std::string& path, const std::vector<std::pair<int, std::string>>& values);
 
 }  // namespace tq::viewer::test

@@ -21,6 +21,7 @@
 #include <ocidl.h>
 #include <oleauto.h>
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -172,6 +173,55 @@ bool ReadChunks(Object& recordset, const std::function<bool(const VARIANT* cells
     }
 }
 
+const long dbText = 10;
+const long dbMemo = 12;
+
+std::string ColumnName(int column) {
+    char name[8];
+    std::snprintf(name, sizeof name, "s%02d", column);
+    return name;
+}
+
+// Where each of s00..s40 stands among a recordset's fields, and what each
+// holds. A file another program made may order its fields otherwise, or give
+// one another type or size: the engine reads and writes them by name, and
+// refuses before Jet does what a field cannot take.
+struct FieldLayout {
+    std::array<long, kFieldCount> position{};
+    std::array<long, kFieldCount> type{};
+    std::array<long, kFieldCount> size{};  // characters a text field holds
+    long count = 0;                        // the recordset's fields in all
+};
+
+// False, with the recordset's error or *missing naming the first field it
+// lacks, when the recordset has not all 41.
+bool ReadLayout(Object& recordset, FieldLayout* layout, std::string* missing) {
+    Object fields = recordset.GetObject(L"Fields", "Fields");
+    if (!fields || !fields.GetLong(L"Count", &layout->count)) return false;
+    std::array<bool, kFieldCount> seen{};
+    for (long i = 0; i < layout->count; ++i) {
+        Variant which = Variant::Long(i);
+        Object field = fields.GetObject(L"Item", "Field", {which.get()});
+        Variant name;
+        if (!field || !field.Get(L"Name", name.get()) || V_VT(name.get()) != VT_BSTR) return false;
+        const std::string text = tq::WideToCp1251(V_BSTR(name.get()));
+        for (int column = 0; column < kFieldCount; ++column) {
+            if (seen[column] || _stricmp(text.c_str(), ColumnName(column).c_str()) != 0) continue;
+            seen[column] = true;
+            layout->position[column] = i;
+            if (!field.GetLong(L"Type", &layout->type[column]) || !field.GetLong(L"Size", &layout->size[column]))
+                return false;
+        }
+    }
+    for (int column = 0; column < kFieldCount; ++column) {
+        if (seen[column]) continue;
+        *missing = "the table FieldsTable has no field " + ColumnName(column);
+        recordset.Fail(E_UNEXPECTED, *missing);
+        return false;
+    }
+    return true;
+}
+
 class DaoEngine;
 
 class DaoResult : public CachedResult {
@@ -219,7 +269,7 @@ public:
         if (!dbEngine_.Method(L"SetOption", {option.get(), locks.get()})) session_.Fail(0, std::string());
         workspace_ = NewWorkspace();
         if (!workspace_) return false;
-        if (OpenDatabase(path, false, false)) return true;
+        if (OpenDatabase(path, false, false)) return ReadTableLayout();
         // A write-protected file still opens for reading, shared. Where Jet
         // cannot make its lock file beside the database (a CD, a
         // write-protected stick, a folder without write rights) no shared
@@ -228,7 +278,7 @@ public:
         const dao::CallError first = session_.LastError();
         if (OpenDatabase(path, false, true) || OpenDatabase(path, true, true)) {
             readOnly_ = true;
-            return true;
+            return ReadTableLayout();
         }
         session_.Fail(first.number, first.text);
         return false;
@@ -255,7 +305,7 @@ public:
             RowValues values;
             bool fits = true;
             for (int column = 0; column < kFieldCount; ++column)
-                fits = StoredText(cells[column], &values[column]) && fits;
+                fits = StoredText(cells[layout_.position[column]], &values[column]) && fits;
             (void)fields;
             if (!fits) unfit += (unfit.empty() ? "" : ", ") + tq::Utf8ToCp1251(values[0]);
             rows->push_back(std::move(values));
@@ -334,14 +384,16 @@ public:
                              : Object();
         if (!copy) return FailCopy("the copy cannot be opened");
         Object source = OpenRecordsetOn(copy, "SELECT * FROM FieldsTable", dbOpenDynaset);
-        bool restored = source && HasScaleShape(source);
-        if (!restored) FailCopy("the copy has no table of the scale's shape");
+        FieldLayout copied;
+        std::string missing;
+        bool restored = source && ReadLayout(source, &copied, &missing);
+        if (!restored) FailCopy("the copy has no table of the scale's shape" + (missing.empty() ? "" : ": " + missing));
         if (restored) restored = Execute("DELETE * FROM FieldsTable");
         Object target = restored ? OpenRecordset("FieldsTable", dbOpenTable) : Object();
         Object fields = target ? target.GetObject(L"Fields", "Fields") : Object();
         Object field[kFieldCount];
         for (int column = 0; fields && column < kFieldCount; ++column) {
-            Variant which = Variant::Long(column);
+            Variant which = Variant::Text(Wide(ColumnName(column)));
             field[column] = fields.GetObject(L"Item", "Field", {which.get()});
         }
         restored = static_cast<bool>(fields);
@@ -350,7 +402,7 @@ public:
             restored = ReadChunks(source, [&](const VARIANT* cells, LONG) {
                 if (!target.Method(L"AddNew")) return false;
                 for (int column = 0; column < kFieldCount; ++column) {
-                    if (!field[column].Put(L"Value", const_cast<VARIANT*>(&cells[column]))) {
+                    if (!field[column].Put(L"Value", const_cast<VARIANT*>(&cells[copied.position[column]]))) {
                         target.Method(L"CancelUpdate");
                         return false;
                     }
@@ -365,13 +417,61 @@ public:
     }
 
     long ServerCalls() override { return session_.calls; }
+    const FieldLayout& layout() const { return layout_; }
+
+    // What a row's values would meet in the file's fields, refused before
+    // Jet refuses it: text into a field that is no text, a value longer than
+    // its field, a row longer than Jet's.
+    bool FitsFields(const RowValues& values) {
+        for (int column = 0; column < kFieldCount; ++column) {
+            const std::wstring value = Wide(values[column].substr(0, kValueMax));
+            if (value.empty()) continue;
+            const long type = layout_.type[column];
+            if (type != dbText && type != dbMemo) {
+                Refuse("the field " + ColumnName(column) + " of this file is not text (DAO type " +
+                       std::to_string(type) + "): the engine writes text only");
+                return false;
+            }
+            if (type == dbText && static_cast<long>(value.size()) > layout_.size[column]) {
+                Refuse("the value of " + ColumnName(column) + " of the record with the code " + values[0] + " has " +
+                       std::to_string(value.size()) + " characters; the field holds " +
+                       std::to_string(layout_.size[column]));
+                return false;
+            }
+        }
+        return RowFitsJet(values);
+    }
     // A refusal of the engine's own, reported by LastError until the next
     // operation that clears it.
     void Refuse(const std::string& why) { copyError_ = why; }
+
+    // A row that Jet would refuse at Update (3047), named by its record.
+    bool RowFitsJet(const RowValues& values) {
+        size_t bytes = 0;
+        for (const std::string& value : values)
+            for (wchar_t c : Wide(value.substr(0, kValueMax))) bytes += c <= 0xFF ? 1 : 2;
+        if (bytes <= kJetRowBytes) return true;
+        Refuse("the record with the code " + values[0] + " is too large for an Access file: " +
+               std::to_string(bytes) + " bytes of text, at most " + std::to_string(kJetRowBytes) +
+               " (a Cyrillic letter takes two)");
+        return false;
+    }
     bool readOnly() const { return readOnly_; }
     dao::Session& session() { return session_; }
 
 private:
+    // The table's fields as the file holds them, read once: a file without
+    // all of s00..s40 is no database of the scale.
+    bool ReadTableLayout() {
+        Object table = OpenRecordset("FieldsTable", dbOpenTable);
+        if (!table) table = OpenRecordset("FieldsTable", dbOpenDynaset);
+        std::string missing;
+        const bool read = table && ReadLayout(table, &layout_, &missing);
+        if (table) table.Method(L"Close");
+        if (!missing.empty()) copyError_ = missing;
+        return read;
+    }
+
     // DAO has one DBEngine a process, and a transaction belongs to a
     // workspace: in the shared default workspace another engine's database
     // closed mid-transaction, or its BeginTrans, would take this engine's
@@ -396,24 +496,6 @@ private:
         Variant text = Variant::Text(Wide(sql));
         Variant options = Variant::Long(dbFailOnError);
         return database_.Method(L"Execute", {text.get(), options.get()});
-    }
-
-    // The fields s00..s40, in that order, and no others.
-    static bool HasScaleShape(Object& recordset) {
-        Object fields = recordset.GetObject(L"Fields", "Fields");
-        long count = 0;
-        if (!fields || !fields.GetLong(L"Count", &count) || count != kFieldCount) return false;
-        for (int column = 0; column < kFieldCount; ++column) {
-            Variant which = Variant::Long(column);
-            Object field = fields.GetObject(L"Item", "Field", {which.get()});
-            Variant name;
-            char expected[8];
-            std::snprintf(expected, sizeof expected, "s%02d", column);
-            if (!field || !field.Get(L"Name", name.get()) || V_VT(name.get()) != VT_BSTR ||
-                _wcsicmp(V_BSTR(name.get()), Wide(expected).c_str()) != 0)
-                return false;
-        }
-        return true;
     }
 
     // SELECT * on FieldsTable, its literals as the parameters of a temporary
@@ -489,6 +571,7 @@ private:
     Object workspace_;  // before database_: released after it
     Object database_;
     bool readOnly_ = false;
+    FieldLayout layout_;
     std::string copyError_;  // why the engine itself refused: a copy, a read, a row too large
 };
 
@@ -502,7 +585,9 @@ bool DaoResult::FetchRows(std::vector<int64_t>* keys, std::vector<std::string>* 
     }
     const bool read = ReadChunks(recordset_, [&](const VARIANT* cells, LONG) {
         std::string packed;
-        for (int column = 0; column < kFieldCount; ++column) PackValue(&packed, ValueText(cells[column]));
+        const FieldLayout& layout = engine_.layout();
+        for (int column = 0; column < kFieldCount; ++column)
+            PackValue(&packed, ValueText(cells[layout.position[column]]));
         keys->push_back(rowsRead_++);
         packedRows->push_back(std::move(packed));
         return true;
@@ -526,7 +611,7 @@ Object* DaoResult::Field(int column) {
     Object& field = fields_[column];
     if (!field) {
         Object list = recordset_.GetObject(L"Fields", "Fields");
-        Variant which = Variant::Long(column);
+        Variant which = Variant::Text(Wide(ColumnName(column)));
         if (list) field = list.GetObject(L"Item", "Field", {which.get()});
     }
     return field ? &field : nullptr;
@@ -541,21 +626,8 @@ bool DaoResult::PutValue(int column, const std::string& value) {
     return field->Put(L"Value", v.get());
 }
 
-// A row that Jet would refuse at Update (3047) is refused before any call,
-// with a message that names the record.
-bool RowFitsJet(DaoEngine& engine, const RowValues& values) {
-    size_t bytes = 0;
-    for (const std::string& value : values)
-        for (wchar_t c : Wide(value.substr(0, kValueMax))) bytes += c <= 0xFF ? 1 : 2;
-    if (bytes <= kJetRowBytes) return true;
-    engine.Refuse("the record with the code " + values[0] + " is too large for an Access file: " +
-                  std::to_string(bytes) + " bytes of text, at most " + std::to_string(kJetRowBytes) +
-                  " (a Cyrillic letter takes two)");
-    return false;
-}
-
 bool DaoResult::WriteUpdate(size_t index, int64_t, const RowValues& values, const ColumnSet& changed) {
-    if (!engine_.ReadyToWrite() || !RowFitsJet(engine_, values) || !MoveTo(index) || !recordset_.Method(L"Edit"))
+    if (!engine_.ReadyToWrite() || !engine_.FitsFields(values) || !MoveTo(index) || !recordset_.Method(L"Edit"))
         return false;
     for (int column = 0; column < kFieldCount; ++column) {
         if (changed[column] && !PutValue(column, values[column])) {
@@ -569,7 +641,7 @@ bool DaoResult::WriteUpdate(size_t index, int64_t, const RowValues& values, cons
 }
 
 bool DaoResult::WriteAppend(const RowValues& values, int64_t* key) {
-    if (!engine_.ReadyToWrite() || !RowFitsJet(engine_, values) || !recordset_.Method(L"AddNew")) return false;
+    if (!engine_.ReadyToWrite() || !engine_.FitsFields(values) || !recordset_.Method(L"AddNew")) return false;
     for (int column = 0; column < kFieldCount; ++column) {
         if (!values[column].empty() && !PutValue(column, values[column])) {
             recordset_.Method(L"CancelUpdate");
