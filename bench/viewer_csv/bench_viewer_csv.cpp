@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
 
     DbOpen(DbGoods, target.c_str());
     ImportOptions options;
-    options.beforeWrite = [](std::string*) { return true; };
+    options.backUp = false;
     start = Clock::now();
     Check(ImportCsvFile(DbGoods, file, options, &message), message);
     const double importSeconds = Seconds(start);

@@ -255,7 +255,6 @@ void CViewerMainDlg::OnImportCsv() {
     std::string path;
     if (db < 0 || !view_.AskOpenFileName(&path)) return;
     ImportOptions options;
-    options.beforeWrite = beforeWrite_ ? beforeWrite_ : [db](std::string* why) { return DbBackup(db, nullptr, why); };
     options.progress = CounterProgress();
     std::string message;
     const bool imported = ImportCsvFile(db, path, options, &message);

@@ -84,7 +84,6 @@ public:
     void OnImportCsv();
     // The step an import takes before its first write, in place of the
     // backup of the file (DbBackup) that it takes otherwise.
-    void SetBeforeWrite(BeforeWrite step) { beforeWrite_ = std::move(step); }
     void OnDestroy();
 
     void ResetView();
@@ -112,7 +111,6 @@ private:
     ListedRows rows_;
     std::vector<int> shownColumns_;  // of the listed database, ascending
     std::string findText_;
-    BeforeWrite beforeWrite_;
 };
 
 // The file name the export offers: the database's own, with ".csv".

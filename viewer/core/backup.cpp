@@ -46,10 +46,16 @@ std::string Stamp(const BackupTime& t) {
 const char kSuffix[] = ".bak";
 const size_t kStampLength = 15;  // yyyymmdd-hhmmss
 
+// Whether two file names name one file: without regard to case on Windows,
+// exactly elsewhere (where "tqscale.mdb…bak" is another program's file).
 bool SameLetters(const std::string& a, const std::string& b) {
+#ifdef _WIN32
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
            });
+#else
+    return a == b;
+#endif
 }
 
 bool AllDigits(const std::string& text) {
@@ -65,32 +71,43 @@ bool IsStamp(const std::string& text) {
 
 std::string BackupFolder(const std::string& dbPath) { return JoinPath(FolderOf(dbPath), "Backup"); }
 
-// The backups' names, oldest first: the stamps sort as the times do.
+// The backups' names in the order they were made, as far as their stamps
+// tell: a stamp later than the clock now was made before the clock was put
+// back (a clock battery gone flat sets a scale to 2000), so those come
+// first; within each kind the stamps sort as the times do.
 std::vector<std::string> BackupNames(const std::string& dbPath) {
+    const std::string now = Stamp(Now());
+    const size_t stampAt = NameOf(dbPath).size() + 1;
     std::vector<std::string> names;
     for (const std::string& name : FilesInFolder(BackupFolder(dbPath)))
         if (IsBackupName(NameOf(dbPath), name)) names.push_back(name);
-    std::sort(names.begin(), names.end());
+    const auto beforeTheClock = [&](const std::string& name) { return name.compare(stampAt, kStampLength, now) > 0; };
+    std::sort(names.begin(), names.end(), [&](const std::string& a, const std::string& b) {
+        const bool staleA = beforeTheClock(a), staleB = beforeTheClock(b);
+        return staleA != staleB ? staleA : a < b;
+    });
     return names;
 }
 
-bool Exists(const std::string& path) {
-    FileIdentity ignored;
-    return GetFileIdentity(path, &ignored);
-}
-
-// The first name of the stamp that neither a backup nor one being made holds.
+// The next name of the stamp after every one a backup, or one being made,
+// holds: a name the rotation freed is never given again, lest the newest copy
+// sort before older ones of the same second (and a name the engineer noted
+// come to hold another copy).
 bool FreeBackupPath(const std::string& folder, const std::string& base, std::string* path) {
-    for (int n = 1; n <= 99; ++n) {
-        char suffix[8] = "";
-        if (n > 1) std::snprintf(suffix, sizeof suffix, "_%02d", n);
-        const std::string candidate = JoinPath(folder, base + suffix + kSuffix);
-        if (!Exists(candidate) && !Exists(candidate + ".part")) {
-            *path = candidate;
-            return true;
-        }
+    int last = 0;
+    for (const std::string& name : FilesInFolder(folder)) {
+        if (name.compare(0, base.size(), base) != 0) continue;
+        const std::string rest = name.substr(base.size());
+        if (rest.compare(0, 4, kSuffix) == 0) last = std::max(last, 1);
+        else if (rest.size() >= 3 + 4 && rest[0] == '_' && AllDigits(rest.substr(1, 2)) && rest.compare(3, 4, kSuffix) == 0)
+            last = std::max(last, std::stoi(rest.substr(1, 2)));
     }
-    return false;
+    const int n = last + 1;
+    if (n > 99) return false;
+    char suffix[8] = "";
+    if (n > 1) std::snprintf(suffix, sizeof suffix, "_%02d", n);
+    *path = JoinPath(folder, base + suffix + kSuffix);
+    return true;
 }
 
 // The rows of the whole table, "*" rows included; -1 when it cannot be read.
@@ -209,8 +226,12 @@ bool DbBackup(int db, std::string* backupPath, std::string* why) {
     return true;
 }
 
-ChangeOutcome DbChangeWithBackup(int db, const std::string& keep, const Change& change, std::string* backupPath,
-                                 std::string* why) {
+namespace {
+
+// A change in one transaction under the write lock, after a backup when
+// asked; see DbChangeWithBackup.
+ChangeOutcome RunChange(int db, bool backUp, const std::string& keep, const Change& change, std::string* backupPath,
+                        std::string* why) {
     std::string ignored;
     if (!why) why = &ignored;
     CNVRecordset* rs = DbRecordset(db);
@@ -224,31 +245,43 @@ ChangeOutcome DbChangeWithBackup(int db, const std::string& keep, const Change& 
     }
     std::string path;
     long rows = 0;
-    if (!MakeBackup(db, &path, &rows, why)) {
+    if (backUp && !MakeBackup(db, &path, &rows, why)) {
         DbEndWhole(db, false);
         return ChangeOutcome::NoBackup;
     }
+    if (!backUp) rows = DbTableRows(db);
     bool changed = change(why);
-    // The change may go ahead only while its copy is there to undo it.
-    if (changed && !Exists(path)) changed = Refuse(why, "резервная копия пропала до записи изменений: ", path);
-    if (!changed) {
-        // Rolled back to what the copy holds: a copy of nothing that changed
-        // would only push an older one out.
-        if (DbEndWhole(db, false) && DbTableRows(db) == rows) {
-            RemoveFile(path);
-            return ChangeOutcome::Failed;
-        }
+    // The change may go ahead only while its copy is there, whole, to undo
+    // it: not removed, moved or cut short by another program meanwhile.
+    if (changed && backUp && CountRows(path, nullptr) != rows)
+        changed = Refuse(why, "резервная копия пропала или изменилась до записи изменений: ", path);
+    bool committed = changed && DbEndWhole(db, true);
+    if (changed && !committed) *why = rs->LastEngineError();
+    if (!changed) DbEndWhole(db, false);
+    if (committed) {
+        if (backUp) RemoveOldest(rs->FilePath(), {path, keep});
         if (backupPath) *backupPath = path;
-        return ChangeOutcome::Unsure;
+        return ChangeOutcome::Done;
     }
-    if (!DbEndWhole(db, true)) {
-        *why = rs->LastEngineError();
-        if (backupPath) *backupPath = path;
-        return DbTableRows(db) == rows ? ChangeOutcome::Failed : ChangeOutcome::Unsure;
+    // Taken back to what the copy holds, as its row count shows: a copy of
+    // nothing that changed would only push an older one out.
+    if (DbTableRows(db) == rows) {
+        if (backUp) RemoveFile(path);
+        return ChangeOutcome::Failed;
     }
-    RemoveOldest(rs->FilePath(), {path, keep});
     if (backupPath) *backupPath = path;
-    return ChangeOutcome::Done;
+    return ChangeOutcome::Unsure;
+}
+
+}  // namespace
+
+ChangeOutcome DbChangeWithBackup(int db, const std::string& keep, const Change& change, std::string* backupPath,
+                                 std::string* why) {
+    return RunChange(db, true, keep, change, backupPath, why);
+}
+
+ChangeOutcome DbChangeWhole(int db, const Change& change, std::string* why) {
+    return RunChange(db, false, std::string(), change, nullptr, why);
 }
 
 std::vector<BackupInfo> ListBackups(const std::string& dbPath) {
@@ -271,6 +304,7 @@ bool DbRestore(int db, const std::string& backupPath, std::string* savedCurrent,
     const std::string& dbPath = rs->FilePath();
     if (!IsBackupName(NameOf(dbPath), NameOf(backupPath)))
         return Refuse(why, "«", NameOf(backupPath) + tq::Cp("» не копия БД ") + NameOf(dbPath));
+    if (!CanOpenForReading(backupPath)) return Refuse(why, "копия «", backupPath + tq::Cp("» не найдена или не читается"));
     const std::string kind = DatabaseKind(backupPath);
     if (kind.empty() || kind != DatabaseKind(dbPath))
         return Refuse(why, "«", NameOf(backupPath) + tq::Cp("» не БД того же вида, что ") + NameOf(dbPath));

@@ -52,12 +52,15 @@ enum class ChangeOutcome {
     Done,         // changed; *backupPath is the copy of what was there
     NotWritable,  // the database could not be locked for writing: nothing done, no copy
     NoBackup,     // no copy could be made: nothing changed
-    Failed,       // the change failed or its copy went missing: rolled back, checked unchanged
+    Failed,       // the change failed or its copy went missing or changed: taken back, checked unchanged
     Unsure,       // the commit or the rollback failed: the copy is kept, *backupPath names it
 };
 // *why (code page 1251): the engine's or the backup's reason, or the change's.
 ChangeOutcome DbChangeWithBackup(int db, const std::string& keep, const Change& change, std::string* backupPath,
                                  std::string* why);
+// The same without a backup, where the caller wants none (tests, benchmarks):
+// one transaction under the write lock, Failed checked by the row count.
+ChangeOutcome DbChangeWhole(int db, const Change& change, std::string* why);
 
 // Puts the rows of a backup back into the open database db, after a backup of
 // the database as it is now (its path in *savedCurrent), as one change made

@@ -214,16 +214,17 @@ bool AllGiven(const GivenColumns& given) {
     return true;
 }
 
-// A "*" row of a file that names fewer columns: the others as the stored
-// "*" row has them.
-CNVRecord StarRecord(int db, const ImportRow& row) {
-    RowValues values = row.values;
-    CNVRecord stored;
+// A "*" row of a file that names fewer columns goes into the database's one
+// "*" row, whose other columns stay exactly as stored; with none stored it
+// is added. With several stored, which of them the file means is unknown.
+bool MergeStarRow(int db, const ImportRow& row, std::string* why) {
     CNVRecordset* rs = DbRecordset(db);
-    if (!AllGiven(row.given) && rs && rs->FindByField(&stored, 0, "*") && stored.Value(0) == "*")
-        for (int i = 1; i < kFieldCount; ++i)
-            if (!row.given[i]) values[i] = stored.Value(i);
-    return RecordOf(values);
+    int found = 0;
+    if (rs && rs->MergeIntoOnlyRow("*", RecordOf(row.values), row.given, &found)) return true;
+    if (found == 0 && rs && rs->AppendRow(RecordOf(row.values))) return true;
+    *why = found > 1 ? tq::Cp("в БД несколько строк «*», а файл называет не все столбцы: неясно, какую из них менять")
+                     : tq::Cp("строка «*» не записана: ") + EngineError(db);
+    return false;
 }
 
 // Inside the whole transaction: the rows through the editor's save, the "*"
@@ -245,7 +246,9 @@ bool WriteRows(int db, const std::vector<ImportRow>& rows, const ImportOptions& 
     for (const ImportRow& row : rows) {
         if (++done % kProgressEvery == 0 && options.progress) options.progress(done, static_cast<long>(rows.size()));
         if (row.values[0] == "*") {
-            starRows.push_back(options.replace ? RecordOf(row.values) : StarRecord(db, row));
+            std::string why;
+            if (options.replace || AllGiven(row.given)) starRows.push_back(RecordOf(row.values));
+            else if (!MergeStarRow(db, row, &why)) failures.Add(row.line, why);
             continue;
         }
         if (!IsSavableCode(db, row.values[0])) {
@@ -330,19 +333,8 @@ bool ExportCsvFile(int db, const std::string& path, std::string* message, const 
     return false;
 }
 
-// After a failed import: whether the database holds what it held before,
-// checked, never assumed (a transaction the engine lost on the way may have
-// let writes through).
-std::string FailedImportText(int db, long before, const std::string& why) {
-    const long now = DbTableRows(db);
-    if (now == before) return NotImported(why);
-    const std::string lead = tq::Cp("Файл не импортирован, но БД изменена (записей было ") + std::to_string(before) +
-                             tq::Cp(", стало ") + std::to_string(now) +
-                             tq::Cp("); восстановите её из резервной копии:");
-    return lead + (why.compare(0, 1, "\n") == 0 ? why : " " + why);
-}
-
-bool ImportCsv(int db, const std::string& bytes, const ImportOptions& options, std::string* message) {
+bool ImportCsv(int db, const std::string& bytes, const ImportOptions& options, std::string* message,
+               std::string* backupPath) {
     std::vector<ImportRow> rows;
     std::string why;
     if (!ReadImportRows(db, bytes, &rows, &why)) {
@@ -353,38 +345,45 @@ bool ImportCsv(int db, const std::string& bytes, const ImportOptions& options, s
         *message = NotImported(tq::Cp("БД не открыта"));
         return false;
     }
-    // The write lock first, the backup under it: no other program can commit
-    // rows between the copy and the import and have them lost without a copy.
-    if (!DbBeginWhole(db)) {
-        *message = NotImported(tq::Cp("БД не открывается для записи: ") + EngineError(db));
+    // One transaction under the write lock, the backup taken inside it: no
+    // other program can commit rows between the copy and the import and
+    // have them lost without a copy.
+    const Change write = [&](std::string* failure) { return WriteRows(db, rows, options, failure); };
+    std::string backup;
+    const ChangeOutcome outcome =
+        options.backUp ? DbChangeWithBackup(db, std::string(), write, &backup, &why) : DbChangeWhole(db, write, &why);
+    if (backupPath) *backupPath = backup;
+    switch (outcome) {
+    case ChangeOutcome::Done:
+        *message = tq::Cp("Импортировано записей: ") + std::to_string(rows.size());
+        return true;
+    case ChangeOutcome::NotWritable:
+        *message = NotImported(tq::Cp("БД не открывается для записи: ") + why);
         return false;
-    }
-    if (options.beforeWrite && !options.beforeWrite(&why)) {
-        DbEndWhole(db, false);
+    case ChangeOutcome::NoBackup:
         *message = BackupFailedText(why);
         return false;
-    }
-    const long before = DbTableRows(db);
-    if (!WriteRows(db, rows, options, &why)) {
-        DbEndWhole(db, false);
-        *message = FailedImportText(db, before, why);
+    case ChangeOutcome::Failed:  // taken back, and the row count shows it
+        *message = NotImported(why);
         return false;
+    case ChangeOutcome::Unsure:
+        break;
     }
-    if (!DbEndWhole(db, true)) {
-        *message = FailedImportText(db, before, tq::Cp("запись не завершена: ") + EngineError(db));
-        return false;
-    }
-    *message = tq::Cp("Импортировано записей: ") + std::to_string(rows.size());
-    return true;
+    const std::string lead = tq::Cp("Файл не импортирован, но БД могла измениться") +
+                             (backup.empty() ? std::string() : tq::Cp("; резервная копия до импорта: ") + backup) + ":";
+    *message = lead + (why.compare(0, 1, "\n") == 0 ? why : " " + why);
+    return false;
 }
 
-bool ImportCsvFile(int db, const std::string& path, const ImportOptions& options, std::string* message) {
+bool ImportCsvFile(int db, const std::string& path, const ImportOptions& options, std::string* message,
+                   std::string* backupPath) {
     std::string bytes;
     if (!ReadWholeFileUtf8(path, &bytes)) {
-        *message = tq::Cp("Не удалось прочитать файл ") + tq::Utf8ToCp1251(path);
+        *message = tq::Cp("Не удалось прочитать файл ") + tq::Utf8ToCp1251(path) +
+                   (bytes.size() > kReadLimitBytes ? tq::Cp(": он больше 256 МБ") : std::string());
         return false;
     }
-    return ImportCsv(db, bytes, options, message);
+    return ImportCsv(db, bytes, options, message, backupPath);
 }
 
 }  // namespace tq::viewer

@@ -11,10 +11,6 @@ namespace tq::viewer {
 // Called now and then during a long export or import: rows done, rows in all.
 using TransferProgress = std::function<void(long done, long total)>;
 
-// The step that must succeed before an import writes anything (a backup of
-// the file). False, with *why, keeps the database as it is.
-using BeforeWrite = std::function<bool(std::string* why)>;
-
 // Every row of the database, the "*" rows included, in the listing's order.
 // False, with *message, when the database cannot be read.
 bool ExportCsv(int db, std::string* bytes, std::string* message, const TransferProgress& progress = {});
@@ -25,16 +21,21 @@ bool ExportCsvFile(int db, const std::string& path, std::string* message, const 
 
 struct ImportOptions {
     bool replace = false;  // the database's rows go first
-    BeforeWrite beforeWrite;
+    // The database is backed up first, under the import's write lock, and
+    // the import commits only while that copy is there (DbChangeWithBackup).
+    bool backUp = true;
     TransferProgress progress;
 };
 
 // Each row is saved as the record editor saves it (DbSave), all in one
 // transaction: a file with any row that cannot be read or saved writes
 // nothing, and *message names the lines and why. On success *message tells
-// how many records were imported.
-bool ImportCsv(int db, const std::string& bytes, const ImportOptions& options, std::string* message);
+// how many records were imported, and *backupPath, when given, names the
+// copy made first (also when a failed import may have left changes).
+bool ImportCsv(int db, const std::string& bytes, const ImportOptions& options, std::string* message,
+               std::string* backupPath = nullptr);
 // The same from a file, path in UTF-8.
-bool ImportCsvFile(int db, const std::string& path, const ImportOptions& options, std::string* message);
+bool ImportCsvFile(int db, const std::string& path, const ImportOptions& options, std::string* message,
+                   std::string* backupPath = nullptr);
 
 }  // namespace tq::viewer

@@ -399,8 +399,10 @@ bool ReadWholeFileUtf8(const std::string& path, std::string* bytes) {
     if (!f) return false;
     char buffer[65536];
     size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes->append(buffer, got);
-    const bool complete = !std::ferror(f);
+    // An endless device (/dev/zero, a pipe left open) stops at the limit.
+    while (bytes->size() <= kReadLimitBytes && (got = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        bytes->append(buffer, got);
+    const bool complete = !std::ferror(f) && bytes->size() <= kReadLimitBytes;
     std::fclose(f);
     return complete;
 }

@@ -19,7 +19,10 @@ size_t ReadFileHead(const std::string& path, char* buffer, size_t size);
 // that a name keeps the characters code page 1251 lacks. Backslashes separate
 // folders here too.
 size_t ReadFileHeadUtf8(const std::string& path, char* buffer, size_t size);
-// The whole file; false when it cannot be opened or read to its end.
+// The whole file; false when it cannot be opened or read to its end, or is
+// larger than kReadLimitBytes (no CSV of the scale's comes near it; the
+// limit keeps an endless device from filling the memory).
+constexpr size_t kReadLimitBytes = 256u << 20;
 bool ReadWholeFileUtf8(const std::string& path, std::string* bytes);
 // Writes bytes as the whole file: into a new file in the same folder, which
 // then takes the path's place in one step, so that no one ever sees half a

@@ -155,6 +155,24 @@ bool CNVRecordset::AppendNew(const CNVRecord& record) {
     return Update();
 }
 
+bool CNVRecordset::MergeIntoOnlyRow(const std::string& code, const CNVRecord& record, const ColumnSet& given,
+                                    int* found) {
+    *found = 0;
+    if (!OpenQuery(LookupSql(0, code))) return false;
+    // The engine may match without regard to case; only this code counts.
+    for (bool more = m_nRecordCount != 0 && MoveFirst(); more && !IsEOF(); more = MoveNext())
+        if (m_s[0] == code) ++*found;
+    if (*found != 1) return false;
+    for (bool more = MoveFirst(); more && !IsEOF(); more = MoveNext()) {
+        if (m_s[0] != code) continue;
+        if (!Edit()) return false;
+        for (int i = 1; i < kFieldCount; ++i)
+            if (given[i]) m_s[i] = record.Value(i).substr(0, kValueMax);
+        return Update();
+    }
+    return false;
+}
+
 bool CNVRecordset::DeleteRowsWithCode(const std::string& code) {
     if (!OpenQuery(LookupSql(0, code))) return false;
     if (m_nRecordCount != 0 && MoveFirst()) {

@@ -31,6 +31,10 @@ public:
     bool StoreRecord(const CNVRecord& record);
     // Deletes every row whose s00 is exactly code; true when none is left.
     bool DeleteRowsWithCode(const std::string& code);
+    // The one row whose s00 is exactly code takes the record's values in the
+    // given columns; the others stay as stored, untouched. *found says how
+    // many rows have the code; false unless exactly one was rewritten.
+    bool MergeIntoOnlyRow(const std::string& code, const CNVRecord& record, const ColumnSet& given, int* found);
     // Appends the record as it stands, whatever its code.
     bool AppendRow(const CNVRecord& record) { return AppendNew(record); }
 

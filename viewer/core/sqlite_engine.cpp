@@ -265,9 +265,15 @@ public:
 
     bool Exec(const char* sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
 
-    bool StartTransaction() override { return Exec("BEGIN IMMEDIATE"); }
+    bool StartTransaction() override {
+        abandonedWhy_.clear();
+        return Exec("BEGIN IMMEDIATE");
+    }
     bool FinishTransaction() override { return Exec("COMMIT"); }
+    // The failure that made the transaction go back (a COMMIT refused while
+    // another program reads) stays the one reported, not ROLLBACK's success.
     void AbandonTransaction() override {
+        if (sqlite3_errcode(db_) != SQLITE_OK) abandonedWhy_ = sqlite3_errmsg(db_);
         Exec("ROLLBACK");
         tableCount_ = -1;  // the rolled-back writes were counted
     }
@@ -277,6 +283,7 @@ public:
         if (!file_.StillThere()) return "the file is no longer at its path";
         if (!copyError_.empty()) return tq::Utf8ToCp1251(copyError_);
         if (!LostWhy().empty()) return "SQLite rolled the transaction back: " + LostWhy();
+        if (sqlite3_errcode(db_) == SQLITE_OK && !abandonedWhy_.empty()) return tq::Utf8ToCp1251(abandonedWhy_);
         return tq::Utf8ToCp1251(sqlite3_errmsg(db_));
     }
 
@@ -542,6 +549,7 @@ private:
 
     sqlite3* db_ = nullptr;
     std::string copyError_;  // why the last backup or restore failed
+    std::string abandonedWhy_;  // why the last transaction was given up
     bool setUpForWriting_ = false;
     bool indexMade_ = false;
     bool switchedToWal_ = false;

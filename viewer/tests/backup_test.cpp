@@ -271,9 +271,33 @@ TEST_F(BackupTest, ACopyThatSortsOldestIsNotRemovedByItsOwnRotation) {
     ASSERT_TRUE(fs::exists(backup)) << "the copy of the rows the clear removed";
     EXPECT_EQ(RowsIn(backup), 3);
     EXPECT_EQ(ListCodes(DbGoods).size(), 0u);
-    const std::vector<std::string> names = NamesIn(backupDir());
-    EXPECT_EQ(names.size(), static_cast<size_t>(kBackupsKept));
-    EXPECT_EQ(names.front(), fs::path(backup).filename().string()) << "the oldest by name is the newest copy";
+    EXPECT_EQ(NamesIn(backupDir()).size(), static_cast<size_t>(kBackupsKept));
+    EXPECT_EQ(fs::path(ListBackups(path).back().path), fs::path(backup)) << "listed as the newest, which it is";
+
+    // The next copies after the clock was put back each keep the one before:
+    // those stamped later than the clock were made before it went back, and
+    // go first.
+    Tick();
+    ASSERT_EQ(Save(DbGoods, {{0, "501"}}), 0);
+    std::string second;
+    ASSERT_EQ(DbChangeWithBackup(DbGoods, std::string(), clear, &second, &why), ChangeOutcome::Done) << U(why);
+    EXPECT_TRUE(fs::exists(backup)) << "the copy made after the clock went back stays";
+    EXPECT_TRUE(fs::exists(second));
+    EXPECT_EQ(fs::path(ListBackups(path).back().path), fs::path(second));
+}
+
+TEST_F(BackupTest, ManyCopiesInOneSecondNeverTakeAFreedNameAgain) {
+    GoodsWithThreeRows();
+    std::vector<std::string> made;
+    for (int i = 0; i < kBackupsKept + 3; ++i) {
+        ASSERT_EQ(Save(DbGoods, {{0, std::to_string(100 + i)}}), 0);
+        made.push_back(fs::path(Backup()).filename().string());
+        EXPECT_EQ(fs::path(ListBackups(PathOf("db0.mdb")).back().path).filename(), made.back())
+            << "the copy just made sorts newest";
+    }
+    EXPECT_EQ(made[kBackupsKept], "db0.mdb.20261208-174005_11.bak");
+    EXPECT_EQ(NamesIn(backupDir()), std::vector<std::string>(made.end() - kBackupsKept, made.end()))
+        << "the newest ten, as they were made";
 }
 
 TEST_F(BackupTest, AFailedChangeKeepsNoCopyAndACopyThatVanishesStopsTheChange) {
@@ -287,15 +311,22 @@ TEST_F(BackupTest, AFailedChangeKeepsNoCopyAndACopyThatVanishesStopsTheChange) {
     EXPECT_EQ(DbChangeWithBackup(DbGoods, std::string(), refuse, &backup, &why), ChangeOutcome::Failed);
     EXPECT_EQ(NamesIn(backupDir()).size(), 0u) << "nothing changed, so no copy either";
 
-    // Another program removes the copy while the clear runs.
-    const auto clearAfterCopyGoes = [this](std::string*) {
+    // Another program removes the copy, or cuts it short, while the clear runs.
+    for (const bool truncate : {false, true}) {
+        const auto clearAfterCopyGoes = [&](std::string*) {
+            for (const std::string& name : NamesIn(backupDir())) {
+                if (truncate) std::ofstream(PathOf("Backup/" + name), std::ios::trunc);
+                else fs::remove(PathOf("Backup/" + name));
+            }
+            std::array<bool, kDatabaseCount> goods{};
+            goods[DbGoods] = true;
+            return DbClear(goods);
+        };
+        EXPECT_EQ(DbChangeWithBackup(DbGoods, std::string(), clearAfterCopyGoes, &backup, &why), ChangeOutcome::Failed)
+            << truncate;
+        EXPECT_EQ(RawRows(path), rows) << "the clear is taken back: its copy is gone, truncated " << truncate;
         for (const std::string& name : NamesIn(backupDir())) fs::remove(PathOf("Backup/" + name));
-        std::array<bool, kDatabaseCount> goods{};
-        goods[DbGoods] = true;
-        return DbClear(goods);
-    };
-    EXPECT_EQ(DbChangeWithBackup(DbGoods, std::string(), clearAfterCopyGoes, &backup, &why), ChangeOutcome::Failed);
-    EXPECT_EQ(RawRows(path), rows) << "the clear is taken back: its copy is gone";
+    }
 }
 
 TEST_F(BackupTest, ARestoreFromACopyThatCannotBeReadWholeChangesNothing) {
@@ -377,6 +408,28 @@ TEST_F(BackupTest, CopiesLeftHalfWrittenByACrashGoWithTheNextBackup) {
     EXPECT_EQ(NamesIn(backupDir()), expected);
 }
 
+TEST_F(BackupTest, AClearThatAReaderKeepsFromItsCommitLeavesNoCopyAndSaysWhy) {
+    if (OnJet()) GTEST_SKIP() << "SQLite's locks";
+    const std::string path = GoodsWithThreeRows();
+    DbReleaseAll();  // back to a rollback journal, where a reader holds off a commit
+    sqlite3* reader = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &reader), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM FieldsTable", nullptr, nullptr, nullptr), SQLITE_OK);
+    ASSERT_EQ(DbOpen(DbGoods, path.c_str()), 0);
+    std::string backup, why;
+    const auto clear = [](std::string*) {
+        std::array<bool, kDatabaseCount> goods{};
+        goods[DbGoods] = true;
+        return DbClear(goods);
+    };
+    EXPECT_EQ(DbChangeWithBackup(DbGoods, std::string(), clear, &backup, &why), ChangeOutcome::Failed);
+    sqlite3_exec(reader, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(reader);
+    EXPECT_NE(why.find("locked"), std::string::npos) << why;
+    EXPECT_EQ(ListCodes(DbGoods).size(), 3u);
+    EXPECT_EQ(NamesIn(backupDir()).size(), 0u) << "a copy of a database that did not change would push a real one out";
+}
+
 #ifndef _WIN32
 // Another program's write transaction, through the sqlite3 shell: it inserts
 // rows, says so, holds its lock a while, then commits.
@@ -426,7 +479,11 @@ TEST_F(BackupTest, TheBackupIsTakenUnderTheLockOfTheClear) {
 
 TEST(BackupNames, OnlyTheDatabasesOwnStampedCopiesCount) {
     EXPECT_TRUE(IsBackupName("TQScale.mdb", "TQScale.mdb.20261208-174005.bak"));
+#ifdef _WIN32
     EXPECT_TRUE(IsBackupName("TQScale.mdb", "tqscale.MDB.20261208-174005_02.BAK")) << "Windows names ignore case";
+#else
+    EXPECT_FALSE(IsBackupName("TQScale.mdb", "tqscale.MDB.20261208-174005_02.BAK")) << "another file here";
+#endif
     for (const char* name : {"Users.mdb.20261208-174005.bak", "TQScale.mdb.20261208-174005.bak.part",
                              "TQScale.mdb.2026120-1740051.bak", "TQScale.mdb.20261208-174005_x.bak",
                              "TQScale.mdb.bak", "TQScale.mdbx20261208-174005.bak", "TQScale.mdb.20261208-174005_2.bak"})

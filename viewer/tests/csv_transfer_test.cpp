@@ -28,8 +28,6 @@ std::string Header() {
     return header;
 }
 
-bool NoBackup(std::string*) { return true; }
-
 }  // namespace
 
 class CsvTransferTest : public DbTest {
@@ -45,7 +43,7 @@ protected:
     bool Import(int db, const std::string& bytes, bool replace = false, std::string* message = nullptr) {
         ImportOptions options;
         options.replace = replace;
-        options.beforeWrite = NoBackup;
+        options.backUp = false;
         std::string said;
         const bool done = ImportCsv(db, bytes, options, &said);
         if (message) *message = U(said);
@@ -196,23 +194,47 @@ TEST_F(CsvTransferTest, ARefusedRowTakesBackTheWholeImportReplaceIncluded) {
 }
 
 TEST_F(CsvTransferTest, AFailedBackupLeavesTheDatabaseUntouched) {
+    namespace fs = std::filesystem;
     const std::string path = OpenNew(DbGoods);
     ASSERT_EQ(Save(DbGoods, {{0, "1"}}), 0);
     const auto before = RawRows(path);
+    std::ofstream(PathOf("Backup")) << "a file where the folder should be";
     ImportOptions options;
     options.replace = true;
-    options.beforeWrite = [](std::string* why) {
-        *why = tq::Cp("диск заполнен");
-        return false;
-    };
-    std::string message;
-    EXPECT_FALSE(ImportCsv(DbGoods, "s00\r\n2\r\n", options, &message));
-    EXPECT_EQ(U(message), "Не удалось сохранить резервную копию БД: диск заполнен");
+    std::string message, backup;
+    EXPECT_FALSE(ImportCsv(DbGoods, "s00\r\n2\r\n", options, &message, &backup));
+    EXPECT_EQ(U(message).rfind("Не удалось сохранить резервную копию БД: ", 0), 0u) << U(message);
+    EXPECT_TRUE(backup.empty());
     EXPECT_EQ(RawRows(path), before);
-    bool asked = false;
-    options.beforeWrite = [&asked](std::string*) { return asked = true; };
+    fs::remove(PathOf("Backup"));
     EXPECT_FALSE(ImportCsv(DbGoods, "s00\r\n1;2\r\n", options, &message));
-    EXPECT_FALSE(asked) << "a file that cannot be read needs no backup";
+    EXPECT_FALSE(fs::exists(PathOf("Backup"))) << "a file that cannot be read needs no backup";
+
+    // A row refused at its save takes the import back, and its copy, of a
+    // database that did not change, with it: failed imports must not push
+    // the real copies out of the ten kept.
+    EXPECT_FALSE(ImportCsv(DbGoods, "s00;s01\r\n1;ok\r\n0;bad\r\n", ImportOptions(), &message, &backup));
+    EXPECT_NE(U(message).find("БД не изменена"), std::string::npos) << U(message);
+    EXPECT_TRUE(fs::is_empty(PathOf("Backup"))) << "no copy left of the import that failed";
+    EXPECT_EQ(RawRows(path), before);
+}
+
+TEST_F(CsvTransferTest, APartialStarRowKeepsTheStarRowsOtherColumnsAsStored) {
+    const std::string path = OpenNew(DbGoods);
+    const std::string longValue(300, 'Z');
+    DbReleaseAll();
+    if (OnJet()) {
+        ASSERT_TRUE(JetAppendRow(path, {{0, "*"}, {1, "star"}, {3, "Crème ½ 中 😀"}}));
+    } else {
+        RawExec(path, "INSERT INTO FieldsTable(s00,s01,s02,s03,s04) VALUES('*','star','" + longValue +
+                          "','Crème ½ 中 😀',NULL)");
+    }
+    ASSERT_EQ(DbOpen(DbGoods, path.c_str()), 0);
+    auto expected = RawRows(path);
+    std::string message;
+    ASSERT_TRUE(Import(DbGoods, "s00;s01\r\n*;new\r\n", false, &message)) << message;
+    expected[0][1] = "new";
+    EXPECT_EQ(RawRows(path), expected) << "long text, text 1251 lacks and NULLs of the '*' row as they were";
 }
 
 TEST_F(CsvTransferTest, LongTransfersReportProgressAndFilesAreWrittenWhole) {
@@ -334,9 +356,8 @@ TEST_F(CsvTransferTest, TheImportsBackupIsTakenUnderItsWriteLock) {
     std::string backup;
     ImportOptions options;
     options.replace = true;
-    options.beforeWrite = [&](std::string* why) { return DbBackup(DbGoods, &backup, why); };
     std::string message;
-    EXPECT_TRUE(ImportCsv(DbGoods, "s00\r\n7\r\n", options, &message)) << U(message);
+    EXPECT_TRUE(ImportCsv(DbGoods, "s00\r\n7\r\n", options, &message, &backup)) << U(message);
     EXPECT_EQ(pclose(other), 0);
     auto copy = OpenDbEngine(backup);
     long rows = -1;

@@ -314,15 +314,9 @@ int Export(Io& io, int db, const std::string& path) {
 int Import(Io& io, int db, const std::string& path, bool replace) {
     ImportOptions options;
     options.replace = replace;
-    // Made under the import's write lock, before its first write.
-    options.beforeWrite = [&io, db](std::string* why) {
-        std::string backup;
-        if (!DbBackup(db, &backup, why)) return false;
-        io.Out("backup: " + backup + "\n");
-        return true;
-    };
-    std::string message;
-    const bool done = ImportCsvFile(db, path, options, &message);
+    std::string message, backup;
+    const bool done = ImportCsvFile(db, path, options, &message, &backup);
+    if (!backup.empty()) io.Out("backup: " + backup + "\n");
     if (done) io.Out(message + "\n");
     else io.Err(message + "\n");
     return done ? 0 : 1;
@@ -428,7 +422,8 @@ private:
         std::string csv = "s00;s02\r\n";
         for (int n = 1; n <= rows; ++n) csv += std::to_string(n) + ";" + std::to_string(n) + "\r\n";
         std::string message, backup, why;
-        if (!ImportCsv(DbGoods, csv, ImportOptions(), &message)) return Note(message);
+        if (!ImportCsv(DbGoods, csv, ImportOptions(), &message, &backup)) return Note(message);
+        backups_.push_back(backup);
         std::array<bool, kDatabaseCount> goods{};
         goods[DbGoods] = true;
         const auto clear = [&](std::string*) { return DbClear(goods); };
