@@ -289,7 +289,8 @@ int Generate(Io& io, int db, long long count) {
         std::snprintf(block.slot[0], sizeof block.slot[0], "xx%08u", static_cast<unsigned>(n));
         if (const int code = DbSave(db, &block)) {
             DbEndBatch(db);
-            io.Err(tq::Cp("запись ") + std::to_string(n) + tq::Cp(" не сохранена (код ") + std::to_string(code) + ")\n");
+            io.Err(tq::Cp("запись ") + std::to_string(n) + tq::Cp(" не сохранена (код ") + std::to_string(code) + "): " +
+                   EngineError(db) + "\n");
             return 1;
         }
     }
@@ -588,7 +589,7 @@ int Sample(Io& io, bool jet) {
         }
         if (const int code = DbSave(sample.db, &block)) {
             io.Err(std::string(kNames[sample.db]) + tq::Cp(": пример записи не сохранён (код ") + std::to_string(code) +
-                   ")\n");
+                   "): " + EngineError(sample.db) + "\n");
             return 1;
         }
     }
