@@ -96,7 +96,7 @@ std::vector<std::string> BackupNames(const std::string& dbPath) {
 bool FreeBackupPath(const std::string& folder, const std::string& base, std::string* path) {
     int last = 0;
     for (const std::string& name : FilesInFolder(folder)) {
-        if (name.compare(0, base.size(), base) != 0) continue;
+        if (!SameLetters(name.substr(0, base.size()), base)) continue;
         const std::string rest = name.substr(base.size());
         if (rest.compare(0, 4, kSuffix) == 0) last = std::max(last, 1);
         else if (rest.size() >= 3 + 4 && rest[0] == '_' && AllDigits(rest.substr(1, 2)) && rest.compare(3, 4, kSuffix) == 0)
@@ -125,9 +125,9 @@ long CountRows(const std::string& path, std::string* why) {
 
 bool SameName(const std::string& a, const std::string& b) { return SameLetters(NameOf(a), NameOf(b)); }
 
-// Keeps the newest copies, ten in all, but never one of keep (the copy just
-// made, the copy being restored): a clock put back makes a new copy sort
-// before older ones, and the oldest by name is then the one that matters.
+// Keeps the newest copies, ten in all, in the order they were made
+// (BackupNames), but never one of keep (the copy just made, the copy being
+// restored), whatever its place in that order.
 void RemoveOldest(const std::string& dbPath, const std::vector<std::string>& keep) {
     std::vector<std::string> others;
     size_t kept = 0;
