@@ -151,3 +151,33 @@ function(tq_version_resource target)
   target_sources(${target} PRIVATE ${rc})
   target_include_directories(${target} PRIVATE ${TQ_VERSION_DIR})
 endfunction()
+
+# A libFuzzer target and its short ctest run (15 s; `<name>er
+# -max_total_time=600` is the long one). The host build uses g++, so the
+# fuzzer is compiled by clang++ directly; without clang++ and libFuzzer
+# (libclang-rt-dev) there is none, and a status line says so.
+#   tq_libfuzzer(NAME test_name WHAT "the CSV reader" SOURCES ... DEPENDS headers... DICT file MAX_LEN n)
+function(tq_libfuzzer)
+  cmake_parse_arguments(F "" "NAME;WHAT;DICT;MAX_LEN" "SOURCES;DEPENDS" ${ARGN})
+  if(WIN32)
+    return()
+  endif()
+  find_program(TQ_CLANGXX clang++)
+  if(TQ_CLANGXX)
+    execute_process(COMMAND ${TQ_CLANGXX} -print-file-name=libclang_rt.fuzzer-x86_64.a
+                    OUTPUT_VARIABLE fuzzer_runtime OUTPUT_STRIP_TRAILING_WHITESPACE)
+  endif()
+  if(NOT TQ_CLANGXX OR NOT EXISTS "${fuzzer_runtime}")
+    message(STATUS "clang++ with libFuzzer (libclang-rt-dev) not found: no fuzzer for ${F_WHAT}")
+    return()
+  endif()
+  set(fuzzer ${CMAKE_CURRENT_BINARY_DIR}/${F_NAME}er)
+  add_custom_command(OUTPUT ${fuzzer}
+    COMMAND ${TQ_CLANGXX} -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined
+            -fno-sanitize-recover=undefined -I${CMAKE_SOURCE_DIR} ${F_SOURCES} -o ${fuzzer}
+    DEPENDS ${F_SOURCES} ${F_DEPENDS}
+    COMMENT "Building the fuzzer for ${F_WHAT}")
+  add_custom_target(${F_NAME}er_build ALL DEPENDS ${fuzzer})
+  add_test(NAME ${F_NAME} COMMAND ${fuzzer} -seed=1 -max_total_time=15 -max_len=${F_MAX_LEN} -dict=${F_DICT})
+  set_tests_properties(${F_NAME} PROPERTIES LABELS native TIMEOUT 60)
+endfunction()

@@ -1,5 +1,7 @@
 #include "catalogue.h"
 
+#include <cstdio>
+
 #include <cstring>
 #include <string>
 
@@ -105,5 +107,11 @@ const char* DatabaseFile(int db) { return IsDatabaseIndex(db) ? kDatabases[db].f
 int SortColumn(int db) { return IsDatabaseIndex(db) ? kDatabases[db].sortColumn : -1; }
 
 const char* CodeFormat(int db) { return IsDatabaseIndex(db) ? kDatabases[db].codeFormat : "%1lu"; }
+
+std::string ColumnName(int column) {
+    char name[8];
+    std::snprintf(name, sizeof name, "s%02u", static_cast<unsigned>(column));
+    return name;
+}
 
 }  // namespace tq::viewer

@@ -1,6 +1,7 @@
 // The scale's seven databases, their files and the caption of every column.
 // All texts are code page 1251.
 #pragma once
+#include <string>
 
 namespace tq::viewer {
 
@@ -34,5 +35,7 @@ const char* DatabaseFile(int db);
 int SortColumn(int db);
 // The printf format that turns a numeric code into the text stored in s00.
 const char* CodeFormat(int db);
+// "s00".."s40", the name of column i of FieldsTable.
+std::string ColumnName(int column);
 
 }  // namespace tq::viewer

@@ -24,12 +24,6 @@ const long kProgressEvery = 1000;
 // Beyond these a long list of failed rows says only how many more there are.
 const size_t kReportedFailures = 20;
 
-std::string ColumnName(int column) {
-    char name[8];
-    std::snprintf(name, sizeof name, "s%02d", column);
-    return name;
-}
-
 std::string EngineError(int db) {
     CNVRecordset* rs = DbRecordset(db);
     return rs ? rs->LastEngineError() : tq::Cp("БД не открыта");

@@ -11,12 +11,6 @@ const char kListingByCode[] = "SELECT * FROM %s WHERE s00<>'*' ORDER BY s00 ASC"
 const char kAllRowsSorted[] = "SELECT * FROM %s";
 const char kAllRowsByCode[] = "SELECT * FROM %s ORDER BY s00 ASC";
 
-std::string ColumnName(int column) {
-    char name[8];
-    std::snprintf(name, sizeof name, "s%02u", static_cast<unsigned>(column));
-    return name;
-}
-
 std::string WithTable(const char* format) {
     char sql[128];
     std::snprintf(sql, sizeof sql, format, "FieldsTable");

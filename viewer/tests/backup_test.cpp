@@ -13,6 +13,7 @@
 #include "core/file_path.h"
 #include "db_fixture.h"
 #include "jet_raw.h"
+#include "other_writer.h"
 #include "private_mount.h"
 #include "raw_file.h"
 
@@ -61,6 +62,12 @@ protected:
         return path;
     }
     std::string backupDir() const { return PathOf("Backup"); }
+    // The change a clear makes, for DbChangeWithBackup.
+    static bool ClearGoods(std::string*) {
+        std::array<bool, kDatabaseCount> goods{};
+        goods[DbGoods] = true;
+        return DbClear(goods);
+    }
     std::string Backup() {
         std::string path, why;
         EXPECT_TRUE(DbBackup(DbGoods, &path, &why)) << U(why);
@@ -262,12 +269,7 @@ TEST_F(BackupTest, ACopyThatSortsOldestIsNotRemovedByItsOwnRotation) {
     for (int i = 0; i < kBackupsKept; ++i, Tick()) Backup();
     now_.day = 8;
     std::string backup, why;
-    const auto clear = [](std::string*) {
-        std::array<bool, kDatabaseCount> goods{};
-        goods[DbGoods] = true;
-        return DbClear(goods);
-    };
-    ASSERT_EQ(DbChangeWithBackup(DbGoods, std::string(), clear, &backup, &why), ChangeOutcome::Done) << U(why);
+    ASSERT_EQ(DbChangeWithBackup(DbGoods, std::string(), ClearGoods, &backup, &why), ChangeOutcome::Done) << U(why);
     ASSERT_TRUE(fs::exists(backup)) << "the copy of the rows the clear removed";
     EXPECT_EQ(RowsIn(backup), 3);
     EXPECT_EQ(ListCodes(DbGoods).size(), 0u);
@@ -280,7 +282,7 @@ TEST_F(BackupTest, ACopyThatSortsOldestIsNotRemovedByItsOwnRotation) {
     Tick();
     ASSERT_EQ(Save(DbGoods, {{0, "501"}}), 0);
     std::string second;
-    ASSERT_EQ(DbChangeWithBackup(DbGoods, std::string(), clear, &second, &why), ChangeOutcome::Done) << U(why);
+    ASSERT_EQ(DbChangeWithBackup(DbGoods, std::string(), ClearGoods, &second, &why), ChangeOutcome::Done) << U(why);
     EXPECT_TRUE(fs::exists(backup)) << "the copy made after the clock went back stays";
     EXPECT_TRUE(fs::exists(second));
     EXPECT_EQ(fs::path(ListBackups(path).back().path), fs::path(second));
@@ -417,12 +419,7 @@ TEST_F(BackupTest, AClearThatAReaderKeepsFromItsCommitLeavesNoCopyAndSaysWhy) {
     ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM FieldsTable", nullptr, nullptr, nullptr), SQLITE_OK);
     ASSERT_EQ(DbOpen(DbGoods, path.c_str()), 0);
     std::string backup, why;
-    const auto clear = [](std::string*) {
-        std::array<bool, kDatabaseCount> goods{};
-        goods[DbGoods] = true;
-        return DbClear(goods);
-    };
-    EXPECT_EQ(DbChangeWithBackup(DbGoods, std::string(), clear, &backup, &why), ChangeOutcome::Failed);
+    EXPECT_EQ(DbChangeWithBackup(DbGoods, std::string(), ClearGoods, &backup, &why), ChangeOutcome::Failed);
     sqlite3_exec(reader, "COMMIT", nullptr, nullptr, nullptr);
     sqlite3_close(reader);
     EXPECT_NE(why.find("locked"), std::string::npos) << why;
@@ -431,46 +428,13 @@ TEST_F(BackupTest, AClearThatAReaderKeepsFromItsCommitLeavesNoCopyAndSaysWhy) {
 }
 
 #ifndef _WIN32
-// Another program's write transaction, through the sqlite3 shell: it inserts
-// rows, says so, holds its lock a while, then commits.
-class OtherWriter {
-public:
-    OtherWriter(const std::string& path, int firstCode, int rows, const char* hold) {
-        const std::string insert = "INSERT INTO FieldsTable(s00) WITH RECURSIVE n(x) AS (SELECT " +
-                                   std::to_string(firstCode) + " UNION ALL SELECT x+1 FROM n WHERE x<" +
-                                   std::to_string(firstCode + rows - 1) + ") SELECT x FROM n;";
-        const std::string command = "sqlite3 '" + path + "' '.timeout 5000' 'BEGIN IMMEDIATE;' '" + insert +
-                                    "' '.print locked' '.shell sleep " + hold + "' 'COMMIT;'";
-        pipe_ = popen(command.c_str(), "r");
-        char line[32] = {};
-        locked_ = pipe_ && std::fgets(line, sizeof line, pipe_) && std::string(line) == "locked\n";
-    }
-    ~OtherWriter() { Finish(); }
-    bool locked() const { return locked_; }
-    bool Finish() {
-        if (!pipe_) return false;
-        const int status = pclose(pipe_);
-        pipe_ = nullptr;
-        return status == 0;
-    }
-
-private:
-    FILE* pipe_ = nullptr;
-    bool locked_ = false;
-};
-
 TEST_F(BackupTest, TheBackupIsTakenUnderTheLockOfTheClear) {
-    if (OnJet() || std::system("sqlite3 -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "needs the sqlite3 shell";
+    if (OnJet() || !OtherWriter::Available()) GTEST_SKIP() << "needs the sqlite3 shell";
     const std::string path = GoodsWithThreeRows();
     OtherWriter other(path, 1000, 1000, "0.3");
     ASSERT_TRUE(other.locked());
     std::string backup, why;
-    const auto clear = [](std::string*) {
-        std::array<bool, kDatabaseCount> goods{};
-        goods[DbGoods] = true;
-        return DbClear(goods);
-    };
-    ASSERT_EQ(DbChangeWithBackup(DbGoods, std::string(), clear, &backup, &why), ChangeOutcome::Done) << U(why);
+    ASSERT_EQ(DbChangeWithBackup(DbGoods, std::string(), ClearGoods, &backup, &why), ChangeOutcome::Done) << U(why);
     EXPECT_TRUE(other.Finish()) << "the other program committed";
     EXPECT_EQ(RowsIn(backup), 1003) << "the rows committed while the clear waited are in its copy";
     EXPECT_EQ(ReadRawRows(path).size(), 0u);

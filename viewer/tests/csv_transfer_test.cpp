@@ -7,6 +7,7 @@
 #include "core/file_path.h"
 #include "db_fixture.h"
 #include "jet_raw.h"
+#include "other_writer.h"
 #include "private_mount.h"
 #include "raw_file.h"
 
@@ -342,23 +343,17 @@ TEST_F(CsvTransferTest, ADiskThatFillsUpStopsTheImportAndNothingIsCommittedAfter
 }
 
 TEST_F(CsvTransferTest, TheImportsBackupIsTakenUnderItsWriteLock) {
-    if (OnJet() || std::system("sqlite3 -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "needs the sqlite3 shell";
+    if (OnJet() || !OtherWriter::Available()) GTEST_SKIP() << "needs the sqlite3 shell";
     const std::string path = OpenNew(DbGoods);
     for (const char* code : {"1", "2", "3"}) ASSERT_EQ(Save(DbGoods, {{0, code}}), 0);
-    const std::string insert =
-        "INSERT INTO FieldsTable(s00) WITH RECURSIVE n(x) AS (SELECT 1000 UNION ALL SELECT x+1 FROM n WHERE x<1999) "
-        "SELECT x FROM n;";
-    FILE* other = popen(("sqlite3 '" + path + "' '.timeout 5000' 'BEGIN IMMEDIATE;' '" + insert +
-                         "' '.print locked' '.shell sleep 0.3' 'COMMIT;'").c_str(), "r");
-    ASSERT_TRUE(other);
-    char line[32] = {};
-    ASSERT_TRUE(std::fgets(line, sizeof line, other));
+    OtherWriter other(path, 1000, 1000, "0.3");
+    ASSERT_TRUE(other.locked());
     std::string backup;
     ImportOptions options;
     options.replace = true;
     std::string message;
     EXPECT_TRUE(ImportCsv(DbGoods, "s00\r\n7\r\n", options, &message, &backup)) << U(message);
-    EXPECT_EQ(pclose(other), 0);
+    EXPECT_TRUE(other.Finish()) << "the other program committed";
     auto copy = OpenDbEngine(backup);
     long rows = -1;
     auto table = copy ? copy->OpenDynaset("FieldsTable", "") : nullptr;

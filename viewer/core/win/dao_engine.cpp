@@ -176,12 +176,6 @@ bool ReadChunks(Object& recordset, const std::function<bool(const VARIANT* cells
 const long dbText = 10;
 const long dbMemo = 12;
 
-std::string ColumnName(int column) {
-    char name[8];
-    std::snprintf(name, sizeof name, "s%02d", column);
-    return name;
-}
-
 // Where each of s00..s40 stands among a recordset's fields, and what each
 // holds. A file another program made may order its fields otherwise, or give
 // one another type or size: the engine reads and writes them by name, and
