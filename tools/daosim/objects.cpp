@@ -31,18 +31,13 @@ enum : DISPID {
     kMoveFirst,
     kMoveLast,
     kMoveNext,
-    kMovePrevious,
     kMove,
-    kAbsolutePosition,
     kAddNew,
     kEdit,
     kUpdate,
     kCancelUpdate,
     kDelete,
-    kEditMode,
     kGetRows,
-    kBookmark,
-    kLastModified,
     kType,
     kSize,
     kNumber,
@@ -223,39 +218,12 @@ const Member kRecordsetMembers[] = {
     {L"Fields", kDefault},        {L"RecordCount", kRecordCount},
     {L"BOF", kBof},               {L"EOF", kEof},
     {L"MoveFirst", kMoveFirst},   {L"MoveLast", kMoveLast},
-    {L"MoveNext", kMoveNext},     {L"MovePrevious", kMovePrevious},
-    {L"Move", kMove},             {L"AbsolutePosition", kAbsolutePosition},
+    {L"MoveNext", kMoveNext},     {L"Move", kMove},
     {L"AddNew", kAddNew},         {L"Edit", kEdit},
     {L"Update", kUpdate},         {L"CancelUpdate", kCancelUpdate},
-    {L"Delete", kDelete},         {L"EditMode", kEditMode},
-    {L"Updatable", kUpdatable},   {L"GetRows", kGetRows},
-    {L"Close", kClose},           {L"Bookmark", kBookmark},
-    {L"LastModified", kLastModified},
+    {L"Delete", kDelete},         {L"Updatable", kUpdatable},
+    {L"GetRows", kGetRows},       {L"Close", kClose},
 };
-
-// A bookmark is the row's number, as four bytes.
-void SetBookmark(VARIANT* v, uint32_t id) {
-    SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, 4);
-    void* data = nullptr;
-    SafeArrayAccessData(array, &data);
-    memcpy(data, &id, 4);
-    SafeArrayUnaccessData(array);
-    V_VT(v) = VT_ARRAY | VT_UI1;
-    V_ARRAY(v) = array;
-}
-
-bool BookmarkOf(const VARIANT& v, uint32_t* id) {
-    if (V_VT(&v) != (VT_ARRAY | VT_UI1) || !V_ARRAY(&v) || SafeArrayGetDim(V_ARRAY(&v)) != 1) return false;
-    LONG low = 0, high = -1;
-    SafeArrayGetLBound(V_ARRAY(&v), 1, &low);
-    SafeArrayGetUBound(V_ARRAY(&v), 1, &high);
-    if (high - low + 1 != 4) return false;
-    void* data = nullptr;
-    if (FAILED(SafeArrayAccessData(V_ARRAY(&v), &data))) return false;
-    memcpy(id, data, 4);
-    SafeArrayUnaccessData(V_ARRAY(&v));
-    return true;
-}
 
 // Rows as DAO's GetRows gives them: a two-dimensional array indexed (field, row).
 void SetRows(VARIANT* v, const std::vector<Text>& rows, size_t fields) {
@@ -290,7 +258,6 @@ public:
 
     Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
         if (id == kDefault) return Collection(new FieldsObject(state(), rs_, db_), flags, args, result);
-        if (IsPut(flags, args)) return Put(id, args);
         if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
         if (rs_->closed() && id != kClose) return Fail(kObjectInvalid);
         switch (id) {
@@ -309,25 +276,13 @@ public:
             return rs_->MoveLast();
         case kMoveNext:
             return rs_->MoveNext();
-        case kMovePrevious:
-            return rs_->MovePrevious();
         case kMove: {
             long rows = 0;
             if (!args.Has(0)) return DISP_E_PARAMNOTFOUND;
             if (HRESULT hr = args.GetLong(0, 0, &rows); FAILED(hr)) return hr;
-            if (args.Has(1)) {  // from a bookmark
-                uint32_t from = 0;
-                if (!BookmarkOf(args.At(1), &from)) return Fail(kInvalidArgument);
-                if (Error e = rs_->SetBookmark(from)) return e;
-                if (rows == 0) return Outcome();
-            }
+            // No bookmark is handed out here, so no StartBookmark is a valid one.
+            if (args.Has(1)) return Fail(kInvalidArgument);
             return rs_->Move(rows);
-        }
-        case kAbsolutePosition: {
-            long position = -1;
-            if (Error e = rs_->AbsolutePosition(&position)) return e;
-            SetLong(result, position);
-            return Outcome();
         }
         case kAddNew:
             return rs_->AddNew();
@@ -340,9 +295,6 @@ public:
             return rs_->CancelUpdate();
         case kDelete:
             return rs_->Delete();
-        case kEditMode:
-            SetShort(result, static_cast<short>(rs_->editMode()));
-            return Outcome();
         case kUpdatable:
             SetBool(result, rs_->updatable());
             return Outcome();
@@ -356,38 +308,11 @@ public:
         }
         case kClose:
             return rs_->Close();
-        case kBookmark: {
-            uint32_t row = 0;
-            if (Error e = rs_->Bookmark(&row)) return e;
-            SetBookmark(result, row);
-            return Outcome();
-        }
-        case kLastModified:
-            if (!rs_->lastModified()) return Fail(kNoCurrentRecord);
-            SetBookmark(result, rs_->lastModified());
-            return Outcome();
         }
         return DISP_E_MEMBERNOTFOUND;
     }
 
 private:
-    Outcome Put(DISPID id, Args& args) {
-        if (rs_->closed()) return Fail(kObjectInvalid);
-        if (id == kAbsolutePosition) {
-            VARIANT number;
-            VariantInit(&number);
-            if (FAILED(VariantChangeType(&number, const_cast<VARIANT*>(args.putValue()), 0, VT_I4)))
-                return DISP_E_TYPEMISMATCH;
-            return rs_->SetAbsolutePosition(V_I4(&number));
-        }
-        if (id == kBookmark) {
-            uint32_t row = 0;
-            if (!BookmarkOf(*args.putValue(), &row)) return Fail(kInvalidArgument);
-            return rs_->SetBookmark(row);
-        }
-        return DISP_E_MEMBERNOTFOUND;
-    }
-
     std::shared_ptr<Recordset> rs_;
     std::shared_ptr<Database> db_;
 };
