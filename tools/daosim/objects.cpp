@@ -10,7 +10,6 @@ enum : DISPID {
     kDefault = 0,  // Item, Value; Fields of a Recordset, Parameters of a QueryDef
     kOpenDatabase = 1,
     kCreateDatabase,
-    kWorkspaces,
     kBeginTrans,
     kCommitTrans,
     kRollback,
@@ -714,39 +713,12 @@ private:
     Text name_;
 };
 
-class WorkspacesObject : public DispObject {
-public:
-    WorkspacesObject(std::shared_ptr<EngineState> s, WorkspaceObject* workspace)
-        : DispObject(std::move(s), "Workspaces", MEMBERS(kCollectionMembers)), workspace_(workspace) {
-        workspace_->AddRef();
-    }
-    ~WorkspacesObject() override { workspace_->Release(); }
-
-    Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
-        if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
-        if (id == kCount) {
-            SetShort(result, 1);
-            return Outcome();
-        }
-        long index = 0;
-        if (!args.Has(0)) return DISP_E_PARAMNOTFOUND;
-        if (HRESULT hr = args.GetLong(0, 0, &index); FAILED(hr)) return hr;
-        if (index != 0) return Fail(kItemNotFound);
-        workspace_->AddRef();
-        SetObject(result, workspace_);
-        return Outcome();
-    }
-
-private:
-    WorkspaceObject* workspace_;
-};
-
 // ---------------------------------------------------------------- DBEngine
 const Member kEngineMembers[] = {
-    {L"OpenDatabase", kOpenDatabase}, {L"CreateDatabase", kCreateDatabase}, {L"Workspaces", kWorkspaces},
-    {L"BeginTrans", kBeginTrans},     {L"CommitTrans", kCommitTrans},       {L"Rollback", kRollback},
-    {L"Errors", kErrors},             {L"Version", kVersion},           {L"Idle", kIdle},
-    {L"SetOption", kSetOption},       {L"CreateWorkspace", kCreateWorkspace},
+    {L"OpenDatabase", kOpenDatabase}, {L"CreateDatabase", kCreateDatabase}, {L"BeginTrans", kBeginTrans},
+    {L"CommitTrans", kCommitTrans},   {L"Rollback", kRollback},             {L"Errors", kErrors},
+    {L"Version", kVersion},           {L"Idle", kIdle},                     {L"SetOption", kSetOption},
+    {L"CreateWorkspace", kCreateWorkspace},
 };
 
 class EngineObject;
@@ -782,8 +754,6 @@ public:
             return workspace_->OpenDatabase(args, result);
         case kCreateDatabase:
             return CreateDatabase(args, result);
-        case kWorkspaces:
-            return Collection(new WorkspacesObject(state(), workspace_), flags, args, result);
         case kBeginTrans:
         case kCommitTrans:
         case kRollback:

@@ -1,5 +1,6 @@
 // The stand-in's object model, as far as the data core uses DAO:
-// DBEngine > Workspaces > Workspace > Database > QueryDef > Parameters,
+// DBEngine > Workspace (made by CreateWorkspace, or the default one behind
+// DBEngine's own calls) > Database > QueryDef > Parameters,
 // Database/QueryDef > Recordset > Fields > Field, DBEngine > Errors > Error.
 #pragma once
 #include "tools/daosim/dispatch.h"

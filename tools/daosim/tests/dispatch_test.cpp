@@ -153,7 +153,7 @@ TEST_F(DaoTest, FollowsTheAutomationConventions) {
     EXPECT_EQ(IdOf(db, L"NoSuchMember"), DISPID_UNKNOWN);
     EXPECT_EQ(InvokeId(db, 4321, DISPATCH_METHOD, {}).hr, DISP_E_MEMBERNOTFOUND);
     EXPECT_EQ(Get(engine_, L"Version").value.text(), L"3.6");
-    EXPECT_EQ(Get(held_(Get(engine_, L"Workspaces", {0})), L"Name").value.text(), L"#Default Workspace#");
+    EXPECT_EQ(Get(held_(Get(engine_, L"CreateWorkspace", {L"own", L"admin", L""})), L"Name").value.text(), L"own");
 
     // Arguments arrive reversed: a snapshot asked for is not updatable.
     IDispatch* snapshot = Open(db, L"SELECT * FROM FieldsTable", kSnapshot);
@@ -358,11 +358,18 @@ TEST_F(DaoTest, QueryDefsExecuteAndTransactions) {
     ASSERT_TRUE(Get(engine_, L"Rollback").ok());
     EXPECT_EQ(Get(engine_, L"Rollback").dao(), 3034);
     EXPECT_EQ(Number(Open(db, L"FieldsTable", 0), L"RecordCount"), 2);
-    IDispatch* workspace = held_(Get(held_(Get(engine_, L"Workspaces")), L"Item", {0}));
-    ASSERT_TRUE(Get(workspace, L"BeginTrans").ok());
-    AddRow(Open(db, L"FieldsTable"), L"4");
-    ASSERT_TRUE(Get(workspace, L"CommitTrans").ok());
+
+    // A workspace of its own has a transaction of its own.
     const std::wstring path = Get(db, L"Name").value.text();
+    IDispatch* workspace = held_(Get(engine_, L"CreateWorkspace", {L"own", L"admin", L""}));
+    IDispatch* mine = held_(Get(workspace, L"OpenDatabase", {path}));
+    ASSERT_TRUE(mine);
+    ASSERT_TRUE(Get(workspace, L"BeginTrans").ok());
+    EXPECT_EQ(Get(engine_, L"Rollback").dao(), 3034) << "the default workspace is not in it";
+    EXPECT_EQ(AddRow(Open(mine, L"FieldsTable"), L"4"), 0);
+    ASSERT_TRUE(Get(workspace, L"CommitTrans").ok());
+    ASSERT_TRUE(Get(workspace, L"Close").ok());
+    EXPECT_EQ(Get(mine, L"Close").dao(), 3420) << "closing the workspace closed its database";
     ASSERT_TRUE(Get(db, L"Close").ok());
     EXPECT_EQ(Get(db, L"Close").dao(), 3420);
     IDispatch* again = held_(Get(engine_, L"OpenDatabase", {path}));
