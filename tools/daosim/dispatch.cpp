@@ -231,6 +231,9 @@ std::string DispObject::MemberName(DISPID id) const {
 
 std::string DispObject::LogName() const { return std::string(kind_) + "#" + std::to_string(serial_); }
 
+namespace {
+
+// The failure's text for a caller that reads IErrorInfo.
 void SetErrorText(const Text& description, const Text& source) {
     ICreateErrorInfo* create = nullptr;
     if (FAILED(CreateErrorInfo(&create))) return;
@@ -246,16 +249,24 @@ void SetErrorText(const Text& description, const Text& source) {
     create->Release();
 }
 
-void DispObject::Record(const Error& error, EXCEPINFO* info) {
+}  // namespace
+
+HRESULT DispObject::Raise(const Error& error, EXCEPINFO* info) const {
     const Text description = Description(error);
     const Text source = FromAscii(std::string("DAO.") + kind_);
-    state_->errors.clear();
-    state_->errors.push_back(ErrorRecord{error.number, description, source});
-    if (!info) return;
-    *info = EXCEPINFO{};
-    info->scode = MAKE_SCODE(SEVERITY_ERROR, FACILITY_CONTROL, error.number);
-    info->bstrSource = ToBstr(source);
-    info->bstrDescription = ToBstr(description);
+    if (Runtime::Get().scenario().hresultErrors()) {
+        // As a server without exception info answers: the control's error
+        // as the HRESULT, its text through IErrorInfo.
+        SetErrorText(description, source);
+        return MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, error.number);
+    }
+    if (info) {
+        *info = EXCEPINFO{};
+        info->scode = MAKE_SCODE(SEVERITY_ERROR, FACILITY_CONTROL, error.number);
+        info->bstrSource = ToBstr(source);
+        info->bstrDescription = ToBstr(description);
+    }
+    return DISP_E_EXCEPTION;
 }
 
 STDMETHODIMP DispObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
@@ -284,15 +295,7 @@ STDMETHODIMP DispObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*
     }
     if (outcome.error) {
         VariantClear(&value);
-        if (runtime.scenario().hresultErrors()) {
-            // As a server without exception info answers: the control's
-            // error as the HRESULT, its text through IErrorInfo.
-            Record(outcome.error, nullptr);
-            SetErrorText(state_->errors.back().description, state_->errors.back().source);
-            return MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, outcome.error.number);
-        }
-        Record(outcome.error, error);
-        return DISP_E_EXCEPTION;
+        return Raise(outcome.error, error);
     }
     if (FAILED(outcome.hr)) {
         VariantClear(&value);

@@ -1,8 +1,8 @@
 // The late-bound plumbing every stand-in object shares: names to dispatch
 // ids without regard to case, arguments taken in call order (rgvarg holds
 // them reversed, by value or by reference, omitted ones as
-// VT_ERROR/DISP_E_PARAMNOTFOUND), the DBEngine.Errors collection, the call
-// log and the fault scenario.
+// VT_ERROR/DISP_E_PARAMNOTFOUND), failures raised as DAO raises them, the
+// call log and the fault scenario.
 #pragma once
 #include <windows.h>
 #include <oaidl.h>
@@ -17,16 +17,8 @@
 
 namespace daosim {
 
-// One failure as DBEngine.Errors shows it.
-struct ErrorRecord {
-    long number;
-    Text description;
-    Text source;
-};
-
 // What one DBEngine and everything made from it share.
 struct EngineState {
-    std::vector<ErrorRecord> errors;
     EngineOptions options;
 };
 
@@ -118,7 +110,9 @@ protected:
 
 private:
     std::string MemberName(DISPID id) const;  // empty when not ours
-    void Record(const Error& error, EXCEPINFO* info);
+    // A Jet error as the caller gets it: DISP_E_EXCEPTION with the exception
+    // info filled, or as the scenario asks.
+    HRESULT Raise(const Error& error, EXCEPINFO* info) const;
 
     LONG refs_ = 1;
     std::shared_ptr<EngineState> state_;

@@ -13,7 +13,6 @@ enum : DISPID {
     kBeginTrans,
     kCommitTrans,
     kRollback,
-    kErrors,
     kVersion,
     kCount,
     kName,
@@ -39,9 +38,6 @@ enum : DISPID {
     kGetRows,
     kType,
     kSize,
-    kNumber,
-    kDescription,
-    kSource,
     kIdle,
     kSetOption,
     kCreateWorkspace,
@@ -103,45 +99,8 @@ Outcome HandOut(DispObject* item, WORD flags, Args& args, VARIANT* result) {
     return Outcome();
 }
 
-// ---------------------------------------------------------------- Errors
-const Member kErrorMembers[] = {{L"Number", kNumber}, {L"Description", kDescription}, {L"Source", kSource}};
-
-class ErrorObject : public DispObject {
-public:
-    ErrorObject(std::shared_ptr<EngineState> s, ErrorRecord e)
-        : DispObject(std::move(s), "Error", MEMBERS(kErrorMembers)), error_(std::move(e)) {}
-    Outcome Call(DISPID id, WORD flags, Args&, VARIANT* result) override {
-        if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
-        if (id == kNumber) SetLong(result, error_.number);
-        if (id == kDescription) SetText(result, error_.description);
-        if (id == kSource) SetText(result, error_.source);
-        return Outcome();
-    }
-
-private:
-    ErrorRecord error_;
-};
-
+// The members of Fields and Parameters.
 const Member kCollectionMembers[] = {{L"Count", kCount}, {L"Item", kDefault}};
-
-class ErrorsObject : public DispObject {
-public:
-    explicit ErrorsObject(std::shared_ptr<EngineState> s) : DispObject(std::move(s), "Errors", MEMBERS(kCollectionMembers)) {}
-    Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
-        if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
-        const auto& errors = state()->errors;
-        if (id == kCount) {
-            SetShort(result, static_cast<short>(errors.size()));
-            return Outcome();
-        }
-        long index = 0;
-        if (!args.Has(0)) return DISP_E_PARAMNOTFOUND;
-        if (HRESULT hr = args.GetLong(0, 0, &index); FAILED(hr)) return hr;
-        if (index < 0 || index >= static_cast<long>(errors.size())) return Fail(kItemNotFound);
-        SetObject(result, new ErrorObject(state(), errors[index]));
-        return Outcome();
-    }
-};
 
 // ---------------------------------------------------------------- Fields
 const Member kFieldMembers[] = {{L"Value", kDefault}, {L"Name", kName}, {L"Type", kType}, {L"Size", kSize}};
@@ -716,9 +675,8 @@ private:
 // ---------------------------------------------------------------- DBEngine
 const Member kEngineMembers[] = {
     {L"OpenDatabase", kOpenDatabase}, {L"CreateDatabase", kCreateDatabase}, {L"BeginTrans", kBeginTrans},
-    {L"CommitTrans", kCommitTrans},   {L"Rollback", kRollback},             {L"Errors", kErrors},
-    {L"Version", kVersion},           {L"Idle", kIdle},                     {L"SetOption", kSetOption},
-    {L"CreateWorkspace", kCreateWorkspace},
+    {L"CommitTrans", kCommitTrans},   {L"Rollback", kRollback},             {L"Version", kVersion},
+    {L"Idle", kIdle},                 {L"SetOption", kSetOption},           {L"CreateWorkspace", kCreateWorkspace},
 };
 
 class EngineObject;
@@ -758,8 +716,6 @@ public:
         case kCommitTrans:
         case kRollback:
             return workspace_->Call(id, flags, args, result);
-        case kErrors:
-            return Collection(new ErrorsObject(state()), flags, args, result);
         case kVersion:
             SetText(result, u"3.6");
             return Outcome();
