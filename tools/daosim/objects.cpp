@@ -56,22 +56,16 @@ constexpr short kTextType = 10;
 
 SleepClock g_clock;
 
-// Hands the call to a collection's default member (rs.Fields("s00")).
-Outcome Forward(DispObject* collection, WORD flags, Args& args, VARIANT* result) {
+// A collection member: the collection, or with arguments its item (rs("s00")
+// is rs.Fields("s00")).
+Outcome Collection(DispObject* collection, WORD flags, Args& args, VARIANT* result) {
+    if (args.count() == 0) {
+        SetObject(result, collection);
+        return Outcome();
+    }
     const Outcome outcome = collection->Call(kDefault, flags, args, result);
     collection->Release();
     return outcome;
-}
-
-// A collection member: the collection, or with arguments its item (rs("s00")).
-Outcome Collection(DispObject* collection, WORD flags, Args& args, VARIANT* result) {
-    if (args.count() > 0) return Forward(collection, flags, args, result);
-    if (!IsGet(flags)) {
-        collection->Release();
-        return DISP_E_MEMBERNOTFOUND;
-    }
-    SetObject(result, collection);
-    return Outcome();
 }
 
 // A collection's Item argument: a name (found by `find`, -1 when absent) or an index.
@@ -85,25 +79,14 @@ HRESULT ItemIndex(const Args& args, Find find, long* index) {
     return args.GetLong(0, -1, index);
 }
 
-// A collection's item handed out, or written to (coll("name") = value).
-Outcome HandOut(DispObject* item, WORD flags, Args& args, VARIANT* result) {
-    if (IsPut(flags, args)) {
-        args.DropFront(1);
-        return Forward(item, flags, args, result);
-    }
-    if (!IsGet(flags)) {
-        item->Release();
-        return DISP_E_MEMBERNOTFOUND;
-    }
-    SetObject(result, item);
-    return Outcome();
-}
-
 // The members of Fields and Parameters.
-const Member kCollectionMembers[] = {{L"Count", kCount}, {L"Item", kDefault}};
+const Member kCollectionMembers[] = {{L"Count", kCount, kProperty}, {L"Item", kDefault, kProperty}};
 
 // ---------------------------------------------------------------- Fields
-const Member kFieldMembers[] = {{L"Value", kDefault}, {L"Name", kName}, {L"Type", kType}, {L"Size", kSize}};
+const Member kFieldMembers[] = {
+    {L"Value", kDefault, kWritable}, {L"Name", kName, kProperty},
+    {L"Type", kType, kProperty},     {L"Size", kSize, kProperty},
+};
 
 class FieldObject : public DispObject {
 public:
@@ -119,7 +102,6 @@ public:
             if (HRESULT hr = ValueOf(*args.putValue(), &value); FAILED(hr)) return hr;
             return rs_->Write(column_, value);
         }
-        if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
         const Column& column = db_->table().schema().columns[column_];
         switch (id) {
         case kDefault: {
@@ -152,9 +134,9 @@ public:
     FieldsObject(std::shared_ptr<EngineState> s, std::shared_ptr<Recordset> rs, std::shared_ptr<Database> db)
         : DispObject(std::move(s), "Fields", MEMBERS(kCollectionMembers)), rs_(std::move(rs)), db_(std::move(db)) {}
 
-    Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
+    Outcome Call(DISPID id, WORD, Args& args, VARIANT* result) override {
         if (rs_->closed()) return Fail(kObjectInvalid);
-        if (id == kCount && IsGet(flags)) {
+        if (id == kCount) {
             SetShort(result, static_cast<short>(rs_->FieldCount()));
             return Outcome();
         }
@@ -163,7 +145,8 @@ public:
         auto find = [&](TextView name) { return static_cast<long>(db_->table().ColumnIndex(name)); };
         if (HRESULT hr = ItemIndex(args, find, &column); FAILED(hr)) return hr;
         if (column < 0 || column >= static_cast<long>(rs_->FieldCount())) return Fail(kItemNotFound);
-        return HandOut(new FieldObject(state(), rs_, db_, static_cast<size_t>(column)), flags, args, result);
+        SetObject(result, new FieldObject(state(), rs_, db_, static_cast<size_t>(column)));
+        return Outcome();
     }
 
 private:
@@ -173,14 +156,14 @@ private:
 
 // ---------------------------------------------------------------- Recordset
 const Member kRecordsetMembers[] = {
-    {L"Fields", kDefault},        {L"RecordCount", kRecordCount},
-    {L"BOF", kBof},               {L"EOF", kEof},
-    {L"MoveFirst", kMoveFirst},   {L"MoveLast", kMoveLast},
-    {L"MoveNext", kMoveNext},     {L"Move", kMove},
-    {L"AddNew", kAddNew},         {L"Edit", kEdit},
-    {L"Update", kUpdate},         {L"CancelUpdate", kCancelUpdate},
-    {L"Delete", kDelete},         {L"Updatable", kUpdatable},
-    {L"GetRows", kGetRows},       {L"Close", kClose},
+    {L"Fields", kDefault, kProperty},      {L"RecordCount", kRecordCount, kProperty},
+    {L"BOF", kBof, kProperty},             {L"EOF", kEof, kProperty},
+    {L"MoveFirst", kMoveFirst, kMethod},   {L"MoveLast", kMoveLast, kMethod},
+    {L"MoveNext", kMoveNext, kMethod},     {L"Move", kMove, kMethod},
+    {L"AddNew", kAddNew, kMethod},         {L"Edit", kEdit, kMethod},
+    {L"Update", kUpdate, kMethod},         {L"CancelUpdate", kCancelUpdate, kMethod},
+    {L"Delete", kDelete, kMethod},         {L"Updatable", kUpdatable, kProperty},
+    {L"GetRows", kGetRows, kMethod},       {L"Close", kClose, kMethod},
 };
 
 // Rows as DAO's GetRows gives them: a two-dimensional array indexed (field, row).
@@ -216,7 +199,6 @@ public:
 
     Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
         if (id == kDefault) return Collection(new FieldsObject(state(), rs_, db_), flags, args, result);
-        if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
         if (rs_->closed() && id != kClose) return Fail(kObjectInvalid);
         switch (id) {
         case kRecordCount:
@@ -326,7 +308,7 @@ struct QueryDefState {
     }
 };
 
-const Member kParameterMembers[] = {{L"Value", kDefault}, {L"Name", kName}};
+const Member kParameterMembers[] = {{L"Value", kDefault, kWritable}, {L"Name", kName, kProperty}};
 
 class ParameterObject : public DispObject {
 public:
@@ -341,7 +323,6 @@ public:
             q_->values[Folded(name_)] = value;
             return Outcome();
         }
-        if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
         if (id == kName) {
             SetText(result, name_);
         } else {
@@ -361,10 +342,10 @@ public:
     ParametersObject(std::shared_ptr<EngineState> s, std::shared_ptr<QueryDefState> q)
         : DispObject(std::move(s), "Parameters", MEMBERS(kCollectionMembers)), q_(std::move(q)) {}
 
-    Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
+    Outcome Call(DISPID id, WORD, Args& args, VARIANT* result) override {
         if (q_->closed) return Fail(kObjectInvalid);
         const auto& declared = q_->query.parameters;
-        if (id == kCount && IsGet(flags)) {
+        if (id == kCount) {
             SetShort(result, static_cast<short>(declared.size()));
             return Outcome();
         }
@@ -373,7 +354,8 @@ public:
         auto find = [&](TextView name) { return static_cast<long>(q_->ParameterIndex(name)); };
         if (HRESULT hr = ItemIndex(args, find, &index); FAILED(hr)) return hr;
         if (index < 0 || index >= static_cast<long>(declared.size())) return Fail(kItemNotFound);
-        return HandOut(new ParameterObject(state(), q_, declared[index]), flags, args, result);
+        SetObject(result, new ParameterObject(state(), q_, declared[index]));
+        return Outcome();
     }
 
 private:
@@ -381,10 +363,10 @@ private:
 };
 
 const Member kQueryDefMembers[] = {
-    {L"SQL", kSql},           {L"Parameters", kDefault},
-    {L"OpenRecordset", kOpenRecordset}, {L"Execute", kExecute},
-    {L"Close", kClose},       {L"Name", kName},
-    {L"RecordsAffected", kRecordsAffected},
+    {L"Parameters", kDefault, kProperty},        {L"SQL", kSql, kWritable},
+    {L"OpenRecordset", kOpenRecordset, kMethod}, {L"Execute", kExecute, kMethod},
+    {L"Close", kClose, kMethod},                 {L"Name", kName, kProperty},
+    {L"RecordsAffected", kRecordsAffected, kProperty},
 };
 
 class QueryDefObject : public DispObject {
@@ -400,7 +382,6 @@ public:
             if (HRESULT hr = ValueOf(*args.putValue(), &sql); FAILED(hr)) return hr;
             return q_->SetSql(sql.value_or(Text()));
         }
-        if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
         switch (id) {
         case kSql:
             SetText(result, q_->sql);
@@ -430,10 +411,10 @@ private:
 
 // ---------------------------------------------------------------- Database
 const Member kDatabaseMembers[] = {
-    {L"OpenRecordset", kOpenRecordset}, {L"CreateQueryDef", kCreateQueryDef},
-    {L"Execute", kExecute},             {L"RecordsAffected", kRecordsAffected},
-    {L"Updatable", kUpdatable},         {L"Name", kName},
-    {L"Close", kClose},
+    {L"OpenRecordset", kOpenRecordset, kMethod}, {L"CreateQueryDef", kCreateQueryDef, kMethod},
+    {L"Execute", kExecute, kMethod},             {L"RecordsAffected", kRecordsAffected, kProperty},
+    {L"Updatable", kUpdatable, kProperty},       {L"Name", kName, kProperty},
+    {L"Close", kClose, kMethod},
 };
 
 // A workspace's one transaction over the databases opened in it. DAO's
@@ -473,8 +454,7 @@ public:
         db_->Close();
     }
 
-    Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
-        if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
+    Outcome Call(DISPID id, WORD, Args& args, VARIANT* result) override {
         if (db_->closed()) return Fail(kObjectInvalid);
         switch (id) {
         case kOpenRecordset:
@@ -562,8 +542,9 @@ Error OpenError(DWORD code, const Text& name) {
 }
 
 const Member kWorkspaceMembers[] = {
-    {L"OpenDatabase", kOpenDatabase}, {L"BeginTrans", kBeginTrans}, {L"CommitTrans", kCommitTrans},
-    {L"Rollback", kRollback},         {L"Name", kName},               {L"Close", kClose},
+    {L"OpenDatabase", kOpenDatabase, kMethod}, {L"BeginTrans", kBeginTrans, kMethod},
+    {L"CommitTrans", kCommitTrans, kMethod},   {L"Rollback", kRollback, kMethod},
+    {L"Name", kName, kProperty},               {L"Close", kClose, kMethod},
 };
 
 class WorkspaceObject : public DispObject {
@@ -571,8 +552,7 @@ public:
     WorkspaceObject(std::shared_ptr<EngineState> s, Text name)
         : DispObject(std::move(s), "Workspace", MEMBERS(kWorkspaceMembers)), name_(std::move(name)) {}
 
-    Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
-        if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
+    Outcome Call(DISPID id, WORD, Args& args, VARIANT* result) override {
         switch (id) {
         case kOpenDatabase:
             return OpenDatabase(args, result);
@@ -674,9 +654,11 @@ private:
 
 // ---------------------------------------------------------------- DBEngine
 const Member kEngineMembers[] = {
-    {L"OpenDatabase", kOpenDatabase}, {L"CreateDatabase", kCreateDatabase}, {L"BeginTrans", kBeginTrans},
-    {L"CommitTrans", kCommitTrans},   {L"Rollback", kRollback},             {L"Version", kVersion},
-    {L"Idle", kIdle},                 {L"SetOption", kSetOption},           {L"CreateWorkspace", kCreateWorkspace},
+    {L"OpenDatabase", kOpenDatabase, kMethod}, {L"CreateDatabase", kCreateDatabase, kMethod},
+    {L"BeginTrans", kBeginTrans, kMethod},     {L"CommitTrans", kCommitTrans, kMethod},
+    {L"Rollback", kRollback, kMethod},         {L"Version", kVersion, kProperty},
+    {L"Idle", kIdle, kMethod},                 {L"SetOption", kSetOption, kMethod},
+    {L"CreateWorkspace", kCreateWorkspace, kMethod},
 };
 
 class EngineObject;
@@ -706,7 +688,6 @@ public:
     }
 
     Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
-        if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
         switch (id) {
         case kOpenDatabase:
             return workspace_->OpenDatabase(args, result);

@@ -189,9 +189,65 @@ TEST_F(DaoTest, FollowsTheAutomationConventions) {
     VariantClear(&inner);
     ASSERT_TRUE(found);
     EXPECT_EQ(Read(found, L"s00"), L"1");
-    // A property write needs DISPID_PROPERTYPUT; a method is not a property.
-    EXPECT_EQ(Put(rs, L"MoveNext", Var(1)).hr, DISP_E_MEMBERNOTFOUND);
     EXPECT_EQ(Get(db, L"OpenRecordset").hr, DISP_E_PARAMNOTFOUND);
+}
+
+// DAO's objects are dispatch interfaces described by a type library: a
+// method answers only DISPATCH_METHOD, a property is read with
+// DISPATCH_PROPERTYGET, DISPATCH_METHOD or both and written only where it is
+// writable; anything else is DISP_E_MEMBERNOTFOUND and does nothing.
+TEST_F(DaoTest, MembersAnswerOnlyTheInvokeFlagsOfTheirKind) {
+    IDispatch* db = NewDatabase(L"flags.mdb");
+    IDispatch* rs = Open(db, L"FieldsTable");
+    ASSERT_EQ(AddRow(rs, L"1"), 0);
+    ASSERT_EQ(AddRow(rs, L"2"), 0);
+    ASSERT_TRUE(Get(rs, L"MoveFirst").ok());
+    auto as = [](IDispatch* object, const wchar_t* name, WORD flags, std::vector<Var> args = {}) {
+        return InvokeId(object, IdOf(object, name), flags, std::move(args)).hr;
+    };
+
+    // A method called as a property read.
+    for (const wchar_t* method : {L"MoveFirst", L"MoveLast", L"MoveNext", L"Move", L"GetRows", L"AddNew", L"Edit",
+                                  L"Update", L"CancelUpdate", L"Delete", L"Close"})
+        EXPECT_EQ(as(rs, method, DISPATCH_PROPERTYGET, {1}), DISP_E_MEMBERNOTFOUND) << "Recordset." << method;
+    EXPECT_EQ(Read(rs, L"s00"), L"1") << "the refused calls moved, deleted and closed nothing";
+    EXPECT_EQ(Number(rs, L"RecordCount"), 2);
+    for (const wchar_t* method : {L"OpenRecordset", L"CreateQueryDef", L"Execute", L"Close"})
+        EXPECT_EQ(as(db, method, DISPATCH_PROPERTYGET, {L"FieldsTable"}), DISP_E_MEMBERNOTFOUND) << "Database." << method;
+    for (const wchar_t* method : {L"OpenDatabase", L"CreateDatabase", L"CreateWorkspace", L"BeginTrans",
+                                  L"CommitTrans", L"Rollback", L"Idle", L"SetOption"})
+        EXPECT_EQ(as(engine_, method, DISPATCH_PROPERTYGET), DISP_E_MEMBERNOTFOUND) << "DBEngine." << method;
+    EXPECT_EQ(Get(engine_, L"Rollback").dao(), 3034) << "the refused BeginTrans began nothing";
+    EXPECT_EQ(as(rs, L"MoveNext", DISPATCH_METHOD), S_OK) << "DISPATCH_METHOD alone calls it";
+
+    // A read-only property written.
+    IDispatch* fields = held_(Get(rs, L"Fields"));
+    IDispatch* field = Field(rs, L"s01");
+    for (const wchar_t* property : {L"RecordCount", L"EOF", L"BOF", L"Updatable", L"Fields"})
+        EXPECT_EQ(Put(rs, property, Var(1)).hr, DISP_E_MEMBERNOTFOUND) << "Recordset." << property;
+    for (const wchar_t* property : {L"Name", L"Updatable", L"RecordsAffected"})
+        EXPECT_EQ(Put(db, property, Var(1)).hr, DISP_E_MEMBERNOTFOUND) << "Database." << property;
+    EXPECT_EQ(Put(fields, L"Count", Var(1)).hr, DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(Put(fields, L"Item", L"v", {L"s01"}).hr, DISP_E_MEMBERNOTFOUND) << "Fields(\"s01\") = v";
+    EXPECT_EQ(Put(field, L"Name", L"s99").hr, DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(Put(field, L"Size", Var(10)).hr, DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(Put(engine_, L"Version", L"4.0").hr, DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(Put(rs, L"MoveNext", Var(1)).hr, DISP_E_MEMBERNOTFOUND) << "a method is no property";
+    EXPECT_EQ(Number(rs, L"RecordCount"), 2);
+    EXPECT_EQ(Get(field, L"Name").value.text(), L"s01");
+
+    // A property is read with either flag or both; a writable one is written
+    // with DISPATCH_PROPERTYPUT, not DISPATCH_PROPERTYPUTREF.
+    for (WORD flags : {DISPATCH_PROPERTYGET, DISPATCH_METHOD, DISPATCH_PROPERTYGET | DISPATCH_METHOD}) {
+        EXPECT_EQ(InvokeId(rs, IdOf(rs, L"RecordCount"), flags, {}).value.number(), 2) << flags;
+        EXPECT_EQ(InvokeId(field, DISPID_VALUE, flags, {}).value.text(), L"x") << flags;
+    }
+    ASSERT_TRUE(Get(rs, L"Edit").ok());
+    const Var edited(L"edited");
+    EXPECT_EQ(InvokeId(field, DISPID_VALUE, DISPATCH_PROPERTYPUTREF, {}, &edited).hr, DISP_E_MEMBERNOTFOUND);
+    EXPECT_TRUE(InvokeId(field, DISPID_VALUE, DISPATCH_PROPERTYPUT, {}, &edited).ok());
+    EXPECT_TRUE(Get(rs, L"Update").ok());
+    EXPECT_EQ(Read(rs, L"s01"), L"edited");
 }
 
 TEST_F(DaoTest, FailuresRaiseExceptions) {
@@ -330,14 +386,16 @@ TEST_F(DaoTest, QueryDefsExecuteAndTransactions) {
     EXPECT_EQ(Get(q, L"OpenRecordset", {kDynaset}).dao(), 3061) << "an unset parameter is missing";
     EXPECT_TRUE(Put(held_(Get(parameters, L"Item", {L"P"})), L"Value", L"2").ok());
     EXPECT_EQ(Read(held_(Get(q, L"OpenRecordset", {kDynaset})), L"s00"), L"2");
+    // Default members: qdf("p") is qdf.Parameters("p"), a Parameter's value its DISPID 0.
     const Var three(L"3");
-    EXPECT_TRUE(InvokeId(q, DISPID_VALUE, DISPATCH_PROPERTYPUT, {L"p"}, &three).ok()) << "qdf(\"p\") = value";
+    IDispatch* p = held_(InvokeId(q, DISPID_VALUE, DISPATCH_PROPERTYGET, {L"p"}));
+    EXPECT_TRUE(InvokeId(p, DISPID_VALUE, DISPATCH_PROPERTYPUT, {}, &three).ok());
     EXPECT_EQ(Read(held_(Get(q, L"OpenRecordset", {kDynaset})), L"s00"), L"3");
     EXPECT_EQ(Get(held_(InvokeId(parameters, DISPID_VALUE, DISPATCH_PROPERTYGET, {0})), L"Value").value.text(), L"3");
     EXPECT_EQ(Get(parameters, L"Item", {L"q"}).dao(), 3265);
 
     IDispatch* remove = held_(Get(db, L"CreateQueryDef", {L"", L"PARAMETERS p TEXT(255); DELETE FROM FieldsTable WHERE s00=[p]"}));
-    Put(remove, L"Parameters", L"3", {L"p"});
+    EXPECT_TRUE(Put(held_(Get(remove, L"Parameters", {L"p"})), L"Value", L"3").ok());
     EXPECT_TRUE(Get(remove, L"Execute", {128}).ok());
     EXPECT_EQ(Number(remove, L"RecordsAffected"), 1);
     EXPECT_EQ(Get(db, L"Execute", {L"SELECT * FROM FieldsTable", 128}).dao(), 3065);
