@@ -24,12 +24,12 @@ std::wstring EnvOr(const wchar_t* name, const std::wstring& fallback) {
 }
 
 // The stand-in reads its log and scenario names once, when the first engine
-// is made: set them before any test runs. A child process inherits them.
+// is made: set them before any test runs (the folder is made before the
+// first engine). A child process inherits them.
 const std::wstring kScenario = EnvOr(L"DAOSIM_SCENARIO", TempDir() + L"scenario.txt");
 const std::wstring kLog = EnvOr(L"DAOSIM_LOG", TempDir() + L"calls.log");
-const bool kEnvironmentSet = (CreateDirectoryW(TempDir().c_str(), nullptr),
-                              SetEnvironmentVariableW(L"DAOSIM_SCENARIO", kScenario.c_str()) &&
-                                  SetEnvironmentVariableW(L"DAOSIM_LOG", kLog.c_str()));
+const bool kEnvironmentSet = SetEnvironmentVariableW(L"DAOSIM_SCENARIO", kScenario.c_str()) &&
+                             SetEnvironmentVariableW(L"DAOSIM_LOG", kLog.c_str());
 
 void WriteFileText(const std::wstring& path, const std::string& text) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -68,8 +68,10 @@ IDispatch* NewEngine(HRESULT* hr) {
 // Releases what a test holds when it ends, however it ends.
 class Held {
 public:
-    ~Held() {
+    ~Held() { ReleaseAll(); }
+    void ReleaseAll() {
         for (auto it = objects_.rbegin(); it != objects_.rend(); ++it) (*it)->Release();
+        objects_.clear();
     }
     IDispatch* operator()(const Result& r) {
         IDispatch* object = r.object();
@@ -88,25 +90,35 @@ class DaoTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(kEnvironmentSet);
+        dir_ = TempDir();
+        CreateDirectoryW(dir_.c_str(), nullptr);
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         DeleteFileW(kScenario.c_str());
         HRESULT hr;
         engine_ = NewEngine(&hr);
         ASSERT_EQ(hr, S_OK) << "DAO.DBEngine.36 should be registered in the test prefix";
-        dir_ = TempDir();
-        CreateDirectoryW(dir_.c_str(), nullptr);
     }
+    // The files the test made go too, once nothing holds them open.
     void TearDown() override {
+        held_.ReleaseAll();
         if (engine_) engine_->Release();
+        for (const std::wstring& path : made_) Remove(path);
         DeleteFileW(kScenario.c_str());
         CoUninitialize();
     }
 
+    // A path in the test folder with no file at it; the file made there, and
+    // the lock file beside it, are removed when the test ends.
     std::wstring NewPath(const wchar_t* name) {
         const std::wstring path = dir_ + name;
+        Remove(path);
+        made_.push_back(path);
+        return path;
+    }
+    static void Remove(const std::wstring& path) {
         SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileW(path.c_str());
-        return path;
+        DeleteFileW((path.substr(0, path.find_last_of(L'.')) + L".ldb").c_str());
     }
     // A database as the data core makes one: an empty file, then FieldsTable
     // of 41 text columns with s00 as its key.
@@ -142,6 +154,7 @@ protected:
 
     IDispatch* engine_ = nullptr;
     std::wstring dir_;
+    std::vector<std::wstring> made_;
     Held held_;
 };
 
