@@ -122,13 +122,6 @@ Args::~Args() {
 
 bool Args::Has(size_t i) const { return i < args_.size() && !Omitted(args_[i]); }
 
-void Args::DropFront(size_t n) {
-    for (size_t i = 0; i < n && !args_.empty(); ++i) {
-        VariantClear(&args_.front());
-        args_.erase(args_.begin());
-    }
-}
-
 HRESULT Args::GetText(size_t i, Text* out) const {
     if (!Has(i)) return DISP_E_PARAMNOTFOUND;
     if (V_VT(&args_[i]) == VT_BSTR) {
@@ -223,14 +216,17 @@ STDMETHODIMP DispObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID
     return DISP_E_UNKNOWNNAME;
 }
 
-std::string DispObject::MemberName(DISPID id) const {
+const Member* DispObject::Find(DISPID id) const {
     for (size_t m = 0; m < count_; ++m)
-        if (members_[m].id == id) return ToUtf8(Text(members_[m].name, members_[m].name + wcslen(members_[m].name)));
-    return std::string();
+        if (members_[m].id == id) return &members_[m];
+    return nullptr;
 }
 
 std::string DispObject::LogName() const { return std::string(kind_) + "#" + std::to_string(serial_); }
 
+namespace {
+
+// The failure's text for a caller that reads IErrorInfo.
 void SetErrorText(const Text& description, const Text& source) {
     ICreateErrorInfo* create = nullptr;
     if (FAILED(CreateErrorInfo(&create))) return;
@@ -246,26 +242,47 @@ void SetErrorText(const Text& description, const Text& source) {
     create->Release();
 }
 
-void DispObject::Record(const Error& error, EXCEPINFO* info) {
+// Whether the invoke flags fit the member as they must on DAO, whose
+// objects are dispatch interfaces described by a type library: a method
+// needs DISPATCH_METHOD; a property is read with DISPATCH_PROPERTYGET,
+// DISPATCH_METHOD or both, and written only where it is writable. Anything
+// else is DISP_E_MEMBERNOTFOUND, as IDispatch::Invoke documents it for a
+// read-only property set and for a member that is not there as asked.
+bool Fits(MemberKind kind, WORD flags, const Args& args) {
+    if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) return kind == kWritable && IsPut(flags, args);
+    return flags & (kind == kMethod ? DISPATCH_METHOD : DISPATCH_METHOD | DISPATCH_PROPERTYGET);
+}
+
+}  // namespace
+
+HRESULT DispObject::Raise(const Error& error, EXCEPINFO* info) const {
     const Text description = Description(error);
     const Text source = FromAscii(std::string("DAO.") + kind_);
-    state_->errors.clear();
-    state_->errors.push_back(ErrorRecord{error.number, description, source});
-    if (!info) return;
-    *info = EXCEPINFO{};
-    info->scode = MAKE_SCODE(SEVERITY_ERROR, FACILITY_CONTROL, error.number);
-    info->bstrSource = ToBstr(source);
-    info->bstrDescription = ToBstr(description);
+    if (Runtime::Get().scenario().hresultErrors()) {
+        // As a server without exception info answers: the control's error
+        // as the HRESULT, its text through IErrorInfo.
+        SetErrorText(description, source);
+        return MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, error.number);
+    }
+    if (info) {
+        *info = EXCEPINFO{};
+        info->scode = MAKE_SCODE(SEVERITY_ERROR, FACILITY_CONTROL, error.number);
+        info->bstrSource = ToBstr(source);
+        info->bstrDescription = ToBstr(description);
+    }
+    return DISP_E_EXCEPTION;
 }
 
 STDMETHODIMP DispObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                 EXCEPINFO* error, UINT* argError) {
-    const std::string name = MemberName(id);
-    if (name.empty()) return DISP_E_MEMBERNOTFOUND;
-    Runtime& runtime = Runtime::Get();
-    if (const uint32_t ms = runtime.scenario().DelayMs(name)) Sleep(ms);
+    const Member* member = Find(id);
+    if (!member) return DISP_E_MEMBERNOTFOUND;
     Args args(params);
     if (FAILED(args.status())) return args.status();
+    if (!Fits(member->kind, flags, args)) return DISP_E_MEMBERNOTFOUND;
+    const std::string name = ToUtf8(Text(member->name, member->name + wcslen(member->name)));
+    Runtime& runtime = Runtime::Get();
+    if (const uint32_t ms = runtime.scenario().DelayMs(name)) Sleep(ms);
     VARIANT value;
     VariantInit(&value);
     Outcome outcome = Call(id, flags, args, &value);
@@ -284,15 +301,7 @@ STDMETHODIMP DispObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*
     }
     if (outcome.error) {
         VariantClear(&value);
-        if (runtime.scenario().hresultErrors()) {
-            // As a server without exception info answers: the control's
-            // error as the HRESULT, its text through IErrorInfo.
-            Record(outcome.error, nullptr);
-            SetErrorText(state_->errors.back().description, state_->errors.back().source);
-            return MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, outcome.error.number);
-        }
-        Record(outcome.error, error);
-        return DISP_E_EXCEPTION;
+        return Raise(outcome.error, error);
     }
     if (FAILED(outcome.hr)) {
         VariantClear(&value);
@@ -306,10 +315,7 @@ STDMETHODIMP DispObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*
     return S_OK;
 }
 
-bool IsGet(WORD flags) { return flags & (DISPATCH_PROPERTYGET | DISPATCH_METHOD); }
-bool IsPut(WORD flags, const Args& args) {
-    return (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) && args.putValue();
-}
+bool IsPut(WORD flags, const Args& args) { return (flags & DISPATCH_PROPERTYPUT) && args.putValue(); }
 
 void SetBool(VARIANT* v, bool value) {
     V_VT(v) = VT_BOOL;

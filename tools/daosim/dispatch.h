@@ -1,8 +1,8 @@
 // The late-bound plumbing every stand-in object shares: names to dispatch
 // ids without regard to case, arguments taken in call order (rgvarg holds
 // them reversed, by value or by reference, omitted ones as
-// VT_ERROR/DISP_E_PARAMNOTFOUND), the DBEngine.Errors collection, the call
-// log and the fault scenario.
+// VT_ERROR/DISP_E_PARAMNOTFOUND), failures raised as DAO raises them, the
+// call log and the fault scenario.
 #pragma once
 #include <windows.h>
 #include <oaidl.h>
@@ -17,16 +17,8 @@
 
 namespace daosim {
 
-// One failure as DBEngine.Errors shows it.
-struct ErrorRecord {
-    long number;
-    Text description;
-    Text source;
-};
-
 // What one DBEngine and everything made from it share.
 struct EngineState {
-    std::vector<ErrorRecord> errors;
     EngineOptions options;
 };
 
@@ -68,8 +60,6 @@ public:
     HRESULT GetText(size_t i, Text* out) const;
     HRESULT GetLong(size_t i, long fallback, long* out) const;
     HRESULT GetBool(size_t i, bool fallback, bool* out) const;
-    // Skips the first n arguments (a default member passing them on).
-    void DropFront(size_t n);
     std::string LogText() const;
     UINT badIndex() const { return badIndex_; }
 
@@ -90,9 +80,18 @@ struct Outcome {
     Outcome(Error e) : error(std::move(e)) {}  // NOLINT
 };
 
+// What a member is in DAO's type library, which decides the invoke flags it
+// answers to (see Fits in dispatch.cpp).
+enum MemberKind {
+    kMethod,    // called with DISPATCH_METHOD
+    kProperty,  // read only
+    kWritable,  // a property also written, with DISPATCH_PROPERTYPUT
+};
+
 struct Member {
     const wchar_t* name;
     DISPID id;
+    MemberKind kind;
 };
 
 class DispObject : public IDispatch {
@@ -109,7 +108,8 @@ public:
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                         EXCEPINFO* error, UINT* argError) override;
 
-    // The member's work, with `result` already VariantInit'ed.
+    // The member's work, with `result` already VariantInit'ed and the flags
+    // known to fit the member: anything but a write is a call or a read.
     virtual Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) = 0;
     std::string LogName() const;
 
@@ -117,8 +117,10 @@ protected:
     const std::shared_ptr<EngineState>& state() const { return state_; }
 
 private:
-    std::string MemberName(DISPID id) const;  // empty when not ours
-    void Record(const Error& error, EXCEPINFO* info);
+    const Member* Find(DISPID id) const;  // null when not ours
+    // A Jet error as the caller gets it: DISP_E_EXCEPTION with the exception
+    // info filled, or as the scenario asks.
+    HRESULT Raise(const Error& error, EXCEPINFO* info) const;
 
     LONG refs_ = 1;
     std::shared_ptr<EngineState> state_;
@@ -131,7 +133,8 @@ private:
 // Objects and locks alive, for DllCanUnloadNow.
 extern LONG g_alive;
 
-bool IsGet(WORD flags);
+// A property write: DISPATCH_PROPERTYPUT with the value as the named
+// argument DISPID_PROPERTYPUT.
 bool IsPut(WORD flags, const Args& args);
 void SetBool(VARIANT* v, bool value);
 void SetLong(VARIANT* v, long value);

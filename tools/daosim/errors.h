@@ -1,6 +1,5 @@
 // Jet's error numbers, as the stand-in raises them. A failing call answers
-// DISP_E_EXCEPTION with scode 0x800A0000 + number and records the same number
-// in DBEngine.Errors.
+// DISP_E_EXCEPTION with scode 0x800A0000 + number.
 #pragma once
 #include "tools/daosim/text.h"
 

@@ -10,11 +10,9 @@ enum : DISPID {
     kDefault = 0,  // Item, Value; Fields of a Recordset, Parameters of a QueryDef
     kOpenDatabase = 1,
     kCreateDatabase,
-    kWorkspaces,
     kBeginTrans,
     kCommitTrans,
     kRollback,
-    kErrors,
     kVersion,
     kCount,
     kName,
@@ -31,23 +29,15 @@ enum : DISPID {
     kMoveFirst,
     kMoveLast,
     kMoveNext,
-    kMovePrevious,
     kMove,
-    kAbsolutePosition,
     kAddNew,
     kEdit,
     kUpdate,
     kCancelUpdate,
     kDelete,
-    kEditMode,
     kGetRows,
-    kBookmark,
-    kLastModified,
     kType,
     kSize,
-    kNumber,
-    kDescription,
-    kSource,
     kIdle,
     kSetOption,
     kCreateWorkspace,
@@ -66,22 +56,16 @@ constexpr short kTextType = 10;
 
 SleepClock g_clock;
 
-// Hands the call to a collection's default member (rs.Fields("s00")).
-Outcome Forward(DispObject* collection, WORD flags, Args& args, VARIANT* result) {
+// A collection member: the collection, or with arguments its item (rs("s00")
+// is rs.Fields("s00")).
+Outcome Collection(DispObject* collection, WORD flags, Args& args, VARIANT* result) {
+    if (args.count() == 0) {
+        SetObject(result, collection);
+        return Outcome();
+    }
     const Outcome outcome = collection->Call(kDefault, flags, args, result);
     collection->Release();
     return outcome;
-}
-
-// A collection member: the collection, or with arguments its item (rs("s00")).
-Outcome Collection(DispObject* collection, WORD flags, Args& args, VARIANT* result) {
-    if (args.count() > 0) return Forward(collection, flags, args, result);
-    if (!IsGet(flags)) {
-        collection->Release();
-        return DISP_E_MEMBERNOTFOUND;
-    }
-    SetObject(result, collection);
-    return Outcome();
 }
 
 // A collection's Item argument: a name (found by `find`, -1 when absent) or an index.
@@ -95,62 +79,14 @@ HRESULT ItemIndex(const Args& args, Find find, long* index) {
     return args.GetLong(0, -1, index);
 }
 
-// A collection's item handed out, or written to (coll("name") = value).
-Outcome HandOut(DispObject* item, WORD flags, Args& args, VARIANT* result) {
-    if (IsPut(flags, args)) {
-        args.DropFront(1);
-        return Forward(item, flags, args, result);
-    }
-    if (!IsGet(flags)) {
-        item->Release();
-        return DISP_E_MEMBERNOTFOUND;
-    }
-    SetObject(result, item);
-    return Outcome();
-}
-
-// ---------------------------------------------------------------- Errors
-const Member kErrorMembers[] = {{L"Number", kNumber}, {L"Description", kDescription}, {L"Source", kSource}};
-
-class ErrorObject : public DispObject {
-public:
-    ErrorObject(std::shared_ptr<EngineState> s, ErrorRecord e)
-        : DispObject(std::move(s), "Error", MEMBERS(kErrorMembers)), error_(std::move(e)) {}
-    Outcome Call(DISPID id, WORD flags, Args&, VARIANT* result) override {
-        if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
-        if (id == kNumber) SetLong(result, error_.number);
-        if (id == kDescription) SetText(result, error_.description);
-        if (id == kSource) SetText(result, error_.source);
-        return Outcome();
-    }
-
-private:
-    ErrorRecord error_;
-};
-
-const Member kCollectionMembers[] = {{L"Count", kCount}, {L"Item", kDefault}};
-
-class ErrorsObject : public DispObject {
-public:
-    explicit ErrorsObject(std::shared_ptr<EngineState> s) : DispObject(std::move(s), "Errors", MEMBERS(kCollectionMembers)) {}
-    Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
-        if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
-        const auto& errors = state()->errors;
-        if (id == kCount) {
-            SetShort(result, static_cast<short>(errors.size()));
-            return Outcome();
-        }
-        long index = 0;
-        if (!args.Has(0)) return DISP_E_PARAMNOTFOUND;
-        if (HRESULT hr = args.GetLong(0, 0, &index); FAILED(hr)) return hr;
-        if (index < 0 || index >= static_cast<long>(errors.size())) return Fail(kItemNotFound);
-        SetObject(result, new ErrorObject(state(), errors[index]));
-        return Outcome();
-    }
-};
+// The members of Fields and Parameters.
+const Member kCollectionMembers[] = {{L"Count", kCount, kProperty}, {L"Item", kDefault, kProperty}};
 
 // ---------------------------------------------------------------- Fields
-const Member kFieldMembers[] = {{L"Value", kDefault}, {L"Name", kName}, {L"Type", kType}, {L"Size", kSize}};
+const Member kFieldMembers[] = {
+    {L"Value", kDefault, kWritable}, {L"Name", kName, kProperty},
+    {L"Type", kType, kProperty},     {L"Size", kSize, kProperty},
+};
 
 class FieldObject : public DispObject {
 public:
@@ -166,7 +102,6 @@ public:
             if (HRESULT hr = ValueOf(*args.putValue(), &value); FAILED(hr)) return hr;
             return rs_->Write(column_, value);
         }
-        if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
         const Column& column = db_->table().schema().columns[column_];
         switch (id) {
         case kDefault: {
@@ -199,9 +134,9 @@ public:
     FieldsObject(std::shared_ptr<EngineState> s, std::shared_ptr<Recordset> rs, std::shared_ptr<Database> db)
         : DispObject(std::move(s), "Fields", MEMBERS(kCollectionMembers)), rs_(std::move(rs)), db_(std::move(db)) {}
 
-    Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
+    Outcome Call(DISPID id, WORD, Args& args, VARIANT* result) override {
         if (rs_->closed()) return Fail(kObjectInvalid);
-        if (id == kCount && IsGet(flags)) {
+        if (id == kCount) {
             SetShort(result, static_cast<short>(rs_->FieldCount()));
             return Outcome();
         }
@@ -210,7 +145,8 @@ public:
         auto find = [&](TextView name) { return static_cast<long>(db_->table().ColumnIndex(name)); };
         if (HRESULT hr = ItemIndex(args, find, &column); FAILED(hr)) return hr;
         if (column < 0 || column >= static_cast<long>(rs_->FieldCount())) return Fail(kItemNotFound);
-        return HandOut(new FieldObject(state(), rs_, db_, static_cast<size_t>(column)), flags, args, result);
+        SetObject(result, new FieldObject(state(), rs_, db_, static_cast<size_t>(column)));
+        return Outcome();
     }
 
 private:
@@ -220,42 +156,15 @@ private:
 
 // ---------------------------------------------------------------- Recordset
 const Member kRecordsetMembers[] = {
-    {L"Fields", kDefault},        {L"RecordCount", kRecordCount},
-    {L"BOF", kBof},               {L"EOF", kEof},
-    {L"MoveFirst", kMoveFirst},   {L"MoveLast", kMoveLast},
-    {L"MoveNext", kMoveNext},     {L"MovePrevious", kMovePrevious},
-    {L"Move", kMove},             {L"AbsolutePosition", kAbsolutePosition},
-    {L"AddNew", kAddNew},         {L"Edit", kEdit},
-    {L"Update", kUpdate},         {L"CancelUpdate", kCancelUpdate},
-    {L"Delete", kDelete},         {L"EditMode", kEditMode},
-    {L"Updatable", kUpdatable},   {L"GetRows", kGetRows},
-    {L"Close", kClose},           {L"Bookmark", kBookmark},
-    {L"LastModified", kLastModified},
+    {L"Fields", kDefault, kProperty},      {L"RecordCount", kRecordCount, kProperty},
+    {L"BOF", kBof, kProperty},             {L"EOF", kEof, kProperty},
+    {L"MoveFirst", kMoveFirst, kMethod},   {L"MoveLast", kMoveLast, kMethod},
+    {L"MoveNext", kMoveNext, kMethod},     {L"Move", kMove, kMethod},
+    {L"AddNew", kAddNew, kMethod},         {L"Edit", kEdit, kMethod},
+    {L"Update", kUpdate, kMethod},         {L"CancelUpdate", kCancelUpdate, kMethod},
+    {L"Delete", kDelete, kMethod},         {L"Updatable", kUpdatable, kProperty},
+    {L"GetRows", kGetRows, kMethod},       {L"Close", kClose, kMethod},
 };
-
-// A bookmark is the row's number, as four bytes.
-void SetBookmark(VARIANT* v, uint32_t id) {
-    SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, 4);
-    void* data = nullptr;
-    SafeArrayAccessData(array, &data);
-    memcpy(data, &id, 4);
-    SafeArrayUnaccessData(array);
-    V_VT(v) = VT_ARRAY | VT_UI1;
-    V_ARRAY(v) = array;
-}
-
-bool BookmarkOf(const VARIANT& v, uint32_t* id) {
-    if (V_VT(&v) != (VT_ARRAY | VT_UI1) || !V_ARRAY(&v) || SafeArrayGetDim(V_ARRAY(&v)) != 1) return false;
-    LONG low = 0, high = -1;
-    SafeArrayGetLBound(V_ARRAY(&v), 1, &low);
-    SafeArrayGetUBound(V_ARRAY(&v), 1, &high);
-    if (high - low + 1 != 4) return false;
-    void* data = nullptr;
-    if (FAILED(SafeArrayAccessData(V_ARRAY(&v), &data))) return false;
-    memcpy(id, data, 4);
-    SafeArrayUnaccessData(V_ARRAY(&v));
-    return true;
-}
 
 // Rows as DAO's GetRows gives them: a two-dimensional array indexed (field, row).
 void SetRows(VARIANT* v, const std::vector<Text>& rows, size_t fields) {
@@ -290,8 +199,6 @@ public:
 
     Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
         if (id == kDefault) return Collection(new FieldsObject(state(), rs_, db_), flags, args, result);
-        if (IsPut(flags, args)) return Put(id, args);
-        if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
         if (rs_->closed() && id != kClose) return Fail(kObjectInvalid);
         switch (id) {
         case kRecordCount:
@@ -309,25 +216,13 @@ public:
             return rs_->MoveLast();
         case kMoveNext:
             return rs_->MoveNext();
-        case kMovePrevious:
-            return rs_->MovePrevious();
         case kMove: {
             long rows = 0;
             if (!args.Has(0)) return DISP_E_PARAMNOTFOUND;
             if (HRESULT hr = args.GetLong(0, 0, &rows); FAILED(hr)) return hr;
-            if (args.Has(1)) {  // from a bookmark
-                uint32_t from = 0;
-                if (!BookmarkOf(args.At(1), &from)) return Fail(kInvalidArgument);
-                if (Error e = rs_->SetBookmark(from)) return e;
-                if (rows == 0) return Outcome();
-            }
+            // No bookmark is handed out here, so no StartBookmark is a valid one.
+            if (args.Has(1)) return Fail(kInvalidArgument);
             return rs_->Move(rows);
-        }
-        case kAbsolutePosition: {
-            long position = -1;
-            if (Error e = rs_->AbsolutePosition(&position)) return e;
-            SetLong(result, position);
-            return Outcome();
         }
         case kAddNew:
             return rs_->AddNew();
@@ -340,9 +235,6 @@ public:
             return rs_->CancelUpdate();
         case kDelete:
             return rs_->Delete();
-        case kEditMode:
-            SetShort(result, static_cast<short>(rs_->editMode()));
-            return Outcome();
         case kUpdatable:
             SetBool(result, rs_->updatable());
             return Outcome();
@@ -356,38 +248,11 @@ public:
         }
         case kClose:
             return rs_->Close();
-        case kBookmark: {
-            uint32_t row = 0;
-            if (Error e = rs_->Bookmark(&row)) return e;
-            SetBookmark(result, row);
-            return Outcome();
-        }
-        case kLastModified:
-            if (!rs_->lastModified()) return Fail(kNoCurrentRecord);
-            SetBookmark(result, rs_->lastModified());
-            return Outcome();
         }
         return DISP_E_MEMBERNOTFOUND;
     }
 
 private:
-    Outcome Put(DISPID id, Args& args) {
-        if (rs_->closed()) return Fail(kObjectInvalid);
-        if (id == kAbsolutePosition) {
-            VARIANT number;
-            VariantInit(&number);
-            if (FAILED(VariantChangeType(&number, const_cast<VARIANT*>(args.putValue()), 0, VT_I4)))
-                return DISP_E_TYPEMISMATCH;
-            return rs_->SetAbsolutePosition(V_I4(&number));
-        }
-        if (id == kBookmark) {
-            uint32_t row = 0;
-            if (!BookmarkOf(*args.putValue(), &row)) return Fail(kInvalidArgument);
-            return rs_->SetBookmark(row);
-        }
-        return DISP_E_MEMBERNOTFOUND;
-    }
-
     std::shared_ptr<Recordset> rs_;
     std::shared_ptr<Database> db_;
 };
@@ -443,7 +308,7 @@ struct QueryDefState {
     }
 };
 
-const Member kParameterMembers[] = {{L"Value", kDefault}, {L"Name", kName}};
+const Member kParameterMembers[] = {{L"Value", kDefault, kWritable}, {L"Name", kName, kProperty}};
 
 class ParameterObject : public DispObject {
 public:
@@ -458,7 +323,6 @@ public:
             q_->values[Folded(name_)] = value;
             return Outcome();
         }
-        if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
         if (id == kName) {
             SetText(result, name_);
         } else {
@@ -478,10 +342,10 @@ public:
     ParametersObject(std::shared_ptr<EngineState> s, std::shared_ptr<QueryDefState> q)
         : DispObject(std::move(s), "Parameters", MEMBERS(kCollectionMembers)), q_(std::move(q)) {}
 
-    Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
+    Outcome Call(DISPID id, WORD, Args& args, VARIANT* result) override {
         if (q_->closed) return Fail(kObjectInvalid);
         const auto& declared = q_->query.parameters;
-        if (id == kCount && IsGet(flags)) {
+        if (id == kCount) {
             SetShort(result, static_cast<short>(declared.size()));
             return Outcome();
         }
@@ -490,7 +354,8 @@ public:
         auto find = [&](TextView name) { return static_cast<long>(q_->ParameterIndex(name)); };
         if (HRESULT hr = ItemIndex(args, find, &index); FAILED(hr)) return hr;
         if (index < 0 || index >= static_cast<long>(declared.size())) return Fail(kItemNotFound);
-        return HandOut(new ParameterObject(state(), q_, declared[index]), flags, args, result);
+        SetObject(result, new ParameterObject(state(), q_, declared[index]));
+        return Outcome();
     }
 
 private:
@@ -498,10 +363,10 @@ private:
 };
 
 const Member kQueryDefMembers[] = {
-    {L"SQL", kSql},           {L"Parameters", kDefault},
-    {L"OpenRecordset", kOpenRecordset}, {L"Execute", kExecute},
-    {L"Close", kClose},       {L"Name", kName},
-    {L"RecordsAffected", kRecordsAffected},
+    {L"Parameters", kDefault, kProperty},        {L"SQL", kSql, kWritable},
+    {L"OpenRecordset", kOpenRecordset, kMethod}, {L"Execute", kExecute, kMethod},
+    {L"Close", kClose, kMethod},                 {L"Name", kName, kProperty},
+    {L"RecordsAffected", kRecordsAffected, kProperty},
 };
 
 class QueryDefObject : public DispObject {
@@ -517,7 +382,6 @@ public:
             if (HRESULT hr = ValueOf(*args.putValue(), &sql); FAILED(hr)) return hr;
             return q_->SetSql(sql.value_or(Text()));
         }
-        if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
         switch (id) {
         case kSql:
             SetText(result, q_->sql);
@@ -547,10 +411,10 @@ private:
 
 // ---------------------------------------------------------------- Database
 const Member kDatabaseMembers[] = {
-    {L"OpenRecordset", kOpenRecordset}, {L"CreateQueryDef", kCreateQueryDef},
-    {L"Execute", kExecute},             {L"RecordsAffected", kRecordsAffected},
-    {L"Updatable", kUpdatable},         {L"Name", kName},
-    {L"Close", kClose},
+    {L"OpenRecordset", kOpenRecordset, kMethod}, {L"CreateQueryDef", kCreateQueryDef, kMethod},
+    {L"Execute", kExecute, kMethod},             {L"RecordsAffected", kRecordsAffected, kProperty},
+    {L"Updatable", kUpdatable, kProperty},       {L"Name", kName, kProperty},
+    {L"Close", kClose, kMethod},
 };
 
 // A workspace's one transaction over the databases opened in it. DAO's
@@ -590,8 +454,7 @@ public:
         db_->Close();
     }
 
-    Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
-        if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
+    Outcome Call(DISPID id, WORD, Args& args, VARIANT* result) override {
         if (db_->closed()) return Fail(kObjectInvalid);
         switch (id) {
         case kOpenRecordset:
@@ -679,8 +542,9 @@ Error OpenError(DWORD code, const Text& name) {
 }
 
 const Member kWorkspaceMembers[] = {
-    {L"OpenDatabase", kOpenDatabase}, {L"BeginTrans", kBeginTrans}, {L"CommitTrans", kCommitTrans},
-    {L"Rollback", kRollback},         {L"Name", kName},               {L"Close", kClose},
+    {L"OpenDatabase", kOpenDatabase, kMethod}, {L"BeginTrans", kBeginTrans, kMethod},
+    {L"CommitTrans", kCommitTrans, kMethod},   {L"Rollback", kRollback, kMethod},
+    {L"Name", kName, kProperty},               {L"Close", kClose, kMethod},
 };
 
 class WorkspaceObject : public DispObject {
@@ -688,8 +552,7 @@ public:
     WorkspaceObject(std::shared_ptr<EngineState> s, Text name)
         : DispObject(std::move(s), "Workspace", MEMBERS(kWorkspaceMembers)), name_(std::move(name)) {}
 
-    Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
-        if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
+    Outcome Call(DISPID id, WORD, Args& args, VARIANT* result) override {
         switch (id) {
         case kOpenDatabase:
             return OpenDatabase(args, result);
@@ -789,39 +652,13 @@ private:
     Text name_;
 };
 
-class WorkspacesObject : public DispObject {
-public:
-    WorkspacesObject(std::shared_ptr<EngineState> s, WorkspaceObject* workspace)
-        : DispObject(std::move(s), "Workspaces", MEMBERS(kCollectionMembers)), workspace_(workspace) {
-        workspace_->AddRef();
-    }
-    ~WorkspacesObject() override { workspace_->Release(); }
-
-    Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
-        if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
-        if (id == kCount) {
-            SetShort(result, 1);
-            return Outcome();
-        }
-        long index = 0;
-        if (!args.Has(0)) return DISP_E_PARAMNOTFOUND;
-        if (HRESULT hr = args.GetLong(0, 0, &index); FAILED(hr)) return hr;
-        if (index != 0) return Fail(kItemNotFound);
-        workspace_->AddRef();
-        SetObject(result, workspace_);
-        return Outcome();
-    }
-
-private:
-    WorkspaceObject* workspace_;
-};
-
 // ---------------------------------------------------------------- DBEngine
 const Member kEngineMembers[] = {
-    {L"OpenDatabase", kOpenDatabase}, {L"CreateDatabase", kCreateDatabase}, {L"Workspaces", kWorkspaces},
-    {L"BeginTrans", kBeginTrans},     {L"CommitTrans", kCommitTrans},       {L"Rollback", kRollback},
-    {L"Errors", kErrors},             {L"Version", kVersion},           {L"Idle", kIdle},
-    {L"SetOption", kSetOption},       {L"CreateWorkspace", kCreateWorkspace},
+    {L"OpenDatabase", kOpenDatabase, kMethod}, {L"CreateDatabase", kCreateDatabase, kMethod},
+    {L"BeginTrans", kBeginTrans, kMethod},     {L"CommitTrans", kCommitTrans, kMethod},
+    {L"Rollback", kRollback, kMethod},         {L"Version", kVersion, kProperty},
+    {L"Idle", kIdle, kMethod},                 {L"SetOption", kSetOption, kMethod},
+    {L"CreateWorkspace", kCreateWorkspace, kMethod},
 };
 
 class EngineObject;
@@ -851,20 +688,15 @@ public:
     }
 
     Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
-        if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
         switch (id) {
         case kOpenDatabase:
             return workspace_->OpenDatabase(args, result);
         case kCreateDatabase:
             return CreateDatabase(args, result);
-        case kWorkspaces:
-            return Collection(new WorkspacesObject(state(), workspace_), flags, args, result);
         case kBeginTrans:
         case kCommitTrans:
         case kRollback:
             return workspace_->Call(id, flags, args, result);
-        case kErrors:
-            return Collection(new ErrorsObject(state()), flags, args, result);
         case kVersion:
             SetText(result, u"3.6");
             return Outcome();

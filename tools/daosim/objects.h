@@ -1,6 +1,7 @@
 // The stand-in's object model, as far as the data core uses DAO:
-// DBEngine > Workspaces > Workspace > Database > QueryDef > Parameters,
-// Database/QueryDef > Recordset > Fields > Field, DBEngine > Errors > Error.
+// DBEngine > Workspace (made by CreateWorkspace, or the default one behind
+// DBEngine's own calls) > Database > QueryDef > Parameters,
+// Database/QueryDef > Recordset > Fields > Field.
 #pragma once
 #include "tools/daosim/dispatch.h"
 

@@ -88,13 +88,6 @@ Error Recordset::MoveNext() {
     return Step(true);
 }
 
-Error Recordset::MovePrevious() {
-    if (Error e = Usable()) return e;
-    Discard();
-    if (bof_) return Fail(kNoCurrentRecord);
-    return Step(false);
-}
-
 Error Recordset::MoveFirst() {
     if (Error e = Usable()) return e;
     Discard();
@@ -131,44 +124,6 @@ Error Recordset::Move(long rows) {
         if (bof_ || eof_) break;
     }
     return Error();
-}
-
-Error Recordset::AbsolutePosition(long* out) const {
-    if (Error e = Usable()) return e;
-    *out = -1;
-    if (bof_ || eof_) return Error();
-    if (Error e = Current()) return e;
-    long live = 0;
-    for (long i = 0; i < pos_; ++i)
-        if (Live(i)) ++live;
-    *out = live;
-    return Error();
-}
-
-Error Recordset::SetAbsolutePosition(long position) {
-    if (Error e = Usable()) return e;
-    if (position < 0 || position >= RecordCount()) return Fail(kInvalidArgument);
-    Discard();
-    long live = 0;
-    for (size_t i = 0; i < ids_.size(); ++i) {
-        if (!Live(i)) continue;
-        if (live++ == position) return Land(i);
-    }
-    return Fail(kInvalidArgument);
-}
-
-Error Recordset::Bookmark(uint32_t* id) const {
-    if (Error e = Current()) return e;
-    *id = ids_[pos_];
-    return Error();
-}
-
-Error Recordset::SetBookmark(uint32_t id) {
-    if (Error e = Usable()) return e;
-    Discard();
-    for (size_t i = 0; i < ids_.size(); ++i)
-        if (ids_[i] == id && Live(i)) return Land(i);
-    return Fail(kInvalidArgument);
 }
 
 Error Recordset::Read(size_t column, Value* out) const {
@@ -222,7 +177,6 @@ Error Recordset::Update() {
     if (mode_ == kEditInProgress) {
         // A failed save keeps the edit, so that it can be corrected or cancelled.
         if (Error e = db_->Update(editId_, buffer_)) return e;
-        lastModified_ = editId_;
         mode_ = kEditNone;
         buffer_.clear();
         return Error();
@@ -232,7 +186,6 @@ Error Recordset::Update() {
     ids_.push_back(id);
     marks_.push_back(kSeen);
     ++seenLive_;
-    lastModified_ = id;
     Discard();
     // An empty recordset that got a row has left BOF but stays at EOF.
     if (bof_ && eof_) bof_ = false;

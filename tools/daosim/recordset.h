@@ -27,18 +27,11 @@ public:
     EditMode editMode() const { return mode_; }
     long RecordCount() const;
     size_t FieldCount() const { return db_->table().schema().columns.size(); }
-    uint32_t lastModified() const { return lastModified_; }
 
     Error MoveFirst();
     Error MoveLast();
     Error MoveNext();
-    Error MovePrevious();
     Error Move(long rows);
-    Error AbsolutePosition(long* out) const;
-    Error SetAbsolutePosition(long position);
-    // The current row's id (Bookmark) and a move to one.
-    Error Bookmark(uint32_t* id) const;
-    Error SetBookmark(uint32_t id);
 
     Error Read(size_t column, Value* out) const;
     Error Write(size_t column, const Value& value);
@@ -84,7 +77,6 @@ private:
     uint32_t editId_ = 0;
     bool savedBof_ = false, savedEof_ = false;
     long savedPos_ = -1;
-    uint32_t lastModified_ = 0;
 };
 
 }  // namespace daosim

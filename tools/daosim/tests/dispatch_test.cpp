@@ -24,12 +24,12 @@ std::wstring EnvOr(const wchar_t* name, const std::wstring& fallback) {
 }
 
 // The stand-in reads its log and scenario names once, when the first engine
-// is made: set them before any test runs. A child process inherits them.
+// is made: set them before any test runs (the folder is made before the
+// first engine). A child process inherits them.
 const std::wstring kScenario = EnvOr(L"DAOSIM_SCENARIO", TempDir() + L"scenario.txt");
 const std::wstring kLog = EnvOr(L"DAOSIM_LOG", TempDir() + L"calls.log");
-const bool kEnvironmentSet = (CreateDirectoryW(TempDir().c_str(), nullptr),
-                              SetEnvironmentVariableW(L"DAOSIM_SCENARIO", kScenario.c_str()) &&
-                                  SetEnvironmentVariableW(L"DAOSIM_LOG", kLog.c_str()));
+const bool kEnvironmentSet = SetEnvironmentVariableW(L"DAOSIM_SCENARIO", kScenario.c_str()) &&
+                             SetEnvironmentVariableW(L"DAOSIM_LOG", kLog.c_str());
 
 void WriteFileText(const std::wstring& path, const std::string& text) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -68,8 +68,10 @@ IDispatch* NewEngine(HRESULT* hr) {
 // Releases what a test holds when it ends, however it ends.
 class Held {
 public:
-    ~Held() {
+    ~Held() { ReleaseAll(); }
+    void ReleaseAll() {
         for (auto it = objects_.rbegin(); it != objects_.rend(); ++it) (*it)->Release();
+        objects_.clear();
     }
     IDispatch* operator()(const Result& r) {
         IDispatch* object = r.object();
@@ -88,25 +90,35 @@ class DaoTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(kEnvironmentSet);
+        dir_ = TempDir();
+        CreateDirectoryW(dir_.c_str(), nullptr);
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         DeleteFileW(kScenario.c_str());
         HRESULT hr;
         engine_ = NewEngine(&hr);
         ASSERT_EQ(hr, S_OK) << "DAO.DBEngine.36 should be registered in the test prefix";
-        dir_ = TempDir();
-        CreateDirectoryW(dir_.c_str(), nullptr);
     }
+    // The files the test made go too, once nothing holds them open.
     void TearDown() override {
+        held_.ReleaseAll();
         if (engine_) engine_->Release();
+        for (const std::wstring& path : made_) Remove(path);
         DeleteFileW(kScenario.c_str());
         CoUninitialize();
     }
 
+    // A path in the test folder with no file at it; the file made there, and
+    // the lock file beside it, are removed when the test ends.
     std::wstring NewPath(const wchar_t* name) {
         const std::wstring path = dir_ + name;
+        Remove(path);
+        made_.push_back(path);
+        return path;
+    }
+    static void Remove(const std::wstring& path) {
         SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileW(path.c_str());
-        return path;
+        DeleteFileW((path.substr(0, path.find_last_of(L'.')) + L".ldb").c_str());
     }
     // A database as the data core makes one: an empty file, then FieldsTable
     // of 41 text columns with s00 as its key.
@@ -142,6 +154,7 @@ protected:
 
     IDispatch* engine_ = nullptr;
     std::wstring dir_;
+    std::vector<std::wstring> made_;
     Held held_;
 };
 
@@ -153,7 +166,7 @@ TEST_F(DaoTest, FollowsTheAutomationConventions) {
     EXPECT_EQ(IdOf(db, L"NoSuchMember"), DISPID_UNKNOWN);
     EXPECT_EQ(InvokeId(db, 4321, DISPATCH_METHOD, {}).hr, DISP_E_MEMBERNOTFOUND);
     EXPECT_EQ(Get(engine_, L"Version").value.text(), L"3.6");
-    EXPECT_EQ(Get(held_(Get(engine_, L"Workspaces", {0})), L"Name").value.text(), L"#Default Workspace#");
+    EXPECT_EQ(Get(held_(Get(engine_, L"CreateWorkspace", {L"own", L"admin", L""})), L"Name").value.text(), L"own");
 
     // Arguments arrive reversed: a snapshot asked for is not updatable.
     IDispatch* snapshot = Open(db, L"SELECT * FROM FieldsTable", kSnapshot);
@@ -189,12 +202,68 @@ TEST_F(DaoTest, FollowsTheAutomationConventions) {
     VariantClear(&inner);
     ASSERT_TRUE(found);
     EXPECT_EQ(Read(found, L"s00"), L"1");
-    // A property write needs DISPID_PROPERTYPUT; a method is not a property.
-    EXPECT_EQ(Put(rs, L"MoveNext", Var(1)).hr, DISP_E_MEMBERNOTFOUND);
     EXPECT_EQ(Get(db, L"OpenRecordset").hr, DISP_E_PARAMNOTFOUND);
 }
 
-TEST_F(DaoTest, FailuresRaiseExceptionsAndFillErrors) {
+// DAO's objects are dispatch interfaces described by a type library: a
+// method answers only DISPATCH_METHOD, a property is read with
+// DISPATCH_PROPERTYGET, DISPATCH_METHOD or both and written only where it is
+// writable; anything else is DISP_E_MEMBERNOTFOUND and does nothing.
+TEST_F(DaoTest, MembersAnswerOnlyTheInvokeFlagsOfTheirKind) {
+    IDispatch* db = NewDatabase(L"flags.mdb");
+    IDispatch* rs = Open(db, L"FieldsTable");
+    ASSERT_EQ(AddRow(rs, L"1"), 0);
+    ASSERT_EQ(AddRow(rs, L"2"), 0);
+    ASSERT_TRUE(Get(rs, L"MoveFirst").ok());
+    auto as = [](IDispatch* object, const wchar_t* name, WORD flags, std::vector<Var> args = {}) {
+        return InvokeId(object, IdOf(object, name), flags, std::move(args)).hr;
+    };
+
+    // A method called as a property read.
+    for (const wchar_t* method : {L"MoveFirst", L"MoveLast", L"MoveNext", L"Move", L"GetRows", L"AddNew", L"Edit",
+                                  L"Update", L"CancelUpdate", L"Delete", L"Close"})
+        EXPECT_EQ(as(rs, method, DISPATCH_PROPERTYGET, {1}), DISP_E_MEMBERNOTFOUND) << "Recordset." << method;
+    EXPECT_EQ(Read(rs, L"s00"), L"1") << "the refused calls moved, deleted and closed nothing";
+    EXPECT_EQ(Number(rs, L"RecordCount"), 2);
+    for (const wchar_t* method : {L"OpenRecordset", L"CreateQueryDef", L"Execute", L"Close"})
+        EXPECT_EQ(as(db, method, DISPATCH_PROPERTYGET, {L"FieldsTable"}), DISP_E_MEMBERNOTFOUND) << "Database." << method;
+    for (const wchar_t* method : {L"OpenDatabase", L"CreateDatabase", L"CreateWorkspace", L"BeginTrans",
+                                  L"CommitTrans", L"Rollback", L"Idle", L"SetOption"})
+        EXPECT_EQ(as(engine_, method, DISPATCH_PROPERTYGET), DISP_E_MEMBERNOTFOUND) << "DBEngine." << method;
+    EXPECT_EQ(Get(engine_, L"Rollback").dao(), 3034) << "the refused BeginTrans began nothing";
+    EXPECT_EQ(as(rs, L"MoveNext", DISPATCH_METHOD), S_OK) << "DISPATCH_METHOD alone calls it";
+
+    // A read-only property written.
+    IDispatch* fields = held_(Get(rs, L"Fields"));
+    IDispatch* field = Field(rs, L"s01");
+    for (const wchar_t* property : {L"RecordCount", L"EOF", L"BOF", L"Updatable", L"Fields"})
+        EXPECT_EQ(Put(rs, property, Var(1)).hr, DISP_E_MEMBERNOTFOUND) << "Recordset." << property;
+    for (const wchar_t* property : {L"Name", L"Updatable", L"RecordsAffected"})
+        EXPECT_EQ(Put(db, property, Var(1)).hr, DISP_E_MEMBERNOTFOUND) << "Database." << property;
+    EXPECT_EQ(Put(fields, L"Count", Var(1)).hr, DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(Put(fields, L"Item", L"v", {L"s01"}).hr, DISP_E_MEMBERNOTFOUND) << "Fields(\"s01\") = v";
+    EXPECT_EQ(Put(field, L"Name", L"s99").hr, DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(Put(field, L"Size", Var(10)).hr, DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(Put(engine_, L"Version", L"4.0").hr, DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(Put(rs, L"MoveNext", Var(1)).hr, DISP_E_MEMBERNOTFOUND) << "a method is no property";
+    EXPECT_EQ(Number(rs, L"RecordCount"), 2);
+    EXPECT_EQ(Get(field, L"Name").value.text(), L"s01");
+
+    // A property is read with either flag or both; a writable one is written
+    // with DISPATCH_PROPERTYPUT, not DISPATCH_PROPERTYPUTREF.
+    for (WORD flags : {DISPATCH_PROPERTYGET, DISPATCH_METHOD, DISPATCH_PROPERTYGET | DISPATCH_METHOD}) {
+        EXPECT_EQ(InvokeId(rs, IdOf(rs, L"RecordCount"), flags, {}).value.number(), 2) << flags;
+        EXPECT_EQ(InvokeId(field, DISPID_VALUE, flags, {}).value.text(), L"x") << flags;
+    }
+    ASSERT_TRUE(Get(rs, L"Edit").ok());
+    const Var edited(L"edited");
+    EXPECT_EQ(InvokeId(field, DISPID_VALUE, DISPATCH_PROPERTYPUTREF, {}, &edited).hr, DISP_E_MEMBERNOTFOUND);
+    EXPECT_TRUE(InvokeId(field, DISPID_VALUE, DISPATCH_PROPERTYPUT, {}, &edited).ok());
+    EXPECT_TRUE(Get(rs, L"Update").ok());
+    EXPECT_EQ(Read(rs, L"s01"), L"edited");
+}
+
+TEST_F(DaoTest, FailuresRaiseExceptions) {
     IDispatch* db = NewDatabase(L"errors.mdb");
     IDispatch* rs = Open(db, L"SELECT * FROM FieldsTable");
     Result r = Get(rs, L"MoveNext");
@@ -202,17 +271,10 @@ TEST_F(DaoTest, FailuresRaiseExceptionsAndFillErrors) {
     EXPECT_EQ(static_cast<unsigned long>(r.scode), 0x800A0BCDul) << "3021 as 0x800A0000 + n";
     EXPECT_EQ(r.description, L"No current record.");
     EXPECT_EQ(r.source, L"DAO.Recordset");
-    IDispatch* errors = held_(Get(engine_, L"Errors"));
-    EXPECT_EQ(Number(errors, L"Count"), 1);
-    IDispatch* error = held_(Get(errors, L"Item", {0}));
-    EXPECT_EQ(Number(error, L"Number"), 3021);
-    EXPECT_EQ(Get(error, L"Source").value.text(), L"DAO.Recordset");
     EXPECT_TRUE(Get(rs, L"RecordCount").ok());
-    EXPECT_EQ(Number(errors, L"Count"), 1) << "a success leaves the collection";
-    EXPECT_EQ(Get(rs, L"Update").dao(), 3020);
-    EXPECT_EQ(Number(held_(InvokeId(errors, DISPID_VALUE, DISPATCH_PROPERTYGET, {0})), L"Number"), 3020)
-        << "each failure replaces the last";
-    EXPECT_EQ(Get(errors, L"Item", {1}).dao(), 3265);
+    r = Get(db, L"Execute", {L"DROP TABLE FieldsTable"});
+    EXPECT_EQ(r.dao(), 3129);
+    EXPECT_EQ(r.source, L"DAO.Database") << "the source names the object that failed";
 }
 
 TEST_F(DaoTest, RecordsetMovesAndCountsAsADynaset) {
@@ -227,7 +289,6 @@ TEST_F(DaoTest, RecordsetMovesAndCountsAsADynaset) {
     Get(rs, L"MoveNext");
     EXPECT_EQ(Number(rs, L"RecordCount"), 3);
     EXPECT_EQ(Read(rs, L"s00"), L"C") << "ORDER BY ignores case";
-    EXPECT_EQ(Number(rs, L"AbsolutePosition"), 2);
     EXPECT_TRUE(Get(rs, L"MoveLast").ok());
     EXPECT_EQ(Number(rs, L"RecordCount"), 4);
     EXPECT_TRUE(Get(rs, L"MoveNext").ok());
@@ -236,8 +297,8 @@ TEST_F(DaoTest, RecordsetMovesAndCountsAsADynaset) {
     EXPECT_EQ(Get(rs, L"MoveNext").dao(), 3021);
     EXPECT_TRUE(Get(rs, L"Move", {-3}).ok());
     EXPECT_EQ(Read(rs, L"s00"), L"b");
-    EXPECT_TRUE(Put(rs, L"AbsolutePosition", Var(3)).ok());
-    EXPECT_EQ(Read(rs, L"s00"), L"D");
+    EXPECT_EQ(Get(rs, L"Move", {1, L"bookmark"}).dao(), 3001) << "no bookmark is handed out, so none is valid";
+    EXPECT_EQ(Read(rs, L"s00"), L"b");
 
     IDispatch* empty = Open(db, L"SELECT * FROM FieldsTable WHERE s00='zz'");
     EXPECT_EQ(Flag(empty, L"BOF"), 1);
@@ -264,11 +325,8 @@ TEST_F(DaoTest, AddNewEditAndDeleteBehaveAsInDao) {
     EXPECT_EQ(Read(rs, L"s00"), L"m") << "Update returns to the row current before AddNew";
     Get(rs, L"MoveLast");
     EXPECT_EQ(Read(rs, L"s00"), L"a") << "the new row is last whatever the ORDER BY";
-    Get(rs, L"MoveFirst");
-    ASSERT_TRUE(Put(rs, L"Bookmark", Get(rs, L"LastModified").value).ok());
-    EXPECT_EQ(Read(rs, L"s00"), L"a") << "Bookmark = LastModified goes to the new row";
     EXPECT_EQ(AddRow(rs, L"A"), 3022);
-    EXPECT_EQ(Number(rs, L"EditMode"), 2);
+    EXPECT_EQ(Write(rs, L"s00", L"B"), 0) << "a failed Update keeps the edit";
     EXPECT_TRUE(Get(rs, L"CancelUpdate").ok());
 
     EXPECT_EQ(Write(rs, L"s01", L"y"), 3020);
@@ -341,14 +399,16 @@ TEST_F(DaoTest, QueryDefsExecuteAndTransactions) {
     EXPECT_EQ(Get(q, L"OpenRecordset", {kDynaset}).dao(), 3061) << "an unset parameter is missing";
     EXPECT_TRUE(Put(held_(Get(parameters, L"Item", {L"P"})), L"Value", L"2").ok());
     EXPECT_EQ(Read(held_(Get(q, L"OpenRecordset", {kDynaset})), L"s00"), L"2");
+    // Default members: qdf("p") is qdf.Parameters("p"), a Parameter's value its DISPID 0.
     const Var three(L"3");
-    EXPECT_TRUE(InvokeId(q, DISPID_VALUE, DISPATCH_PROPERTYPUT, {L"p"}, &three).ok()) << "qdf(\"p\") = value";
+    IDispatch* p = held_(InvokeId(q, DISPID_VALUE, DISPATCH_PROPERTYGET, {L"p"}));
+    EXPECT_TRUE(InvokeId(p, DISPID_VALUE, DISPATCH_PROPERTYPUT, {}, &three).ok());
     EXPECT_EQ(Read(held_(Get(q, L"OpenRecordset", {kDynaset})), L"s00"), L"3");
     EXPECT_EQ(Get(held_(InvokeId(parameters, DISPID_VALUE, DISPATCH_PROPERTYGET, {0})), L"Value").value.text(), L"3");
     EXPECT_EQ(Get(parameters, L"Item", {L"q"}).dao(), 3265);
 
     IDispatch* remove = held_(Get(db, L"CreateQueryDef", {L"", L"PARAMETERS p TEXT(255); DELETE FROM FieldsTable WHERE s00=[p]"}));
-    Put(remove, L"Parameters", L"3", {L"p"});
+    EXPECT_TRUE(Put(held_(Get(remove, L"Parameters", {L"p"})), L"Value", L"3").ok());
     EXPECT_TRUE(Get(remove, L"Execute", {128}).ok());
     EXPECT_EQ(Number(remove, L"RecordsAffected"), 1);
     EXPECT_EQ(Get(db, L"Execute", {L"SELECT * FROM FieldsTable", 128}).dao(), 3065);
@@ -362,11 +422,18 @@ TEST_F(DaoTest, QueryDefsExecuteAndTransactions) {
     ASSERT_TRUE(Get(engine_, L"Rollback").ok());
     EXPECT_EQ(Get(engine_, L"Rollback").dao(), 3034);
     EXPECT_EQ(Number(Open(db, L"FieldsTable", 0), L"RecordCount"), 2);
-    IDispatch* workspace = held_(Get(held_(Get(engine_, L"Workspaces")), L"Item", {0}));
-    ASSERT_TRUE(Get(workspace, L"BeginTrans").ok());
-    AddRow(Open(db, L"FieldsTable"), L"4");
-    ASSERT_TRUE(Get(workspace, L"CommitTrans").ok());
+
+    // A workspace of its own has a transaction of its own.
     const std::wstring path = Get(db, L"Name").value.text();
+    IDispatch* workspace = held_(Get(engine_, L"CreateWorkspace", {L"own", L"admin", L""}));
+    IDispatch* mine = held_(Get(workspace, L"OpenDatabase", {path}));
+    ASSERT_TRUE(mine);
+    ASSERT_TRUE(Get(workspace, L"BeginTrans").ok());
+    EXPECT_EQ(Get(engine_, L"Rollback").dao(), 3034) << "the default workspace is not in it";
+    EXPECT_EQ(AddRow(Open(mine, L"FieldsTable"), L"4"), 0);
+    ASSERT_TRUE(Get(workspace, L"CommitTrans").ok());
+    ASSERT_TRUE(Get(workspace, L"Close").ok());
+    EXPECT_EQ(Get(mine, L"Close").dao(), 3420) << "closing the workspace closed its database";
     ASSERT_TRUE(Get(db, L"Close").ok());
     EXPECT_EQ(Get(db, L"Close").dao(), 3420);
     IDispatch* again = held_(Get(engine_, L"OpenDatabase", {path}));
