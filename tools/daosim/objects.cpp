@@ -41,6 +41,7 @@ enum : DISPID {
     kIdle,
     kSetOption,
     kCreateWorkspace,
+    kRequiredField,
 };
 
 // DBEngine.SetOption's option for Jet's MaxLocksPerFile.
@@ -86,6 +87,7 @@ const Member kCollectionMembers[] = {{L"Count", kCount, kProperty}, {L"Item", kD
 const Member kFieldMembers[] = {
     {L"Value", kDefault, kWritable}, {L"Name", kName, kProperty},
     {L"Type", kType, kProperty},     {L"Size", kSize, kProperty},
+    {L"Required", kRequiredField, kProperty},
 };
 
 class FieldObject : public DispObject {
@@ -118,6 +120,9 @@ public:
             return Outcome();
         case kSize:
             SetLong(result, column.size);
+            return Outcome();
+        case kRequiredField:
+            SetBool(result, column.required);
             return Outcome();
         }
         return DISP_E_MEMBERNOTFOUND;

@@ -298,6 +298,21 @@ TEST_F(DaoEngineTest, FieldsAreReadAndWrittenByNameWhateverTheirOrderAndSize) {
     why = DbRecordset(DbGoods)->LastEngineError();
     EXPECT_NE(why.find("s02 of the record with the code 3 has 14 characters; the field holds 10"), std::string::npos)
         << why;
+    DbReleaseAll();
+
+    // A field the file marks Required: the empty text, written as Null, is
+    // refused before Jet refuses it, naming the field and the record.
+    const std::string required = PathOf("required.mdb");
+    std::string columns = "CREATE TABLE FieldsTable (s00 TEXT(255)";
+    for (int column = 1; column < kFieldCount; ++column)
+        columns += ", " + ColumnName(column) + " TEXT(255)" + (column == 5 ? " NOT NULL" : "");
+    ASSERT_TRUE(JetCreateWithTable(required, columns + ")"));
+    ASSERT_EQ(DbOpen(DbGoods, required.c_str()), 0);
+    EXPECT_EQ(Save(DbGoods, {{0, "4"}, {5, "1"}}), 0);
+    EXPECT_EQ(Save(DbGoods, {{0, "5"}, {2, "без группы"}}), 2009);
+    why = DbRecordset(DbGoods)->LastEngineError();
+    EXPECT_NE(why.find("s05 of this file must not be empty (Required); the record with the code 5"), std::string::npos)
+        << why;
 }
 
 TEST_F(DaoEngineTest, AFileWhoseTableLacksAFieldIsNoDatabaseOfTheScale) {

@@ -184,6 +184,7 @@ struct FieldLayout {
     std::array<long, kFieldCount> position{};
     std::array<long, kFieldCount> type{};
     std::array<long, kFieldCount> size{};  // characters a text field holds
+    std::array<bool, kFieldCount> required{};
     long count = 0;                        // the recordset's fields in all
 };
 
@@ -203,7 +204,8 @@ bool ReadLayout(Object& recordset, FieldLayout* layout, std::string* missing) {
             if (seen[column] || _stricmp(text.c_str(), ColumnName(column).c_str()) != 0) continue;
             seen[column] = true;
             layout->position[column] = i;
-            if (!field.GetLong(L"Type", &layout->type[column]) || !field.GetLong(L"Size", &layout->size[column]))
+            if (!field.GetLong(L"Type", &layout->type[column]) || !field.GetLong(L"Size", &layout->size[column]) ||
+                !field.GetBool(L"Required", &layout->required[column]))
                 return false;
         }
     }
@@ -419,6 +421,13 @@ public:
     bool FitsFields(const RowValues& values) {
         for (int column = 0; column < kFieldCount; ++column) {
             const std::wstring value = Wide(values[column].substr(0, kValueMax));
+            if (value.empty() && layout_.required[column]) {
+                // The engine writes the empty text as Null, which a Required
+                // field refuses (3314).
+                Refuse("the field " + ColumnName(column) + " of this file must not be empty (Required); the record with "
+                       "the code " + values[0] + " leaves it empty");
+                return false;
+            }
             if (value.empty()) continue;
             const long type = layout_.type[column];
             if (type != dbText && type != dbMemo) {
