@@ -408,6 +408,7 @@ public:
         bool restored = sqlite3_open_v2(Utf8FilePath(from).c_str(), &copy, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK;
         if (!restored) copyError_ = "the copy cannot be opened: " + std::string(sqlite3_errmsg(copy));
         if (restored) restored = CopyRows(copy);
+        Exec("PRAGMA cache_size=-2000");  // SQLite's default again; what the cache holds stays until the commit
         sqlite3_close_v2(copy);
         ForgetStatements();
         tableCount_ = -1;
