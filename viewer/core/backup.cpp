@@ -71,21 +71,24 @@ bool IsStamp(const std::string& text) {
 
 std::string BackupFolder(const std::string& dbPath) { return JoinPath(FolderOf(dbPath), "Backup"); }
 
-// The backups' names in the order they were made, as far as their stamps
-// tell: a stamp later than the clock now was made before the clock was put
-// back (a clock battery gone flat sets a scale to 2000), so those come
-// first; within each kind the stamps sort as the times do.
+// When a copy was last written: the order the copies were made in, kept so
+// by MakeBackup whatever the clock did; 0 for one that cannot be looked at.
+int64_t WrittenAt(const std::string& path) {
+    FileState state;
+    return GetFileState(path, &state) ? state.written : 0;
+}
+
+// The backups' names in the order they were made. Their stamps cannot tell
+// it: a clock put back (a flat clock battery starts a scale in 2000, the
+// autumn's hour comes twice) stamps a new copy before older ones.
 std::vector<std::string> BackupNames(const std::string& dbPath) {
-    const std::string now = Stamp(Now());
-    const size_t stampAt = NameOf(dbPath).size() + 1;
+    const std::string folder = BackupFolder(dbPath);
+    std::vector<std::pair<int64_t, std::string>> made;
+    for (const std::string& name : FilesInFolder(folder))
+        if (IsBackupName(NameOf(dbPath), name)) made.emplace_back(WrittenAt(JoinPath(folder, name)), name);
+    std::sort(made.begin(), made.end());
     std::vector<std::string> names;
-    for (const std::string& name : FilesInFolder(BackupFolder(dbPath)))
-        if (IsBackupName(NameOf(dbPath), name)) names.push_back(name);
-    const auto beforeTheClock = [&](const std::string& name) { return name.compare(stampAt, kStampLength, now) > 0; };
-    std::sort(names.begin(), names.end(), [&](const std::string& a, const std::string& b) {
-        const bool staleA = beforeTheClock(a), staleB = beforeTheClock(b);
-        return staleA != staleB ? staleA : a < b;
-    });
+    for (const auto& entry : made) names.push_back(entry.second);
     return names;
 }
 
@@ -186,8 +189,22 @@ bool WriteVerifiedCopy(int db, CNVRecordset* rs, const std::string& path, long* 
     return done;
 }
 
-// A verified copy of the open database under a new name; no copy goes.
-bool MakeBackup(int db, std::string* path, long* rows, std::string* why) {
+// A copy is written later than every other copy of its database, so that
+// the order they were written in is the order they were made in, even after
+// the clock was put back.
+void WrittenLast(const std::string& dbPath, const std::string& path, FileState* state) {
+    int64_t newest = 0;
+    for (const std::string& name : BackupNames(dbPath)) {
+        const std::string other = JoinPath(BackupFolder(dbPath), name);
+        if (!SameName(other, path)) newest = std::max(newest, WrittenAt(other));
+    }
+    if (GetFileState(path, state) && state->written <= newest && SetFileWritten(path, newest + kWrittenPerSecond))
+        GetFileState(path, state);
+}
+
+// A verified copy of the open database under a new name, written last; no
+// copy goes. *state is the copy as it was made.
+bool MakeBackup(int db, std::string* path, long* rows, FileState* state, std::string* why) {
     CNVRecordset* rs = DbRecordset(db);
     if (!rs) return Refuse(why, "БД не открыта");
     const std::string& dbPath = rs->FilePath();
@@ -197,7 +214,9 @@ bool MakeBackup(int db, std::string* path, long* rows, std::string* why) {
     RemoveStaleParts(dbPath);
     if (!FreeBackupPath(folder, NameOf(dbPath) + "." + Stamp(Now()), path))
         return Refuse(why, "слишком много копий за одну секунду");
-    return WriteVerifiedCopy(db, rs, *path, rows, why);
+    if (!WriteVerifiedCopy(db, rs, *path, rows, why)) return false;
+    WrittenLast(dbPath, *path, state);
+    return true;
 }
 
 }  // namespace
@@ -220,13 +239,32 @@ bool IsBackupName(const std::string& dbFileName, const std::string& name) {
 bool DbBackup(int db, std::string* backupPath, std::string* why) {
     std::string path;
     long rows = 0;
-    if (!MakeBackup(db, &path, &rows, why)) return false;
+    FileState state;
+    if (!MakeBackup(db, &path, &rows, &state, why)) return false;
     RemoveOldest(DbRecordset(db)->FilePath(), {path});
     if (backupPath) *backupPath = path;
     return true;
 }
 
 namespace {
+
+// After a commit: a copy that holds the same bytes as the copy made before it
+// (a clear of an empty database, the same import twice) only pushes a
+// distinct older one out of the ten: it goes, and that one stands for it.
+// Then the oldest beyond ten go. Returns the copy that holds the state
+// before the change.
+std::string KeptCopy(const std::string& dbPath, const std::string& path, const std::string& keep) {
+    std::string kept = path;
+    const std::vector<std::string> names = BackupNames(dbPath);
+    for (size_t i = names.size(); i-- > 0;) {
+        const std::string other = JoinPath(BackupFolder(dbPath), names[i]);
+        if (SameName(other, path)) continue;
+        if (SameFileContents(other, path) && RemoveFile(path)) kept = other;
+        break;
+    }
+    RemoveOldest(dbPath, {kept, keep});
+    return kept;
+}
 
 // A change in one transaction under the write lock, after a backup when
 // asked; see DbChangeWithBackup.
@@ -245,21 +283,25 @@ ChangeOutcome RunChange(int db, bool backUp, const std::string& keep, const Chan
     }
     std::string path;
     long rows = 0;
-    if (backUp && !MakeBackup(db, &path, &rows, why)) {
+    FileState made;
+    if (backUp && !MakeBackup(db, &path, &rows, &made, why)) {
         DbEndWhole(db, false);
         return ChangeOutcome::NoBackup;
     }
     if (!backUp) rows = DbTableRows(db);
     bool changed = change(why);
-    // The change may go ahead only while its copy is there, whole, to undo
-    // it: not removed, moved or cut short by another program meanwhile.
-    if (changed && backUp && CountRows(path, nullptr) != rows)
+    if (!changed && why->empty()) *why = rs->LastEngineError();
+    // The change may go ahead only while its copy is there as it was made,
+    // to undo it: not removed, moved, replaced, linked over, cut short or
+    // written into by another program meanwhile.
+    FileState now;
+    if (changed && backUp && (!GetFileState(path, &now) || now != made))
         changed = Refuse(why, "резервная копия пропала или изменилась до записи изменений: ", path);
-    bool committed = changed && DbEndWhole(db, true);
+    const bool committed = changed && DbEndWhole(db, true);
     if (changed && !committed) *why = rs->LastEngineError();
     if (!changed) DbEndWhole(db, false);
     if (committed) {
-        if (backUp) RemoveOldest(rs->FilePath(), {path, keep});
+        if (backUp) path = KeptCopy(rs->FilePath(), path, keep);
         if (backupPath) *backupPath = path;
         return ChangeOutcome::Done;
     }

@@ -301,6 +301,12 @@ namespace {
 // database, wherever it lies, nor into the folder that holds the scale's.
 bool MayExportTo(int db, const std::string& path, std::string* why) {
     const std::string shown = tq::Utf8ToCp1251(path);
+    // Checked first: reading a FIFO's head would wait for ever.
+    if (!IsOrdinaryFileOrNothingUtf8(path)) {
+        *why = tq::Cp("Экспорт отменён: ") + shown +
+               tq::Cp(" — не обычный файл (папка, устройство или канал). Выберите другой файл.");
+        return false;
+    }
     const std::string kind = DatabaseKindUtf8(path);
     if (!kind.empty()) {
         *why = tq::Cp("Экспорт отменён: файл ") + shown + tq::Cp(" — база данных (") + kind +
@@ -372,6 +378,11 @@ bool ImportCsv(int db, const std::string& bytes, const ImportOptions& options, s
 bool ImportCsvFile(int db, const std::string& path, const ImportOptions& options, std::string* message,
                    std::string* backupPath) {
     std::string bytes;
+    if (!IsOrdinaryFileOrNothingUtf8(path)) {  // a FIFO would keep the reader waiting for ever
+        *message = tq::Cp("Не удалось прочитать файл ") + tq::Utf8ToCp1251(path) +
+                   tq::Cp(": не обычный файл (папка, устройство или канал)");
+        return false;
+    }
     if (!ReadWholeFileUtf8(path, &bytes)) {
         *message = tq::Cp("Не удалось прочитать файл ") + tq::Utf8ToCp1251(path) +
                    (bytes.size() > kReadLimitBytes ? tq::Cp(": он больше 256 МБ") : std::string());

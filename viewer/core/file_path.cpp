@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "common/cp1251.h"
 
@@ -261,6 +262,69 @@ bool GetFileIdentity(const std::string& path, FileIdentity* identity) {
     return true;
 }
 
+bool GetFileState(const std::string& path, FileState* state) {
+#ifdef _WIN32
+    HANDLE file = CreateFileW(tq::Cp1251ToWide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool got = GetFileInformationByHandle(file, &info) != 0;
+    CloseHandle(file);
+    if (!got) return false;
+    state->identity.volume = info.dwVolumeSerialNumber;
+    state->identity.index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    state->size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    state->written = static_cast<int64_t>((static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                                          info.ftLastWriteTime.dwLowDateTime);
+#else
+    struct stat st;
+    if (stat(Utf8FilePath(path).c_str(), &st) != 0) return false;
+    state->identity.volume = static_cast<uint64_t>(st.st_dev);
+    state->identity.index = static_cast<uint64_t>(st.st_ino);
+    state->size = static_cast<uint64_t>(st.st_size);
+    state->written = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+#endif
+    return true;
+}
+
+bool SetFileWritten(const std::string& path, int64_t written) {
+#ifdef _WIN32
+    HANDLE file = CreateFileW(tq::Cp1251ToWide(path).c_str(), FILE_WRITE_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    FILETIME time;
+    time.dwLowDateTime = static_cast<DWORD>(static_cast<uint64_t>(written) & 0xFFFFFFFFu);
+    time.dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(written) >> 32);
+    const bool set = SetFileTime(file, nullptr, nullptr, &time) != 0;
+    CloseHandle(file);
+    return set;
+#else
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<time_t>(written / 1000000000);
+    times[1].tv_nsec = static_cast<long>(written % 1000000000);
+    return utimensat(AT_FDCWD, Utf8FilePath(path).c_str(), times, 0) == 0;
+#endif
+}
+
+bool SameFileContents(const std::string& a, const std::string& b) {
+    FILE* fa = OpenForReading(FromCp1251(a));
+    FILE* fb = fa ? OpenForReading(FromCp1251(b)) : nullptr;
+    bool same = fa && fb;
+    std::vector<char> bufferA(65536), bufferB(65536);
+    while (same) {
+        const size_t gotA = std::fread(bufferA.data(), 1, bufferA.size(), fa);
+        const size_t gotB = std::fread(bufferB.data(), 1, bufferB.size(), fb);
+        same = gotA == gotB && std::memcmp(bufferA.data(), bufferB.data(), gotA) == 0 && !std::ferror(fa) &&
+               !std::ferror(fb);
+        if (gotA == 0) break;
+    }
+    if (fa) std::fclose(fa);
+    if (fb) std::fclose(fb);
+    return same;
+}
+
 bool MakeFolder(const std::string& path, std::string* why) {
 #ifdef _WIN32
     if (CreateDirectoryW(Wide(path).c_str(), nullptr)) return true;
@@ -405,6 +469,26 @@ bool ReadWholeFileUtf8(const std::string& path, std::string* bytes) {
     const bool complete = !std::ferror(f) && bytes->size() <= kReadLimitBytes;
     std::fclose(f);
     return complete;
+}
+
+bool IsOrdinaryFileOrNothingUtf8(const std::string& path) {
+#ifdef _WIN32
+    HANDLE file = CreateFileW(FromUtf8(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool disk = GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
+                      !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE));
+    CloseHandle(file);
+    return disk;
+#else
+    struct stat st;
+    if (stat(FromUtf8(path).c_str(), &st) != 0) return errno == ENOENT;
+    return S_ISREG(st.st_mode);
+#endif
 }
 
 bool ReplaceFileUtf8(const std::string& path, const std::string& bytes, std::string* why) {

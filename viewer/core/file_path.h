@@ -24,6 +24,11 @@ size_t ReadFileHeadUtf8(const std::string& path, char* buffer, size_t size);
 // limit keeps an endless device from filling the memory).
 constexpr size_t kReadLimitBytes = 256u << 20;
 bool ReadWholeFileUtf8(const std::string& path, std::string* bytes);
+// Whether the path names an ordinary file on a disk, or nothing yet: not a
+// folder, a device (/dev/null, NUL, COM1), a pipe or a FIFO, which a file
+// written over it would replace or which would block the reader. Links are
+// followed. Nothing is opened for reading or writing.
+bool IsOrdinaryFileOrNothingUtf8(const std::string& path);
 // Writes bytes as the whole file: into a new file in the same folder, which
 // then takes the path's place in one step, so that no one ever sees half a
 // file. False, with the system's text in *why (code page 1251), when any of
@@ -72,6 +77,30 @@ struct FileIdentity {
 };
 // False when there is no file at the path.
 bool GetFileIdentity(const std::string& path, FileIdentity* identity);
+
+// A file as it stands: which file it is, its size and when it was last
+// written. Another program that removed, replaced, linked over, cut short or
+// wrote into the file has changed one of them.
+struct FileState {
+    FileIdentity identity;
+    uint64_t size = 0;
+    int64_t written = 0;  // the system's own units
+    bool operator==(const FileState& other) const {
+        return identity == other.identity && size == other.size && written == other.written;
+    }
+    bool operator!=(const FileState& other) const { return !(*this == other); }
+};
+bool GetFileState(const std::string& path, FileState* state);
+// FileState::written a second later.
+#ifdef _WIN32
+constexpr int64_t kWrittenPerSecond = 10000000;  // FILETIME counts 100 ns
+#else
+constexpr int64_t kWrittenPerSecond = 1000000000;
+#endif
+// Sets when a file was last written, in FileState's units.
+bool SetFileWritten(const std::string& path, int64_t written);
+// Whether two files hold the same bytes; false when either cannot be read.
+bool SameFileContents(const std::string& a, const std::string& b);
 
 // The file an engine opened, to ask later whether it is still the one at its
 // path. An engine keeps the file open, so the answer cannot be fooled by a new

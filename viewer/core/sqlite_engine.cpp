@@ -283,7 +283,7 @@ public:
         if (!file_.StillThere()) return "the file is no longer at its path";
         if (!copyError_.empty()) return tq::Utf8ToCp1251(copyError_);
         if (!LostWhy().empty()) return "SQLite rolled the transaction back: " + LostWhy();
-        if (sqlite3_errcode(db_) == SQLITE_OK && !abandonedWhy_.empty()) return tq::Utf8ToCp1251(abandonedWhy_);
+        if (!abandonedWhy_.empty()) return tq::Utf8ToCp1251(abandonedWhy_);
         return tq::Utf8ToCp1251(sqlite3_errmsg(db_));
     }
 
@@ -451,6 +451,7 @@ private:
     // change inside a transaction: a whole transaction writes with the
     // file's journal as it is, and the next write after it switches.
     bool ReadyToWrite() override {
+        abandonedWhy_.clear();  // a new write has its own reasons
         if (WritesRefused() || !CanWrite()) return false;
         if (setUpForWriting_) return true;
         if (!inTrans_) {

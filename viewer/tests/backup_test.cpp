@@ -4,6 +4,8 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -288,6 +290,41 @@ TEST_F(BackupTest, ACopyThatSortsOldestIsNotRemovedByItsOwnRotation) {
     EXPECT_EQ(fs::path(ListBackups(path).back().path), fs::path(second));
 }
 
+TEST_F(BackupTest, CopiesKeepTheOrderTheyWereMadeInWhenTheClockGoesBackAndCatchesUp) {
+    const std::string path = GoodsWithThreeRows();
+    // The autumn's hour: ten copies from 02:00 to 02:45, then the clock goes
+    // back to 02:05 and two more follow. The ones that go are the oldest made
+    // (02:00, 02:05), not the newest made.
+    std::vector<std::string> made;
+    now_ = {2026, 10, 25, 2, 0, 0};
+    const auto step = [&](int minute) {
+        now_.minute = minute;
+        ASSERT_EQ(Save(DbGoods, {{0, std::to_string(1000 + made.size())}}), 0);
+        std::string backup, why;
+        ASSERT_EQ(DbChangeWithBackup(DbGoods, std::string(), ClearGoods, &backup, &why), ChangeOutcome::Done) << U(why);
+        made.push_back(fs::path(backup).filename().string());
+    };
+    for (int minute = 0; minute < 50; minute += 5) step(minute);
+    step(5);
+    step(10);
+    std::vector<std::string> expected(made.end() - kBackupsKept, made.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(NamesIn(backupDir()), expected);
+    EXPECT_EQ(fs::path(ListBackups(path).back().path).filename(), made.back()) << "listed newest last";
+
+    // Clears of a database that is empty already change nothing: their
+    // copies would be the same as the last, and push distinct ones out.
+    std::string emptied, why;
+    ASSERT_EQ(DbChangeWithBackup(DbGoods, std::string(), ClearGoods, &emptied, &why), ChangeOutcome::Done);
+    const std::vector<std::string> before = NamesIn(backupDir());
+    for (int i = 0; i < 3; ++i) {
+        std::string backup;
+        ASSERT_EQ(DbChangeWithBackup(DbGoods, std::string(), ClearGoods, &backup, &why), ChangeOutcome::Done);
+        EXPECT_EQ(fs::path(backup), fs::path(emptied)) << "the copy that already holds this state stands for it";
+    }
+    EXPECT_EQ(NamesIn(backupDir()), before);
+}
+
 TEST_F(BackupTest, ManyCopiesInOneSecondNeverTakeAFreedNameAgain) {
     GoodsWithThreeRows();
     std::vector<std::string> made;
@@ -313,20 +350,27 @@ TEST_F(BackupTest, AFailedChangeKeepsNoCopyAndACopyThatVanishesStopsTheChange) {
     EXPECT_EQ(DbChangeWithBackup(DbGoods, std::string(), refuse, &backup, &why), ChangeOutcome::Failed);
     EXPECT_EQ(NamesIn(backupDir()).size(), 0u) << "nothing changed, so no copy either";
 
-    // Another program removes the copy, or cuts it short, while the clear runs.
-    for (const bool truncate : {false, true}) {
+    // Another program removes the copy, cuts it short, or writes into it
+    // (its size and row count the same) while the clear runs.
+    for (const int way : {0, 1, 2}) {
+        const bool truncate = way == 1;
         const auto clearAfterCopyGoes = [&](std::string*) {
             for (const std::string& name : NamesIn(backupDir())) {
-                if (truncate) std::ofstream(PathOf("Backup/" + name), std::ios::trunc);
-                else fs::remove(PathOf("Backup/" + name));
+                const std::string copy = PathOf("Backup/" + name);
+                if (way == 0) fs::remove(copy);
+                if (way == 1) std::ofstream(copy, std::ios::trunc);
+                if (way == 2) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // a later modification time
+                    std::fstream(copy, std::ios::in | std::ios::out | std::ios::binary).seekp(200).put('x');
+                }
             }
             std::array<bool, kDatabaseCount> goods{};
             goods[DbGoods] = true;
             return DbClear(goods);
         };
         EXPECT_EQ(DbChangeWithBackup(DbGoods, std::string(), clearAfterCopyGoes, &backup, &why), ChangeOutcome::Failed)
-            << truncate;
-        EXPECT_EQ(RawRows(path), rows) << "the clear is taken back: its copy is gone, truncated " << truncate;
+            << way;
+        EXPECT_EQ(RawRows(path), rows) << "the clear is taken back: its copy is gone or changed, " << way << (truncate ? " (cut short)" : "");
         for (const std::string& name : NamesIn(backupDir())) fs::remove(PathOf("Backup/" + name));
     }
 }

@@ -31,7 +31,9 @@ def main():
 
     try:
         tq("sample", *(["--jet"] if jet else []))
-        for _ in range(10):
+        for n in range(10):
+            if n:  # each clear has something of its own to keep
+                tq("save", "goods", f"s00={100 + n}")
             tq("clear", "goods")
         listed = backups()
         if len(listed) != 10 or listed[0][3] != "5":
