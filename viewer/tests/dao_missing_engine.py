@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """With no DAO engine registered, an Access file is refused and tqdb says in
 one line what the PC needs; with the engine back, the same file works."""
+import atexit
 import os
+import shutil
 import sys
 import tempfile
 
@@ -12,7 +14,9 @@ def main():
     h = Harness()
     h.ensure_started()
     tqdb = os.path.join(os.environ["TQ_WIN_DIR"], "tools", "tqdb.exe")
-    folder = h.winpath(tempfile.mkdtemp(prefix="tqdb-jet-"))
+    work = tempfile.mkdtemp(prefix="tqdb-jet-")
+    atexit.register(shutil.rmtree, work, True)
+    folder = h.winpath(work)
     failures = []
     rc, out, err = h.run(tqdb, ["-C", folder, "create", "--jet"])
     if rc != 0:

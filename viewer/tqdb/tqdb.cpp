@@ -358,8 +358,10 @@ public:
         Check("20000 rows: import, backup, clear, restore", LargeRoundTrip(20000), Error());
         Check("row deleted during a listing", ListingSurvivesADelete(3000), Error());
         DbReleaseAll();
+        // Every copy of the scratch file is the selftest's own, also those a
+        // check that failed half-way could not name.
+        for (const BackupInfo& backup : ListBackups(path_)) RemoveFile(backup.path);
         RemoveFile(path_);
-        for (const std::string& backup : backups_) RemoveFile(backup);
         RemoveEmptyFolder(JoinPath(FolderOf(path_), "Backup"));
         const std::string total = std::to_string(passes_ + failures_);
         io_.Out(failures_ ? tq::Cp("selftest: не пройдено проверок: ") + std::to_string(failures_) + tq::Cp(" из ") +
@@ -424,17 +426,13 @@ private:
         for (int n = 1; n <= rows; ++n) csv += std::to_string(n) + ";" + std::to_string(n) + "\r\n";
         std::string message, backup, why;
         if (!ImportCsv(DbGoods, csv, ImportOptions(), &message, &backup)) return Note(message);
-        backups_.push_back(backup);
         std::array<bool, kDatabaseCount> goods{};
         goods[DbGoods] = true;
         const auto clear = [&](std::string*) { return DbClear(goods); };
         if (DbChangeWithBackup(DbGoods, std::string(), clear, &backup, &why) != ChangeOutcome::Done) return Note(why);
-        backups_.push_back(backup);
         if (Count() != 0) return Note(tq::Cp("после очистки остались записи"));
         std::string saved;
-        const bool restored = DbRestore(DbGoods, backup, &saved, &why);
-        backups_.push_back(saved);
-        if (!restored) return Note(why);
+        if (!DbRestore(DbGoods, backup, &saved, &why)) return Note(why);
         return Count() == rows || Note(tq::Cp("после восстановления записей ") + std::to_string(Count()));
     }
 
@@ -469,7 +467,6 @@ private:
         return false;
     }
 
-    std::vector<std::string> backups_;
     Io& io_;
     std::string path_;
     int passes_ = 0;

@@ -13,7 +13,9 @@ Start menu, and the wizard must not find the printer simulator that the
 shared prefix registers.
 """
 import glob
+import atexit
 import os
+import shutil
 import struct
 import subprocess
 import sys
@@ -132,6 +134,7 @@ def viewer_from_shortcut(pc, version):
     ok(target and target.lower() == (INSTALL_DIR + r"\TQScaleDBViewer.exe").lower(),
        f"the viewer's shortcut points at the installed viewer (got {target!r})")
     folder = tempfile.mkdtemp(prefix="tq-installed-")
+    atexit.register(shutil.rmtree, folder, True)
     rc, out, err = pc.h.run(INSTALL_DIR + r"\tqdb.exe", ["-C", pc.h.winpath(folder), "sample"])
     ok(rc == 0, f"the installed tqdb.exe makes a sample folder ({err.strip()})")
     rc, out, err = pc.h.run(INSTALL_DIR + r"\tqdb.exe", ["-C", pc.h.winpath(folder), "list", "goods"])

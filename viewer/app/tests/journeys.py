@@ -9,7 +9,9 @@ $TQ_BUILD_DIR/screenshots/. With --jet the folder holds Access (Jet) files,
 made and read back by tqdb.exe through the DAO engine of the prefix.
 """
 import contextlib
+import atexit
 import os
+import shutil
 import sqlite3
 import subprocess
 import sys
@@ -169,8 +171,16 @@ def main_window(h, folder, version, listed=None):
         yield v
 
 
+def temp_folder(prefix):
+    """A folder of the journey's own, removed with everything in it when the
+    journey's process ends."""
+    folder = tempfile.mkdtemp(prefix=prefix)
+    atexit.register(shutil.rmtree, folder, True)
+    return folder
+
+
 def sample_folder():
-    folder = tempfile.mkdtemp(prefix="tqviewer-")
+    folder = temp_folder("tqviewer-")
     tqdb(folder, "sample", *(["--jet"] if JET else []))
     return folder
 
@@ -185,7 +195,7 @@ def insert_raw(folder, db, values):
 # --- journeys -------------------------------------------------------------
 
 def startup_without_internal(h, version):
-    folder = tempfile.mkdtemp(prefix="tqviewer-empty-")
+    folder = temp_folder("tqviewer-empty-")
     with Viewer(h, folder, version) as v:
         for name in ["ТОВАРОВ", "ПОЛЬЗОВАТЕЛЕЙ", "ЭТИКЕТОК", "ПОМОЩИ", "ПРОДАЖ", "ОТЧЕТОВ", "РЕСУРСОВ"]:
             v.box(f"БД {name} не открыта!", IDOK)
