@@ -39,7 +39,12 @@ protected:
         SetEnvironmentVariableW(L"TQ_PRINTERSIM_SCENARIO", scenario_.c_str());
         SetEnvironmentVariableW(L"TQ_PRINTERSIM_LOG", log_.c_str());
     }
-    void TearDown() override { OleUninitialize(); }
+    // The simulator has let go of its files once the control is released.
+    void TearDown() override {
+        OleUninitialize();
+        DeleteFileW(scenario_.c_str());
+        DeleteFileW(log_.c_str());
+    }
 
     void Scenario(const std::string& text) {
         std::ofstream(tq::WideToCp1251(scenario_)) << text;

@@ -11,11 +11,14 @@ namespace {
 
 constexpr long kDynaset = 2, kSnapshot = 4;
 
-std::wstring TempDir() {
+// "<Temp>\daosim-test-<process>": the test's files are named from it.
+std::wstring TempName() {
     wchar_t path[MAX_PATH];
     GetTempPathW(MAX_PATH, path);
-    return std::wstring(path) + L"daosim-test-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
+    return std::wstring(path) + L"daosim-test-" + std::to_wstring(GetCurrentProcessId());
 }
+// The folder of the test's databases, removed once its tests are done.
+std::wstring TempDir() { return TempName() + L"\\"; }
 
 std::wstring EnvOr(const wchar_t* name, const std::wstring& fallback) {
     wchar_t buffer[MAX_PATH * 2];
@@ -26,10 +29,28 @@ std::wstring EnvOr(const wchar_t* name, const std::wstring& fallback) {
 // The stand-in reads its log and scenario names once, when the first engine
 // is made: set them before any test runs (the folder is made before the
 // first engine). A child process inherits them.
-const std::wstring kScenario = EnvOr(L"DAOSIM_SCENARIO", TempDir() + L"scenario.txt");
-const std::wstring kLog = EnvOr(L"DAOSIM_LOG", TempDir() + L"calls.log");
+// The log sits beside the folder, not in it: the stand-in keeps it open until
+// the process ends, which would keep the folder from being removed. A child
+// process inherits the names and leaves the files to its parent.
+const bool kNamedHere = EnvOr(L"DAOSIM_LOG", L"").empty() && EnvOr(L"DAOSIM_SCENARIO", L"").empty();
+const std::wstring kScenario = EnvOr(L"DAOSIM_SCENARIO", TempName() + L"-scenario.txt");
+const std::wstring kLog = EnvOr(L"DAOSIM_LOG", TempName() + L"-calls.log");
 const bool kEnvironmentSet = SetEnvironmentVariableW(L"DAOSIM_SCENARIO", kScenario.c_str()) &&
                              SetEnvironmentVariableW(L"DAOSIM_LOG", kLog.c_str());
+
+// After the last test: the folder, the scenario and the log go. The stand-in
+// opened the log allowing its deletion, so it goes when the process lets go
+// of it.
+class RemoveTempFiles : public ::testing::Environment {
+public:
+    void TearDown() override {
+        RemoveDirectoryW(TempName().c_str());
+        if (!kNamedHere) return;
+        DeleteFileW(kScenario.c_str());
+        DeleteFileW(kLog.c_str());
+    }
+};
+::testing::Environment* const kRemoveTempFiles = ::testing::AddGlobalTestEnvironment(new RemoveTempFiles);
 
 void WriteFileText(const std::wstring& path, const std::string& text) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
