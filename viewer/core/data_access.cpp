@@ -297,16 +297,6 @@ bool DbEndWhole(int db, bool keep) {
     return rs->EndWholeTrans(keep);
 }
 
-bool DbCountAllRows(int db, int32_t* count) {
-    *count = 0;
-    CNVRecordset* rs = Object(db);
-    if (!rs) return false;
-    rs->LookAgain();
-    if (!rs->OpenAllRows()) return false;
-    *count = rs->RecordCount();
-    return true;
-}
-
 long DbTableRows(int db) {
     CNVRecordset* rs = Object(db);
     if (!rs) return -1;

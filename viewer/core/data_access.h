@@ -50,14 +50,11 @@ void DbReleaseAll();
 // clearing of DbClear included. DbEndWhole is false when the commit failed.
 bool DbBeginWhole(int db);
 bool DbEndWhole(int db, bool keep);
-// Every row of the table, the "*" rows included, in the listing's order; as
-// DbCountChecked, and DbFetch then walks it.
-bool DbCountAllRows(int db, int32_t* count);
 // The rows of the whole table, "*" rows included, counted afresh; -1 when
 // the database is not open or cannot be read.
 long DbTableRows(int db);
-// Every row as DbCountAllRows orders them, each value whole and in UTF-8 as
-// stored; false, with the engine's reason, when they cannot be read or a
+// Every row of the table, the "*" rows included, in the listing's order,
+// each value whole and in UTF-8 as stored; false, with the engine's reason, when they cannot be read or a
 // value is no text a file can carry.
 bool DbReadAllRowsAsStored(int db, std::vector<std::array<std::string, kFieldCount>>* rows);
 // The "*" rows of the database become these, stored as they stand.

@@ -241,30 +241,17 @@ size_t ReadFileHeadUtf8(const std::string& path, char* buffer, size_t size) {
 }
 
 bool GetFileIdentity(const std::string& path, FileIdentity* identity) {
-#ifdef _WIN32
-    // No access asked for, every sharing allowed: the file may be open in
-    // the database engine, or anywhere else.
-    HANDLE file = CreateFileW(tq::Cp1251ToWide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    BY_HANDLE_FILE_INFORMATION info;
-    const bool got = GetFileInformationByHandle(file, &info) != 0;
-    CloseHandle(file);
-    if (!got) return false;
-    identity->volume = info.dwVolumeSerialNumber;
-    identity->index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-#else
-    struct stat st;
-    if (stat(Utf8FilePath(path).c_str(), &st) != 0) return false;
-    identity->volume = static_cast<uint64_t>(st.st_dev);
-    identity->index = static_cast<uint64_t>(st.st_ino);
-#endif
+    FileState state;
+    if (!GetFileState(path, &state)) return false;
+    *identity = state.identity;
     return true;
 }
 
 bool GetFileState(const std::string& path, FileState* state) {
 #ifdef _WIN32
-    HANDLE file = CreateFileW(tq::Cp1251ToWide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    // No access asked for, every sharing allowed: the file may be open in
+    // the database engine, or anywhere else.
+    HANDLE file = CreateFileW(FromCp1251(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION info;
@@ -289,7 +276,7 @@ bool GetFileState(const std::string& path, FileState* state) {
 
 bool SetFileWritten(const std::string& path, int64_t written) {
 #ifdef _WIN32
-    HANDLE file = CreateFileW(tq::Cp1251ToWide(path).c_str(), FILE_WRITE_ATTRIBUTES,
+    HANDLE file = CreateFileW(FromCp1251(path).c_str(), FILE_WRITE_ATTRIBUTES,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     FILETIME time;

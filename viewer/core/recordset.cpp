@@ -70,10 +70,6 @@ bool CNVRecordset::OpenListing() {
     return OpenQuery(WithTable(m_nSortColumn == -1 ? kListingByCode : kListingSorted));
 }
 
-bool CNVRecordset::OpenAllRows() {
-    return OpenQuery(WithTable(m_nSortColumn == -1 ? kAllRowsByCode : kAllRowsSorted));
-}
-
 bool CNVRecordset::ReadAllRowsAsStored(std::vector<RowValues>* rows) {
     CloseQuery();
     return ReadAsStored(WithTable(m_nSortColumn == -1 ? kAllRowsByCode : kAllRowsSorted), rows);

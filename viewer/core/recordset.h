@@ -17,9 +17,8 @@ public:
     // query is reused with its current position.
     bool OpenQuery(const std::string& sql);
     bool OpenListing();
-    // The listing's order over every row of the table, the "*" rows included.
-    bool OpenAllRows();
-    // The same rows, each value whole and in UTF-8 as stored (an export's).
+    // The listing's order over every row of the table, the "*" rows included,
+    // each value whole and in UTF-8 as stored (an export's).
     bool ReadAllRowsAsStored(std::vector<RowValues>* rows);
     bool MoveFirstRow();
     bool MoveNextRow();

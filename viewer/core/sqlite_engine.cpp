@@ -92,18 +92,14 @@ std::string ColumnText(sqlite3_stmt* stmt, int column) {
     return value;
 }
 
-// Whether bytes are UTF-8 text without a NUL, as a text file carries them.
-bool IsPlainUtf8(std::string_view bytes) {
-    return bytes.find('\0') == std::string_view::npos && tq::IsValidUtf8(bytes);
-}
-
 // A column's value as stored, whole, in UTF-8: text as it is, a number as
-// its text, NULL as the empty text. False for a value that is no UTF-8 text.
+// its text, NULL as the empty text. False for a value a text file cannot
+// carry: bytes that are no UTF-8, or a NUL.
 bool StoredText(sqlite3_stmt* stmt, int column, std::string* value) {
     const char* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
     const int bytes = sqlite3_column_bytes(stmt, column);
     value->assign(text ? text : "", text ? static_cast<size_t>(bytes) : 0);
-    return IsPlainUtf8(*value);
+    return value->find('\0') == std::string::npos && tq::IsValidUtf8(*value);
 }
 
 void BindTexts(sqlite3_stmt* stmt, const std::vector<std::string>& parameters) {

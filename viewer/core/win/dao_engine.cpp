@@ -419,46 +419,39 @@ public:
     // Jet refuses it: text into a field that is no text, a value longer than
     // its field, a row longer than Jet's.
     bool FitsFields(const RowValues& values) {
+        size_t rowBytes = 0;  // a Jet row holds kJetRowBytes of text, Cyrillic two bytes a letter
         for (int column = 0; column < kFieldCount; ++column) {
             const std::wstring value = Wide(values[column].substr(0, kValueMax));
             if (value.empty() && layout_.required[column]) {
                 // The engine writes the empty text as Null, which a Required
                 // field refuses (3314).
-                Refuse("the field " + ColumnName(column) + " of this file must not be empty (Required); the record with "
-                       "the code " + values[0] + " leaves it empty");
-                return false;
+                return Refuse("the field " + ColumnName(column) +
+                              " of this file must not be empty (Required); the record with the code " + values[0] +
+                              " leaves it empty");
             }
             if (value.empty()) continue;
             const long type = layout_.type[column];
-            if (type != dbText && type != dbMemo) {
-                Refuse("the field " + ColumnName(column) + " of this file is not text (DAO type " +
-                       std::to_string(type) + "): the engine writes text only");
-                return false;
-            }
-            if (type == dbText && static_cast<long>(value.size()) > layout_.size[column]) {
-                Refuse("the value of " + ColumnName(column) + " of the record with the code " + values[0] + " has " +
-                       std::to_string(value.size()) + " characters; the field holds " +
-                       std::to_string(layout_.size[column]));
-                return false;
-            }
+            if (type != dbText && type != dbMemo)
+                return Refuse("the field " + ColumnName(column) + " of this file is not text (DAO type " +
+                              std::to_string(type) + "): the engine writes text only");
+            if (type == dbText && static_cast<long>(value.size()) > layout_.size[column])
+                return Refuse("the value of " + ColumnName(column) + " of the record with the code " + values[0] +
+                              " has " + std::to_string(value.size()) + " characters; the field holds " +
+                              std::to_string(layout_.size[column]));
+            for (wchar_t c : value) rowBytes += c <= 0xFF ? 1 : 2;
         }
-        return RowFitsJet(values);
+        if (rowBytes <= kJetRowBytes) return true;
+        return Refuse("the record with the code " + values[0] + " is too large for an Access file: " +
+                      std::to_string(rowBytes) + " bytes of text, at most " + std::to_string(kJetRowBytes) +
+                      " (a Cyrillic letter takes two)");
     }
     // A refusal of the engine's own, reported by LastError until the next
-    // operation that clears it.
-    void Refuse(const std::string& why) { copyError_ = why; }
-
-    // A row that Jet would refuse at Update (3047), named by its record.
-    bool RowFitsJet(const RowValues& values) {
-        size_t bytes = 0;
-        for (const std::string& value : values)
-            for (wchar_t c : Wide(value.substr(0, kValueMax))) bytes += c <= 0xFF ? 1 : 2;
-        if (bytes <= kJetRowBytes) return true;
-        Refuse("the record with the code " + values[0] + " is too large for an Access file: " +
-               std::to_string(bytes) + " bytes of text, at most " + std::to_string(kJetRowBytes) +
-               " (a Cyrillic letter takes two)");
+    // operation that clears it; always false.
+    bool Refuse(const std::string& why) {
+        copyError_ = why;
         return false;
     }
+
     bool readOnly() const { return readOnly_; }
     dao::Session& session() { return session_; }
 
