@@ -213,7 +213,13 @@ Error Database::Delete(uint32_t id) {
 Error Database::Begin() {
     if (inTransaction_) return Fail(kTooManyTransactions);
     inTransaction_ = true;
+    tablesOpened_ = 0;
     pending_.clear();
+    return Error();
+}
+
+Error Database::NoteTableOpened() {
+    if (inTransaction_ && ++tablesOpened_ > kTablesPerTransaction) return Fail(kTooManyTables);
     return Error();
 }
 

@@ -33,6 +33,9 @@ public:
 constexpr uint32_t kPageSize = 4096;
 // How long a writer waits for another process's write lock before giving up.
 constexpr uint32_t kLockWaitMs = 600;
+// The tables, dynasets and snapshots one transaction may open: a margin
+// below the "about three hundred" Jet 2.0 was documented to take.
+constexpr int kTablesPerTransaction = 250;
 
 // The first page of a new file.
 std::vector<uint8_t> SignaturePage();
@@ -73,6 +76,10 @@ public:
     Error Commit();
     Error Rollback();
     bool inTransaction() const { return inTransaction_; }
+    // Jet keeps every table, dynaset or snapshot opened in a transaction
+    // referenced until the transaction ends, closed or not, and past about
+    // three hundred refuses the next with 3014. Called before each open.
+    Error NoteTableOpened();
 
     Error Insert(const std::vector<Value>& values, uint32_t* id);
     Error Update(uint32_t id, const std::vector<Value>& values);
@@ -100,6 +107,7 @@ private:
     uint32_t generation_ = 0;
     bool writeLocked_ = false;
     bool inTransaction_ = false;
+    int tablesOpened_ = 0;  // in this transaction
     std::vector<Op> pending_;
     const EngineOptions* options_ = nullptr;
 };

@@ -12,6 +12,7 @@ const Entry kTexts[] = {
     {kInvalidArgument, "Invalid argument."},
     {kTooManyTransactions, "Could not start transaction; too many transactions already nested."},
     {kTableExists, "Table '|' already exists."},
+    {kTooManyTables, "Can't open any more tables."},
     {kNoEditInProgress, "Update or CancelUpdate without AddNew or Edit."},
     {kNoCurrentRecord, "No current record."},
     {kDuplicateKey, "The changes you requested to the table were not successful because they would create "
@@ -40,6 +41,7 @@ const Entry kTexts[] = {
     {kDatabaseExists, "Database already exists."},
     {kInvalidOperation, "Invalid operation."},
     {kLocked, "Could not update; currently locked by another session on this machine."},
+    {kNotSupported, "Operation is not supported for this type of object."},
     {kItemNotFound, "Item not found in this collection."},
     {kSyntaxInCreateTable, "Syntax error in CREATE TABLE statement."},
     {kRequired, "The field '|' cannot contain a Null value because the Required property for this field is set "

@@ -42,6 +42,7 @@ enum : DISPID {
     kSetOption,
     kCreateWorkspace,
     kRequiredField,
+    kRequery,
 };
 
 // DBEngine.SetOption's option for Jet's MaxLocksPerFile.
@@ -169,6 +170,7 @@ const Member kRecordsetMembers[] = {
     {L"Update", kUpdate, kMethod},         {L"CancelUpdate", kCancelUpdate, kMethod},
     {L"Delete", kDelete, kMethod},         {L"Updatable", kUpdatable, kProperty},
     {L"GetRows", kGetRows, kMethod},       {L"Close", kClose, kMethod},
+    {L"Requery", kRequery, kMethod},
 };
 
 // Rows as DAO's GetRows gives them: a two-dimensional array indexed (field, row).
@@ -197,10 +199,39 @@ void SetRows(VARIANT* v, const std::vector<Text>& rows, size_t fields) {
     V_ARRAY(v) = array;
 }
 
+// What a QueryDef holds; its recordsets keep it for Requery.
+struct QueryDefState {
+    std::shared_ptr<Database> db;
+    Text name;
+    Text sql;
+    Query query;
+    Error parseError;
+    Parameters values;
+    long recordsAffected = 0;
+    bool closed = false;
+
+    Error SetSql(const Text& text) {
+        sql = text;
+        values.clear();
+        parseError = ParseQuery(sql, &query);
+        return parseError;
+    }
+    int ParameterIndex(TextView parameter) const {
+        for (size_t i = 0; i < query.parameters.size(); ++i)
+            if (EqualNoCase(query.parameters[i], parameter)) return static_cast<int>(i);
+        return -1;
+    }
+};
+
 class RecordsetObject : public DispObject {
 public:
-    RecordsetObject(std::shared_ptr<EngineState> s, std::shared_ptr<Recordset> rs, std::shared_ptr<Database> db)
-        : DispObject(std::move(s), "Recordset", MEMBERS(kRecordsetMembers)), rs_(std::move(rs)), db_(std::move(db)) {}
+    // query and values are what the recordset selected; source the QueryDef
+    // it came from (null for a Database's), which alone Requery takes.
+    RecordsetObject(std::shared_ptr<EngineState> s, std::shared_ptr<Recordset> rs, std::shared_ptr<Database> db,
+                    Query query, Parameters values, std::shared_ptr<QueryDefState> source, const IDispatch* sourceObject)
+        : DispObject(std::move(s), "Recordset", MEMBERS(kRecordsetMembers)), rs_(std::move(rs)), db_(std::move(db)),
+          query_(std::move(query)), values_(std::move(values)), source_(std::move(source)),
+          sourceObject_(sourceObject) {}
 
     Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
         if (id == kDefault) return Collection(new FieldsObject(state(), rs_, db_), flags, args, result);
@@ -253,20 +284,46 @@ public:
         }
         case kClose:
             return rs_->Close();
+        case kRequery:
+            return Requery(args);
         }
         return DISP_E_MEMBERNOTFOUND;
     }
 
 private:
+    // Requery([NewQueryDef]) selects again: without an argument with the
+    // values the recordset was opened with, with its own QueryDef with that
+    // QueryDef's values as they are now. DAO re-creates a recordset given
+    // another QueryDef from scratch; the stand-in refuses that (3001).
+    Outcome Requery(Args& args) {
+        if (rs_->closed()) return Fail(kObjectInvalid);
+        if (args.Has(0)) {
+            const VARIANT& given = args.At(0);
+            if (!source_ || V_VT(&given) != VT_DISPATCH || V_DISPATCH(&given) != sourceObject_)
+                return Fail(kInvalidArgument);
+            values_ = source_->values;
+        }
+        if (Error e = db_->Refresh()) return e;
+        std::vector<uint32_t> ids;
+        if (Error e = db_->Select(query_, values_, &ids)) return e;
+        return rs_->Requery(std::move(ids));
+    }
+
     std::shared_ptr<Recordset> rs_;
     std::shared_ptr<Database> db_;
+    Query query_;
+    Parameters values_;
+    std::shared_ptr<QueryDefState> source_;
+    const IDispatch* sourceObject_;
 };
 
-// Opens a recordset on what a Database or a QueryDef selects. `type` 0 is
-// "omitted": a table name then opens table-type, SQL a dynaset.
+// Opens a recordset on what a Database or a QueryDef (source, sourceObject)
+// selects. `type` 0 is "omitted": a table name then opens table-type, SQL a
+// dynaset.
 Outcome OpenRecordset(const std::shared_ptr<EngineState>& state, const std::shared_ptr<Database>& db,
                       const Query& query, bool plainName, const Parameters& params, Args& args, size_t first,
-                      VARIANT* result) {
+                      VARIANT* result, std::shared_ptr<QueryDefState> source = nullptr,
+                      const IDispatch* sourceObject = nullptr) {
     long type = 0, options = 0, lockEdit = 0;
     if (HRESULT hr = args.GetLong(first, 0, &type); FAILED(hr)) return hr;
     if (HRESULT hr = args.GetLong(first + 1, 0, &options); FAILED(hr)) return hr;
@@ -277,6 +334,7 @@ Outcome OpenRecordset(const std::shared_ptr<EngineState>& state, const std::shar
     const bool readOnlyOption = options & kReadOnlyOption;
     if (readOnlyOption && lockEdit == kReadOnlyOption) return Fail(kInvalidArgument);
     if (Error e = db->Refresh()) return e;
+    if (Error e = db->NoteTableOpened()) return e;
     std::vector<uint32_t> ids;
     if (Error e = db->Select(query, params, &ids)) return e;
     const bool updatable = !db->readOnly() && type != kOpenSnapshot && type != kOpenForwardOnly && !readOnlyOption &&
@@ -285,33 +343,11 @@ Outcome OpenRecordset(const std::shared_ptr<EngineState>& state, const std::shar
     auto rs = std::make_shared<Recordset>(db, std::move(ids), updatable, tableType);
     const long vanish = Runtime::Get().scenario().vanishAfter();
     if (vanish >= 0) rs->SetFetchLimit(vanish);
-    SetObject(result, new RecordsetObject(state, rs, db));
+    SetObject(result, new RecordsetObject(state, rs, db, query, params, std::move(source), sourceObject));
     return Outcome();
 }
 
 // ---------------------------------------------------------------- QueryDef
-struct QueryDefState {
-    std::shared_ptr<Database> db;
-    Text name;
-    Text sql;
-    Query query;
-    Error parseError;
-    Parameters values;
-    long recordsAffected = 0;
-    bool closed = false;
-
-    Error SetSql(const Text& text) {
-        sql = text;
-        values.clear();
-        parseError = ParseQuery(sql, &query);
-        return parseError;
-    }
-    int ParameterIndex(TextView parameter) const {
-        for (size_t i = 0; i < query.parameters.size(); ++i)
-            if (EqualNoCase(query.parameters[i], parameter)) return static_cast<int>(i);
-        return -1;
-    }
-};
 
 const Member kParameterMembers[] = {{L"Value", kDefault, kWritable}, {L"Name", kName, kProperty}};
 
@@ -402,7 +438,8 @@ public:
             return Outcome();
         case kOpenRecordset:
             if (q_->parseError) return q_->parseError;
-            return OpenRecordset(state(), q_->db, q_->query, false, q_->values, args, 0, result);
+            return OpenRecordset(state(), q_->db, q_->query, false, q_->values, args, 0, result, q_,
+                                 static_cast<IDispatch*>(this));
         case kExecute:
             if (q_->parseError) return q_->parseError;
             return q_->db->Execute(q_->query, q_->values, &q_->recordsAffected);

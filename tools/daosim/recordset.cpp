@@ -5,7 +5,11 @@ namespace daosim {
 Recordset::Recordset(std::shared_ptr<Database> db, std::vector<uint32_t> ids, bool updatable, bool tableType)
     : db_(std::move(db)), ids_(std::move(ids)), marks_(ids_.size(), 0), updatable_(updatable),
       tableType_(tableType) {
-    // Opening moves to the first row, if there is one.
+    OpenOnFirst();
+}
+
+// Opening moves to the first row, if there is one.
+void Recordset::OpenOnFirst() {
     for (size_t i = 0; i < ids_.size(); ++i) {
         if (!Live(i)) continue;
         bof_ = eof_ = false;
@@ -15,6 +19,20 @@ Recordset::Recordset(std::shared_ptr<Database> db, std::vector<uint32_t> ids, bo
         fetched_ = 1;
         break;
     }
+}
+
+Error Recordset::Requery(std::vector<uint32_t> ids) {
+    if (Error e = Usable()) return e;
+    if (tableType_) return Fail(kNotSupported);
+    Discard();
+    ids_ = std::move(ids);
+    marks_.assign(ids_.size(), 0);
+    bof_ = eof_ = true;
+    pos_ = -1;
+    seenLive_ = 0;
+    fetched_ = 0;
+    OpenOnFirst();
+    return Error();
 }
 
 bool Recordset::Live(size_t i) const { return !(marks_[i] & kDeletedHere) && db_->table().Row(ids_[i]); }

@@ -44,6 +44,9 @@ public:
     // current row moves past them (EOF at the end).
     Error GetRows(long count, std::vector<Text>* rows);
     Error Close();
+    // The rows of the query selected again, as if opened anew; a table-type
+    // recordset cannot (3251).
+    Error Requery(std::vector<uint32_t> ids);
 
     // Fault injection: after this many rows are fetched, fetching fails as it
     // does when the file went away under Jet.
@@ -54,6 +57,7 @@ private:
     // The index of the next row not deleted through this recordset, or the end.
     long NextNotDeletedHere(long i) const;
     bool Live(size_t i) const;
+    void OpenOnFirst();
     Error Current() const;  // the current row is there to be read
     Error Land(size_t i);
     Error Step(bool forward);

@@ -461,6 +461,41 @@ TEST_F(DaoTest, QueryDefsExecuteAndTransactions) {
     EXPECT_EQ(Number(Open(again, L"FieldsTable", 0), L"RecordCount"), 3);
 }
 
+// A lookup run again with its QueryDef's new values does not open another
+// recordset; Jet refuses the 251st table or dynaset a transaction opens, even
+// after the others were closed, and counts afresh in the next one.
+TEST_F(DaoTest, RequeryRunsAQueryAgainAndATransactionOpensAtMost250Tables) {
+    IDispatch* db = NewDatabase(L"requery.mdb");
+    IDispatch* table = Open(db, L"FieldsTable");
+    for (const wchar_t* key : {L"1", L"2", L"3"}) AddRow(table, key, key);
+    IDispatch* q = held_(Get(db, L"CreateQueryDef", {L"", L"PARAMETERS p TEXT(255); SELECT * FROM FieldsTable WHERE s00=[p]"}));
+    IDispatch* p = held_(Get(q, L"Parameters", {L"p"}));
+    ASSERT_TRUE(Put(p, L"Value", L"2").ok());
+    IDispatch* rs = held_(Get(q, L"OpenRecordset", {kDynaset}));
+    EXPECT_EQ(Read(rs, L"s00"), L"2");
+    ASSERT_TRUE(Put(p, L"Value", L"3").ok());
+    EXPECT_TRUE(Get(rs, L"Requery").ok());
+    EXPECT_EQ(Read(rs, L"s00"), L"2") << "without its QueryDef, Requery keeps the values it was opened with";
+    EXPECT_TRUE(Get(rs, L"Requery", {Var::Object(q)}).ok());
+    EXPECT_EQ(Read(rs, L"s00"), L"3");
+    IDispatch* other = held_(Get(db, L"CreateQueryDef", {L"", L"SELECT * FROM FieldsTable"}));
+    EXPECT_EQ(Get(rs, L"Requery", {Var::Object(other)}).dao(), 3001);
+    EXPECT_EQ(Get(Open(db, L"FieldsTable", 1), L"Requery").dao(), 3251) << "a table-type recordset";
+
+    ASSERT_TRUE(Get(engine_, L"BeginTrans").ok());
+    for (int i = 0; i < 250; ++i) {
+        IDispatch* opened = Open(db, L"SELECT * FROM FieldsTable");
+        ASSERT_TRUE(opened) << "expected 250 opens, got " << i;
+        ASSERT_TRUE(Get(opened, L"Close").ok());
+    }
+    for (int i = 0; i < 20; ++i) ASSERT_TRUE(Get(rs, L"Requery", {Var::Object(q)}).ok());
+    EXPECT_EQ(Get(db, L"OpenRecordset", {L"FieldsTable"}).dao(), 3014);
+    ASSERT_TRUE(Get(engine_, L"CommitTrans").ok());
+    ASSERT_TRUE(Get(engine_, L"BeginTrans").ok());
+    EXPECT_TRUE(Open(db, L"FieldsTable")) << "a new transaction counts afresh";
+    ASSERT_TRUE(Get(engine_, L"Rollback").ok());
+}
+
 TEST_F(DaoTest, FilesAreCheckedAndReadOnlyIsRespected) {
     const std::wstring path = Get(NewDatabase(L"files.mdb"), L"Name").value.text();
     const std::string bytes = ReadFileText(path);

@@ -37,6 +37,13 @@ public:
         V_VT(&v.v_) = VT_NULL;
         return v;
     }
+    static Var Object(IDispatch* object) {
+        Var v;
+        object->AddRef();
+        V_VT(&v.v_) = VT_DISPATCH;
+        V_DISPATCH(&v.v_) = object;
+        return v;
+    }
     static Var Missing() {
         Var v;
         V_VT(&v.v_) = VT_ERROR;

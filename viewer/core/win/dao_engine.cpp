@@ -220,10 +220,15 @@ bool ReadLayout(Object& recordset, FieldLayout* layout, std::string* missing) {
 
 class DaoEngine;
 
+// Whose a result's recordset is: the result's own, or lent to it by the
+// engine for the open transaction (the whole table, or the lookup's), and
+// given back when the result goes.
+enum class Lending { Own, Table, Lookup };
+
 class DaoResult : public CachedResult {
 public:
-    DaoResult(DaoEngine& engine, Object recordset, bool wholeTable, long tableCount)
-        : engine_(engine), recordset_(std::move(recordset)), wholeTable_(wholeTable), tableCount_(tableCount) {}
+    DaoResult(DaoEngine& engine, Object recordset, bool wholeTable, long tableCount, Lending lending = Lending::Own);
+    ~DaoResult() override;
 
     bool CanAppend() override;
 
@@ -238,9 +243,14 @@ private:
     bool MoveTo(size_t index);
     Object* Field(int column);
     bool PutValue(int column, const std::string& value);
+    // Drops a pending AddNew or Edit that failed, so that a recordset lent
+    // on is clean; the failure stays the one reported.
+    void CancelPending();
 
     DaoEngine& engine_;
     Object recordset_;
+    const Lending lending_;
+    unsigned long lendSerial_;
     Object fields_[kFieldCount];
     bool wholeTable_;
     long tableCount_;
@@ -284,9 +294,10 @@ public:
         copyError_.clear();
         const std::string text = Trimmed(sql);
         if (text == "FieldsTable" || text == "[FieldsTable]") return OpenWholeTable();
-        Object recordset = OpenSelect(text, sortColumn);
+        Lending lending = Lending::Own;
+        Object recordset = OpenSelect(text, sortColumn, &lending);
         if (!recordset) return nullptr;
-        auto result = std::make_unique<DaoResult>(*this, std::move(recordset), false, -1);
+        auto result = std::make_unique<DaoResult>(*this, std::move(recordset), false, -1, lending);
         if (!result->Load()) return nullptr;
         return result;
     }
@@ -313,11 +324,15 @@ public:
         return false;
     }
 
-    bool StartTransaction() override { return workspace_.Method(L"BeginTrans"); }
+    bool StartTransaction() override {
+        ForgetLent();
+        return workspace_.Method(L"BeginTrans");
+    }
     // dbForceOSFlush: Jet has the system write the commit to the disk before
     // it returns, so that a commit reported is one a power cut keeps. A DAO
     // that does not know the option refuses the argument before committing.
     bool FinishTransaction() override {
+        ForgetLent();
         Variant flush = Variant::Long(dbForceOSFlush);
         if (workspace_.Method(L"CommitTrans", {flush.get()})) return true;
         const long number = session_.LastError().number;
@@ -327,6 +342,7 @@ public:
     // The error that made the caller give up stays the one reported, not
     // Rollback's own (3034 after a commit that ended the transaction).
     void AbandonTransaction() override {
+        ForgetLent();
         const dao::CallError cause = session_.LastError();
         workspace_.Method(L"Rollback");
         session_.Fail(cause.number, cause.text);
@@ -455,6 +471,15 @@ public:
     bool readOnly() const { return readOnly_; }
     dao::Session& session() { return session_; }
 
+    unsigned long LendSerial(Lending lending) const { return lending == Lending::Table ? tableSerial_ : lookupSerial_; }
+    // A lent recordset comes back from its result, unless the transaction
+    // it was lent for has ended or the lookup's QueryDef has changed since.
+    void TakeBack(Lending lending, unsigned long serial, Object recordset) {
+        if (!inTrans_ || !recordset || serial != LendSerial(lending)) return;
+        if (lending == Lending::Table && !lent_.table) lent_.table = std::move(recordset);
+        if (lending == Lending::Lookup && !lent_.lookupRecordset) lent_.lookupRecordset = std::move(recordset);
+    }
+
 private:
     // The table's fields as the file holds them, read once: a file without
     // all of s00..s40 is no database of the scale.
@@ -495,13 +520,50 @@ private:
     }
 
     // SELECT * on FieldsTable, its literals as the parameters of a temporary
-    // QueryDef, ordered by the sort column where it has no ORDER BY.
-    Object OpenSelect(const std::string& text, const std::string& sortColumn) {
+    // QueryDef, ordered by the sort column where it has no ORDER BY. Given
+    // lending, a lookup inside a transaction may be lent (*lending says so).
+    Object OpenSelect(const std::string& text, const std::string& sortColumn, Lending* lending = nullptr) {
         if (!StartsWithNoCase(text, "SELECT * FROM ")) return Object();
         std::vector<std::string> parameters;
         std::string select = Parameterized(text, "[p%d]", &parameters);
         if (!sortColumn.empty() && !ContainsNoCase(select, " ORDER BY ")) select += " ORDER BY " + sortColumn;
-        return parameters.empty() ? OpenRecordset(select, dbOpenDynaset) : OpenQuery(select, parameters);
+        if (parameters.empty()) return OpenRecordset(select, dbOpenDynaset);
+        if (!lending || !inTrans_) return OpenQuery(select, parameters);
+        *lending = Lending::Lookup;
+        return LentLookup(select, parameters);
+    }
+
+    // Jet keeps every table or dynaset opened in a transaction referenced
+    // until the transaction ends, closed or not, and refuses more than some
+    // hundreds (3014): a batch of a thousand saves must not open a lookup
+    // and a table for each. A transaction opens the whole table once and
+    // lends it from result to result; its lookups run one QueryDef again
+    // with Requery. What it lent goes when it ends.
+    struct Lent {
+        Object table;
+        std::string lookupSelect;  // the select lookupQuery holds
+        Object lookupQuery;
+        Object lookupRecordset;  // null while a result has it
+    };
+
+    void ForgetLent() {
+        lent_ = Lent();
+        ++tableSerial_;
+        ++lookupSerial_;
+    }
+
+    Object LentLookup(const std::string& select, const std::vector<std::string>& parameters) {
+        if (!lent_.lookupQuery || lent_.lookupSelect != select) {
+            lent_.lookupRecordset.Release();
+            ++lookupSerial_;
+            lent_.lookupQuery = NewQueryDef(select, parameters.size());
+            lent_.lookupSelect = select;
+        }
+        if (!lent_.lookupQuery || !SetParameters(lent_.lookupQuery, parameters)) return Object();
+        Object recordset = std::move(lent_.lookupRecordset);
+        Variant query = lent_.lookupQuery.AsArgument();
+        if (recordset && recordset.Method(L"Requery", {query.get()})) return recordset;
+        return OpenFromQuery(lent_.lookupQuery);
     }
 
     bool OpenDatabase(const std::string& path, bool exclusiveOpen, bool readOnly) {
@@ -521,16 +583,17 @@ private:
     }
 
     // "PARAMETERS [p1] Text(255), ...; SELECT ..." in a temporary QueryDef.
-    Object OpenQuery(const std::string& select, const std::vector<std::string>& parameters) {
+    Object NewQueryDef(const std::string& select, size_t parameterCount) {
         std::string declared = "PARAMETERS ";
-        for (size_t i = 0; i < parameters.size(); ++i)
+        for (size_t i = 0; i < parameterCount; ++i)
             declared += (i ? ", [p" : "[p") + std::to_string(i + 1) + "] Text(255)";
         declared += "; " + select;
         Variant noName = Variant::Text(L"");
         Variant sqlText = Variant::Text(Wide(declared));
-        Object query = database_.GetObject(L"CreateQueryDef", "QueryDef", {noName.get(), sqlText.get()}, DISPATCH_METHOD);
-        if (!query) return Object();
-        Object recordset;
+        return database_.GetObject(L"CreateQueryDef", "QueryDef", {noName.get(), sqlText.get()}, DISPATCH_METHOD);
+    }
+
+    static bool SetParameters(Object& query, const std::vector<std::string>& parameters) {
         Object list = query.GetObject(L"Parameters", "Parameters");
         bool set = static_cast<bool>(list);
         for (size_t i = 0; set && i < parameters.size(); ++i) {
@@ -539,10 +602,18 @@ private:
             Variant value = Variant::Text(Wide(parameters[i]));
             set = parameter && parameter.Put(L"Value", value.get());
         }
-        if (set) {
-            Variant type = Variant::Long(dbOpenDynaset);
-            recordset = query.GetObject(L"OpenRecordset", "Recordset", {type.get()}, DISPATCH_METHOD);
-        }
+        return set;
+    }
+
+    static Object OpenFromQuery(Object& query) {
+        Variant type = Variant::Long(dbOpenDynaset);
+        return query.GetObject(L"OpenRecordset", "Recordset", {type.get()}, DISPATCH_METHOD);
+    }
+
+    Object OpenQuery(const std::string& select, const std::vector<std::string>& parameters) {
+        Object query = NewQueryDef(select, parameters.size());
+        if (!query) return Object();
+        Object recordset = SetParameters(query, parameters) ? OpenFromQuery(query) : Object();
         query.Method(L"Close");
         return recordset;
     }
@@ -551,14 +622,16 @@ private:
     // engine offers no table type, a dynaset counts them by going to its end.
     std::unique_ptr<DbResult> OpenWholeTable() {
         long count = -1;
-        Object recordset = OpenRecordset("FieldsTable", dbOpenTable);
+        Object recordset = inTrans_ ? std::move(lent_.table) : Object();
+        if (!recordset) recordset = OpenRecordset("FieldsTable", dbOpenTable);
+        const Lending lending = recordset && inTrans_ ? Lending::Table : Lending::Own;
         if (!recordset) {
             recordset = OpenRecordset("FieldsTable", dbOpenDynaset);
             bool empty = false;
             if (recordset && recordset.GetBool(L"EOF", &empty) && !empty) recordset.Method(L"MoveLast");
         }
         if (!recordset || !recordset.GetLong(L"RecordCount", &count)) return nullptr;
-        return std::make_unique<DaoResult>(*this, std::move(recordset), true, count);
+        return std::make_unique<DaoResult>(*this, std::move(recordset), true, count, lending);
     }
 
     ComApartment apartment_;  // first in, last out: every object below is released before it
@@ -569,9 +642,27 @@ private:
     bool readOnly_ = false;
     FieldLayout layout_;
     std::string copyError_;  // why the engine itself refused: a copy, a read, a row too large
+    Lent lent_;              // after database_: released before it
+    unsigned long tableSerial_ = 0;
+    unsigned long lookupSerial_ = 0;
 };
 
+DaoResult::DaoResult(DaoEngine& engine, Object recordset, bool wholeTable, long tableCount, Lending lending)
+    : engine_(engine), recordset_(std::move(recordset)), lending_(lending), lendSerial_(engine.LendSerial(lending)),
+      wholeTable_(wholeTable), tableCount_(tableCount) {}
+
+DaoResult::~DaoResult() {
+    for (Object& field : fields_) field.Release();
+    if (lending_ != Lending::Own) engine_.TakeBack(lending_, lendSerial_, std::move(recordset_));
+}
+
 bool DaoResult::CanAppend() { return !engine_.readOnly(); }
+
+void DaoResult::CancelPending() {
+    const dao::CallError cause = engine_.session().LastError();
+    recordset_.Method(L"CancelUpdate");
+    engine_.session().Fail(cause.number, cause.text);
+}
 
 bool DaoResult::FetchRows(std::vector<int64_t>* keys, std::vector<std::string>* packedRows) {
     if (wholeTable_) {
@@ -627,11 +718,14 @@ bool DaoResult::WriteUpdate(size_t index, int64_t, const RowValues& values, cons
         return false;
     for (int column = 0; column < kFieldCount; ++column) {
         if (changed[column] && !PutValue(column, values[column])) {
-            recordset_.Method(L"CancelUpdate");
+            CancelPending();
             return false;
         }
     }
-    if (!recordset_.Method(L"Update")) return false;
+    if (!recordset_.Method(L"Update")) {
+        CancelPending();
+        return false;
+    }
     engine_.NoteWrite();
     return true;
 }
@@ -640,11 +734,14 @@ bool DaoResult::WriteAppend(const RowValues& values, int64_t* key) {
     if (!engine_.ReadyToWrite() || !engine_.FitsFields(values) || !recordset_.Method(L"AddNew")) return false;
     for (int column = 0; column < kFieldCount; ++column) {
         if (!values[column].empty() && !PutValue(column, values[column])) {
-            recordset_.Method(L"CancelUpdate");
+            CancelPending();
             return false;
         }
     }
-    if (!recordset_.Method(L"Update")) return false;
+    if (!recordset_.Method(L"Update")) {
+        CancelPending();
+        return false;
+    }
     *key = rowsRead_++;
     if (tableCount_ >= 0) ++tableCount_;
     engine_.NoteWrite();

@@ -79,6 +79,16 @@ Object& Object::operator=(Object&& other) noexcept {
     return *this;
 }
 
+Variant Object::AsArgument() const {
+    Variant v;
+    if (dispatch_) {
+        dispatch_->AddRef();
+        V_VT(v.get()) = VT_DISPATCH;
+        V_DISPATCH(v.get()) = dispatch_;
+    }
+    return v;
+}
+
 void Object::Release() {
     if (dispatch_) dispatch_->Release();
     dispatch_ = nullptr;

@@ -68,6 +68,9 @@ public:
 
     explicit operator bool() const { return dispatch_ != nullptr; }
     void Release();
+    // The object itself as an argument of a call (VT_DISPATCH, a reference
+    // of its own).
+    Variant AsArgument() const;
 
     // flags is DISPATCH_METHOD or DISPATCH_PROPERTYGET; args in written order.
     bool Call(const wchar_t* name, WORD flags, std::vector<VARIANT*> args, VARIANT* result);
