@@ -29,8 +29,11 @@ bool CDaoRecordset::EnsureEngine() {
     return engine_ != nullptr;
 }
 
+// The engine may open its file anew to copy it: no result stays open on it.
 bool CDaoRecordset::BackupTo(const std::string& to) {
-    return mode_ == EditMode::None && EnsureEngine() && engine_->BackupTo(to);
+    if (mode_ != EditMode::None) return false;
+    Close();
+    return EnsureEngine() && engine_->BackupTo(to);
 }
 
 bool CDaoRecordset::RestoreFrom(const std::string& from) {

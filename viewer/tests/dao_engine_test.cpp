@@ -258,6 +258,39 @@ TEST_F(DaoEngineTest, AFolderWhereJetCannotMakeItsLockFileIsReadExclusively) {
     fs::remove(lockFile);
 }
 
+// Jet gives no consistent copy of a file that another program writes: a
+// backup, and a change made safe with one, hold the file exclusively, and
+// while another program has it open they are refused and change nothing.
+TEST_F(DaoEngineTest, ABackupAndASafeChangeHaveTheFileToThemselves) {
+    const std::string path = OpenJet(DbGoods);
+    for (const char* code : {"1", "2", "3"}) ASSERT_EQ(Save(DbGoods, {{0, code}}), 0);
+    std::array<bool, kDatabaseCount> goods{};
+    goods[DbGoods] = true;
+    const auto clear = [&](std::string*) { return DbClear(goods); };
+    std::string backup, why;
+    {
+        auto scaleProgram = OpenDbEngine(path);
+        ASSERT_TRUE(scaleProgram);
+        EXPECT_FALSE(DbBackup(DbGoods, &backup, &why));
+        EXPECT_NE(U(why).find("another program has the file open"), std::string::npos) << U(why);
+        EXPECT_EQ(DbChangeWithBackup(DbGoods, "", clear, &backup, &why), ChangeOutcome::NotWritable) << U(why);
+        EXPECT_EQ(ListCodes(DbGoods), (std::vector<std::string>{"1", "2", "3"})) << "still open, nothing cleared";
+        EXPECT_TRUE(ListBackups(path).empty()) << "no copy made";
+        EXPECT_EQ(Save(DbGoods, {{0, "4"}}), 0) << "saves go on beside the other program";
+    }
+    bool keptOut = false;
+    const auto clearAlone = [&](std::string* w) {
+        keptOut = !OpenDbEngine(path);
+        return clear(w);
+    };
+    ASSERT_EQ(DbChangeWithBackup(DbGoods, "", clearAlone, &backup, &why), ChangeOutcome::Done) << U(why);
+    EXPECT_TRUE(keptOut) << "no other program opens the file during the change";
+    EXPECT_EQ(ListCodes(DbGoods), std::vector<std::string>{});
+    EXPECT_EQ(ListBackups(path).size(), 1u);
+    EXPECT_TRUE(OpenDbEngine(path)) << "after the change others open it again";
+    EXPECT_EQ(Save(DbGoods, {{0, "5"}}), 0) << "and the viewer writes in it shared";
+}
+
 TEST_F(DaoFaultTest, AnErrorGivenAsTheControlsHresultKeepsItsJetNumberAndText) {
     const std::string path = OpenJet(DbGoods);
     DbReleaseAll();

@@ -362,19 +362,38 @@ public:
         return !WritesRefused() && CanWrite();
     }
 
-    // Once the open batch is committed, no edit is pending and Jet has
-    // written what it held back (Idle with dbRefreshCache), a plain copy of
-    // the file is whole. Inside a whole transaction that has written nothing
-    // the file holds what the transaction started from. A failed Idle is no
-    // failure of the copy (an engine without it writes through), and its
-    // error is not left to be reported for another.
+    // A change made safe with a backup holds the file exclusively from
+    // before its copy to its end (see HoldExclusively).
+    bool BeginWholeTrans() override {
+        if (inTrans_ || !CanWrite() || !HoldExclusively()) return false;
+        if (BatchedEngine::BeginWholeTrans()) return true;
+        LetGo();
+        return false;
+    }
+    bool EndWholeTrans(bool keep) override {
+        const bool ended = BatchedEngine::EndWholeTrans(keep);
+        LetGo();
+        return ended;
+    }
+
+    // A plain copy of the file is whole once the open batch is committed,
+    // no edit is pending, Jet has written what it held back (Idle with
+    // dbRefreshCache), and no other program can write: the file is held
+    // exclusively for the copy, or already, inside a whole transaction that
+    // has written nothing, which the copy then shows as it started. A
+    // failed Idle is no failure of the copy (an engine without it writes
+    // through), and its error is not left to be reported for another.
     bool BackupTo(const std::string& to) override {
         copyError_.clear();
         if (!CommitTrans()) return false;
+        const bool heldHere = !holding_;
+        if (heldHere && !HoldExclusively()) return false;
         const dao::CallError before = session_.LastError();
         Variant refreshCache = Variant::Long(dbRefreshCache);
         if (!dbEngine_.Method(L"Idle", {refreshCache.get()})) session_.Fail(before.number, before.text);
-        return CopyFileOver(file_.path(), to, &copyError_);
+        const bool copied = CopyFileOver(file_.path(), to, &copyError_);
+        if (heldHere) LetGo();
+        return copied;
     }
 
     // Jet itself carries the values: each cell of the copy goes into this
@@ -481,6 +500,44 @@ public:
     }
 
 private:
+    // Jet gives no reader a consistent view of a file that other programs
+    // write (it takes no lock until it writes), and a copy of the file may
+    // catch another program's commit half-written: a copy is the database
+    // only while no one else has the file open. So the file is opened again,
+    // exclusively, and while another program (the scale's own) has it open
+    // that fails and the file stays open as it was. Nothing may be lent or
+    // open on the database when it closes, nor a transaction pending, which
+    // its close would take back.
+    bool HoldExclusively() {
+        if (exclusive_) return true;
+        if (inTrans_) return Refuse("a transaction is open");
+        ForgetLent();
+        database_.Method(L"Close");
+        const std::string& path = file_.path();
+        if (OpenDatabase(path, true, readOnly_)) {
+            holding_ = true;
+            return ReadTableLayout();
+        }
+        const dao::CallError refused = session_.LastError();
+        if (!OpenDatabase(path, false, readOnly_)) return FailCopy("the file was closed and cannot be opened again");
+        ReadTableLayout();
+        return Refuse("another program has the file open (the scale's program?): a copy of an Access file is whole "
+                      "only while no other program can write it; close it and try again (DAO error " +
+                      std::to_string(refused.number) + (refused.text.empty() ? "" : ": " + refused.text) + ")");
+    }
+
+    // Back to the shared open the engine works in.
+    void LetGo() {
+        if (!holding_ || inTrans_) return;
+        holding_ = false;
+        ForgetLent();
+        const dao::CallError before = session_.LastError();
+        database_.Method(L"Close");
+        if (OpenDatabase(file_.path(), false, readOnly_) || OpenDatabase(file_.path(), true, readOnly_))
+            ReadTableLayout();
+        session_.Fail(before.number, before.text);
+    }
+
     // The table's fields as the file holds them, read once: a file without
     // all of s00..s40 is no database of the scale.
     bool ReadTableLayout() {
@@ -572,6 +629,7 @@ private:
         Variant readOnlyArg = Variant::Bool(readOnly);
         database_ = workspace_.GetObject(L"OpenDatabase", "Database", {name.get(), exclusive.get(), readOnlyArg.get()},
                                         DISPATCH_METHOD);
+        exclusive_ = database_ && exclusiveOpen;
         return static_cast<bool>(database_);
     }
 
@@ -640,6 +698,8 @@ private:
     Object workspace_;  // before database_: released after it
     Object database_;
     bool readOnly_ = false;
+    bool exclusive_ = false;  // no other program can open the file while this engine has it
+    bool holding_ = false;    // exclusively for a backup or a change made safe, shared otherwise
     FieldLayout layout_;
     std::string copyError_;  // why the engine itself refused: a copy, a read, a row too large
     Lent lent_;              // after database_: released before it
