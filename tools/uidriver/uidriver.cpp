@@ -462,7 +462,8 @@ UINT KeyCode(const std::string& name) {
         const char* name;
         UINT code;
     } named[] = {{"F3", VK_F3},     {"RETURN", VK_RETURN}, {"ESCAPE", VK_ESCAPE},
-                 {"DOWN", VK_DOWN}, {"UP", VK_UP},         {"APPS", VK_APPS}};
+                 {"DOWN", VK_DOWN}, {"UP", VK_UP},         {"APPS", VK_APPS},
+                 {"F5", VK_F5},     {"DELETE", VK_DELETE}};
     for (const auto& key : named)
         if (name == key.name) return key.code;
     return 0;

@@ -33,6 +33,7 @@ void CEditRecordDlg::OnInitDialog() {
         record.GetFieldText(value, i);
         view_.SetCaption(i, caption);
         view_.SetFieldText(i, value);
+        loaded_[i] = value;
         view_.EnableField(i, caption[0] != '\0');
     }
     view_.EnableField(0, false);  // the code is never editable
@@ -57,6 +58,17 @@ void CEditRecordDlg::OnClose() {
         }
     }
     view_.Finish(kIdCancel);
+}
+
+bool CEditRecordDlg::Changed() {
+    for (int i = 0; i < kFieldCount; ++i)
+        if (Cut(view_.FieldText(i)) != loaded_[i]) return true;
+    return false;
+}
+
+void CEditRecordDlg::OnOkOrCancel(int result) {
+    if (Changed()) OnClose();
+    else view_.Finish(result);
 }
 
 void CEditRecordDlg::OnDelete() {

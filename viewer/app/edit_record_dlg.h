@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/catalogue.h"
 #include "core/record.h"
 #include "message_kind.h"
 
@@ -30,13 +31,19 @@ public:
     void OnInitDialog();
     // The close box, Alt+F4, the system menu's Close.
     void OnClose();
+    // Enter (IDOK) and Esc (IDCANCEL): once a field changed they ask as the
+    // close box does, lest the change go without a word; else they close.
+    void OnOkOrCancel(int result);
     void OnDelete();
 
 private:
+    bool Changed();
+
     EditView& view_;
     int m_nDatabase;
     int32_t m_nCode;
     CNVRecord m_record;
+    std::string loaded_[kFieldCount];  // the values as the editor showed them
 };
 
 }  // namespace tq::viewer

@@ -1,5 +1,6 @@
 #include "viewer_main_dlg.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
@@ -134,13 +135,13 @@ void CViewerMainDlg::OnSelectDatabase() {
 // under the same lock, so that rows another program commits meanwhile are
 // either in the copy or not cleared. A database that did not open has
 // nothing to lose: the clear passes it by, as it always did.
-bool CViewerMainDlg::ClearAndList(int db) {
+bool CViewerMainDlg::ClearAndList(int db, std::string* backupPath) {
     std::array<bool, kDatabaseCount> chosen{};
     chosen[db] = true;
     std::string why;
     const ChangeOutcome outcome = DbRecordset(db)
                                       ? DbChangeWithBackup(db, std::string(), [&](std::string*) { return DbClear(chosen); },
-                                                           nullptr, &why)
+                                                           backupPath, &why)
                                       : (DbClear(chosen) ? ChangeOutcome::Done : ChangeOutcome::Failed);
     if (outcome == ChangeOutcome::NoBackup) {  // nothing changed: the list stands as it is
         view_.Message(BackupFailedText(why), MessageKind::Error);
@@ -154,13 +155,23 @@ bool CViewerMainDlg::ClearAndList(int db) {
 void CViewerMainDlg::OnClearDatabase() {
     const int db = ChosenDatabase();
     if (db < 0) return;
-    if (!view_.Message(tq::Cp("Удалить ВСЕ записи?"), MessageKind::Question)) return;
-    ClearAndList(db);
+    if (!view_.Message(tq::Cp("Удалить ВСЕ записи?"), MessageKind::Warning)) return;
+    std::string backup;
+    if (ClearAndList(db, &backup) && !backup.empty())
+        view_.Message(tq::Cp("Все записи удалены. Резервная копия: ") + backup, MessageKind::Notice);
 }
 
 void CViewerMainDlg::OnCreateTestDb() {
     if (ChosenDatabase() < 0) return;
     view_.RunCreateTestDb();
+}
+
+bool CViewerMainDlg::SelectedCode(int db, const char* action, int32_t* code) {
+    const std::string text = rows_.Cell(view_.SelectedRow(), 0);
+    if (ReadRowCode(db, text, code)) return true;
+    view_.Message(tq::Cp("Запись с кодом «") + text + tq::Cp("» нельзя ") + tq::Cp(action) + tq::Cp(": код не число"),
+                  MessageKind::Error);
+    return false;
 }
 
 void CViewerMainDlg::OnRecordClick() {
@@ -169,16 +180,21 @@ void CViewerMainDlg::OnRecordClick() {
         return;
     }
     const int db = ChosenDatabase();
-    if (db < 0) return;
-    const std::string text = rows_.Cell(view_.SelectedRow(), 0);
     int32_t code = 0;
-    if (!ReadRowCode(db, text, &code)) {
-        view_.Message(tq::Cp("Запись с кодом «") + text + tq::Cp("» нельзя открыть: код не число"),
-                      MessageKind::Error);
-        return;
-    }
+    if (db < 0 || !SelectedCode(db, "открыть", &code)) return;
     view_.RunEditor(db, code);
     OnSelectDatabase();
+}
+
+void CViewerMainDlg::OnDeleteSelected() {
+    const int db = ChosenDatabase();
+    const int row = view_.SelectedRow();
+    int32_t code = 0;
+    if (db < 0 || m_nListCount == 0 || row < 0 || !SelectedCode(db, "удалить", &code) || code == 0) return;
+    if (!view_.Message(tq::Cp("Удалить запись?"), MessageKind::Question)) return;
+    if (!DbDeleteByCode(db, code)) view_.Message(tq::Cp("Ошибка при удалении записи!"), MessageKind::Error);
+    OnSelectDatabase();
+    if (rows_.Count() > 0) view_.SelectRow(std::min(row, rows_.Count() - 1));
 }
 
 void CViewerMainDlg::GenerateTestRecords(int32_t count) {

@@ -73,6 +73,9 @@ public:
     void OnClearDatabase();
     void OnCreateTestDb();
     void OnRecordClick();
+    // Del in the list: the selected record, asked and deleted as the
+    // editor's "Удалить" does.
+    void OnDeleteSelected();
     void GenerateTestRecords(int32_t count);
     // Ctrl+F and the list's "Найти..." ask for a text and select the next row
     // that holds it; F3 finds the next one with the same text.
@@ -101,7 +104,9 @@ private:
     // False (after saying so) when the database cannot be backed up; then
     // nothing may change it.
     // False (after saying so) when rows remain after the clear.
-    bool ClearAndList(int db);
+    bool ClearAndList(int db, std::string* backupPath = nullptr);
+    // The code of the selected row, or false after saying why there is none.
+    bool SelectedCode(int db, const char* action, int32_t* code);
 
     void FindNext();
     TransferProgress CounterProgress();

@@ -118,14 +118,14 @@ bool FakeMainView::AskOpenFileName(std::string* path) {
 
 bool FakeMainView::Message(const std::string& text, MessageKind kind) {
     shown.push_back({tq::Cp1251ToUtf8(text), kind});
-    return kind == MessageKind::Question ? answers.Next() : false;
+    return kind == MessageKind::Question || kind == MessageKind::Warning ? answers.Next() : false;
 }
 
 void FakeMainView::RunEditor(int db, int32_t code) { editorRuns.emplace_back(db, code); }
 
 bool FakeEditView::Message(const std::string& text, MessageKind kind) {
     shown.push_back({tq::Cp1251ToUtf8(text), kind});
-    return kind == MessageKind::Question ? answers.Next() : false;
+    return kind == MessageKind::Question || kind == MessageKind::Warning ? answers.Next() : false;
 }
 
 }  // namespace tq::viewer::test

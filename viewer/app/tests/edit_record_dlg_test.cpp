@@ -96,6 +96,32 @@ TEST_F(EditRecordTest, NoToTheQuestionClosesWithoutSaving) {
     EXPECT_EQ(Stored(DbLabels, 3, 1), "Весовая");
 }
 
+// Enter and Esc once lost an edit without a word.
+TEST_F(EditRecordTest, EnterAndEscAskBeforeAChangeIsLostAndCloseQuietlyWithout) {
+    InsertRaw(DbLabels, {"3", "Весовая"});
+    for (const int key : {1, 2}) {  // IDOK, IDCANCEL
+        view = FakeEditView();
+        Open(DbLabels, 3).OnOkOrCancel(key);
+        EXPECT_TRUE(view.shown.empty()) << key << ": nothing changed, nothing asked";
+        EXPECT_EQ(view.finished, std::vector<int>{key});
+
+        view = FakeEditView();
+        CEditRecordDlg& dlg = Open(DbLabels, 3);
+        view.values[1] = "Другая " + std::to_string(key);
+        view.answers.Queue({true});
+        dlg.OnOkOrCancel(key);
+        EXPECT_EQ(ShownTexts(), std::vector<std::string>{"Сохранить изменения?"}) << key;
+        EXPECT_EQ(Stored(DbLabels, 3, 1), "Другая " + std::to_string(key)) << "Yes saves";
+    }
+    view = FakeEditView();
+    CEditRecordDlg& dlg = Open(DbLabels, 3);
+    view.values[1] = "Третья";
+    view.answers.Queue({false});
+    dlg.OnOkOrCancel(2);
+    EXPECT_EQ(Stored(DbLabels, 3, 1), "Другая 2") << "No keeps what is stored";
+    EXPECT_EQ(view.finished, std::vector<int>{2});
+}
+
 TEST_F(EditRecordTest, FailedSaveKeepsTheEditorOpenWithTheEdits) {
     InsertRaw(DbUsers, {"1", "Иванов", "1", "1234"});
     CEditRecordDlg& dlg = Open(DbUsers, 1);

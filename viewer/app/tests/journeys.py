@@ -103,6 +103,15 @@ class Viewer:
         self.hwnd = self.ui.window(f"TQScaleDBViewer v.{self.version}.", 20000)
         return self.hwnd
 
+    def cleared(self):
+        """The notice after a clear, which names the backup it made; its path."""
+        hwnd, text = self.ui.box(BOX)
+        prefix = "Все записи удалены. Резервная копия: Internal\\Backup\\"
+        check(text.startswith(prefix), f"the clear's result: {text!r}")
+        self.ui.click(hwnd, IDOK)
+        self.ui.gone(hwnd)
+        return text[len(prefix) - len("Internal\\Backup\\"):]
+
     def box(self, text, answer, title=BOX):
         hwnd, shown = self.ui.box(title)
         equal(shown, text, "message box text")
@@ -249,8 +258,10 @@ def clearing(h, version):
         equal(codes(folder, REPORTS), before, "No keeps the records")
         v.ui.click(v.hwnd, CLEAR)
         v.box("Удалить ВСЕ записи?", IDYES)
+        named = v.cleared()
         until(lambda: v.rows() == 0, "the emptied list")
         equal(codes(folder, REPORTS), [], "Yes empties the database")
+        check(os.path.exists(os.path.join(folder, *named.split("\\"))), f"the named copy is there: {named}")
         check(codes(folder, LABELS), "other databases keep their records")
         check(not v.shown(CLEAR), "Очистить hidden on an empty list")
         v.ui.call("lv-click", v.hwnd, LIST, -1)
@@ -274,12 +285,16 @@ def editing(h, version):
         equal(stored(folder, GOODS, code)[2], "Груши Конференс", "the saved name in the file")
         until(lambda: v.row(1)[2] == "Груши Конференс", "the refreshed list")
 
-        for key in (IDCANCEL, IDOK):  # Esc and Enter close without a question
+        for key in ("ESCAPE", "RETURN"):  # after a change Esc and Enter ask; without one they close
             editor = v.open_editor(0)
             v.ui.call("settext", editor, EDIT0 + 2, "не сохранять")
-            v.ui.call("command", editor, key)
+            v.ui.call("keys", editor, key)
+            v.box("Сохранить изменения?", IDNO)
             v.ui.gone(editor)
             check(stored(folder, GOODS, goods[0])[2] != "не сохранять", "nothing saved")
+            editor = v.open_editor(0)
+            v.ui.call("keys", editor, key)
+            v.ui.gone(editor)
 
         users = codes(folder, USERS)
         v.listing(USERS, len(users))
@@ -297,6 +312,8 @@ def editing(h, version):
 
 def deleting(h, version):
     folder = sample_folder()
+    for code in ("7", "8", "9"):
+        tqdb(folder, "save", "help", f"s00={code}", f"s01=Справка {code}")
     helps = codes(folder, HELP)
     with main_window(h, folder, version, listed=HELP) as v:
         editor = v.open_editor(0)
@@ -316,6 +333,40 @@ def deleting(h, version):
         v.box("Ошибка при удалении записи!", IDOK)
         v.ui.gone(editor)
         equal(codes(folder, HELP), helps[1:], "nothing else deleted")
+
+        # The keyboard in the list: Enter opens the selected record, Esc
+        # closes it, Del asks and deletes, F5 lists again.
+        check(len(helps) >= 4, f"sample help records: {helps}")
+        editor = v.open_editor(0)
+        v.ui.call("keys", editor, "ESCAPE")
+        v.ui.gone(editor)
+        v.ui.call("keys", v.hwnd, "RETURN")  # the list ends on its last row selected
+        editor = v.ui.box(EDITOR)[0]
+        equal(v.ui.text(editor, EDIT0), helps[-1], "Enter opens the selected record")
+        v.ui.call("keys", editor, "ESCAPE")
+        v.ui.gone(editor)
+        v.ui.call("keys", v.hwnd, "DELETE")
+        v.box("Удалить запись?", IDNO)
+        equal(codes(folder, HELP), helps[1:], "No deletes nothing")
+        v.ui.call("keys", v.hwnd, "DELETE")
+        v.box("Удалить запись?", IDYES)
+        equal(codes(folder, HELP), helps[1:-1], "Del deletes the selected record")
+        until(lambda: v.rows() == len(helps) - 2, "the list without it")
+        tqdb(folder, "delete", "help", helps[1])
+        v.ui.call("keys", v.hwnd, "F5")
+        until(lambda: v.rows() == len(helps) - 3, "F5 lists the database again")
+
+        # Esc with the chooser's drop-down open closes the drop-down, not the program.
+        chooser = v.ui.call("child", v.hwnd, CHOOSER)[0]
+        v.ui.call("post", chooser, 0x014F, 1, 0)  # CB_SHOWDROPDOWN
+        time.sleep(0.3)
+        v.ui.call("keys", v.hwnd, "ESCAPE")
+        time.sleep(0.3)
+        try:
+            v.ui.call("exit", 300)
+            check(False, "Esc with the drop-down open ended the program")
+        except UiError:
+            pass
 
 
 def generating(h, version):
@@ -363,9 +414,11 @@ def backups(h, version):
         v.listing(GOODS, len(goods))
         v.ui.click(v.hwnd, CLEAR)
         v.box("Удалить ВСЕ записи?", IDYES)
+        named = v.cleared()
         until(lambda: v.rows() == 0, "the emptied list")
         equal(codes(folder, GOODS), [], "Yes empties the database")
         made = os.listdir(backup_folder)
+        equal(named, "Internal\\Backup\\" + made[0], "the clear names its copy")
         equal(len(made), 1, "one backup made by the clear")
         check(made[0].startswith("TQScale.mdb.") and made[0].endswith(".bak"), f"the backup's name: {made[0]}")
         listed = tqdb(folder, "backups", "goods").splitlines()
@@ -570,6 +623,7 @@ def csv_round_trip(h, version):
 
         v.ui.click(v.hwnd, CLEAR)
         v.box("Удалить ВСЕ записи?", IDYES)
+        v.cleared()
         until(lambda: v.rows() == 0, "the emptied list")
         v.ui.call("command", v.hwnd, IMPORT_CSV)
         answer_file_dialog(v, h.winpath(out))

@@ -199,12 +199,17 @@ TEST_F(MainDlgTest, ClearingAsksAndActsOnlyOnYes) {
     view.answers.Queue({false});
     dlg.OnClearDatabase();
     EXPECT_EQ(ShownTexts(), Strings{"Удалить ВСЕ записи?"});
-    EXPECT_EQ(view.shown[0].kind, MessageKind::Question);
+    EXPECT_EQ(view.shown[0].kind, MessageKind::Warning) << "No is the default";
     EXPECT_EQ(Rows(DbReports).size(), 1u);
     EXPECT_EQ(view.rows.size(), 1u);
 
     view.answers.Queue({true});
     dlg.OnClearDatabase();
+    ASSERT_EQ(view.shown.size(), 3u);
+    const std::string& result = view.shown[2].text;
+    const std::string copy = BackupNames().at(0);
+    EXPECT_EQ(result.rfind("Все записи удалены. Резервная копия: Internal", 0), 0u) << result;
+    EXPECT_EQ(result.substr(result.size() - std::min(result.size(), copy.size())), copy) << "the result names the copy";
     EXPECT_TRUE(Rows(DbReports).empty());
     EXPECT_TRUE(view.rows.empty());
     EXPECT_TRUE(CountControlsHidden());
@@ -234,7 +239,7 @@ TEST_F(MainDlgTest, ClearingAndGeneratingBackUpFirstAndDoNothingWithoutABackup) 
     std::filesystem::remove(backups);
     view.shown.clear();
     dlg.OnClearDatabase();
-    EXPECT_EQ(ShownTexts(), Strings{"Удалить ВСЕ записи?"});
+    EXPECT_EQ(ShownTexts().at(0), "Удалить ВСЕ записи?");
     EXPECT_TRUE(Rows(DbGoods).empty());
     dlg.GenerateTestRecords(2);
     const Strings names = BackupNames();
@@ -300,6 +305,38 @@ TEST_F(MainDlgTest, ARowWhoseCodeIsNotANumberIsNeitherOpenedNorDeleted) {
     ASSERT_EQ(view.editorRuns.size(), 1u);
     EXPECT_EQ(static_cast<uint32_t>(view.editorRuns[0].second), 4294967295u);
     EXPECT_EQ(StoredCodes(DbGoods), (Strings{"12", "12abc", "4294967295"}));
+}
+
+// Del in the list deletes the selected record as the editor's "Удалить"
+// does: asked, refused for a code that names another record, reported.
+TEST_F(MainDlgTest, DelAsksAndDeletesTheSelectedRecordAndKeepsTheListsPlace) {
+    CreateDatabases();
+    for (const char* code : {"1", "2", "12abc", "3"}) InsertRaw(DbGoods, {code, std::string("товар ") + code});
+    Start();
+    List(DbGoods);
+    ASSERT_EQ(Codes(), (Strings{"1", "12abc", "2", "3"}));
+    view.selectedRow = 2;
+    view.answers.Queue({false});
+    dlg.OnDeleteSelected();
+    EXPECT_EQ(ShownTexts(), Strings{"Удалить запись?"});
+    EXPECT_EQ(StoredCodes(DbGoods).size(), 4u) << "No deletes nothing";
+
+    view.shown.clear();
+    view.answers.Queue({true});
+    dlg.OnDeleteSelected();
+    EXPECT_EQ(StoredCodes(DbGoods), (Strings{"1", "12abc", "3"}));
+    EXPECT_EQ(Codes(), (Strings{"1", "12abc", "3"})) << "listed again";
+    EXPECT_EQ(view.selectedRow, 2) << "the row after the deleted one is selected";
+
+    view.shown.clear();
+    view.selectedRow = 1;
+    dlg.OnDeleteSelected();
+    EXPECT_EQ(ShownTexts(), Strings{"Запись с кодом «12abc» нельзя удалить: код не число"});
+    view.shown.clear();
+    view.selectedRow = -1;
+    dlg.OnDeleteSelected();
+    EXPECT_TRUE(view.shown.empty()) << "nothing selected, nothing asked";
+    EXPECT_EQ(StoredCodes(DbGoods).size(), 3u);
 }
 
 TEST_F(MainDlgTest, AClearThatLeavesRowsSaysSoAndTheGeneratorWritesNothing) {

@@ -29,6 +29,10 @@ private:
         return true;
     }
     bool OnCommand(int id, int code, HWND) override {
+        if (id == IDOK || id == IDCANCEL) {  // Enter and Esc
+            logic_.OnOkOrCancel(id);
+            return true;
+        }
         if (id != IDC_DELETE_RECORD || code != BN_CLICKED) return false;
         logic_.OnDelete();
         return true;

@@ -83,17 +83,33 @@ LRESULT CALLBACK ViewerMainWindow::KeyFilter(int code, WPARAM wp, LPARAM lp) {
     ViewerMainWindow* target = g_keyTarget;
     if (code == MSGF_DIALOGBOX && target && msg->message == WM_KEYDOWN &&
         (msg->hwnd == target->hwnd() || IsChild(target->hwnd(), msg->hwnd)) &&
-        target->OnKey(static_cast<UINT>(msg->wParam)))
+        target->OnKey(static_cast<UINT>(msg->wParam), msg->hwnd))
         return TRUE;
     return CallNextHookEx(nullptr, code, wp, lp);
 }
 
-bool ViewerMainWindow::OnKey(UINT key) {
+// Keys of the whole dialog (Ctrl+F, F3, F5) and of the list: Enter opens
+// the selected record, as a click does, where the dialog would take it for
+// its default button and end the program; Del deletes it. Esc while the
+// chooser's drop-down is open closes only the drop-down.
+bool ViewerMainWindow::OnKey(UINT key, HWND target) {
     const bool control = GetKeyState(VK_CONTROL) < 0;
+    const bool inList = target == List();
+    if (key == VK_ESCAPE) {
+        if (!SendMessageW(Chooser(), CB_GETDROPPEDSTATE, 0, 0)) return false;
+        SendMessageW(Chooser(), CB_SHOWDROPDOWN, FALSE, 0);
+        return true;
+    }
     if (key == VK_F3 && !control) {
         logic_.OnFindNext();
     } else if (key == 'F' && control) {
         logic_.OnFind();
+    } else if (key == VK_F5 && !control) {
+        logic_.OnSelectDatabase();
+    } else if (key == VK_RETURN && inList) {
+        logic_.OnRecordClick();
+    } else if (key == VK_DELETE && inList) {
+        logic_.OnDeleteSelected();
     } else {
         return false;
     }
@@ -341,6 +357,7 @@ bool ViewerMessage(HWND owner, const std::string& text, MessageKind kind) {
     UINT type = MB_OK;
     if (kind == MessageKind::Error) type = MB_OK | MB_ICONSTOP;
     if (kind == MessageKind::Question) type = MB_YESNO | MB_ICONEXCLAMATION;
+    if (kind == MessageKind::Warning) type = MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2;
     return tq::win::MessageBoxCp(owner, text, "TQScaleDBViewer", type) == IDYES;
 }
 

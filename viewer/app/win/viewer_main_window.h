@@ -33,7 +33,7 @@ private:
     void ShowPendingCount();
     void ShowPendingRows();
     void GiveCell(NMLVDISPINFOW* info);
-    bool OnKey(UINT key);
+    bool OnKey(UINT key, HWND target);
     void ShowContextMenu(LPARAM at);
     static LRESULT CALLBACK KeyFilter(int code, WPARAM wp, LPARAM lp);
 
