@@ -80,6 +80,8 @@ struct Figures {
     double coreOnly = 0;  // the same clearing and saves without the dialog
     double find = 0;      // a text that no listed row holds
     double listedMb = 0;  // the rows kept for the list
+    double sortText = 0;     // a click on the name's header
+    double sortNumbers = 0;  // a click on the price's header
     bool ok = false;
 };
 
@@ -114,6 +116,14 @@ Figures Measure(int n) {
         const int found = window.logic().Rows().Find(tq::Cp("Нет такого товара"), 0, shown);
         f.find = SecondsSince(start);
         if (found >= 0) std::fprintf(stderr, "found a text that no row holds\n");
+
+        // A click on the name's header, then on the price's: text, then numbers.
+        start = std::chrono::steady_clock::now();
+        window.logic().OnColumnClick(2);
+        f.sortText = SecondsSince(start);
+        start = std::chrono::steady_clock::now();
+        window.logic().OnColumnClick(4);
+        f.sortNumbers = SecondsSince(start);
 
         start = std::chrono::steady_clock::now();
         window.logic().GenerateTestRecords(n);
@@ -158,8 +168,8 @@ int main(int argc, char** argv) {
         figures.push_back(Measure(n));
         const Figures& f = figures.back();
         std::printf("%7d goods records: listing %7.2f s, generation %7.2f s (data core alone: %.2f s), "
-                    "find %.1f ms, listed rows %.1f MB%s\n",
-                    n, f.listing, f.generation, f.coreOnly, f.find * 1000, f.listedMb,
+                    "find %.1f ms, sort by name %.2f s, by price %.2f s, listed rows %.1f MB%s\n",
+                    n, f.listing, f.generation, f.coreOnly, f.find * 1000, f.sortText, f.sortNumbers, f.listedMb,
                     f.ok ? "" : "  (counts did not match)");
         std::fflush(stdout);
     }

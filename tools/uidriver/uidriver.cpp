@@ -213,6 +213,7 @@ private:
     std::string ListRow(HWND list, int row);
     std::string ListClick(HWND list, int row);
     std::string Keys(HWND window, const std::vector<std::string>& w);
+    std::string HeaderClick(HWND list, int column);
     std::string Exit(const std::vector<std::string>& w);
 
     bool Ours(HWND hwnd) const;
@@ -290,6 +291,7 @@ std::string Driver::Run(const std::vector<std::string>& w) {
     if (c == "lv-count") return ListCount(control);
     if (c == "lv-row" && n >= 4) return ListRow(control, static_cast<int>(Number(w[3])));
     if (c == "lv-click" && n >= 4) return ListClick(control, static_cast<int>(Number(w[3])));
+    if (c == "lv-header-click" && n >= 4) return HeaderClick(control, static_cast<int>(Number(w[3])));
     return Err("unknown command or missing arguments");
 }
 
@@ -520,6 +522,22 @@ std::string Driver::ListClick(HWND list, int row) {
     const LPARAM where = MAKELPARAM(at.x, at.y);
     PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, where);
     PostMessageW(list, WM_LBUTTONUP, 0, where);
+    return Ok();
+}
+
+// A click on a column's header, as the header sees a real one.
+std::string Driver::HeaderClick(HWND list, int column) {
+    HWND header = reinterpret_cast<HWND>(Send(list, LVM_GETHEADER, 0, 0));
+    if (!header) return Err("the list has no header");
+    RemoteBuffer remote(header, kRemoteSize);
+    if (!remote.ok()) return Err("no memory in the target");
+    RECT rect = {};
+    if (!Send(header, HDM_GETITEMRECT, column, reinterpret_cast<LPARAM>(remote.at(0))) ||
+        !remote.Read(0, &rect, sizeof rect) || rect.right <= rect.left)
+        return Err("no column " + std::to_string(column));
+    const LPARAM where = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    PostMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, where);
+    PostMessageW(header, WM_LBUTTONUP, 0, where);
     return Ok();
 }
 

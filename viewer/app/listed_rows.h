@@ -35,6 +35,12 @@ public:
     // letters compared without case (Cyrillic included); -1 when none does.
     int Find(const std::string& text, int from, const std::vector<int>& columns) const;
 
+    // Orders the rows by one column: numbers as numbers, before texts, texts
+    // by the Russian alphabet without regard to case (Ё after Е), empty
+    // cells first; equal cells keep their order. Descending reverses it.
+    // Returns where the row at `follow` went (-1 for none).
+    int SortBy(int column, bool descending, int follow);
+
     size_t Bytes() const { return text_.capacity() + rowStart_.capacity() * sizeof(uint32_t); }
 
 private:

@@ -82,6 +82,7 @@ void CViewerMainDlg::FillList() {
 
 void CViewerMainDlg::FillList(int db) {
     ResetView();
+    sortColumn_ = -1;
     for (int i = 0; i < kFieldCount; ++i) {
         const char* caption = FieldCaptions()[db][i];
         view_.AddColumn(i, caption, caption[0] ? kUsedColumnWidth : 0);
@@ -184,6 +185,16 @@ void CViewerMainDlg::OnRecordClick() {
     if (db < 0 || !SelectedCode(db, "открыть", &code)) return;
     view_.RunEditor(db, code);
     OnSelectDatabase();
+}
+
+void CViewerMainDlg::OnColumnClick(int column) {
+    if (column < 0 || column >= kFieldCount || rows_.Count() == 0) return;
+    const bool descending = column == sortColumn_ && !sortDescending_;
+    const int selected = rows_.SortBy(column, descending, view_.SelectedRow());
+    sortColumn_ = column;
+    sortDescending_ = descending;
+    view_.RowsSorted(column, !descending);
+    if (selected >= 0) view_.SelectRow(selected);
 }
 
 void CViewerMainDlg::OnDeleteSelected() {

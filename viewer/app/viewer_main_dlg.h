@@ -43,6 +43,9 @@ public:
     virtual int SelectedRow() = 0;
     // Selects the row and scrolls it into view.
     virtual void SelectRow(int row) = 0;
+    // The rows changed places: the list draws them again, and the column's
+    // header shows the order (ascending or not).
+    virtual void RowsSorted(int column, bool ascending) = 0;
     // Asks for the text to find, offering the last one; false when cancelled.
     virtual bool AskFindText(std::string* text) = 0;
 
@@ -73,6 +76,9 @@ public:
     void OnClearDatabase();
     void OnCreateTestDb();
     void OnRecordClick();
+    // A click on a column's header sorts the listing by it; a second click
+    // reverses the order. "Выбрать" lists in the database's own order again.
+    void OnColumnClick(int column);
     // Del in the list: the selected record, asked and deleted as the
     // editor's "Удалить" does.
     void OnDeleteSelected();
@@ -116,6 +122,8 @@ private:
     ListedRows rows_;
     std::vector<int> shownColumns_;  // of the listed database, ascending
     std::string findText_;
+    int sortColumn_ = -1;  // -1: the database's own order
+    bool sortDescending_ = false;
 };
 
 // The file name the export offers: the database's own, with ".csv".

@@ -76,6 +76,7 @@ public:
     void EndListUpdate() override;
     int SelectedRow() override { return selectedRow; }
     void SelectRow(int row) override { selectedRow = row; }
+    void RowsSorted(int column, bool ascending) override { sorted.emplace_back(column, ascending); }
     bool AskFindText(std::string* text) override;
     bool AskSaveFileName(const std::string& fileName, std::string* path) override;
     bool AskOpenFileName(std::string* path) override;
@@ -96,6 +97,7 @@ public:
     std::vector<std::pair<std::string, int>> columns;  // UTF-8 caption, width
     std::vector<std::vector<std::string>> rows;        // UTF-8 cells, as the list drew them
     int selectedRow = -1;
+    std::vector<std::pair<int, bool>> sorted;  // each RowsSorted: column, ascending
     bool listUpdating = false;
     int failInsertAt = -1;
     // Texts typed into the find box (UTF-8), in turn; cancelled when none is left.

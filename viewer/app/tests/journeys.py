@@ -554,6 +554,7 @@ def finding(h, version):
         v.ui.call("keys", v.hwnd, "F3")
         until(lambda: v.ui.list_count(v.hwnd, LIST)[1] == second, "F3 finds the next one")
 
+
         # The list's context menu, opened with the menu key's message.
         v.ui.call("post", v.hwnd, 0x007B, int(list_hwnd, 16), -1)  # WM_CONTEXTMENU
         time.sleep(0.5)
@@ -565,6 +566,17 @@ def finding(h, version):
         v.box("Не найдено", IDOK)
         equal(v.ui.list_count(v.hwnd, LIST)[1], second, "the selection stays")
         equal(v.rows(), count, "the list keeps its rows")
+
+        # A header click sorts, the found row staying selected; a second reverses.
+        v.ui.call("lv-header-click", v.hwnd, LIST, 0)
+        until(lambda: v.row(0)[0] == "1" and v.row(1)[0] == "2", "codes sorted as numbers")
+        until(lambda: v.ui.list_count(v.hwnd, LIST)[1] == 98764, "the found row selected where it went")
+        check(v.ui.list_columns(v.hwnd, LIST)[0][1].endswith("\u25B2"), "the arrow in the sorted column's header")
+        v.ui.call("lv-header-click", v.hwnd, LIST, 0)
+        until(lambda: v.row(0)[0] == str(count), "a second click reverses")
+        v.ui.click(v.hwnd, SELECT)
+        until(lambda: v.row(1)[0] == goods[1] and not v.ui.list_columns(v.hwnd, LIST)[0][1].endswith("\u25BC"),
+              "Выбрать lists in the database's own order")
 
 
 EXPORT_CSV, IMPORT_CSV = 40002, 40003  # the list's context menu

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "common/cp1251.h"
 #include "core/record.h"
@@ -37,6 +38,32 @@ TEST(ListedRowsTest, CellsComeBackAsKeptAndCutOutsideTheListingEmpty) {
     EXPECT_STREQ(rows.Cell(0, 41), "");
     rows.Clear();
     EXPECT_EQ(rows.Count(), 0);
+}
+
+std::vector<std::string> Column(const ListedRows& rows, int column) {
+    std::vector<std::string> cells;
+    for (int row = 0; row < rows.Count(); ++row) cells.push_back(tq::Cp1251ToUtf8(rows.Cell(row, column)));
+    return cells;
+}
+
+TEST(ListedRowsTest, SortingPutsNumbersInTheirOrderAndTextInTheAlphabets) {
+    ListedRows rows;
+    const char* names[] = {"яблоки", "Ёрш", "ель", "Жёлудь", "ежевика", "apple", "Banana", "10", "9", "-1.5",
+                           "0,5", "", "Ель", "1a"};
+    int code = 0;
+    for (const char* name : names) ASSERT_TRUE(rows.Append(Record(std::to_string(++code), name)));
+    const int follow = rows.SortBy(1, false, 1);  // row 1 holds "Ёрш"
+    EXPECT_EQ(Column(rows, 1), (std::vector<std::string>{"", "-1.5", "0,5", "9", "10", "1a", "apple", "Banana",
+                                                         "ежевика", "Ель", "ель", "Ёрш", "Жёлудь", "яблоки"}))
+        << "empty first, numbers by value, then Latin, then Cyrillic with Ё after Е, case aside";
+    EXPECT_EQ(rows.Cell(follow, 1), tq::Cp("Ёрш")) << "the followed row is found where it went";
+    EXPECT_EQ(Column(rows, 0)[9], "13") << "letters equal but for case: the capital first, as the code page has it";
+    rows.SortBy(1, true, -1);
+    EXPECT_EQ(Column(rows, 1).front(), "яблоки");
+    EXPECT_EQ(Column(rows, 1).back(), "");
+    rows.SortBy(0, false, -1);
+    EXPECT_EQ(Column(rows, 0)[1], "2") << "codes sort as numbers: 2 before 10";
+    EXPECT_EQ(rows.SortBy(41, false, 3), 3) << "no such column: nothing moves";
 }
 
 TEST(ListedRowsTest, FindIgnoresTheCaseOfEveryCyrillicLetter) {

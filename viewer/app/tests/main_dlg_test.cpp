@@ -307,6 +307,31 @@ TEST_F(MainDlgTest, ARowWhoseCodeIsNotANumberIsNeitherOpenedNorDeleted) {
     EXPECT_EQ(StoredCodes(DbGoods), (Strings{"12", "12abc", "4294967295"}));
 }
 
+TEST_F(MainDlgTest, AHeaderClickSortsAndASecondReversesKeepingTheSelectedRecord) {
+    CreateDatabases();
+    for (const char* code : {"3", "10", "2"}) InsertRaw(DbGoods, {code, "", std::string("товар ") + code});
+    Start();
+    List(DbGoods);
+    const auto ListedCodes = [&] {
+        Strings codes;
+        for (int row = 0; row < dlg.Rows().Count(); ++row) codes.push_back(dlg.Rows().Cell(row, 0));
+        return codes;
+    };
+    ASSERT_EQ(ListedCodes(), (Strings{"10", "2", "3"})) << "the database's own order: codes as text";
+    view.selectedRow = 0;
+    dlg.OnColumnClick(0);
+    EXPECT_EQ(ListedCodes(), (Strings{"2", "3", "10"})) << "codes as numbers";
+    EXPECT_EQ(view.selectedRow, 2) << "10 stays selected";
+    dlg.OnColumnClick(0);
+    EXPECT_EQ(ListedCodes(), (Strings{"10", "3", "2"}));
+    dlg.OnColumnClick(2);
+    EXPECT_EQ(view.sorted, (std::vector<std::pair<int, bool>>{{0, true}, {0, false}, {2, true}}));
+    dlg.OnSelectDatabase();
+    EXPECT_EQ(ListedCodes(), (Strings{"10", "2", "3"})) << "Выбрать lists in the database's order again";
+    dlg.OnColumnClick(0);
+    EXPECT_EQ(view.sorted.back(), std::make_pair(0, true)) << "and the next click sorts ascending";
+}
+
 // Del in the list deletes the selected record as the editor's "Удалить"
 // does: asked, refused for a code that names another record, reported.
 TEST_F(MainDlgTest, DelAsksAndDeletesTheSelectedRecordAndKeepsTheListsPlace) {

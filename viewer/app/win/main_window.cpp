@@ -144,6 +144,11 @@ bool ViewerMainWindow::OnNotify(NMHDR* header, LRESULT* result) {
         GiveCell(reinterpret_cast<NMLVDISPINFOW*>(header));
         return true;
     }
+    if (header->code == LVN_COLUMNCLICK) {
+        logic_.OnColumnClick(reinterpret_cast<NMLISTVIEW*>(header)->iSubItem);
+        *result = 0;
+        return true;
+    }
     if (header->code != static_cast<UINT>(NM_CLICK)) return false;
     logic_.OnRecordClick();
     ShowPendingCount();
@@ -237,12 +242,15 @@ void ViewerMainWindow::ShowControl(int id, bool show) { ShowItem(id, show); }
 void ViewerMainWindow::ClearList() {
     SendMessageW(List(), LVM_DELETEALLITEMS, 0, 0);
     for (int i = 0; i < 41; ++i) SendMessageW(List(), LVM_DELETECOLUMN, 0, 0);
+    captions_.clear();
     pendingRows_ = 0;
     shownRows_ = 0;
 }
 
 void ViewerMainWindow::AddColumn(int index, const std::string& caption, int width) {
     std::wstring text = Wide(caption);
+    if (static_cast<size_t>(index) >= captions_.size()) captions_.resize(index + 1);
+    captions_[index] = text;
     LVCOLUMNW column = {};
     column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
     column.fmt = LVCFMT_LEFT;
@@ -297,6 +305,20 @@ void ViewerMainWindow::EndListUpdate() {
     }
     SendMessageW(List(), WM_SETREDRAW, TRUE, 0);
     InvalidateRect(List(), nullptr, TRUE);
+}
+
+// The sorted column's caption ends with an arrow, drawn as text so that it
+// shows with every version of the common controls.
+void ViewerMainWindow::RowsSorted(int sortColumn, bool ascending) {
+    for (size_t column = 0; column < captions_.size(); ++column) {
+        std::wstring text = captions_[column];
+        if (static_cast<int>(column) == sortColumn) text += ascending ? L" \u25B2" : L" \u25BC";
+        LVCOLUMNW header = {};
+        header.mask = LVCF_TEXT;
+        header.pszText = text.data();
+        SendMessageW(List(), LVM_SETCOLUMNW, column, reinterpret_cast<LPARAM>(&header));
+    }
+    InvalidateRect(List(), nullptr, FALSE);
 }
 
 int ViewerMainWindow::SelectedRow() {

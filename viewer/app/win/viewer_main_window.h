@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "../resource.h"
 #include "../viewer_main_dlg.h"
@@ -52,6 +53,7 @@ private:
     void EndListUpdate() override;
     int SelectedRow() override;
     void SelectRow(int row) override;
+    void RowsSorted(int column, bool ascending) override;
     bool AskFindText(std::string* text) override;
     bool AskSaveFileName(const std::string& fileName, std::string* path) override;
     bool AskOpenFileName(std::string* path) override;
@@ -68,6 +70,7 @@ private:
     std::string pendingCount_;
     int pendingRows_ = 0;  // kept by the logic, not yet told to the list
     int shownRows_ = 0;
+    std::vector<std::wstring> captions_;  // the columns' own captions, for the sort arrow
     tq::win::Hook keyFilter_;
     CViewerMainDlg logic_{*this};
 };
