@@ -12,6 +12,7 @@
 #include "core/data_access.h"
 #include "core/engine.h"
 #include "core/file_path.h"
+#include "core/inspect.h"
 #include "core/recordset.h"
 
 #ifdef _WIN32
@@ -31,6 +32,9 @@ const char kUsage[] =
     "  create [--jet]             make Internal\\ with the seven empty database files\n"
     "                             (--jet: Access files through DAO, on Windows)\n"
     "  sample [--jet]             create, then fill each database with a few sample records\n"
+    "  inspect [DB]               what DB's file is made of (of all seven without DB), read only:\n"
+    "                             engine, version, collating order, the fields and indexes\n"
+    "                             of FieldsTable, the file's other tables\n"
     "  list DB [--all]            list DB as the viewer does (captions, then rows, tab-separated)\n"
     "  count DB                   the number of records the listing holds\n"
     "  find DB CODE               print the record with that code\n"
@@ -159,6 +163,53 @@ int OpenAll(Io& io) {
         }
     }
     return failures;
+}
+
+std::string YesNo(bool yes) { return tq::Cp(yes ? "да" : "нет"); }
+
+// The file of each database as its engine describes it, opened for reading
+// only: nothing is written, no lock taken that outlives the look. A database
+// that cannot be read is said and the next one looked at.
+int Inspect(Io& io, int only) {
+    int failures = 0;
+    bool first = true;
+    for (int db = 0; db < kDatabaseCount; ++db) {
+        if (only >= 0 && db != only) continue;
+        Inspection seen;
+        std::string why;
+        const std::string name = std::string(kNames[db]) + ": " + DatabaseFile(db);
+        if (!InspectDatabase(LocalPath(db), &seen, &why)) {
+            io.Err(name + tq::Cp(" не читается: ") + why + "\n");
+            ++failures;
+            continue;
+        }
+        std::string text = first ? "" : "\n";
+        first = false;
+        text += name + "\n";
+        for (const auto& [fact, value] : seen.facts) text += fact + ": " + value + "\n";
+        if (!seen.hasTable) {
+            io.Out(text + tq::Cp("Таблицы FieldsTable в файле нет") + "\n");
+            ++failures;
+        } else {
+            text += tq::Cp("Поля FieldsTable (имя, тип, размер, обязательное):") + "\n";
+            for (const InspectedField& field : seen.fields)
+                text += field.name + "\t" + field.type + "\t" + (field.size.empty() ? "-" : field.size) + "\t" +
+                        YesNo(field.required) + "\n";
+            text += tq::Cp("Индексы FieldsTable (имя, первичный, уникальный, обязательный, поля):") + "\n";
+            for (const InspectedIndex& index : seen.indexes) {
+                std::string fields;
+                for (const std::string& field : index.fields) fields += (fields.empty() ? "" : ", ") + field;
+                text += index.name + "\t" + YesNo(index.primary) + "\t" + YesNo(index.unique) + "\t" +
+                        (index.required < 0 ? std::string("-") : YesNo(index.required != 0)) + "\t" + fields + "\n";
+            }
+            if (seen.indexes.empty()) text += tq::Cp("(нет)") + "\n";
+            io.Out(text);
+        }
+        std::string others;
+        for (const std::string& table : seen.otherTables) others += (others.empty() ? "" : ", ") + table;
+        io.Out(tq::Cp("Другие таблицы: ") + (others.empty() ? tq::Cp("нет") : others) + "\n");
+    }
+    return failures ? 1 : 0;
 }
 
 int Create(Io& io, bool jet) {
@@ -487,6 +538,7 @@ int RunCommand(Io& io, const std::vector<std::string>& args, const std::vector<s
         return SelfTest(io, args[1]).Run();
     }
     if (command == "backups" && args.size() == 1) return Backups(io, -1);
+    if (command == "inspect" && args.size() == 1) return Inspect(io, -1);
     if (args.size() < 2 || (command == "restore" && args.size() < 3)) {
         io.Err(kUsage);
         return 2;
@@ -510,6 +562,14 @@ int RunCommand(Io& io, const std::vector<std::string>& args, const std::vector<s
                       (args.size() == 4 && !replace))) {
         io.Err(kUsage);
         return 2;
+    }
+    // Inspect opens the file itself, for reading only, not through the data core.
+    if (command == "inspect") {
+        if (args.size() > 2) {
+            io.Err(kUsage);
+            return 2;
+        }
+        return Inspect(io, db);
     }
     if (OpenAll(io) && DbRecordset(db) == nullptr) return 1;
     if (command == "export") return Export(io, db, utf8Args[2]);
