@@ -18,6 +18,8 @@
 #ifdef _WIN32
 #include <direct.h>
 #include <windows.h>
+
+#include "common/win/handle.h"
 #else
 #include <sys/stat.h>
 #include <unistd.h>
@@ -50,7 +52,7 @@ const char kUsage[] =
     "  import DB FILE.csv [--replace]   save each row of a CSV file as the editor saves it,\n"
     "                             all or nothing (--replace: clear the database first)\n"
     "  selftest FOLDER            the data core's behaviours on a scratch Access file in FOLDER,\n"
-    "                             made through this PC's DAO (Windows): one PASS or FAIL line each\n"
+    "                             made through this PC's DAO (Windows): one PASS, FAIL or SKIP line each\n"
     "DB: goods users labels help sells reports resources, or 0..6.\n"
     "-C FOLDER: work in FOLDER (the folder that holds Internal\\).\n";
 
@@ -374,6 +376,76 @@ int Import(Io& io, int db, const std::string& path, bool replace) {
     return done ? 0 : 1;
 }
 
+#ifdef _WIN32
+// Runs a program of the system folder with its arguments, its output thrown
+// away: its exit code; kNoProgram when the system has no such program, -1
+// when it cannot run or does not end within half a minute.
+const long kNoProgram = -2;
+long RunSystemProgram(const wchar_t* program, const std::vector<std::wstring>& args) {
+    wchar_t system[MAX_PATH];
+    const UINT n = GetSystemDirectoryW(system, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return -1;
+    const std::wstring path = std::wstring(system) + L"\\" + program;
+    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return kNoProgram;
+    std::wstring line = L"\"" + path + L"\"";
+    for (const std::wstring& arg : args) line += L" \"" + arg + L"\"";
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    tq::win::FileHandle nul(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        &inherit, OPEN_EXISTING, 0, nullptr));
+    if (!nul) return -1;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = startup.hStdOutput = startup.hStdError = nul.get();
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(path.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                        &startup, &process))
+        return -1;
+    tq::win::KernelHandle thread(process.hThread), child(process.hProcess);
+    DWORD code = 0;
+    if (WaitForSingleObject(child.get(), 30000) != WAIT_OBJECT_0 || !GetExitCodeProcess(child.get(), &code)) {
+        TerminateProcess(child.get(), 1);
+        return -1;
+    }
+    return static_cast<long>(code);
+}
+
+// Whether a new file can be made in the folder now; the probe is removed.
+bool FolderTakesNewFiles(const std::string& folder) {
+    const std::wstring probe = tq::Cp1251ToWide(JoinPath(folder, "tqdb-probe.tmp"));
+    tq::win::FileHandle file(
+        CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    return file.valid();
+}
+
+// A folder whose rights deny Everyone (S-1-1-0) writing, as read-only media
+// behave for Jet: no lock file can be made in it. Given back its rights and
+// removed with what the check put in it, however the check ends.
+class WriteDeniedFolder {
+public:
+    explicit WriteDeniedFolder(std::string folder) : folder_(std::move(folder)) {}
+    ~WriteDeniedFolder() {
+        if (denied_) RunSystemProgram(L"icacls.exe", {Wide(folder_), L"/remove:d", L"*S-1-1-0"});
+        for (const std::string& name : FilesInFolder(folder_)) RemoveFile(JoinPath(folder_, name));
+        RemoveEmptyFolder(folder_);
+    }
+    WriteDeniedFolder(const WriteDeniedFolder&) = delete;
+    WriteDeniedFolder& operator=(const WriteDeniedFolder&) = delete;
+
+    // icacls's exit code, kNoProgram or -1 as RunSystemProgram gives them.
+    long Deny() {
+        const long code = RunSystemProgram(L"icacls.exe", {Wide(folder_), L"/deny", L"*S-1-1-0:(W)"});
+        denied_ = code != kNoProgram && code != -1;  // given back even after a partial failure
+        return code;
+    }
+
+private:
+    static std::wstring Wide(const std::string& cp1251) { return tq::Cp1251ToWide(cp1251); }
+    std::string folder_;
+    bool denied_ = false;
+};
+#endif
+
 // The layer's behaviours on a scratch Access file made through DAO: how a
 // PC's DAO differs from what the data core expects shows here first.
 class SelfTest {
@@ -409,6 +481,7 @@ public:
         Check("20000 rows: import, backup, clear, restore", LargeRoundTrip(20000), Error());
         Check("row deleted during a listing", ListingSurvivesADelete(3000), Error());
         DbReleaseAll();
+        NoLockFileCanBeMade();
         // Every copy of the scratch file is the selftest's own, also those a
         // check that failed half-way could not name.
         for (const BackupInfo& backup : ListBackups(path_)) RemoveFile(backup.path);
@@ -422,6 +495,8 @@ public:
     }
 
 private:
+    // A check the system cannot set up: said, counted neither way.
+    void Skip(const char* name, const std::string& why) { io_.Out(std::string("SKIP ") + name + ": " + why + "\n"); }
     bool Check(const char* name, bool ok, const std::string& detail) {
         io_.Out(std::string(ok ? "PASS " : "FAIL ") + name + (ok ? "" : ": " + detail) + "\n");
         ++(ok ? passes_ : failures_);
@@ -510,6 +585,50 @@ private:
         for (bool more = table->MoveFirst(); more && !table->IsEOF(); more = table->MoveNext()) ++listed;
         return listed == rows - 1 || Note(tq::Cp("в списке ") + std::to_string(listed) + tq::Cp(" записей вместо ") +
                                           std::to_string(rows - 1));
+    }
+
+    // Jet opens a file shared only where it can make its lock file beside
+    // it; on a CD or a write-protected stick the engine falls back to an
+    // exclusive, read-only open. A folder whose rights deny writing stands in
+    // for such media. Where the system cannot deny it (icacls missing, or
+    // without effect) the check is skipped, not failed.
+    void NoLockFileCanBeMade() {
+        const char* const name = "open where no lock file can be made";
+#ifdef _WIN32
+        int32_t rows = -1;
+        if (DbOpen(DbGoods, path_.c_str()) == 0) rows = Count();
+        DbReleaseAll();
+        const std::string folder = JoinPath(FolderOf(path_), "tqdb-selftest-ro");
+        const std::string copy = JoinPath(folder, NameOf(path_));
+        std::string why;
+        if (!MakeFolder(folder, &why)) {
+            Check(name, false, tq::Cp("папка не создана: ") + folder + (why.empty() ? "" : ": " + why));
+            return;
+        }
+        WriteDeniedFolder denied(folder);
+        if (!CopyFileOver(path_, copy, &why)) {
+            Check(name, false, tq::Cp("файл не скопирован: ") + why);
+            return;
+        }
+        const long code = denied.Deny();
+        if (code == kNoProgram) return Skip(name, tq::Cp("в системе нет icacls.exe"));
+        if (code != 0) return Skip(name, tq::Cp("icacls не запретил запись (код ") + std::to_string(code) + ")");
+        if (FolderTakesNewFiles(folder))
+            return Skip(name, tq::Cp("запрет записи в папку не действует: файл в ней создаётся"));
+        const int opened = DbOpen(DbGoods, copy.c_str());
+        const int32_t listed = opened == 0 ? Count() : -1;
+        const int saved = opened == 0 ? Save("99999", "x") : -1;
+        const bool noLockFile = !CanOpenForReading(copy.substr(0, copy.size() - 4) + ".ldb");
+        DbReleaseAll();
+        Check(name,
+              opened == 0 && rows >= 0 && listed == rows && saved == 2009 && noLockFile,
+              opened != 0 ? tq::Cp("не открыта (код ") + std::to_string(opened) + "): " + Error()
+              : listed != rows ? tq::Cp("в списке ") + std::to_string(listed) + tq::Cp(" записей, ожидалось ") + std::to_string(rows)
+              : saved != 2009 ? tq::Cp("сохранение вернуло ") + std::to_string(saved) + tq::Cp(", ожидалось 2009")
+                              : tq::Cp("рядом с файлом появился .ldb"));
+#else
+        Skip(name, tq::Cp("только в Windows"));
+#endif
     }
 
     // Keeps a reason for the check's line; always false.
