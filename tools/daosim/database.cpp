@@ -13,20 +13,31 @@ constexpr size_t kVersionOffset = 0x14;
 constexpr uint8_t kJet4 = 0x01;
 // Our own mark in the rest of page 0, and the generation count that a
 // compaction raises so that other openers read the file again from the start.
-const char kLogMark[] = "daosim change log 1";
+// Version 2 keeps the primary key's name in the table's definition.
+const char kLogMark[] = "daosim change log 2";
 constexpr size_t kLogMarkOffset = 0x800;
 constexpr size_t kGenerationOffset = 0x820;
+// The collating order, set once when the file is made (little-endian).
+constexpr size_t kCollatingOffset = 0x824;
+
+void Put32At(uint8_t* at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+uint32_t Get32At(const uint8_t* at) {
+    return at[0] | at[1] << 8 | at[2] << 16 | static_cast<uint32_t>(at[3]) << 24;
+}
 // Compact when the log is this much larger than the rows it holds.
 constexpr uint64_t kCompactMinBytes = 4u << 20;
 
 }  // namespace
 
-std::vector<uint8_t> SignaturePage() {
+std::vector<uint8_t> SignaturePage(long collatingOrder) {
     std::vector<uint8_t> page(kPageSize, 0);
     std::memcpy(page.data(), kJetMagic, sizeof kJetMagic);
     std::memcpy(page.data() + 4, kJetName, 15);
     page[kVersionOffset] = kJet4;
     std::memcpy(page.data() + kLogMarkOffset, kLogMark, sizeof kLogMark);
+    Put32At(page.data() + kCollatingOffset, static_cast<uint32_t>(collatingOrder));
     return page;
 }
 
@@ -44,13 +55,13 @@ void Database::Close() {
     file_.reset();
 }
 
-bool Database::Initialise(File& file) {
-    const std::vector<uint8_t> page = SignaturePage();
+bool Database::Initialise(File& file, long collatingOrder) {
+    const std::vector<uint8_t> page = SignaturePage(collatingOrder);
     return file.Truncate(0) && file.Write(0, page.data(), page.size());
 }
 
 Error Database::Open(bool exclusive, const Text& name) {
-    uint8_t page[kGenerationOffset + 4] = {};
+    uint8_t page[kCollatingOffset + 4] = {};
     uint64_t size = 0;
     if (!file_->Size(&size) || size < kPageSize || !file_->Read(0, page, sizeof page))
         return Fail(kUnrecognisedFormat, name);
@@ -60,6 +71,7 @@ Error Database::Open(bool exclusive, const Text& name) {
     // A real Jet or ACE file that this stand-in did not write: it cannot read it.
     if (page[kVersionOffset] != kJet4 || std::memcmp(page + kLogMarkOffset, kLogMark, sizeof kLogMark) != 0)
         return Fail(kUnrecognisedFormat, name);
+    collatingOrder_ = static_cast<long>(Get32At(page + kCollatingOffset));
     if (!file_->TryPresence(true)) {
         if (exclusive) return Fail(kFileInUse, name);
         // Someone alone with the file may just be compacting it: wait a little.
@@ -342,7 +354,11 @@ Error Database::Execute(const Query& query, const Parameters& params, long* affe
         op.kind = Op::kCreate;
         op.schema.table = query.table;
         for (const ColumnDef& def : query.columns) {
-            if (def.primaryKey && op.schema.key < 0) op.schema.key = static_cast<int>(op.schema.columns.size());
+            if (def.primaryKey && op.schema.key < 0) {
+                op.schema.key = static_cast<int>(op.schema.columns.size());
+                // Jet names an unnamed key itself; this name is the stand-in's own.
+                op.schema.keyName = def.constraint.empty() ? u"Index_" + def.name : def.constraint;
+            }
             op.schema.columns.push_back(Column{def.name, def.size, def.required || def.primaryKey, false});
         }
         return Write({op});

@@ -37,8 +37,11 @@ constexpr uint32_t kLockWaitMs = 600;
 // below the "about three hundred" Jet 2.0 was documented to take.
 constexpr int kTablesPerTransaction = 250;
 
-// The first page of a new file.
-std::vector<uint8_t> SignaturePage();
+// Jet's sort order for text (DAO's CollatingOrderEnum): dbSortGeneral.
+constexpr long kSortGeneral = 1033;
+
+// The first page of a new file, with the collating order its locale gave.
+std::vector<uint8_t> SignaturePage(long collatingOrder);
 
 // What a DBEngine sets for every file it opens (DBEngine.SetOption).
 struct EngineOptions {
@@ -60,7 +63,7 @@ public:
     void SetOptions(const EngineOptions* options) { options_ = options; }
 
     // Writes page 0 of an empty file.
-    static bool Initialise(File& file);
+    static bool Initialise(File& file, long collatingOrder = kSortGeneral);
     // Checks the signature and replays the log. `exclusive` keeps others out.
     Error Open(bool exclusive, const Text& name);
     // Takes in what other processes appended since the last look.
@@ -70,6 +73,8 @@ public:
     void Close();
     bool closed() const { return !file_; }
     bool readOnly() const { return readOnly_; }
+    // As CreateDatabase's locale set it, kept in page 0.
+    long collatingOrder() const { return collatingOrder_; }
     const Table& table() const { return table_; }
 
     Error Begin();
@@ -101,6 +106,7 @@ private:
 
     std::unique_ptr<File> file_;
     bool readOnly_;
+    long collatingOrder_ = kSortGeneral;
     tq::Clock& clock_;
     Table table_;
     uint64_t readOffset_ = kPageSize;

@@ -1,5 +1,7 @@
 #include "tools/daosim/objects.h"
 
+#include <algorithm>
+
 #include "tools/daosim/recordset.h"
 #include "tools/daosim/win_file.h"
 
@@ -43,6 +45,13 @@ enum : DISPID {
     kCreateWorkspace,
     kRequiredField,
     kRequery,
+    kCollatingOrder,
+    kAttributes,
+    kIndexes,
+    kFields,
+    kPrimary,
+    kUnique,
+    kAllowZeroLength,
 };
 
 // DBEngine.SetOption's option for Jet's MaxLocksPerFile.
@@ -451,12 +460,238 @@ private:
     std::shared_ptr<QueryDefState> q_;
 };
 
+// ---------------------------------------------------------------- TableDefs
+// The table's definition as Database.TableDefs shows it, read-only: the
+// stand-in makes tables with CREATE TABLE only. Every object answers 3420
+// once its database is closed.
+
+// TableDefAttributeEnum's dbSystemObject.
+constexpr long kSystemObject = static_cast<long>(0x80000002);
+// Jet's own tables beside the user's, in every file; they are listed with
+// their attributes, and show no fields or indexes here.
+const char16_t* const kSystemTables[] = {u"MSysACEs", u"MSysObjects", u"MSysQueries", u"MSysRelationships"};
+
+const Member kFieldDefMembers[] = {
+    {L"Name", kName, kProperty},
+    {L"Type", kType, kProperty},
+    {L"Size", kSize, kProperty},
+    {L"Required", kRequiredField, kProperty},
+    {L"AllowZeroLength", kAllowZeroLength, kProperty},
+};
+
+// A field of a TableDef, or of one of its indexes: the column's definition,
+// with no value to read.
+class FieldDefObject : public DispObject {
+public:
+    FieldDefObject(std::shared_ptr<EngineState> s, std::shared_ptr<Database> db, size_t column)
+        : DispObject(std::move(s), "Field", MEMBERS(kFieldDefMembers)), db_(std::move(db)), column_(column) {}
+
+    Outcome Call(DISPID id, WORD, Args&, VARIANT* result) override {
+        if (db_->closed()) return Fail(kObjectInvalid);
+        const Column& column = db_->table().schema().columns[column_];
+        switch (id) {
+        case kName:
+            SetText(result, column.name);
+            return Outcome();
+        case kType:
+            SetShort(result, kTextType);
+            return Outcome();
+        case kSize:
+            SetLong(result, column.size);
+            return Outcome();
+        case kRequiredField:
+            SetBool(result, column.required);
+            return Outcome();
+        case kAllowZeroLength:
+            SetBool(result, column.allowZeroLength);
+            return Outcome();
+        }
+        return DISP_E_MEMBERNOTFOUND;
+    }
+
+private:
+    std::shared_ptr<Database> db_;
+    size_t column_;
+};
+
+// TableDef.Fields and Index.Fields: the columns given, in order.
+class FieldDefsObject : public DispObject {
+public:
+    FieldDefsObject(std::shared_ptr<EngineState> s, std::shared_ptr<Database> db, std::vector<size_t> columns)
+        : DispObject(std::move(s), "Fields", MEMBERS(kCollectionMembers)), db_(std::move(db)),
+          columns_(std::move(columns)) {}
+
+    Outcome Call(DISPID id, WORD, Args& args, VARIANT* result) override {
+        if (db_->closed()) return Fail(kObjectInvalid);
+        if (id == kCount) {
+            SetShort(result, static_cast<short>(columns_.size()));
+            return Outcome();
+        }
+        if (id != kDefault) return DISP_E_MEMBERNOTFOUND;
+        const auto& columns = db_->table().schema().columns;
+        auto find = [&](TextView name) {
+            for (size_t i = 0; i < columns_.size(); ++i)
+                if (EqualNoCase(columns[columns_[i]].name, name)) return static_cast<long>(i);
+            return -1L;
+        };
+        long index = -1;
+        if (HRESULT hr = ItemIndex(args, find, &index); FAILED(hr)) return hr;
+        if (index < 0 || index >= static_cast<long>(columns_.size())) return Fail(kItemNotFound);
+        SetObject(result, new FieldDefObject(state(), db_, columns_[index]));
+        return Outcome();
+    }
+
+private:
+    std::shared_ptr<Database> db_;
+    std::vector<size_t> columns_;
+};
+
+const Member kIndexMembers[] = {
+    {L"Name", kName, kProperty},       {L"Primary", kPrimary, kProperty},
+    {L"Unique", kUnique, kProperty},   {L"Required", kRequiredField, kProperty},
+    {L"Fields", kFields, kProperty},
+};
+
+// The table's one index, its primary key (CREATE TABLE's PRIMARY KEY), which
+// is unique and required as every primary index is.
+class IndexObject : public DispObject {
+public:
+    IndexObject(std::shared_ptr<EngineState> s, std::shared_ptr<Database> db)
+        : DispObject(std::move(s), "Index", MEMBERS(kIndexMembers)), db_(std::move(db)) {}
+
+    Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
+        if (db_->closed()) return Fail(kObjectInvalid);
+        const Schema& schema = db_->table().schema();
+        switch (id) {
+        case kName:
+            SetText(result, schema.keyName);
+            return Outcome();
+        case kPrimary:
+        case kUnique:
+        case kRequiredField:
+            SetBool(result, true);
+            return Outcome();
+        case kFields: {
+            const std::vector<size_t> key = {static_cast<size_t>(schema.key)};
+            return Collection(new FieldDefsObject(state(), db_, key), flags, args, result);
+        }
+        }
+        return DISP_E_MEMBERNOTFOUND;
+    }
+
+private:
+    std::shared_ptr<Database> db_;
+};
+
+class IndexesObject : public DispObject {
+public:
+    // `none`: a system table's, which shows no index here.
+    IndexesObject(std::shared_ptr<EngineState> s, std::shared_ptr<Database> db, bool none)
+        : DispObject(std::move(s), "Indexes", MEMBERS(kCollectionMembers)), db_(std::move(db)), none_(none) {}
+
+    Outcome Call(DISPID id, WORD, Args& args, VARIANT* result) override {
+        if (db_->closed()) return Fail(kObjectInvalid);
+        const Schema& schema = db_->table().schema();
+        const long count = !none_ && schema.key >= 0 ? 1 : 0;
+        if (id == kCount) {
+            SetShort(result, static_cast<short>(count));
+            return Outcome();
+        }
+        if (id != kDefault) return DISP_E_MEMBERNOTFOUND;
+        auto find = [&](TextView name) { return count && EqualNoCase(schema.keyName, name) ? 0L : -1L; };
+        long index = -1;
+        if (HRESULT hr = ItemIndex(args, find, &index); FAILED(hr)) return hr;
+        if (index < 0 || index >= count) return Fail(kItemNotFound);
+        SetObject(result, new IndexObject(state(), db_));
+        return Outcome();
+    }
+
+private:
+    std::shared_ptr<Database> db_;
+    bool none_;
+};
+
+const Member kTableDefMembers[] = {
+    {L"Fields", kDefault, kProperty},
+    {L"Indexes", kIndexes, kProperty},
+    {L"Name", kName, kProperty},
+    {L"Attributes", kAttributes, kProperty},
+};
+
+class TableDefObject : public DispObject {
+public:
+    TableDefObject(std::shared_ptr<EngineState> s, std::shared_ptr<Database> db, Text name, bool system)
+        : DispObject(std::move(s), "TableDef", MEMBERS(kTableDefMembers)), db_(std::move(db)), name_(std::move(name)),
+          system_(system) {}
+
+    Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
+        if (db_->closed()) return Fail(kObjectInvalid);
+        switch (id) {
+        case kDefault: {
+            std::vector<size_t> columns;
+            if (!system_)
+                for (size_t i = 0; i < db_->table().schema().columns.size(); ++i) columns.push_back(i);
+            return Collection(new FieldDefsObject(state(), db_, columns), flags, args, result);
+        }
+        case kIndexes:
+            return Collection(new IndexesObject(state(), db_, system_), flags, args, result);
+        case kName:
+            SetText(result, name_);
+            return Outcome();
+        case kAttributes:
+            SetLong(result, system_ ? kSystemObject : 0);
+            return Outcome();
+        }
+        return DISP_E_MEMBERNOTFOUND;
+    }
+
+private:
+    std::shared_ptr<Database> db_;
+    Text name_;
+    bool system_;
+};
+
+// Database.TableDefs: the user's table (once made) and Jet's own, by name.
+class TableDefsObject : public DispObject {
+public:
+    TableDefsObject(std::shared_ptr<EngineState> s, std::shared_ptr<Database> db)
+        : DispObject(std::move(s), "TableDefs", MEMBERS(kCollectionMembers)), db_(std::move(db)) {}
+
+    Outcome Call(DISPID id, WORD, Args& args, VARIANT* result) override {
+        if (db_->closed()) return Fail(kObjectInvalid);
+        std::vector<Text> names;
+        if (db_->table().created()) names.push_back(db_->table().schema().table);
+        for (const char16_t* system : kSystemTables) names.push_back(system);
+        std::sort(names.begin(), names.end(), [](const Text& a, const Text& b) { return CompareNoCase(a, b) < 0; });
+        if (id == kCount) {
+            SetShort(result, static_cast<short>(names.size()));
+            return Outcome();
+        }
+        if (id != kDefault) return DISP_E_MEMBERNOTFOUND;
+        auto find = [&](TextView name) {
+            for (size_t i = 0; i < names.size(); ++i)
+                if (EqualNoCase(names[i], name)) return static_cast<long>(i);
+            return -1L;
+        };
+        long index = -1;
+        if (HRESULT hr = ItemIndex(args, find, &index); FAILED(hr)) return hr;
+        if (index < 0 || index >= static_cast<long>(names.size())) return Fail(kItemNotFound);
+        const bool system = !db_->table().created() || !EqualNoCase(names[index], db_->table().schema().table);
+        SetObject(result, new TableDefObject(state(), db_, names[index], system));
+        return Outcome();
+    }
+
+private:
+    std::shared_ptr<Database> db_;
+};
+
 // ---------------------------------------------------------------- Database
 const Member kDatabaseMembers[] = {
     {L"OpenRecordset", kOpenRecordset, kMethod}, {L"CreateQueryDef", kCreateQueryDef, kMethod},
     {L"Execute", kExecute, kMethod},             {L"RecordsAffected", kRecordsAffected, kProperty},
     {L"Updatable", kUpdatable, kProperty},       {L"Name", kName, kProperty},
-    {L"Close", kClose, kMethod},
+    {L"Close", kClose, kMethod},                 {L"TableDefs", kDefault, kProperty},
+    {L"Version", kVersion, kProperty},           {L"CollatingOrder", kCollatingOrder, kProperty},
 };
 
 // A workspace's one transaction over the databases opened in it. DAO's
@@ -496,9 +731,18 @@ public:
         db_->Close();
     }
 
-    Outcome Call(DISPID id, WORD, Args& args, VARIANT* result) override {
+    Outcome Call(DISPID id, WORD flags, Args& args, VARIANT* result) override {
         if (db_->closed()) return Fail(kObjectInvalid);
         switch (id) {
+        case kDefault:
+            return Collection(new TableDefsObject(state(), db_), flags, args, result);
+        case kVersion:
+            // Every file the stand-in opens is a Jet 4 file of its own.
+            SetText(result, u"4.0");
+            return Outcome();
+        case kCollatingOrder:
+            SetLong(result, db_->collatingOrder());
+            return Outcome();
         case kOpenRecordset:
             return Open(args, result);
         case kCreateQueryDef: {
@@ -695,6 +939,41 @@ private:
 };
 
 // ---------------------------------------------------------------- DBEngine
+// CreateDatabase's locale as DAO's LanguageConstants spell it,
+// ";LANGID=0x0419;CP=1251;COUNTRY=0": the collating order its LANGID names
+// (the same number, CollatingOrderEnum), or 0 when the text is no such
+// locale or names an order DAO does not list. A password (";pwd=") is not
+// taken here.
+long CollatingOrderOf(TextView locale) {
+    static const long kOrders[] = {1024, 1025, 1028, 1029, 1030, 1032, 1033, 1034, 1037, 1038,
+                                   1039, 1041, 1042, 1043, 1045, 1049, 1053, 1054, 1055, 1060, 2052};
+    long order = 0;
+    while (!locale.empty()) {
+        const size_t end = std::min(locale.find(u';'), locale.size());
+        const TextView part = locale.substr(0, end);
+        locale.remove_prefix(end < locale.size() ? end + 1 : end);
+        if (part.empty()) continue;
+        const size_t equals = part.find(u'=');
+        if (equals == TextView::npos) return 0;
+        const TextView key = part.substr(0, equals), value = part.substr(equals + 1);
+        const bool hex = EqualNoCase(key, u"LANGID");
+        if (!hex && !EqualNoCase(key, u"CP") && !EqualNoCase(key, u"COUNTRY")) return 0;
+        if (hex && (value.size() != 6 || value[0] != u'0' || (value[1] != u'x' && value[1] != u'X'))) return 0;
+        long number = 0;
+        for (char16_t c : hex ? value.substr(2) : value) {
+            const int digit = c >= u'0' && c <= u'9' ? c - u'0'
+                              : hex && c >= u'a' && c <= u'f' ? c - u'a' + 10
+                              : hex && c >= u'A' && c <= u'F' ? c - u'A' + 10
+                                                             : -1;
+            if (digit < 0 || number > 0xFFFFF) return 0;
+            number = number * (hex ? 16 : 10) + digit;
+        }
+        if (value.empty()) return 0;
+        if (hex) order = number;
+    }
+    return std::find(std::begin(kOrders), std::end(kOrders), order) != std::end(kOrders) ? order : 0;
+}
+
 const Member kEngineMembers[] = {
     {L"OpenDatabase", kOpenDatabase, kMethod}, {L"CreateDatabase", kCreateDatabase, kMethod},
     {L"BeginTrans", kBeginTrans, kMethod},     {L"CommitTrans", kCommitTrans, kMethod},
@@ -779,6 +1058,8 @@ private:
         Text name, locale;
         if (HRESULT hr = args.GetText(0, &name); FAILED(hr)) return hr;
         if (HRESULT hr = args.GetText(1, &locale); FAILED(hr)) return hr;
+        const long collatingOrder = CollatingOrderOf(locale);
+        if (collatingOrder == 0) return Fail(kInvalidArgument);
         const Text path = FullPath(name);
         const std::wstring wide(path.begin(), path.end());
         HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE,
@@ -790,7 +1071,7 @@ private:
             return OpenError(code, path);
         }
         auto file = std::make_unique<WinFile>(tq::win::FileHandle(handle));
-        if (!Database::Initialise(*file)) return Fail(kDiskError);
+        if (!Database::Initialise(*file, collatingOrder)) return Fail(kDiskError);
         return workspace_->Attach(std::move(file), false, false, path, result);
     }
 

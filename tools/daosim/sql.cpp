@@ -216,8 +216,7 @@ private:
                 if (!Keyword(u"null")) return Fail(kSyntaxInCreateTable);
                 c->required = true;
             } else if (Keyword(u"constraint")) {
-                Text name;
-                if (!Name(&name)) return Fail(kSyntaxInCreateTable);
+                if (!Name(&c->constraint)) return Fail(kSyntaxInCreateTable);
             } else if (Keyword(u"primary")) {
                 if (!Keyword(u"key")) return Fail(kSyntaxInCreateTable);
                 c->primaryKey = true;

@@ -28,6 +28,7 @@ struct ColumnDef {
     int size = 255;
     bool required = false;
     bool primaryKey = false;
+    Text constraint;  // CONSTRAINT's name, the key index's name
 };
 
 struct Query {

@@ -208,6 +208,7 @@ void PutSchema(const Schema& s, std::vector<uint8_t>* out) {
         Put32(static_cast<uint32_t>(c.size), out);
         out->push_back(static_cast<uint8_t>((c.required ? 1 : 0) | (c.allowZeroLength ? 2 : 0)));
     }
+    PutText(s.keyName, out);
 }
 
 bool GetSchema(Reader* r, Schema* s) {
@@ -224,7 +225,7 @@ bool GetSchema(Reader* r, Schema* s) {
         c.allowZeroLength = flags & 2;
         s->columns.push_back(c);
     }
-    return s->key < static_cast<int>(count);
+    return r->GetText(&s->keyName) && s->key < static_cast<int>(count);
 }
 
 bool GetOp(Reader* r, Op* op) {

@@ -23,6 +23,7 @@ struct Schema {
     Text table;
     std::vector<Column> columns;
     int key = -1;  // the primary key column, or -1
+    Text keyName;  // the name of its index
 };
 
 struct Op {

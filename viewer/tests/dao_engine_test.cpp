@@ -9,9 +9,11 @@
 
 #include "core/backup.h"
 #include "core/csv_transfer.h"
+#include "core/inspect.h"
 #include "core/recordset.h"
 #include "db_fixture.h"
 #include "jet_raw.h"
+#include "raw_file.h"
 
 namespace tq::viewer::test {
 
@@ -354,6 +356,53 @@ TEST_F(DaoEngineTest, AFileWhoseTableLacksAFieldIsNoDatabaseOfTheScale) {
     std::string why;
     EXPECT_FALSE(OpenDbEngine(path, &why));
     EXPECT_NE(why.find("no field s02"), std::string::npos) << why;
+}
+
+TEST_F(DaoEngineTest, InspectReadsTheTableDefsAndLeavesTheFileAsItWas) {
+    const std::string made = PathOf("made.mdb");
+    ASSERT_TRUE(CreateJetDatabase(made));
+    const Snapshot before = Take(made);
+    Inspection seen;
+    std::string why;
+    ASSERT_TRUE(InspectDatabase(made, &seen, &why)) << why;
+    using Facts = std::vector<std::pair<std::string, std::string>>;
+    EXPECT_EQ(seen.facts, (Facts{{"kind", "Access (Jet)"}, {"open", "shared, read-only"}, {"version", "4.0"},
+                                 {"collating order", "1049 Cyrillic"}}));
+    ASSERT_TRUE(seen.hasTable);
+    ASSERT_EQ(seen.fields.size(), 41u);
+    for (int i = 0; i < kFieldCount; ++i) {
+        EXPECT_EQ(seen.fields[i].name, ColumnName(i));
+        EXPECT_EQ(seen.fields[i].type, "10 Text") << i;
+        EXPECT_EQ(seen.fields[i].size, "255") << i;
+    }
+    ASSERT_EQ(seen.indexes.size(), 1u);
+    EXPECT_EQ(seen.indexes[0].name, "PrimaryKey");
+    EXPECT_TRUE(seen.indexes[0].primary && seen.indexes[0].unique && seen.indexes[0].required == 1);
+    EXPECT_EQ(seen.indexes[0].fields, std::vector<std::string>{"s00"});
+    EXPECT_TRUE(seen.otherTables.empty()) << "Jet's own tables are not the scale's: " << seen.otherTables.front();
+    EXPECT_TRUE(Take(made) == before) << "read only: the file unchanged, its time included";
+    EXPECT_FALSE(std::filesystem::exists(PathOf("made.ldb"))) << "the lock file went with the look";
+
+    // Another program's table: a required field, other sizes, a key of its own name.
+    const std::string other = PathOf("other.mdb");
+    ASSERT_TRUE(JetCreateWithTable(
+        other, "CREATE TABLE FieldsTable (s00 TEXT(20) NOT NULL, s01 TEXT(50) CONSTRAINT Code PRIMARY KEY)"));
+    ASSERT_TRUE(InspectDatabase(other, &seen, &why)) << why;
+    ASSERT_EQ(seen.fields.size(), 2u);
+    EXPECT_TRUE(seen.fields[0].required);
+    EXPECT_EQ(seen.fields[0].size, "20");
+    EXPECT_EQ(seen.fields[1].size, "50");
+    ASSERT_EQ(seen.indexes.size(), 1u);
+    EXPECT_EQ(seen.indexes[0].name, "Code");
+    EXPECT_EQ(seen.indexes[0].fields, std::vector<std::string>{"s01"});
+
+    const std::string noTable = PathOf("goods.mdb");
+    ASSERT_TRUE(JetCreateWithTable(noTable, "CREATE TABLE Goods (code TEXT(10))"));
+    ASSERT_TRUE(InspectDatabase(noTable, &seen, &why)) << why;
+    EXPECT_FALSE(seen.hasTable);
+    EXPECT_EQ(seen.otherTables, std::vector<std::string>{"Goods"});
+    EXPECT_FALSE(InspectDatabase(PathOf("missing.mdb"), &seen, &why));
+    EXPECT_EQ(U(why), "файла нет");
 }
 
 TEST_F(DaoFaultTest, AnEngineThatAsksForItsLicenceIsCreatedWithIt) {

@@ -131,6 +131,72 @@ TEST_F(TqdbTest, FailuresAreSaidAndNeverLookLikeAnEmptyDatabase) {
     EXPECT_EQ(Run({"find", "goods", "1"}).rc, 1);
 }
 
+TEST_F(TqdbTest, InspectShowsTheFilesShapeAndChangesNothing) {
+    ASSERT_EQ(Run({"sample"}).rc, 0);
+    const std::string goods = PathOf("Internal/TQScale.mdb");
+    const Snapshot before = Take(goods);
+    const std::vector<std::string> internal = NamesIn(PathOf("Internal"));
+    const Result r = Run({"inspect", "goods"});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("goods: Internal\\TQScale.mdb\nkind: SQLite\npage size: 4096\nencoding: UTF-8\n"
+                          "Поля FieldsTable (имя, тип, размер, обязательное):\ns00\tTEXT\t-\tнет\ns01\tTEXT\t-\tнет\n",
+                          0),
+              0u)
+        << r.out;
+    EXPECT_NE(r.out.find("\ns40\tTEXT\t-\tнет\n"
+                         "Индексы FieldsTable (имя, первичный, уникальный, обязательный, поля):\n"
+                         "FieldsTable_s00\tнет\tнет\t-\ts00\n"
+                         "Другие таблицы: нет\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 4 + 1 + 41 + 1 + 1 + 1) << r.out;
+    EXPECT_TRUE(Take(goods) == before) << "inspect writes nothing, its time included";
+    EXPECT_EQ(NamesIn(PathOf("Internal")), internal) << "and leaves no journal or lock file";
+
+    // A file of another shape, as another program may leave it.
+    const std::string users = PathOf("Internal/Users.mdb");
+    fs::remove(users);
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(users.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other,
+                           "CREATE TABLE FieldsTable(s00 TEXT NOT NULL PRIMARY KEY, s01 INTEGER);"
+                           "CREATE UNIQUE INDEX ByName ON FieldsTable(s01, s00); CREATE TABLE [Журнал](a);",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(other);
+    const Result shaped = Run({"inspect", "1"});
+    ASSERT_EQ(shaped.rc, 0) << shaped.err;
+    for (const char* line : {"\ns00\tTEXT\t-\tда\n", "\ns01\tINTEGER\t-\tнет\n", "\nByName\tнет\tда\t-\ts01, s00\n",
+                             "\nsqlite_autoindex_FieldsTable_1\tда\tда\t-\ts00\n", "\nДругие таблицы: Журнал\n"})
+        EXPECT_NE(shaped.out.find(line), std::string::npos) << line << " in\n" << shaped.out;
+}
+
+TEST_F(TqdbTest, InspectOfTheFolderSaysWhatCannotBeReadAndGoesOn) {
+    ASSERT_EQ(Run({"sample"}).rc, 0);
+    fs::remove(PathOf("Internal/Labels.mdb"));
+    std::ofstream(PathOf("Internal/Help.mdb"), std::ios::trunc) << "no longer a database";
+    sqlite3* other = nullptr;
+    fs::remove(PathOf("Internal/Sells.mdb"));
+    ASSERT_EQ(sqlite3_open(PathOf("Internal/Sells.mdb").c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "CREATE TABLE Other(a)", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(other);
+
+    const Result r = Run({"inspect"});
+    EXPECT_EQ(r.rc, 1) << "a database that cannot be read is a failure";
+    EXPECT_EQ(r.err,
+              "labels: Internal\\Labels.mdb не читается: файла нет\n"
+              "help: Internal\\Help.mdb не читается: не база данных весов (ни SQLite, ни Access)\n");
+    for (const char* name : {"goods", "users", "reports", "resources"})
+        EXPECT_NE(r.out.find(std::string(name) + ": Internal\\"), std::string::npos) << name << " listed after the failures";
+    EXPECT_NE(r.out.find("sells: Internal\\Sells.mdb\nkind: SQLite\npage size: 4096\nencoding: UTF-8\n"
+                         "Таблицы FieldsTable в файле нет\nДругие таблицы: Other\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(Run({"inspect", "sells"}).rc, 1) << "a file without the table is no database of the scale";
+    EXPECT_EQ(Run({"inspect", "nosuch"}).rc, 2);
+    EXPECT_EQ(Run({"inspect", "goods", "users"}).rc, 2);
+}
+
 TEST_F(TqdbTest, ClearAndGenerateBackUpFirstAndRestoreBringsTheRowsBack) {
     ASSERT_EQ(Run({"sample"}).rc, 0);
     const Result clear = Run({"clear", "goods"});

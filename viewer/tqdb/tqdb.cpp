@@ -12,11 +12,14 @@
 #include "core/data_access.h"
 #include "core/engine.h"
 #include "core/file_path.h"
+#include "core/inspect.h"
 #include "core/recordset.h"
 
 #ifdef _WIN32
 #include <direct.h>
 #include <windows.h>
+
+#include "common/win/handle.h"
 #else
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,6 +34,9 @@ const char kUsage[] =
     "  create [--jet]             make Internal\\ with the seven empty database files\n"
     "                             (--jet: Access files through DAO, on Windows)\n"
     "  sample [--jet]             create, then fill each database with a few sample records\n"
+    "  inspect [DB]               what DB's file is made of (of all seven without DB), read only:\n"
+    "                             engine, version, collating order, the fields and indexes\n"
+    "                             of FieldsTable, the file's other tables\n"
     "  list DB [--all]            list DB as the viewer does (captions, then rows, tab-separated)\n"
     "  count DB                   the number of records the listing holds\n"
     "  find DB CODE               print the record with that code\n"
@@ -46,7 +52,7 @@ const char kUsage[] =
     "  import DB FILE.csv [--replace]   save each row of a CSV file as the editor saves it,\n"
     "                             all or nothing (--replace: clear the database first)\n"
     "  selftest FOLDER            the data core's behaviours on a scratch Access file in FOLDER,\n"
-    "                             made through this PC's DAO (Windows): one PASS or FAIL line each\n"
+    "                             made through this PC's DAO (Windows): one PASS, FAIL or SKIP line each\n"
     "DB: goods users labels help sells reports resources, or 0..6.\n"
     "-C FOLDER: work in FOLDER (the folder that holds Internal\\).\n";
 
@@ -159,6 +165,53 @@ int OpenAll(Io& io) {
         }
     }
     return failures;
+}
+
+std::string YesNo(bool yes) { return tq::Cp(yes ? "да" : "нет"); }
+
+// The file of each database as its engine describes it, opened for reading
+// only: nothing is written, no lock taken that outlives the look. A database
+// that cannot be read is said and the next one looked at.
+int Inspect(Io& io, int only) {
+    int failures = 0;
+    bool first = true;
+    for (int db = 0; db < kDatabaseCount; ++db) {
+        if (only >= 0 && db != only) continue;
+        Inspection seen;
+        std::string why;
+        const std::string name = std::string(kNames[db]) + ": " + DatabaseFile(db);
+        if (!InspectDatabase(LocalPath(db), &seen, &why)) {
+            io.Err(name + tq::Cp(" не читается: ") + why + "\n");
+            ++failures;
+            continue;
+        }
+        std::string text = first ? "" : "\n";
+        first = false;
+        text += name + "\n";
+        for (const auto& [fact, value] : seen.facts) text += fact + ": " + value + "\n";
+        if (!seen.hasTable) {
+            io.Out(text + tq::Cp("Таблицы FieldsTable в файле нет") + "\n");
+            ++failures;
+        } else {
+            text += tq::Cp("Поля FieldsTable (имя, тип, размер, обязательное):") + "\n";
+            for (const InspectedField& field : seen.fields)
+                text += field.name + "\t" + field.type + "\t" + (field.size.empty() ? "-" : field.size) + "\t" +
+                        YesNo(field.required) + "\n";
+            text += tq::Cp("Индексы FieldsTable (имя, первичный, уникальный, обязательный, поля):") + "\n";
+            for (const InspectedIndex& index : seen.indexes) {
+                std::string fields;
+                for (const std::string& field : index.fields) fields += (fields.empty() ? "" : ", ") + field;
+                text += index.name + "\t" + YesNo(index.primary) + "\t" + YesNo(index.unique) + "\t" +
+                        (index.required < 0 ? std::string("-") : YesNo(index.required != 0)) + "\t" + fields + "\n";
+            }
+            if (seen.indexes.empty()) text += tq::Cp("(нет)") + "\n";
+            io.Out(text);
+        }
+        std::string others;
+        for (const std::string& table : seen.otherTables) others += (others.empty() ? "" : ", ") + table;
+        io.Out(tq::Cp("Другие таблицы: ") + (others.empty() ? tq::Cp("нет") : others) + "\n");
+    }
+    return failures ? 1 : 0;
 }
 
 int Create(Io& io, bool jet) {
@@ -323,6 +376,76 @@ int Import(Io& io, int db, const std::string& path, bool replace) {
     return done ? 0 : 1;
 }
 
+#ifdef _WIN32
+// Runs a program of the system folder with its arguments, its output thrown
+// away: its exit code; kNoProgram when the system has no such program, -1
+// when it cannot run or does not end within half a minute.
+const long kNoProgram = -2;
+long RunSystemProgram(const wchar_t* program, const std::vector<std::wstring>& args) {
+    wchar_t system[MAX_PATH];
+    const UINT n = GetSystemDirectoryW(system, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return -1;
+    const std::wstring path = std::wstring(system) + L"\\" + program;
+    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return kNoProgram;
+    std::wstring line = L"\"" + path + L"\"";
+    for (const std::wstring& arg : args) line += L" \"" + arg + L"\"";
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    tq::win::FileHandle nul(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        &inherit, OPEN_EXISTING, 0, nullptr));
+    if (!nul) return -1;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = startup.hStdOutput = startup.hStdError = nul.get();
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(path.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                        &startup, &process))
+        return -1;
+    tq::win::KernelHandle thread(process.hThread), child(process.hProcess);
+    DWORD code = 0;
+    if (WaitForSingleObject(child.get(), 30000) != WAIT_OBJECT_0 || !GetExitCodeProcess(child.get(), &code)) {
+        TerminateProcess(child.get(), 1);
+        return -1;
+    }
+    return static_cast<long>(code);
+}
+
+// Whether a new file can be made in the folder now; the probe is removed.
+bool FolderTakesNewFiles(const std::string& folder) {
+    const std::wstring probe = tq::Cp1251ToWide(JoinPath(folder, "tqdb-probe.tmp"));
+    tq::win::FileHandle file(
+        CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    return file.valid();
+}
+
+// A folder whose rights deny Everyone (S-1-1-0) writing, as read-only media
+// behave for Jet: no lock file can be made in it. Given back its rights and
+// removed with what the check put in it, however the check ends.
+class WriteDeniedFolder {
+public:
+    explicit WriteDeniedFolder(std::string folder) : folder_(std::move(folder)) {}
+    ~WriteDeniedFolder() {
+        if (denied_) RunSystemProgram(L"icacls.exe", {Wide(folder_), L"/remove:d", L"*S-1-1-0"});
+        for (const std::string& name : FilesInFolder(folder_)) RemoveFile(JoinPath(folder_, name));
+        RemoveEmptyFolder(folder_);
+    }
+    WriteDeniedFolder(const WriteDeniedFolder&) = delete;
+    WriteDeniedFolder& operator=(const WriteDeniedFolder&) = delete;
+
+    // icacls's exit code, kNoProgram or -1 as RunSystemProgram gives them.
+    long Deny() {
+        const long code = RunSystemProgram(L"icacls.exe", {Wide(folder_), L"/deny", L"*S-1-1-0:(W)"});
+        denied_ = code != kNoProgram && code != -1;  // given back even after a partial failure
+        return code;
+    }
+
+private:
+    static std::wstring Wide(const std::string& cp1251) { return tq::Cp1251ToWide(cp1251); }
+    std::string folder_;
+    bool denied_ = false;
+};
+#endif
+
 // The layer's behaviours on a scratch Access file made through DAO: how a
 // PC's DAO differs from what the data core expects shows here first.
 class SelfTest {
@@ -358,6 +481,7 @@ public:
         Check("20000 rows: import, backup, clear, restore", LargeRoundTrip(20000), Error());
         Check("row deleted during a listing", ListingSurvivesADelete(3000), Error());
         DbReleaseAll();
+        NoLockFileCanBeMade();
         // Every copy of the scratch file is the selftest's own, also those a
         // check that failed half-way could not name.
         for (const BackupInfo& backup : ListBackups(path_)) RemoveFile(backup.path);
@@ -371,6 +495,8 @@ public:
     }
 
 private:
+    // A check the system cannot set up: said, counted neither way.
+    void Skip(const char* name, const std::string& why) { io_.Out(std::string("SKIP ") + name + ": " + why + "\n"); }
     bool Check(const char* name, bool ok, const std::string& detail) {
         io_.Out(std::string(ok ? "PASS " : "FAIL ") + name + (ok ? "" : ": " + detail) + "\n");
         ++(ok ? passes_ : failures_);
@@ -461,6 +587,50 @@ private:
                                           std::to_string(rows - 1));
     }
 
+    // Jet opens a file shared only where it can make its lock file beside
+    // it; on a CD or a write-protected stick the engine falls back to an
+    // exclusive, read-only open. A folder whose rights deny writing stands in
+    // for such media. Where the system cannot deny it (icacls missing, or
+    // without effect) the check is skipped, not failed.
+    void NoLockFileCanBeMade() {
+        const char* const name = "open where no lock file can be made";
+#ifdef _WIN32
+        int32_t rows = -1;
+        if (DbOpen(DbGoods, path_.c_str()) == 0) rows = Count();
+        DbReleaseAll();
+        const std::string folder = JoinPath(FolderOf(path_), "tqdb-selftest-ro");
+        const std::string copy = JoinPath(folder, NameOf(path_));
+        std::string why;
+        if (!MakeFolder(folder, &why)) {
+            Check(name, false, tq::Cp("папка не создана: ") + folder + (why.empty() ? "" : ": " + why));
+            return;
+        }
+        WriteDeniedFolder denied(folder);
+        if (!CopyFileOver(path_, copy, &why)) {
+            Check(name, false, tq::Cp("файл не скопирован: ") + why);
+            return;
+        }
+        const long code = denied.Deny();
+        if (code == kNoProgram) return Skip(name, tq::Cp("в системе нет icacls.exe"));
+        if (code != 0) return Skip(name, tq::Cp("icacls не запретил запись (код ") + std::to_string(code) + ")");
+        if (FolderTakesNewFiles(folder))
+            return Skip(name, tq::Cp("запрет записи в папку не действует: файл в ней создаётся"));
+        const int opened = DbOpen(DbGoods, copy.c_str());
+        const int32_t listed = opened == 0 ? Count() : -1;
+        const int saved = opened == 0 ? Save("99999", "x") : -1;
+        const bool noLockFile = !CanOpenForReading(copy.substr(0, copy.size() - 4) + ".ldb");
+        DbReleaseAll();
+        Check(name,
+              opened == 0 && rows >= 0 && listed == rows && saved == 2009 && noLockFile,
+              opened != 0 ? tq::Cp("не открыта (код ") + std::to_string(opened) + "): " + Error()
+              : listed != rows ? tq::Cp("в списке ") + std::to_string(listed) + tq::Cp(" записей, ожидалось ") + std::to_string(rows)
+              : saved != 2009 ? tq::Cp("сохранение вернуло ") + std::to_string(saved) + tq::Cp(", ожидалось 2009")
+                              : tq::Cp("рядом с файлом появился .ldb"));
+#else
+        Skip(name, tq::Cp("только в Windows"));
+#endif
+    }
+
     // Keeps a reason for the check's line; always false.
     bool Note(const std::string& why) {
         io_.Err(why + "\n");
@@ -487,6 +657,7 @@ int RunCommand(Io& io, const std::vector<std::string>& args, const std::vector<s
         return SelfTest(io, args[1]).Run();
     }
     if (command == "backups" && args.size() == 1) return Backups(io, -1);
+    if (command == "inspect" && args.size() == 1) return Inspect(io, -1);
     if (args.size() < 2 || (command == "restore" && args.size() < 3)) {
         io.Err(kUsage);
         return 2;
@@ -510,6 +681,14 @@ int RunCommand(Io& io, const std::vector<std::string>& args, const std::vector<s
                       (args.size() == 4 && !replace))) {
         io.Err(kUsage);
         return 2;
+    }
+    // Inspect opens the file itself, for reading only, not through the data core.
+    if (command == "inspect") {
+        if (args.size() > 2) {
+            io.Err(kUsage);
+            return 2;
+        }
+        return Inspect(io, db);
     }
     if (OpenAll(io) && DbRecordset(db) == nullptr) return 1;
     if (command == "export") return Export(io, db, utf8Args[2]);

@@ -284,6 +284,88 @@ TEST_F(DaoTest, MembersAnswerOnlyTheInvokeFlagsOfTheirKind) {
     EXPECT_EQ(Read(rs, L"s01"), L"edited");
 }
 
+TEST_F(DaoTest, TableDefsShowTheTableItsFieldsAndItsKeyReadOnly) {
+    IDispatch* general = NewDatabase(L"general.mdb");
+    EXPECT_EQ(Get(general, L"Version").value.text(), L"4.0");
+    EXPECT_EQ(Number(general, L"CollatingOrder"), 1033) << "dbSortGeneral from LANGID 0x0409";
+
+    const std::wstring path = NewPath(L"tabledefs.mdb");
+    IDispatch* made = held_(Get(engine_, L"CreateDatabase", {path, L";LANGID=0x0419;CP=1251;COUNTRY=0"}));
+    ASSERT_TRUE(Get(made, L"Execute", {L"CREATE TABLE FieldsTable (s00 TEXT(20) NOT NULL, s01 TEXT(50) CONSTRAINT Code "
+                                       L"PRIMARY KEY)"})
+                    .ok());
+    ASSERT_TRUE(Get(made, L"Close").ok());
+    IDispatch* db = held_(Get(engine_, L"OpenDatabase", {path}));
+    ASSERT_TRUE(db);
+    EXPECT_EQ(Number(db, L"CollatingOrder"), 1049) << "dbSortCyrillic, kept in the file";
+
+    // Jet's own tables are there too, marked dbSystemObject.
+    IDispatch* tables = held_(Get(db, L"TableDefs"));
+    const long count = Number(tables, L"Count");
+    EXPECT_GT(count, 1);
+    long user = 0;
+    for (long i = 0; i < count; ++i) {
+        IDispatch* table = held_(Get(tables, L"Item", {i}));
+        const std::wstring name = Get(table, L"Name").value.text();
+        const long attributes = Number(table, L"Attributes");
+        if (name == L"FieldsTable") {
+            ++user;
+            EXPECT_EQ(attributes, 0);
+        } else {
+            EXPECT_EQ(name.substr(0, 4), L"MSys");
+            EXPECT_EQ(attributes, static_cast<long>(0x80000002)) << "dbSystemObject";
+        }
+    }
+    EXPECT_EQ(user, 1);
+    EXPECT_EQ(Get(tables, L"Item", {L"Goods"}).dao(), 3265);
+    EXPECT_EQ(Get(tables, L"Item", {count}).dao(), 3265);
+
+    // db("fieldstable") is db.TableDefs("fieldstable"); a TableDef's default is Fields.
+    IDispatch* table = held_(InvokeId(db, DISPID_VALUE, DISPATCH_PROPERTYGET, {L"fieldstable"}));
+    ASSERT_TRUE(table);
+    IDispatch* fields = held_(Get(table, L"Fields"));
+    EXPECT_EQ(Get(fields, L"Count").value.type(), VT_I2);
+    EXPECT_EQ(Number(fields, L"Count"), 2);
+    IDispatch* s00 = held_(InvokeId(table, DISPID_VALUE, DISPATCH_PROPERTYGET, {L"S00"}));
+    EXPECT_EQ(Get(s00, L"Name").value.text(), L"s00");
+    EXPECT_EQ(Number(s00, L"Type"), 10) << "dbText";
+    EXPECT_EQ(Number(s00, L"Size"), 20);
+    EXPECT_EQ(Get(s00, L"Required").value.boolean(), 1);
+    EXPECT_EQ(Get(s00, L"AllowZeroLength").value.boolean(), 0);
+    EXPECT_EQ(Get(s00, L"Value").hr, DISP_E_UNKNOWNNAME) << "a definition holds no value";
+    EXPECT_EQ(Number(held_(Get(fields, L"Item", {1})), L"Size"), 50);
+
+    IDispatch* indexes = held_(Get(table, L"Indexes"));
+    EXPECT_EQ(Number(indexes, L"Count"), 1);
+    IDispatch* key = held_(Get(indexes, L"Item", {L"code"}));
+    EXPECT_EQ(Get(key, L"Name").value.text(), L"Code");
+    for (const wchar_t* flag : {L"Primary", L"Unique", L"Required"}) EXPECT_EQ(Get(key, flag).value.boolean(), 1) << flag;
+    IDispatch* keyFields = held_(Get(key, L"Fields"));
+    EXPECT_EQ(Number(keyFields, L"Count"), 1);
+    EXPECT_EQ(Get(held_(Get(keyFields, L"Item", {0})), L"Name").value.text(), L"s01");
+    EXPECT_EQ(Get(indexes, L"Item", {1}).dao(), 3265);
+
+    // All of it is read-only here.
+    EXPECT_EQ(Put(db, L"CollatingOrder", Var(1033)).hr, DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(Put(db, L"Version", L"3.0").hr, DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(Put(table, L"Name", L"Other").hr, DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(Put(table, L"Attributes", Var(0)).hr, DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(Put(s00, L"Size", Var(255)).hr, DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(Put(s00, L"Required", Var::Bool(false)).hr, DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(Put(key, L"Primary", Var::Bool(false)).hr, DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(Number(s00, L"Size"), 20);
+
+    // A locale DAO does not list makes no file.
+    const std::wstring refused = NewPath(L"refused.mdb");
+    for (const wchar_t* locale : {L";LANGID=0x9999;CP=1252;COUNTRY=0", L";LANGID=0x0409;pwd=secret", L"general"})
+        EXPECT_EQ(Get(engine_, L"CreateDatabase", {refused, locale}).dao(), 3001) << std::wstring(locale).size();
+    EXPECT_EQ(GetFileAttributesW(refused.c_str()), INVALID_FILE_ATTRIBUTES);
+
+    ASSERT_TRUE(Get(db, L"Close").ok());
+    EXPECT_EQ(Get(tables, L"Count").dao(), 3420);
+    EXPECT_EQ(Get(key, L"Name").dao(), 3420);
+}
+
 TEST_F(DaoTest, FailuresRaiseExceptions) {
     IDispatch* db = NewDatabase(L"errors.mdb");
     IDispatch* rs = Open(db, L"SELECT * FROM FieldsTable");

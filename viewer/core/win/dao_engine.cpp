@@ -30,6 +30,7 @@
 #include "batched_engine.h"
 #include "cached_result.h"
 #include "common/cp1251.h"
+#include "dao_dbengine.h"
 #include "dispatch.h"
 #include "engine.h"
 #include "file_path.h"
@@ -39,7 +40,9 @@ namespace tq::viewer {
 
 namespace {
 
+using dao::ComApartment;
 using dao::Object;
+using dao::OpenDbEngineObject;
 using dao::Variant;
 
 const long dbOpenTable = 1;
@@ -49,7 +52,6 @@ const long dbRefreshCache = 8;
 const long dbForceOSFlush = 1;
 const long kInvalidArgument = 3001;
 const long kRowsPerFetch = 1000;
-const wchar_t kRuntimeKey[] = L"mbmabptebkjcdlgtjmskjwtsdhjbmkmwtrak";
 // Cyrillic sort order and code page for the databases tqdb creates.
 const wchar_t kCyrillicLocale[] = L";LANGID=0x0419;CP=1251;COUNTRY=0";
 const long dbVersion40 = 64;
@@ -92,49 +94,6 @@ std::string ValueText(const VARIANT& value) {
     Variant text;
     if (FAILED(VariantChangeType(text.get(), const_cast<VARIANT*>(&value), 0, VT_BSTR))) return std::string();
     return tq::WideToCp1251(V_BSTR(text.get()));
-}
-
-// COM for the engine's thread, apartment-threaded, undone when the engine goes.
-class ComApartment {
-public:
-    ComApartment() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ~ComApartment() {
-        if (SUCCEEDED(hr_)) CoUninitialize();
-    }
-    // A thread already in the multithreaded apartment can still call DAO.
-    bool usable() const { return SUCCEEDED(hr_) || hr_ == RPC_E_CHANGED_MODE; }
-
-private:
-    HRESULT hr_;
-};
-
-// DBEngine by its ProgID; where the class asks for a licence, through
-// IClassFactory2 with DAO's runtime key.
-IDispatch* CreateDbEngine(const wchar_t* progId) {
-    CLSID clsid;
-    if (FAILED(CLSIDFromProgID(progId, &clsid))) return nullptr;
-    IDispatch* engine = nullptr;
-    HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&engine));
-    if (hr != CLASS_E_NOTLICENSED) return SUCCEEDED(hr) ? engine : nullptr;
-    IClassFactory2* factory = nullptr;
-    if (FAILED(CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory2,
-                                reinterpret_cast<void**>(&factory))))
-        return nullptr;
-    BSTR key = SysAllocString(kRuntimeKey);
-    hr = factory->CreateInstanceLic(nullptr, nullptr, IID_IDispatch, key, reinterpret_cast<void**>(&engine));
-    SysFreeString(key);
-    factory->Release();
-    return SUCCEEDED(hr) ? engine : nullptr;
-}
-
-// DBEngine of DAO 3.6, else of ACE; ACE alone for .accdb files.
-Object OpenDbEngineObject(dao::Session* session, bool ace) {
-    const wchar_t* const progIds[] = {L"DAO.DBEngine.36", L"DAO.DBEngine.120"};
-    for (const wchar_t* progId : progIds) {
-        if (ace && progId == progIds[0]) continue;
-        if (IDispatch* engine = CreateDbEngine(progId)) return Object(session, "DBEngine", engine);
-    }
-    return Object();
 }
 
 // Reads a recordset from its current row to its end with GetRows, a
