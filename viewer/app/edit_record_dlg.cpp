@@ -17,8 +17,8 @@ std::string Cut(const std::string& text) { return text.size() > kValueMax ? text
 
 }  // namespace
 
-CEditRecordDlg::CEditRecordDlg(EditView& view, int database, int32_t code)
-    : view_(view), m_nDatabase(database), m_nCode(code) {
+CEditRecordDlg::CEditRecordDlg(EditView& view, int database, int32_t code, bool newRecord)
+    : view_(view), m_nDatabase(database), m_nCode(newRecord ? 0 : code), newRecord_(newRecord) {
     m_record.Clear();
 }
 
@@ -36,7 +36,7 @@ void CEditRecordDlg::OnInitDialog() {
         loaded_[i] = value;
         view_.EnableField(i, caption[0] != '\0');
     }
-    view_.EnableField(0, false);  // the code is never editable
+    view_.EnableField(0, newRecord_ && known);  // a stored record's code is never editable
 }
 
 void CEditRecordDlg::OnClose() {
@@ -47,6 +47,11 @@ void CEditRecordDlg::OnClose() {
         FieldBlock block;
         char value[kValueMax + 1];
         m_record.GetFieldText(value, 0);
+        if (newRecord_ && IsDatabaseIndex(m_nDatabase) && IsStoredCode(value)) {
+            view_.Message(tq::Cp("Запись с кодом «") + value + tq::Cp("» уже есть: новая запись её не заменит"),
+                          MessageKind::Error);
+            return;
+        }
         SetBlockSlot(block, 0, ("xx" + std::string(value)).c_str());
         for (int i = 1; i < kFieldCount; ++i) {
             m_record.GetFieldText(value, i);
@@ -58,6 +63,14 @@ void CEditRecordDlg::OnClose() {
         }
     }
     view_.Finish(kIdCancel);
+}
+
+// Whether a record is stored under the code as a save would store it.
+bool CEditRecordDlg::IsStoredCode(const std::string& typed) {
+    uint32_t code = 0;
+    CNVRecord stored;
+    return IsLookupCode(m_nDatabase, SavedCode(m_nDatabase, typed), &code) &&
+           DbFindByCode(m_nDatabase, &stored, static_cast<int32_t>(code)) && !stored.Value(0).empty();
 }
 
 bool CEditRecordDlg::Changed() {

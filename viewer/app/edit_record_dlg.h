@@ -25,7 +25,9 @@ public:
 
 class CEditRecordDlg {
 public:
-    CEditRecordDlg(EditView& view, int database, int32_t code);
+    // newRecord: every field empty and the code editable; a save that would
+    // go over a record already stored under the typed code is refused.
+    CEditRecordDlg(EditView& view, int database, int32_t code, bool newRecord = false);
     ~CEditRecordDlg() { m_record.Clear(); }
 
     void OnInitDialog();
@@ -38,10 +40,12 @@ public:
 
 private:
     bool Changed();
+    bool IsStoredCode(const std::string& typed);
 
     EditView& view_;
     int m_nDatabase;
     int32_t m_nCode;
+    bool newRecord_;
     CNVRecord m_record;
     std::string loaded_[kFieldCount];  // the values as the editor showed them
 };

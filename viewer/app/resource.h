@@ -30,9 +30,13 @@
 // Find box and the list's context menu.
 #define IDD_FIND 132
 #define IDC_FIND_TEXT 1001
+#define IDD_CHOOSE_BACKUP 133
+#define IDC_BACKUP_LIST 1101
 #define IDM_FIND 40001
 #define IDM_EXPORT_CSV 40002
 #define IDM_IMPORT_CSV 40003
+#define IDM_NEW_RECORD 40004
+#define IDM_RESTORE_BACKUP 40005
 
 // Posted by the test database dialog to the main dialog: lParam is the number
 // of records (WM_USER + 1).

@@ -9,6 +9,7 @@
 #include "core/catalogue.h"
 #include "core/data_access.h"
 #include "core/record.h"
+#include "core/recordset.h"
 #include "file_version.h"
 #include "resource.h"
 
@@ -185,6 +186,48 @@ void CViewerMainDlg::OnRecordClick() {
     if (db < 0 || !SelectedCode(db, "открыть", &code)) return;
     view_.RunEditor(db, code);
     OnSelectDatabase();
+}
+
+void CViewerMainDlg::OnNewRecord() {
+    const int db = ChosenDatabase();
+    if (db < 0) return;
+    view_.RunEditor(db, 0, true);
+    OnSelectDatabase();
+}
+
+void CViewerMainDlg::OnRestoreBackup() {
+    const int db = ChosenDatabase();
+    if (db < 0) return;
+    CNVRecordset* rs = DbRecordset(db);
+    if (!rs) {
+        view_.Message(tq::Cp(kOpenFailedUtf8[db]), MessageKind::Error);
+        return;
+    }
+    std::vector<BackupInfo> backups = ListBackups(rs->FilePath());
+    if (backups.empty()) {
+        view_.Message(tq::Cp("У этой БД нет резервных копий"), MessageKind::Notice);
+        return;
+    }
+    std::reverse(backups.begin(), backups.end());  // newest first
+    std::vector<std::string> lines;
+    for (const BackupInfo& backup : backups)
+        lines.push_back(backup.when + "   " +
+                        (backup.rows < 0 ? tq::Cp("не читается") : tq::Cp("записей: ") + std::to_string(backup.rows)));
+    int chosen = -1;
+    if (!view_.ChooseBackup(lines, &chosen) || chosen < 0 || chosen >= static_cast<int>(backups.size())) return;
+    const BackupInfo& backup = backups[chosen];
+    const std::string name = backup.path.substr(backup.path.find_last_of("\\/") + 1);
+    if (!view_.Message(tq::Cp("Восстановить БД из копии ") + name + tq::Cp(" от ") + backup.when +
+                           tq::Cp("? Все записи БД будут заменены записями копии (копия нынешней БД сохраняется)."),
+                       MessageKind::Warning))
+        return;
+    std::string saved, why;
+    if (DbRestore(db, backup.path, &saved, &why))
+        view_.Message(tq::Cp("БД восстановлена из копии ") + name + tq::Cp(". Копия прежней БД: ") + saved,
+                      MessageKind::Notice);
+    else
+        view_.Message(tq::Cp("БД не восстановлена: ") + why, MessageKind::Error);
+    FillList(db);
 }
 
 void CViewerMainDlg::OnColumnClick(int column) {

@@ -58,10 +58,13 @@ public:
 
     // Returns true when the user answered Yes.
     virtual bool Message(const std::string& text, MessageKind kind) = 0;
-    // Runs the record editor modally on one record.
-    virtual void RunEditor(int db, int32_t code) = 0;
+    // Runs the record editor modally on one record; with newRecord, on an
+    // empty one whose code is typed in.
+    virtual void RunEditor(int db, int32_t code, bool newRecord = false) = 0;
     // Runs the test database dialog modally; it may post WM_CREATE_TEST_DB.
     virtual void RunCreateTestDb() = 0;
+    // Offers the lines (one a backup) to choose one from; false when cancelled.
+    virtual bool ChooseBackup(const std::vector<std::string>& lines, int* chosen) = 0;
 };
 
 class CViewerMainDlg {
@@ -76,6 +79,12 @@ public:
     void OnClearDatabase();
     void OnCreateTestDb();
     void OnRecordClick();
+    // The list's "Новая запись...": the editor on an empty record.
+    void OnNewRecord();
+    // The list's "Восстановить из резервной копии...": the database's copies,
+    // newest first, with their dates and records; the one chosen is put back
+    // after a confirmation that names it, as tqdb restore puts it back.
+    void OnRestoreBackup();
     // A click on a column's header sorts the listing by it; a second click
     // reverses the order. "Выбрать" lists in the database's own order again.
     void OnColumnClick(int column);

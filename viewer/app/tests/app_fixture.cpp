@@ -121,7 +121,10 @@ bool FakeMainView::Message(const std::string& text, MessageKind kind) {
     return kind == MessageKind::Question || kind == MessageKind::Warning ? answers.Next() : false;
 }
 
-void FakeMainView::RunEditor(int db, int32_t code) { editorRuns.emplace_back(db, code); }
+void FakeMainView::RunEditor(int db, int32_t code, bool newRecord) {
+    if (newRecord) newRecordRuns.push_back(db);
+    else editorRuns.emplace_back(db, code);
+}
 
 bool FakeEditView::Message(const std::string& text, MessageKind kind) {
     shown.push_back({tq::Cp1251ToUtf8(text), kind});

@@ -77,11 +77,16 @@ public:
     int SelectedRow() override { return selectedRow; }
     void SelectRow(int row) override { selectedRow = row; }
     void RowsSorted(int column, bool ascending) override { sorted.emplace_back(column, ascending); }
+    bool ChooseBackup(const std::vector<std::string>& lines, int* chosen) override {
+        offeredBackups = lines;
+        *chosen = backupChoice;
+        return backupChoice >= 0;
+    }
     bool AskFindText(std::string* text) override;
     bool AskSaveFileName(const std::string& fileName, std::string* path) override;
     bool AskOpenFileName(std::string* path) override;
     bool Message(const std::string& text, MessageKind kind) override;
-    void RunEditor(int db, int32_t code) override;
+    void RunEditor(int db, int32_t code, bool newRecord) override;
     void RunCreateTestDb() override { ++createTestDbRuns; }
 
     std::string Text(int id) { return texts[id]; }
@@ -109,6 +114,9 @@ public:
     std::vector<Shown> shown;
     Answers answers;
     std::vector<std::pair<int, int32_t>> editorRuns;
+    std::vector<std::string> offeredBackups;  // code page 1251, as offered
+    int backupChoice = -1;                    // -1: cancelled
+    std::vector<int> newRecordRuns;  // the databases of the new-record editors run
     int createTestDbRuns = 0;
 };
 

@@ -122,6 +122,42 @@ TEST_F(EditRecordTest, EnterAndEscAskBeforeAChangeIsLostAndCloseQuietlyWithout) 
     EXPECT_EQ(view.finished, std::vector<int>{2});
 }
 
+TEST_F(EditRecordTest, ANewRecordTakesItsCodeAndTheDatabasesRulesButNeverReplacesOne) {
+    InsertRaw(DbGoods, {"42", "0046", "Яблоки"});
+    dlg_ = std::make_unique<CEditRecordDlg>(view, DbGoods, 0, true);
+    dlg_->OnInitDialog();
+    EXPECT_TRUE(view.enabled[0]) << "the code is typed in";
+    for (const auto& value : view.values) EXPECT_EQ(value, "");
+
+    view.values[0] = "042";  // saved as 42: the record that is there
+    view.values[2] = "Груши";
+    view.answers.Queue({true});
+    dlg_->OnClose();
+    EXPECT_EQ(ShownTexts(), (std::vector<std::string>{"Сохранить изменения?",
+                                                      "Запись с кодом «042» уже есть: новая запись её не заменит"}));
+    EXPECT_TRUE(view.finished.empty()) << "the editor stays open with the edits";
+    EXPECT_EQ(Stored(DbGoods, 42, 2), "Яблоки");
+
+    view.values[0] = "12abc";
+    view.answers.Queue({true});
+    dlg_->OnClose();
+    EXPECT_EQ(ShownTexts().back(), "Ошибка при сохранении записи!") << "a code that is no number";
+
+    view.values[0] = "43";
+    view.answers.Queue({true});
+    dlg_->OnClose();
+    EXPECT_EQ(Stored(DbGoods, 43, 2), "Груши");
+    EXPECT_EQ(view.finished, std::vector<int>{2});
+
+    view = FakeEditView();
+    dlg_ = std::make_unique<CEditRecordDlg>(view, DbUsers, 0, true);
+    dlg_->OnInitDialog();
+    view.values[0] = "5";
+    view.answers.Queue({true});
+    dlg_->OnClose();
+    EXPECT_EQ(ShownTexts().back(), "Ошибка при сохранении записи!") << "a user needs a name and a password";
+}
+
 TEST_F(EditRecordTest, FailedSaveKeepsTheEditorOpenWithTheEdits) {
     InsertRaw(DbUsers, {"1", "Иванов", "1", "1234"});
     CEditRecordDlg& dlg = Open(DbUsers, 1);

@@ -296,6 +296,22 @@ def editing(h, version):
             v.ui.call("keys", editor, key)
             v.ui.gone(editor)
 
+        # "Новая запись...": the editor on an empty record, its code typed in.
+        v.ui.call("command", v.hwnd, ids.IDM_NEW_RECORD)
+        editor = v.ui.box(EDITOR)[0]
+        check(v.ui.state(editor, EDIT0)[1], "the code edit is enabled for a new record")
+        v.ui.call("settext", editor, EDIT0, goods[0])
+        v.ui.call("settext", editor, EDIT0 + 2, "Новый товар")
+        v.ui.call("close", editor)
+        v.box("Сохранить изменения?", IDYES)
+        v.box(f"Запись с кодом «{goods[0]}» уже есть: новая запись её не заменит", IDOK)
+        v.ui.call("settext", editor, EDIT0, "777")
+        v.ui.call("close", editor)
+        v.box("Сохранить изменения?", IDYES)
+        v.ui.gone(editor)
+        equal(stored(folder, GOODS, "777")[2], "Новый товар", "the new record in the file")
+        until(lambda: v.rows() == len(goods) + 1, "the new record listed")
+
         users = codes(folder, USERS)
         v.listing(USERS, len(users))
         editor = v.open_editor(0)
@@ -444,6 +460,30 @@ def backups(h, version):
         equal(codes(folder, GOODS), goods, "tqdb restore brings the rows back")
         equal(len(os.listdir(backup_folder)), 2, "the emptied file was backed up before the restore")
 
+        # The list's "Восстановить из резервной копии...": the copies newest
+        # first; the chosen one back after a question naming it.
+        def restore_from_viewer(expected_first_rows):
+            v.ui.call("command", v.hwnd, ids.IDM_RESTORE_BACKUP)
+            box = v.ui.box("Восстановить из резервной копии")[0]
+            lines = v.ui.call("listbox", box, ids.IDC_BACKUP_LIST)[1:]
+            check(lines[0].endswith(f"записей: {expected_first_rows}"), f"the newest copy first: {lines}")
+            v.ui.click(box, IDOK)
+            hwnd, text = v.ui.box(BOX)
+            check(text.startswith("Восстановить БД из копии TQScale.mdb."), f"the question names the copy: {text!r}")
+            v.ui.click(hwnd, IDYES)
+            v.ui.gone(hwnd)
+            hwnd, text = v.ui.box(BOX)
+            check(text.startswith("БД восстановлена из копии TQScale.mdb."), f"the result: {text!r}")
+            v.ui.click(hwnd, IDOK)
+            v.ui.gone(hwnd)
+
+        restore_from_viewer(0)  # the copy the restore above made of the emptied file
+        until(lambda: v.rows() == 0, "the emptied file's rows, restored")
+        equal(codes(folder, GOODS), [], "the restored copy held no rows")
+        restore_from_viewer(len(goods))  # the copy this restore made
+        until(lambda: v.rows() == len(goods), "the goods back")
+        equal(codes(folder, GOODS), goods, "restored from the viewer")
+
         # A file where the Backup folder should be: no backup, no clear.
         os.rename(backup_folder, backup_folder + ".old")
         with open(backup_folder, "w") as f:
@@ -579,7 +619,7 @@ def finding(h, version):
               "Выбрать lists in the database's own order")
 
 
-EXPORT_CSV, IMPORT_CSV = 40002, 40003  # the list's context menu
+EXPORT_CSV, IMPORT_CSV = ids.IDM_EXPORT_CSV, ids.IDM_IMPORT_CSV  # the list's context menu
 FILE_NAME_COMBO, FILE_NAME_EDIT = 1148, 1152  # cmb13, edt1 of the common file dialogs
 
 

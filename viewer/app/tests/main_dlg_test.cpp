@@ -332,6 +332,46 @@ TEST_F(MainDlgTest, AHeaderClickSortsAndASecondReversesKeepingTheSelectedRecord)
     EXPECT_EQ(view.sorted.back(), std::make_pair(0, true)) << "and the next click sorts ascending";
 }
 
+TEST_F(MainDlgTest, RestoreOffersTheCopiesNewestFirstAndPutsTheChosenOneBackAfterAsking) {
+    CreateDatabases();
+    InsertRaw(DbGoods, {"1", "", "Колбаса"});
+    InsertRaw(DbGoods, {"2", "", "Сыр"});
+    Start();
+    List(DbGoods);
+    dlg.OnRestoreBackup();
+    EXPECT_EQ(ShownTexts(), Strings{"У этой БД нет резервных копий"});
+    view.answers.Queue({true, true});
+    dlg.OnClearDatabase();  // the copy of the two records
+    InsertRaw(DbGoods, {"3", "", "Хлеб"});
+    dlg.OnClearDatabase();  // the copy of the one
+    ASSERT_EQ(BackupNames().size(), 2u);
+
+    view.shown.clear();
+    dlg.OnRestoreBackup();  // cancelled: nothing asked, nothing changed
+    ASSERT_EQ(view.offeredBackups.size(), 2u);
+    EXPECT_NE(tq::Cp1251ToUtf8(view.offeredBackups[0]).find("записей: 1"), std::string::npos) << "newest first";
+    EXPECT_NE(tq::Cp1251ToUtf8(view.offeredBackups[1]).find("записей: 2"), std::string::npos);
+    EXPECT_TRUE(view.shown.empty());
+
+    view.backupChoice = 1;
+    view.answers.Queue({false});
+    dlg.OnRestoreBackup();
+    ASSERT_EQ(view.shown.size(), 1u);
+    EXPECT_EQ(view.shown[0].kind, MessageKind::Warning);
+    EXPECT_NE(view.shown[0].text.find(BackupNames()[0]), std::string::npos) << "the question names the copy";
+    EXPECT_TRUE(StoredCodes(DbGoods).empty()) << "No restores nothing";
+
+    view.shown.clear();
+    view.answers.Queue({true});
+    dlg.OnRestoreBackup();
+    EXPECT_EQ(StoredCodes(DbGoods), (Strings{"1", "2"}));
+    EXPECT_EQ(Codes(), (Strings{"1", "2"})) << "listed again";
+    ASSERT_EQ(view.shown.size(), 2u);
+    EXPECT_EQ(view.shown[1].text.rfind("БД восстановлена из копии " + BackupNames()[0] + ". Копия прежней БД: ", 0), 0u)
+        << view.shown[1].text;
+    EXPECT_EQ(BackupNames().size(), 3u) << "the emptied database was copied before the restore";
+}
+
 // Del in the list deletes the selected record as the editor's "Удалить"
 // does: asked, refused for a code that names another record, reported.
 TEST_F(MainDlgTest, DelAsksAndDeletesTheSelectedRecordAndKeepsTheListsPlace) {

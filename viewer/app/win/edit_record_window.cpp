@@ -15,7 +15,7 @@ namespace {
 
 class EditRecordWindow : public tq::win::Dialog, private EditView {
 public:
-    EditRecordWindow(int database, int32_t code) : logic_(*this, database, code) {}
+    EditRecordWindow(int database, int32_t code, bool newRecord) : logic_(*this, database, code, newRecord) {}
 
 private:
     BOOL OnInitDialog() override {
@@ -50,8 +50,8 @@ private:
 
 }  // namespace
 
-void RunEditRecordDialog(HINSTANCE instance, HWND parent, int database, int32_t code) {
-    EditRecordWindow dialog(database, code);
+void RunEditRecordDialog(HINSTANCE instance, HWND parent, int database, int32_t code, bool newRecord) {
+    EditRecordWindow dialog(database, code, newRecord);
     dialog.DoModal(instance, IDD_EDIT_RECORD, parent);
 }
 

@@ -69,6 +69,8 @@ bool ViewerMainWindow::OnCommand(int id, int code, HWND) {
     case IDC_CLEAR_DB: logic_.OnClearDatabase(); break;
     case IDC_CREATE_TEST_DB: logic_.OnCreateTestDb(); break;
     // The list's context menu.
+    case IDM_NEW_RECORD: logic_.OnNewRecord(); break;
+    case IDM_RESTORE_BACKUP: logic_.OnRestoreBackup(); break;
     case IDM_FIND: logic_.OnFind(); break;
     case IDM_EXPORT_CSV: logic_.OnExportCsv(); break;
     case IDM_IMPORT_CSV: logic_.OnImportCsv(); break;
@@ -133,6 +135,9 @@ void ViewerMainWindow::ShowContextMenu(LPARAM at) {
     AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
     AppendMenuW(menu.get(), MF_STRING, IDM_EXPORT_CSV, Wide(tq::Cp("Экспорт в CSV...")).c_str());
     AppendMenuW(menu.get(), MF_STRING, IDM_IMPORT_CSV, Wide(tq::Cp("Импорт из CSV...")).c_str());
+    AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu.get(), MF_STRING, IDM_NEW_RECORD, Wide(tq::Cp("Новая запись...")).c_str());
+    AppendMenuW(menu.get(), MF_STRING, IDM_RESTORE_BACKUP, Wide(tq::Cp("Восстановить из резервной копии...")).c_str());
     const UINT chosen =
         TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, point.x, point.y, 0, hwnd(), nullptr);
     if (chosen) OnCommand(static_cast<int>(chosen), 0, nullptr);
@@ -372,8 +377,14 @@ bool ViewerMainWindow::Message(const std::string& text, MessageKind kind) {
     return ViewerMessage(hwnd(), text, kind);
 }
 
-void ViewerMainWindow::RunEditor(int db, int32_t code) { RunEditRecordDialog(instance_, hwnd(), db, code); }
+void ViewerMainWindow::RunEditor(int db, int32_t code, bool newRecord) {
+    RunEditRecordDialog(instance_, hwnd(), db, code, newRecord);
+}
 void ViewerMainWindow::RunCreateTestDb() { RunCreateTestDbDialog(instance_, hwnd()); }
+bool ViewerMainWindow::ChooseBackup(const std::vector<std::string>& lines, int* chosen) {
+    ShowPendingCount();
+    return RunChooseBackupDialog(instance_, hwnd(), lines, chosen);
+}
 
 bool ViewerMessage(HWND owner, const std::string& text, MessageKind kind) {
     UINT type = MB_OK;

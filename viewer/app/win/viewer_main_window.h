@@ -58,7 +58,8 @@ private:
     bool AskSaveFileName(const std::string& fileName, std::string* path) override;
     bool AskOpenFileName(std::string* path) override;
     bool Message(const std::string& text, MessageKind kind) override;
-    void RunEditor(int db, int32_t code) override;
+    void RunEditor(int db, int32_t code, bool newRecord) override;
+    bool ChooseBackup(const std::vector<std::string>& lines, int* chosen) override;
     void RunCreateTestDb() override;
 
     HINSTANCE instance_;

@@ -4,18 +4,23 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "../message_kind.h"
 
 namespace tq::viewer {
 
 void RunViewerMainDialog(HINSTANCE instance);
-void RunEditRecordDialog(HINSTANCE instance, HWND parent, int database, int32_t code);
+// newRecord: the editor on an empty record whose code is typed in.
+void RunEditRecordDialog(HINSTANCE instance, HWND parent, int database, int32_t code, bool newRecord = false);
 // The generator dialog; it posts WM_CREATE_TEST_DB to `parent`, the main dialog.
 void RunCreateTestDbDialog(HINSTANCE instance, HWND parent);
 
 // A message box captioned "TQScaleDBViewer"; true when the answer was Yes.
 bool ViewerMessage(HWND owner, const std::string& text, MessageKind kind);
+// The backups of a database, one a line (code page 1251), the first
+// selected; false when cancelled, else *chosen is the line chosen.
+bool RunChooseBackupDialog(HINSTANCE instance, HWND parent, const std::vector<std::string>& lines, int* chosen);
 // The find box, offering *text; false when cancelled.
 bool RunFindDialog(HINSTANCE instance, HWND parent, std::string* text);
 
