@@ -40,9 +40,9 @@ bool ReadRowCode(int db, const std::string& text, int32_t* code) {
     return true;
 }
 
-void CViewerMainDlg::OnInitDialog(const std::string& versionText) {
+void CViewerMainDlg::OnInitDialog(const std::string& versionText, const std::string& folder) {
     for (int db = 0; db < kDatabaseCount; ++db) view_.AddChooserItem(ChooserLabel(db));
-    view_.SetTitle(ViewerTitle(versionText));
+    view_.SetTitle(ViewerTitle(versionText) + (folder.empty() ? "" : tq::Cp(" — ") + folder));
     view_.SelectChooserItem(DbGoods);
     ResetView();
     for (int db = 0; db < kDatabaseCount; ++db)
@@ -84,15 +84,19 @@ void CViewerMainDlg::FillList() {
 void CViewerMainDlg::FillList(int db) {
     ResetView();
     sortColumn_ = -1;
+    // A database that did not open has no table to show, not an empty one.
+    if (!DbRecordset(db)) {
+        view_.Message(tq::Cp(kOpenFailedUtf8[db]), MessageKind::Error);
+        return;
+    }
     for (int i = 0; i < kFieldCount; ++i) {
         const char* caption = FieldCaptions()[db][i];
         view_.AddColumn(i, caption, caption[0] ? kUsedColumnWidth : 0);
         if (caption[0]) shownColumns_.push_back(i);
     }
-    // A database that opened at start-up but cannot be read now (its file
-    // gone or broken) is not shown as empty without a word.
-    if (!DbCountChecked(db, &m_nListCount) && DbRecordset(db))
-        view_.Message(tq::Cp(kOpenFailedUtf8[db]), MessageKind::Error);
+    // A database that cannot be read now (its file gone or broken) is not
+    // shown as empty without a word.
+    if (!DbCountChecked(db, &m_nListCount)) view_.Message(tq::Cp(kOpenFailedUtf8[db]), MessageKind::Error);
     view_.ShowControl(IDC_RECORD_COUNT, true);
 
     bool inserted = true;
@@ -254,6 +258,10 @@ void CViewerMainDlg::OnDeleteSelected() {
 void CViewerMainDlg::GenerateTestRecords(int32_t count) {
     const int db = ChosenDatabase();
     if (db < 0) return;
+    if (!DbRecordset(db)) {
+        view_.Message(tq::Cp(kOpenFailedUtf8[db]), MessageKind::Error);
+        return;
+    }
     if (!AcceptsTestRecords(db)) {
         view_.Message(tq::Cp("Ошибка при сохранении записи!"), MessageKind::Error);
         return;

@@ -72,9 +72,9 @@ public:
     explicit CViewerMainDlg(MainView& view, size_t listedByteLimit = ListedRows::kDefaultByteLimit)
         : view_(view), rows_(listedByteLimit) {}
 
-    // Fills the chooser, sets the title and opens the seven databases,
-    // reporting each one that fails.
-    void OnInitDialog(const std::string& versionText);
+    // Fills the chooser, sets the title (with the folder in use, when given)
+    // and opens the seven databases, reporting each one that fails.
+    void OnInitDialog(const std::string& versionText, const std::string& folder = std::string());
     void OnSelectDatabase();
     void OnClearDatabase();
     void OnCreateTestDb();

@@ -141,9 +141,11 @@ def viewer_from_shortcut(pc, version):
     goods = len(out.strip().splitlines()) - 1
     ui = UiDriver(pc.h)
     try:
-        ui.start(target, pc.h.winpath(folder))
-        main = ui.window(f"TQScaleDBViewer v.{version}.", 20000)
-        ok(True, f"the installed viewer's title names version {version}")
+        # As the shortcut starts it, in the install folder, with the scale's
+        # folder on the command line.
+        ui.start(target, INSTALL_DIR, [pc.h.winpath(folder)])
+        main = ui.window(f"TQScaleDBViewer v.{version}. — {pc.h.winpath(folder)}", 20000)
+        ok(True, f"the installed viewer's title names version {version} and the folder given")
         ui.call("combo-select", main, CHOOSER, 0)
         ui.click(main, SELECT)
         listed = until(lambda: ui.list_count(main, LIST)[0] == goods > 0)

@@ -92,16 +92,20 @@ def stored(folder, db, code):
 class Viewer:
     """One run of the viewer in a folder, with the driver that works it."""
 
-    def __init__(self, harness, folder, version):
+    def __init__(self, harness, folder, version, *args):
         self.h = harness
         self.folder = folder
         self.version = version
         self.ui = UiDriver(harness)
-        self.ui.start(harness.winpath(VIEWER), harness.winpath(folder))
+        self.ui.start(harness.winpath(VIEWER), harness.winpath(folder), args)
 
     def main(self):
-        self.hwnd = self.ui.window(f"TQScaleDBViewer v.{self.version}.", 20000)
+        """The main window, whose title names the version and the folder in use."""
+        self.hwnd = self.ui.window(f"TQScaleDBViewer v.{self.version}. — *", 20000)
         return self.hwnd
+
+    def title(self):
+        return self.ui.text(self.hwnd)
 
     def cleared(self):
         """The notice after a clear, which names the backup it made; its path."""
@@ -203,20 +207,62 @@ def insert_raw(folder, db, values):
 
 # --- journeys -------------------------------------------------------------
 
+def cancel_folder_choice(v):
+    """The folder browser the viewer offers where it finds no Internal: cancelled."""
+    browser = v.ui.box("*", 20000)[0]
+    v.ui.click(browser, IDCANCEL)
+    v.ui.gone(browser)
+
+
 def startup_without_internal(h, version):
     folder = temp_folder("tqviewer-empty-")
     with Viewer(h, folder, version) as v:
+        cancel_folder_choice(v)  # then the start-up as it always was
         for name in ["ТОВАРОВ", "ПОЛЬЗОВАТЕЛЕЙ", "ЭТИКЕТОК", "ПОМОЩИ", "ПРОДАЖ", "ОТЧЕТОВ", "РЕСУРСОВ"]:
             v.box(f"БД {name} не открыта!", IDOK)
         v.main()
+        check(v.title().endswith(h.winpath(folder)), f"the title names the folder: {v.title()!r}")
         equal(v.ui.list_columns(v.hwnd, LIST), [], "columns before any listing")
         for control in (CLEAR, COUNTER, COUNTER_LABEL, CREATE_TEST):
             check(not v.shown(control), f"control {control} hidden")
         equal(v.ui.call("combo", v.hwnd, CHOOSER),
               ["0", "Товары", "Пользователи", "Этикетки", "Помощь", "Продажи", "Отчеты", "Ресурсы"], "chooser")
-        v.listing(GOODS, 0)  # the absent database lists empty, silently
+        v.choose(GOODS)
+        v.ui.click(v.hwnd, SELECT)
+        v.box("БД ТОВАРОВ не открыта!", IDOK)  # said, not shown as an empty table
+        equal(v.ui.list_columns(v.hwnd, LIST), [], "no table for a database that did not open")
         check(not v.shown(COUNTER), "counter hidden")
-        check(v.shown(CREATE_TEST), "generator offered")
+        check(not v.shown(CREATE_TEST), "nothing to fill")
+
+
+REG_KEY = r"HKCU\Software\Norvell\TQScaleDBViewer"
+
+
+def reaching_the_data(h, version):
+    """Started where there is no Internal (a shortcut's install folder): the
+    folder on the command line, else the one remembered from the last
+    choice, is the one the viewer works in."""
+    scale = sample_folder()
+    elsewhere = temp_folder("tqviewer-install-")
+    goods = codes(scale, GOODS)
+    with Viewer(h, elsewhere, version, h.winpath(scale)) as v:
+        v.main()
+        check(v.title().endswith(h.winpath(scale)), f"the title names the folder given: {v.title()!r}")
+        v.listing(GOODS, len(goods))
+    reg = r"C:\windows\system32\reg.exe"
+    rc, _, err = h.run(reg, ["add", REG_KEY, "/v", "ScaleFolder", "/d", h.winpath(scale), "/f"])
+    check(rc == 0, f"reg add: {err}")
+    try:
+        with Viewer(h, elsewhere, version) as v:
+            v.main()
+            check(v.title().endswith(h.winpath(scale)), f"the remembered folder: {v.title()!r}")
+            v.listing(GOODS, len(goods))
+        with Viewer(h, elsewhere, version, h.winpath(os.path.join(elsewhere, "нет такой"))) as v:
+            v.box(f"Папка «{h.winpath(os.path.join(elsewhere, 'нет такой'))}» не найдена", IDOK)
+            v.main()
+            check(v.title().endswith(h.winpath(scale)), f"a folder not found, then the remembered one: {v.title()!r}")
+    finally:
+        h.run(reg, ["delete", REG_KEY, "/f"])
 
 
 def listing(h, version):
@@ -695,7 +741,7 @@ def csv_round_trip(h, version):
         v.close()
 
 
-JOURNEYS = {f.__name__: f for f in (startup_without_internal, listing, clearing, editing, deleting, generating,
+JOURNEYS = {f.__name__: f for f in (startup_without_internal, reaching_the_data, listing, clearing, editing, deleting, generating,
                                     data_safety, finding, backups,
                                     csv_round_trip)}
 

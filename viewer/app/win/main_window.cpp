@@ -42,6 +42,13 @@ std::string ReadFileVersion() {
     return FormatFileVersion(versionMs, versionLs);
 }
 
+// The folder the databases are found in, for the title.
+std::string CurrentFolder() {
+    wchar_t folder[MAX_PATH * 2];
+    const DWORD length = GetCurrentDirectoryW(MAX_PATH * 2, folder);
+    return length > 0 && length < MAX_PATH * 2 ? tq::WideToCp1251(folder) : std::string();
+}
+
 }  // namespace
 
 ViewerMainWindow::ViewerMainWindow(HINSTANCE instance)
@@ -53,7 +60,7 @@ BOOL ViewerMainWindow::OnInitDialog() {
     chooser_ = Item(IDC_DB_CHOOSER);
     const DWORD extended = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT;
     SendMessageW(List(), LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
-    logic_.OnInitDialog(ReadFileVersion());
+    logic_.OnInitDialog(ReadFileVersion(), CurrentFolder());
     ShowPendingCount();
     // The dialog manager's modal loop offers every message to this filter
     // first: Ctrl+F and F3 work wherever the focus is in the dialog.
