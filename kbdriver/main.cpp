@@ -63,8 +63,18 @@ public:
         reader.release();
     }
 
+    // A mutex, since a thread may take it again and its wait can answer
+    // sent messages, which a critical section's cannot.
+    void EnterControl() override {
+        if (Control) WaitAnsweringSentMessages(Control.get(), INFINITE);
+    }
+    void LeaveControl() override {
+        if (Control) ReleaseMutex(Control.get());
+    }
+
 private:
     win::WinClock Clock;
+    win::KernelHandle Control{CreateMutexW(nullptr, FALSE, nullptr)};
 };
 
 WinDriverSystem g_system;
