@@ -15,8 +15,9 @@ constexpr wchar_t kWindowClass[] = L"TQ850KBHandOver";
 HINSTANCE ThisModule() { return reinterpret_cast<HINSTANCE>(&__ImageBase); }
 
 // The one hidden window that readers hand over to, and how many reader
-// objects use it. Only the threads that create and destroy readers (the
-// host's) touch it.
+// objects use it. The threads that create and destroy readers touch it:
+// Start's and Stop's, one at a time, and the window's own thread when it
+// frees a reader that was let go from inside a hand-over; hence the lock.
 struct HandOverWindow {
     HWND window = nullptr;
     DWORD ownerThread = 0;
@@ -24,6 +25,15 @@ struct HandOverWindow {
     bool classRegistered = false;
 };
 HandOverWindow g_handOver;
+SRWLOCK g_handOverLock = SRWLOCK_INIT;
+
+class HandOverLock {
+public:
+    HandOverLock() { AcquireSRWLockExclusive(&g_handOverLock); }
+    ~HandOverLock() { ReleaseSRWLockExclusive(&g_handOverLock); }
+    HandOverLock(const HandOverLock&) = delete;
+    HandOverLock& operator=(const HandOverLock&) = delete;
+};
 
 // Destroys the window on its own thread; from any other thread it gets the
 // default procedure and a posted WM_CLOSE, so it goes away the next time its
@@ -41,10 +51,14 @@ void RetireWindow() {
 }
 
 void ReleaseWindow() {
+    HandOverLock lock;
     if (--g_handOver.readers == 0) RetireWindow();
 }
 
+// A window whose thread has ended is gone with it; the next reader makes a
+// new one on its own thread.
 HWND AcquireWindow(WNDPROC procedure) {
+    HandOverLock lock;
     HandOverWindow& s = g_handOver;
     if (!s.window || !IsWindow(s.window)) {
         if (!s.classRegistered) {
@@ -86,6 +100,7 @@ LRESULT CALLBACK TComThread::WindowProc(HWND window, UINT message, WPARAM wp, LP
 }
 
 void ShutdownHandOverWindow() {
+    HandOverLock lock;
     RetireWindow();
     if (g_handOver.classRegistered) UnregisterClassW(kWindowClass, ThisModule());
     g_handOver = HandOverWindow{};
@@ -95,6 +110,8 @@ TComThread::TComThread() {
     Window = AcquireWindow(WindowProc);
     StopEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     LoopLeft.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    // A stop request ends the receive the reader waits in.
+    Exchange.SetAbortEvent(StopEvent.get());
     if (StopEvent && LoopLeft)
         Thread.reset(CreateThread(nullptr, 0, ThreadMain, this, CREATE_SUSPENDED, nullptr));
 }
@@ -151,11 +168,15 @@ bool TComThread::WaitForEnd() {
     return true;
 }
 
-// Runs on the host's thread during a hand-over, while the reader thread waits.
+// Runs on the host's thread during a hand-over, while the reader thread waits
+// in it and so leaves the exchange alone. The port is closed here, not when
+// the thread ends: the host's callback that stops the driver may start it
+// again at once, and Windows opens a port for one handle only.
 void TComThread::FreeWhenEnded() {
     OnFrame = nullptr;
     OnEnded = nullptr;
     FreeAtEnd = true;
+    Exchange.Close();
 }
 
 bool TComThread::WaitForLoopEnd(uint32_t limitMs) {
@@ -165,9 +186,7 @@ bool TComThread::WaitForLoopEnd(uint32_t limitMs) {
     return WaitAnsweringSentMessages(LoopLeft.get(), limitMs);
 }
 
-// Waits for `object` while answering the messages that other threads send to
-// this one, so that a hand-over to this thread completes during the wait.
-bool TComThread::WaitAnsweringSentMessages(HANDLE object, DWORD limitMs) {
+bool WaitAnsweringSentMessages(HANDLE object, DWORD limitMs) {
     const DWORD start = GetTickCount();
     for (;;) {
         DWORD left = INFINITE;
@@ -176,7 +195,8 @@ bool TComThread::WaitAnsweringSentMessages(HANDLE object, DWORD limitMs) {
             left = elapsed >= limitMs ? 0 : limitMs - elapsed;
         }
         const DWORD woke = MsgWaitForMultipleObjects(1, &object, FALSE, left, QS_SENDMESSAGE);
-        if (woke == WAIT_OBJECT_0) return true;
+        // An abandoned mutex is taken all the same.
+        if (woke == WAIT_OBJECT_0 || woke == WAIT_ABANDONED_0) return true;
         if (woke != WAIT_OBJECT_0 + 1) return false;
         MSG msg;
         PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
@@ -211,22 +231,48 @@ void TComThread::Execute() {
                 continue;
             }
             std::optional<std::string> frame = Hunter.Next(Exchange, *Stats);
-            if (!frame) continue;
+            if (!frame) {
+                if (WindowGone()) break;
+                continue;
+            }
             FrameText = std::move(*frame);
-            if (!HandOver(&TComThread::DeliverFrame)) break;
+            if (!HandOver(&TComThread::DeliverFrame)) {
+                if (WindowLost) Stats->Add(Stats->framesUndelivered);
+                break;
+            }
         }
     }
-    if (OnEnded) HandOver(&TComThread::DeliverEnd);
+    // Without a window the end notice cannot run on the host's thread either;
+    // handOverLost tells the driver instead.
+    if (OnEnded && !WindowLost) HandOver(&TComThread::DeliverEnd);
     Exchange.Close();
 }
 
 // Runs `step` on the hand-over window's thread and waits for it. False when
-// the step failed or the window is gone.
+// the step failed or the window is gone (WindowLost).
 bool TComThread::HandOver(Step step) {
     PendingStep = step;
     HandOverFailed = false;
     const LRESULT result = SendMessageW(Window, kRunHandOver, 0, reinterpret_cast<LPARAM>(this));
+    if (result != kHandedOver) {
+        // Only our window procedure answers kHandedOver: the window, or the
+        // thread it belonged to, is gone.
+        WindowLost = true;
+        Stats->Set(Stats->handOverLost, 1u);
+    }
     return result == kHandedOver && !HandOverFailed;
+}
+
+// Asked between steps of the hunt, at most every kWindowCheckMs, so that a
+// reader whose host thread has ended stops before a key is lost to it.
+bool TComThread::WindowGone() {
+    const DWORD now = GetTickCount();
+    if (now - WindowCheckedAt < kWindowCheckMs) return false;
+    WindowCheckedAt = now;
+    if (IsWindow(Window)) return false;
+    WindowLost = true;
+    Stats->Set(Stats->handOverLost, 1u);
+    return true;
 }
 
 void TComThread::DeliverFrame() {

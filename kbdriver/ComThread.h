@@ -8,13 +8,20 @@
 // - WaitForEnd: the owner waits for the thread's end, answering hand-overs
 //   meanwhile, then deletes the reader (Stop, a second Start);
 // - FreeWhenEnded: from inside a hand-over, where waiting would deadlock, the
-//   owner lets go; the thread's last act posts the reader to the hand-over
-//   window, which deletes it;
+//   owner closes the port (so that a new start can open it at once) and lets
+//   go; the thread's last act posts the reader to the hand-over window, which
+//   deletes it;
 // - WaitForLoopEnd: while the library is being unloaded the thread's own end
 //   cannot be waited for (it needs the loader lock), so the owner waits, with
 //   a limit, for the thread to leave this module's code;
 // - abandon: when that wait runs out, the object is leaked to the thread,
 //   which may still use it, until the process ends.
+//
+// A reader also ends by itself when its hand-over window is gone (the thread
+// that started the driver has ended, and the system destroyed its windows
+// with it): nothing it reads can reach the host any more. It then marks its
+// statistics (handOverLost), so that the driver stops saying it is
+// connected, and counts the frame it could not hand over.
 #pragma once
 #include <windows.h>
 
@@ -37,6 +44,8 @@ public:
     using EndNotice = void (*)(void* context);
     // While a re-open of a lost port fails, the reader tries again this often.
     static constexpr DWORD kReopenPauseMs = 500;
+    // How often the hunt looks whether its hand-over window still exists.
+    static constexpr DWORD kWindowCheckMs = 250;
 
     // The calling thread becomes the owner of the hand-over window if there
     // is none. Check Created() before use.
@@ -72,7 +81,7 @@ private:
     bool HandOver(Step step);
     void DeliverFrame();
     void DeliverEnd();
-    bool WaitAnsweringSentMessages(HANDLE object, DWORD limitMs);
+    bool WindowGone();
 
     // Who touches what. "Owner" is the thread that created the reader and
     // calls its public functions (the host's); "reader" is the worker
@@ -91,13 +100,15 @@ private:
     void* EndedContext = nullptr;    // the owner before Run
     std::atomic<bool> StopRequested{false};  // the owner; the reader reads it at the top of its loop
 
-    win::KernelHandle StopEvent;  // wakes the pause between failed re-opens
+    win::KernelHandle StopEvent;  // wakes the pause between failed re-opens and ends a waiting receive
     win::KernelHandle LoopLeft;   // set as the thread's last act in this module
     win::KernelHandle Thread;     // the owner, in the constructor
     HWND Window = nullptr;        // the owner, in the constructor
     bool Running = false;         // the owner only
     Step PendingStep = nullptr;   // the reader before the send; the window's thread during it
     bool HandOverFailed = false;  // the window's thread during a hand-over; the reader after the send returns
+    bool WindowLost = false;      // the reader only
+    DWORD WindowCheckedAt = 0;    // the reader only
     DWORD HandOverThread = 0;     // the window's thread during a hand-over, read back on that thread
     bool FreeAtEnd = false;       // during a hand-over (FreeWhenEnded); the reader after its loop
 };
@@ -105,5 +116,10 @@ private:
 // Destroys the hand-over window, or makes it inert when another thread owns
 // it, so that nothing calls into a library that is being unloaded.
 void ShutdownHandOverWindow();
+
+// Waits for `object` (also taking it, for a mutex) while answering the
+// messages that other threads send to this one, so that a hand-over to this
+// thread completes during the wait. False after `limitMs` or a failed wait.
+bool WaitAnsweringSentMessages(HANDLE object, DWORD limitMs);
 
 }  // namespace tq::kb

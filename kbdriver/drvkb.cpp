@@ -3,18 +3,38 @@
 #include "kbdriver/protocol.h"
 
 namespace tq::kb {
+namespace {
+
+class ControlGuard {
+public:
+    explicit ControlGuard(DriverSystem& system) : System(system) { System.EnterControl(); }
+    ~ControlGuard() { System.LeaveControl(); }
+    ControlGuard(const ControlGuard&) = delete;
+    ControlGuard& operator=(const ControlGuard&) = delete;
+
+private:
+    DriverSystem& System;
+};
+
+}  // namespace
 
 TDrvKB::~TDrvKB() {
     // The reader calls back into this object, so it must not outlive it.
+    ControlGuard guard(System);
     if (Reader) StopReader();
 }
 
+// Start and Stop run one at a time: a host that calls them from two threads
+// would otherwise see one thread drop the reader that the other is between
+// Connect and Run with, or two readers open the same port.
 int32_t TDrvKB::Start(int32_t port) {
+    ControlGuard guard(System);
     SetPortNumber(port);
     return StartReader() == 0 ? PortNumber : 0;
 }
 
 bool TDrvKB::Stop() {
+    ControlGuard guard(System);
     StopReader();
     return true;
 }
@@ -57,12 +77,13 @@ int32_t TDrvKB::StartReader() {
 int32_t TDrvKB::StopReader() {
     if (Reader) {
         Reader->RequestStop();
-        if (Reader->WaitForEnd()) {
+        if (Reader->WaitForEnd())
             Reader.reset();
-        } else {
+        else
             Reader.release()->FreeWhenEnded();
-            Connected = false;
-        }
+        // No reader runs now that could deliver a frame, whether or not its
+        // end notice found a window to run on.
+        Connected = false;
     }
     return 0;
 }

@@ -63,6 +63,13 @@ public:
     // Takes a reader whose thread would not leave its loop while the library
     // was unloading; the system must never free it under that thread.
     virtual void AbandonReader(std::unique_ptr<KeyReader> reader) = 0;
+    // The lock that lets one Start or Stop run at a time, whichever thread
+    // calls. A thread may take it again while it holds it (the host's
+    // callback stopping the driver from inside Stop's wait). While a thread
+    // waits for it, hand-overs sent to that thread must still be answered:
+    // the holder may be waiting for a reader whose end notice goes there.
+    virtual void EnterControl() = 0;
+    virtual void LeaveControl() = 0;
 };
 
 class TDrvKB {
@@ -92,7 +99,9 @@ public:
     int32_t GetPortNumber() const { return PortNumber; }
     int32_t StartReader();
     int32_t StopReader();
-    bool IsConnected() const { return Connected; }
+    // Connected, unless the reader has found that it can deliver nothing
+    // more (the thread that owned its hand-over window has ended).
+    bool IsConnected() const { return Connected && Stats->handOverLost.load() == 0; }
     int32_t LoadLastPort();
     void SaveLastPort();
 
@@ -102,12 +111,13 @@ public:
 
 private:
     DriverSystem& System;
-    // Written on the host's thread only; GetConnected may read it from any thread.
+    // Written by Start and Stop under the control lock and by hand-overs on
+    // the host's thread; GetConnected may read it from any thread.
     std::atomic<bool> Connected{false};
     int32_t PortNumber = 3;
     int32_t SavedPortNumber = 0;
     const int32_t SpeedIndex = 1;  // 4800 bit/s
-    std::unique_ptr<KeyReader> Reader;
+    std::unique_ptr<KeyReader> Reader;  // under the control lock
     std::atomic<TKBFunction> KeyCallback{nullptr};
     // One object for the driver's life, cleared at each Start, so that a
     // snapshot never races with its replacement.

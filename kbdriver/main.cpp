@@ -3,6 +3,7 @@
 // are the Windows side of the driver's DriverSystem.
 #include <windows.h>
 
+#include <cstring>
 #include <memory>
 
 #include "common/win/handle.h"
@@ -62,8 +63,18 @@ public:
         reader.release();
     }
 
+    // A mutex, since a thread may take it again and its wait can answer
+    // sent messages, which a critical section's cannot.
+    void EnterControl() override {
+        if (Control) WaitAnsweringSentMessages(Control.get(), INFINITE);
+    }
+    void LeaveControl() override {
+        if (Control) ReleaseMutex(Control.get());
+    }
+
 private:
     win::WinClock Clock;
+    win::KernelHandle Control{CreateMutexW(nullptr, FALSE, nullptr)};
 };
 
 WinDriverSystem g_system;
@@ -132,11 +143,17 @@ void WINAPI SetKBFunction(tq::kb::TKBFunction callback) {
 
 bool WINAPI GetConnected() { return DrvKB ? DrvKB->GetConnected() : false; }
 
-// Fills the caller's structure, whose Size must be at least this version's.
+// Fills the caller's structure as far as both know it: a caller built before
+// the later fields passes kStatisticsFirstSize and gets those fields only.
 bool WINAPI GetStatistics(tq::kb::TKBStatistics* statistics) {
-    if (!DrvKB || !statistics || !tq::kb::IsWritableMemory(statistics, sizeof *statistics)) return false;
-    if (statistics->Size < sizeof *statistics) return false;
-    *statistics = DrvKB->GetStatistics();
+    using tq::kb::kStatisticsFirstSize;
+    if (!DrvKB || !statistics || !tq::kb::IsWritableMemory(statistics, kStatisticsFirstSize)) return false;
+    if (statistics->Size < kStatisticsFirstSize) return false;
+    const uint32_t size = statistics->Size < sizeof *statistics ? statistics->Size : sizeof *statistics;
+    if (!tq::kb::IsWritableMemory(statistics, size)) return false;
+    tq::kb::TKBStatistics filled = DrvKB->GetStatistics();
+    filled.Size = size;
+    memcpy(statistics, &filled, size);
     return true;
 }
 

@@ -6,7 +6,8 @@ namespace tq::kb {
 
 void LineStatistics::Reset(int32_t portNumber) {
     for (auto* counter : {&bytesRead, &framesAccepted, &keysDelivered, &idleFrames, &rejectedShape, &rejectedCrc,
-                          &bytesSkipped, &reopens, &failedOpens, &lastOpenError, &lastFrameTick})
+                          &bytesSkipped, &reopens, &failedOpens, &lastOpenError, &lastFrameTick, &faultReopens, &portOpen,
+                          &framesUndelivered, &handOverLost})
         Set(*counter, 0);
     Set(openResult, kNotStarted);
     Set(handshake, kHandshakeNotTried);
@@ -37,6 +38,9 @@ TKBStatistics LineStatistics::Snapshot(bool connected) const {
     s.LastFrameTick = get(lastFrameTick);
     s.Connected = connected ? 1 : 0;
     s.Port = get(port);
+    s.FaultReopens = get(faultReopens);
+    s.PortOpen = get(portOpen);
+    s.FramesUndelivered = get(framesUndelivered);
     return s;
 }
 

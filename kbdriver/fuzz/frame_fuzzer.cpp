@@ -91,6 +91,8 @@ struct NoSystem : tq::kb::DriverSystem {
     bool WriteLastPort(int32_t) override { return false; }
     tq::Clock& clock() override { return fakeClock; }
     void AbandonReader(std::unique_ptr<tq::kb::KeyReader>) override {}
+    void EnterControl() override {}  // one thread
+    void LeaveControl() override {}
 };
 
 void Check(bool ok) {

@@ -35,20 +35,43 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
 bool StopRequested() { return WaitForSingleObject(g_stop, 0) == WAIT_OBJECT_0; }
 
 // A console gets wide characters; a file or a pipe gets code page 1251 bytes.
+// A line that cannot be written (a full disk, a pipe whose reader has gone)
+// is remembered, and the monitor ends: an engineer who saves its output must
+// not be left with a summary that never reached the file.
 class StdConsole : public Console {
 public:
     void Line(const std::string& text) override {
+        if (error_) return;
         const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-        DWORD mode = 0, written = 0;
+        DWORD mode = 0, written = 0, size = 0;
+        BOOL ok = FALSE;
         if (GetConsoleMode(out, &mode)) {
             const std::wstring wide = Cp1251ToWide(text + "\r\n");
-            WriteConsoleW(out, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+            size = static_cast<DWORD>(wide.size());
+            ok = WriteConsoleW(out, wide.data(), size, &written, nullptr);
         } else {
             const std::string bytes = text + "\r\n";
-            WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+            size = static_cast<DWORD>(bytes.size());
+            ok = WriteFile(out, bytes.data(), size, &written, nullptr);
         }
+        if (!ok)
+            error_ = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
+        else if (written < size)
+            error_ = ERROR_DISK_FULL;  // a file write that stops short has run out of room
     }
+    // The Windows error of the first line that could not be written; 0 if none.
+    DWORD Error() const { return error_; }
+
+private:
+    DWORD error_ = 0;
 };
+
+// Where a failed output is told: standard error, in code page 1251.
+void SayOutputFailed(DWORD error) {
+    const std::string text = Cp("kbmon: не удалось записать вывод (ошибка Windows ") + std::to_string(error) + ")\r\n";
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
 
 std::wstring OwnFolder() {
     wchar_t path[MAX_PATH];
@@ -111,7 +134,7 @@ bool DeadlinePassed(DWORD started, const Options& options) {
     return options.seconds != 0 && GetTickCount() - started >= options.seconds * 1000;
 }
 
-int RunWithDriver(const Options& options, Console& console) {
+int RunWithDriver(const Options& options, StdConsole& console) {
     DllDriver driver;
     if (const DWORD error = driver.Load(OwnFolder() + L"TQ850KB.dll")) {
         console.Line(Cp("Не удалось загрузить TQ850KB.dll из папки программы (ошибка Windows ") +
@@ -125,7 +148,7 @@ int RunWithDriver(const Options& options, Console& console) {
     driver.SetKeyFunction(OnKey);
     console.Line(Cp("kbmon: TQ850KB.dll на COM") + std::to_string(options.port));
     const bool watching = monitor.Begin(options.port);
-    while (watching && PumpFor(100) && !DeadlinePassed(started, options)) monitor.Tick();
+    while (watching && PumpFor(100) && !DeadlinePassed(started, options) && !console.Error()) monitor.Tick();
     monitor.End();
     driver.SetKeyFunction(nullptr);
     g_monitor = nullptr;
@@ -144,7 +167,7 @@ private:
     kb::TCommExchange& exchange_;
 };
 
-int RunRaw(const Options& options, Console& console) {
+int RunRaw(const Options& options, StdConsole& console) {
     const DWORD started = GetTickCount();
     kb::LineStatistics stats;
     kb::TCommExchange exchange;
@@ -155,7 +178,7 @@ int RunRaw(const Options& options, Console& console) {
     win::WinClock clock;
     RawMonitor monitor(link, stats, console, clock);
     const bool opened = monitor.Begin(options.port);
-    while (opened && !StopRequested() && !DeadlinePassed(started, options)) {
+    while (opened && !StopRequested() && !DeadlinePassed(started, options) && !console.Error()) {
         monitor.Step();
         monitor.Tick();
     }
@@ -182,6 +205,10 @@ int Main() {
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     const int result = options.raw ? RunRaw(options, console) : RunWithDriver(options, console);
     SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+    if (console.Error()) {
+        SayOutputFailed(console.Error());
+        return 3;
+    }
     return result;
 }
 

@@ -6,6 +6,7 @@ so the driver must come from beside it."""
 import os
 import re
 import signal
+import subprocess
 import sys
 import tempfile
 import time
@@ -47,7 +48,8 @@ class KbmonTest(unittest.TestCase):
             run.wait_for("^клавиша 1$")
             run.wait_for("^клавиша 2$")
             status = run.wait_for(r"^\[")
-            self.assertRegex(status, r"кадров/с [\d.]+ \| ошибок CRC 0 \| пропущено байт 0 \| переоткрытий \d+ \| связь есть")
+            self.assertRegex(status, r"кадров/с [\d.]+ \| ошибок CRC 0 \| пропущено байт 0 \| "
+                                     r"переоткрытий после сбоя 0, в простое \d+ \| связь есть")
             rc, lines = run.finish()
             self.assertEqual(rc, 0, "\n".join(lines))
             self.assertIn("  прочитано байт 36, кадров с клавишами 2, клавиш передано 2, пустых кадров 1", lines)
@@ -67,13 +69,18 @@ class KbmonTest(unittest.TestCase):
 
     def test_unplugged_port_is_reported(self):
         with KeyboardSim(h.prefix, 68) as sim:
-            run = self.run_kbmon("COM68", "--seconds", "3")
+            run = self.run_kbmon("COM68", "--seconds", "4")
             run.wait_for("^Клавиатура ответила")
             sim.send(key_frame("3C"))
             run.wait_for("^клавиша 1$")
             sim.unplug()
+            # The driver still says it is connected (by design); the status
+            # line says what the port did.
+            lost = run.wait_for(r"\| порт недоступен$", timeout=10)
             rc, lines = run.finish()
             self.assertEqual(rc, 0, "\n".join(lines))
+            last = [line for line in lines if line.startswith("[")][-1]
+            self.assertRegex(last, r"переоткрытий после сбоя [1-9]\d*, в простое \d+ \| порт недоступен$", lost)
             self.assertRegex(lines[-1], r"^Вердикт: Порт пропал во время работы \(ошибка Windows \d+\) — проверьте подключение$")
 
     def test_held_and_missing_ports_end_with_a_clear_message(self):
@@ -112,6 +119,45 @@ class KbmonTest(unittest.TestCase):
                 + " кадр другого типа",
             ])
             self.assertEqual(lines[-1], "Вердикт: Ошибки CRC: 25% — проверьте кабель")
+
+    def test_idle_line_is_no_fault(self):
+        # A healthy keyboard that sends nothing: the port is re-opened after
+        # every short read, twice a second, and that is no fault.
+        with KeyboardSim(h.prefix, 77):
+            run = self.run_kbmon("COM77", "--seconds", "8")
+            run.wait_for("^Клавиатура ответила")
+            first = run.wait_for(r"^\[")
+            rc, lines = run.finish()
+        self.assertEqual(rc, 0, "\n".join(lines))
+        self.assertTrue(first.endswith("| связь есть"), "the keyboard answered a second ago: " + first)
+        last = [line for line in lines if line.startswith("[")][-1]
+        m = re.search(r"переоткрытий после сбоя (\d+), в простое (\d+) \| (.+)$", last)
+        self.assertTrue(m, last)
+        self.assertEqual(m.group(1), "0", last)
+        self.assertGreaterEqual(int(m.group(2)), 6, "about two a second: " + last)
+        self.assertEqual(m.group(3), "линия молчит", last)
+        self.assertTrue(any(re.match(r"^  переоткрытий порта после сбоя 0, в простое \d+; неудачных открытий 0$", line)
+                            for line in lines), lines)
+
+    def test_output_that_cannot_be_written_ends_with_an_error(self):
+        with KeyboardSim(h.prefix, 78):
+            read_end, write_end = os.pipe()
+            os.close(read_end)  # the reader of a pipe gone: "kbmon ... | head" after head ended
+            full = open("/dev/full", "wb")
+            try:
+                for name, out in (("full disk", full.fileno()), ("closed pipe", write_end)):
+                    with tempfile.TemporaryFile() as err:
+                        proc = h.popen(KBMON, ["COM78", "--seconds", "20"], cwd=tempfile.gettempdir(),
+                                       stdin=subprocess.DEVNULL, stdout=out, stderr=err)
+                        self.addCleanup(lambda p=proc: p.poll() is None and p.kill())
+                        rc = proc.wait(timeout=15)
+                        err.seek(0)
+                        said = err.read().decode("cp1251", errors="replace")
+                    self.assertEqual(rc, 3, name + ": " + said)
+                    self.assertRegex(said, r"kbmon: не удалось записать вывод \(ошибка Windows \d+\)", name)
+            finally:
+                full.close()
+                os.close(write_end)
 
     def test_bad_arguments_show_the_usage(self):
         rc, lines = self.run_kbmon("COM0").finish()

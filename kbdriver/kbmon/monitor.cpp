@@ -22,6 +22,11 @@ unsigned long U(uint32_t v) { return static_cast<unsigned long>(v); }
 
 uint32_t FramesSeen(const kb::TKBStatistics& s) { return s.FramesAccepted + s.IdleFrames; }
 
+// Every fault re-open is also a re-open; the rest followed short reads.
+uint32_t IdleReopens(const kb::TKBStatistics& s) {
+    return s.Reopens > s.FaultReopens ? s.Reopens - s.FaultReopens : 0;
+}
+
 // Whole frames and candidates that failed: what the CRC share is taken of.
 uint32_t Candidates(const kb::TKBStatistics& s) { return FramesSeen(s) + s.RejectedCrc + s.RejectedShape; }
 
@@ -88,12 +93,22 @@ std::string Verdict(const kb::TKBStatistics& s) {
 
 std::string KeyLine(int key) { return Format(Cp("клавиша %d").c_str(), key); }
 
+std::string LinkText(Link link) {
+    switch (link) {
+        case Link::Up: return Cp("связь есть");
+        case Link::Silent: return Cp("линия молчит");
+        case Link::PortLost: return Cp("порт недоступен");
+    }
+    return {};
+}
+
 std::string StatusLine(const kb::TKBStatistics& before, const kb::TKBStatistics& now, uint32_t elapsedMs,
-                       uint32_t runningMs) {
+                       uint32_t runningMs, Link link) {
     const double perSecond = elapsedMs ? (FramesSeen(now) - FramesSeen(before)) * 1000.0 / elapsedMs : 0.0;
-    return Format(Cp("[%4lu с] кадров/с %.1f | ошибок CRC %lu | пропущено байт %lu | переоткрытий %lu | %s").c_str(),
-                  U(runningMs / 1000), perSecond, U(now.RejectedCrc), U(now.BytesSkipped), U(now.Reopens),
-                  now.Connected ? Cp("связь есть").c_str() : Cp("связи нет").c_str());
+    return Format(Cp("[%4lu с] кадров/с %.1f | ошибок CRC %lu | пропущено байт %lu | переоткрытий после сбоя %lu, "
+                     "в простое %lu | %s").c_str(),
+                  U(runningMs / 1000), perSecond, U(now.RejectedCrc), U(now.BytesSkipped), U(now.FaultReopens),
+                  U(IdleReopens(now)), LinkText(link).c_str());
 }
 
 std::vector<std::string> Summary(const kb::TKBStatistics& s, uint32_t runningMs) {
@@ -103,7 +118,8 @@ std::vector<std::string> Summary(const kb::TKBStatistics& s, uint32_t runningMs)
                U(s.BytesRead), U(s.FramesAccepted), U(s.KeysDelivered), U(s.IdleFrames)),
         Format(Cp("  отвергнуто: ошибка CRC %lu, длина или тип %lu; пропущено байт %lu").c_str(), U(s.RejectedCrc),
                U(s.RejectedShape), U(s.BytesSkipped)),
-        Format(Cp("  переоткрытий порта %lu, неудачных открытий %lu").c_str(), U(s.Reopens), U(s.FailedOpens)),
+        Format(Cp("  переоткрытий порта после сбоя %lu, в простое %lu; неудачных открытий %lu").c_str(),
+               U(s.FaultReopens), U(IdleReopens(s)), U(s.FailedOpens)),
         Cp("Вердикт: ") + Verdict(s),
     };
 }
@@ -125,8 +141,27 @@ std::string CandidateLine(const kb::SeenCandidate& seen) {
     return hex;
 }
 
+void Ticker::SetLast(const kb::TKBStatistics& s) {
+    last_ = s;
+    if (s.Handshake == kb::kHandshakeAnswered) {
+        heard_ = true;
+        heardMs_ = lastMs_;
+    }
+}
+
 std::string Ticker::Status(uint32_t nowMs, const kb::TKBStatistics& now) {
-    std::string line = StatusLine(last_, now, nowMs - lastMs_, nowMs - startedMs_);
+    // Any candidate counts, a bad one too: the line is alive, the verdict
+    // judges its quality.
+    if (Candidates(now) != Candidates(last_)) {
+        heard_ = true;
+        heardMs_ = nowMs;
+    }
+    Link link = heard_ && nowMs - heardMs_ <= kLinkWindowMs ? Link::Up : Link::Silent;
+    if (!now.PortOpen || now.FailedOpens != last_.FailedOpens) {
+        link = Link::PortLost;
+        heard_ = false;  // frames from before the loss say nothing of the port that comes back
+    }
+    std::string line = StatusLine(last_, now, nowMs - lastMs_, nowMs - startedMs_, link);
     last_ = now;
     lastMs_ = nowMs;
     return line;
@@ -156,6 +191,10 @@ kb::TKBStatistics DriverMonitor::Read() {
     if (!driver_.GetStatistics(s)) {
         s = {};
         s.OpenResult = kb::kNotStarted;
+    } else if (s.Size < sizeof s) {
+        // A driver from before PortOpen: its port is taken as open, so that
+        // the link state rests on the frames alone.
+        s.PortOpen = 1;
     }
     return s;
 }

@@ -28,18 +28,33 @@ std::string OpenFailure(int32_t openResult, uint32_t systemError, int32_t port);
 // The one-line verdict of a summary.
 std::string Verdict(const kb::TKBStatistics& s);
 std::string KeyLine(int key);
-// Once a second: what happened since `before`, `elapsedMs` ago.
+
+// The link as the line showed it lately. Not the driver's Connected: that
+// stays set through silence and a pulled cable, by design.
+enum class Link {
+    Up,        // the port is open and frames came in the last kLinkWindowMs
+    Silent,    // the port is open, no frames for kLinkWindowMs (or none yet)
+    PortLost,  // the port is not open, or an open failed since the last look
+};
+constexpr uint32_t kLinkWindowMs = 5000;
+
+// Once a second: what happened since `before`, `elapsedMs` ago. Re-opens
+// after a fault are shown apart from those a silent line gives twice a
+// second.
 std::string StatusLine(const kb::TKBStatistics& before, const kb::TKBStatistics& now, uint32_t elapsedMs,
-                       uint32_t runningMs);
+                       uint32_t runningMs, Link link);
 std::vector<std::string> Summary(const kb::TKBStatistics& s, uint32_t runningMs);
 // A candidate in hexadecimal with what the check made of it.
 std::string CandidateLine(const kb::SeenCandidate& seen);
 
-// The once-a-second status line and the running time of a monitor.
+// The once-a-second status line, the link state it shows and the running
+// time of a monitor.
 class Ticker {
 public:
     void Begin(uint32_t nowMs) { startedMs_ = lastMs_ = nowMs; }
-    void SetLast(const kb::TKBStatistics& s) { last_ = s; }
+    // The counts at the start; a keyboard that answered the handshake was
+    // heard then.
+    void SetLast(const kb::TKBStatistics& s);
     // True when a second has passed since the last status line.
     bool Due(uint32_t nowMs) const { return nowMs - lastMs_ >= 1000; }
     std::string Status(uint32_t nowMs, const kb::TKBStatistics& now);
@@ -49,6 +64,8 @@ private:
     kb::TKBStatistics last_ = {};
     uint32_t startedMs_ = 0;
     uint32_t lastMs_ = 0;
+    bool heard_ = false;    // frames (or the handshake's answer) came at some time
+    uint32_t heardMs_ = 0;  // the last look at which they had
 };
 
 class Console {

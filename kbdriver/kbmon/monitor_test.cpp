@@ -21,6 +21,7 @@ kb::TKBStatistics Running() {
     s.OpenResult = 0;
     s.Handshake = kb::kHandshakeAnswered;
     s.Port = 5;
+    s.PortOpen = 1;
     return s;
 }
 
@@ -85,10 +86,12 @@ TEST(Lines, StatusAndCandidatesReadAsTheEngineerExpects) {
     now.IdleFrames = 10;
     now.RejectedCrc = 2;
     now.BytesSkipped = 17;
-    now.Reopens = 1;
+    now.Reopens = 5;
+    now.FaultReopens = 1;
     now.Connected = 1;
-    EXPECT_EQ(U8(StatusLine(before, now, 2000, 12345)),
-              "[  12 с] кадров/с 20.0 | ошибок CRC 2 | пропущено байт 17 | переоткрытий 1 | связь есть");
+    EXPECT_EQ(U8(StatusLine(before, now, 2000, 12345, Link::Up)),
+              "[  12 с] кадров/с 20.0 | ошибок CRC 2 | пропущено байт 17 | переоткрытий после сбоя 1, в простое 4 | "
+              "связь есть");
 
     EXPECT_EQ(U8(CandidateLine({kb::MakeKeyFrame("3C"), kb::Candidate::KeyFrame})),
               "3A 4B 33 43 30 30 36 46 31 43 0D 0A клавиша 1");
@@ -139,6 +142,49 @@ TEST_F(DriverMonitorTest, ShowsKeysAStatusEachSecondAndASummary) {
     EXPECT_EQ(out.lines[2].substr(0, 30), "[   1 с] кадров/с 4.0 ");
     EXPECT_EQ(out.lines[3], "Итог за 1 с на COM5:");
     EXPECT_EQ(out.lines.back(), "Вердикт: Линия в порядке");
+}
+
+// The link state of the status lines: from what the line did in the last
+// seconds, while the driver's Connected stays set all along.
+TEST_F(DriverMonitorTest, LinkStateFollowsTheLineNotConnected) {
+    driver.stats.Connected = 1;
+    ASSERT_TRUE(monitor.Begin(5));
+    auto status = [&](uint32_t reopens) {
+        driver.stats.Reopens += reopens;
+        clock.Advance(1000);
+        monitor.Tick();
+        const std::string& line = out.lines.back();
+        return line.substr(line.rfind("| ") + 2);
+    };
+    EXPECT_EQ(status(2), "связь есть") << "the keyboard answered the handshake a second ago";
+    for (int i = 0; i < 4; ++i) status(2);
+    EXPECT_EQ(status(2), "линия молчит") << "six seconds without a frame";
+    EXPECT_NE(out.lines.back().find("переоткрытий после сбоя 0, в простое 12"), std::string::npos)
+        << out.lines.back();
+    driver.stats.IdleFrames = 1;
+    EXPECT_EQ(status(0), "связь есть");
+
+    // The cable pulled: the re-open after a short read fails, and each retry
+    // fails again.
+    driver.stats.FailedOpens = 1;
+    driver.stats.Reopens += 1;
+    driver.stats.PortOpen = 0;
+    EXPECT_EQ(status(0), "порт недоступен");
+    driver.stats.FailedOpens = 3;
+    driver.stats.FaultReopens = 2;
+    EXPECT_EQ(status(2), "порт недоступен");
+    EXPECT_NE(out.lines.back().find("переоткрытий после сбоя 2, в простое 13"), std::string::npos)
+        << out.lines.back();
+    // Plugged in again between two looks: open now, but it failed meanwhile.
+    driver.stats.FailedOpens = 4;
+    driver.stats.FaultReopens = 4;
+    driver.stats.Reopens += 2;
+    driver.stats.PortOpen = 1;
+    EXPECT_EQ(status(0), "порт недоступен");
+    EXPECT_EQ(status(0), "линия молчит");
+    EXPECT_EQ(driver.stats.Connected, 1u) << "all along";
+    monitor.End();
+    EXPECT_EQ(out.lines[out.lines.size() - 2], "  переоткрытий порта после сбоя 4, в простое 13; неудачных открытий 4");
 }
 
 TEST_F(DriverMonitorTest, HeldPortEndsAfterSayingSo) {

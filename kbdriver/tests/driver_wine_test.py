@@ -244,7 +244,8 @@ class StatisticsTest(HostCase):
                             "stop", "stats", "unload")
             self.assertEqual(run.wait_for("^ordinals").string, "ordinals ok")
             self.assertEqual(run.wait_for("^statsbad").string,
-                             "statsbad null=0 small=0 readonly=0 straddling=0 grown=1 grownsize=64 later=untouched")
+                             "statsbad null=0 small=0 readonly=0 straddling=0 grown=1 grownsize=76 later=untouched "
+                             "first=1 firstsize=64 firstlater=untouched")
             run.wait_for("^start 55 = 55")
             sim.send(key_frame("3C") + key_frame("00") + key_frame("3D") + key_frame("3B") + key_frame("41"),
                      paced=True)
@@ -282,6 +283,9 @@ class StatisticsTest(HostCase):
             self.assertEqual((before["failedopens"], before["connected"]), (0, 1), before)
             self.assertGreaterEqual(s["failedopens"], 2, s)
             self.assertGreaterEqual(s["reopens"], s["failedopens"], s)
+            self.assertEqual((before["faultreopens"], before["portopen"]), (0, 1), before)
+            self.assertGreaterEqual(s["faultreopens"], s["failedopens"] - 1, "each retry after a failed open")
+            self.assertEqual(s["portopen"], 0, s)
             self.assertIn(s["lasterror"], (2, 3), "no such device, or no such path")
 
     def test_held_port_and_silent_keyboard(self):
@@ -295,7 +299,74 @@ class StatisticsTest(HostCase):
             s = stats(run.wait_for("^stats", timeout=20).string)
             self.assertEqual((s["open"], s["handshake"], s["connected"], s["failedopens"]), (0, 0, 0, 0), s)
             self.assertGreaterEqual(s["reopens"], 3, "each unanswered request ends in a short read")
+            self.assertEqual(s["faultreopens"], 0, "short reads are no fault of the port")
             self.finish(run)
+
+
+class CarelessHostTest(HostCase):
+    """What a host that calls the library from several threads, or from
+    inside its own callback, may do. Each case is how such a host once
+    crashed or lost keys."""
+
+    def test_two_threads_starting_and_stopping(self):
+        with KeyboardSim(h.prefix, 74) as sim:
+            run = self.host("handles", "hammer:74:500", "handles", "callback", "start:74", "keys:1:5000",
+                            "stop", "connected", "handles", "unload")
+            before = int(run.wait_for(r"^handles (-?\d+)").group(1))
+            m = run.wait_for(r"^hammer 1000 cycles in \d+ ms, failed starts (\d+)$", timeout=600)
+            self.assertEqual(m.group(1), "0", "every start finds the port free and the keyboard answering")
+            print(m.string, file=sys.stderr)
+            after = int(run.wait_for(r"^handles (-?\d+)").group(1))
+            # A reader leaked by the hammering would still hold the port.
+            self.assertRegex(run.wait_for("^start 74 = ").string, "^start 74 = 74 in ")
+            sim.send(key_frame("3C"))
+            run.wait_for("^keys 1$")
+            self.assertEqual(run.wait_for("^connected").string, "connected = 0")
+            stopped = int(run.wait_for(r"^handles (-?\d+)").group(1))
+            self.finish(run)
+            self.assertEqual(sim.handshakes, 1001)
+            self.assertEqual([k for k, _, _ in run.keys()], [1])
+            # The hand-over window and its class stay with the thread that
+            # made them; a thread, event or port handle a cycle would show.
+            self.assertLessEqual(after - before, 5, (before, after, stopped))
+            self.assertLessEqual(stopped - before, 5, (before, after, stopped))
+
+    def test_start_on_a_thread_that_ends(self):
+        with KeyboardSim(h.prefix, 75) as sim:
+            run = self.host("callback", "startthread:75", "connected", "keys:10:2000", "connected", "stats",
+                            "stop", "connected", "unload")
+            run.wait_for("^start 75 on an ended thread = 75")
+            run.wait_for("^connected")
+            for code in ("3C", "3D", "35", "3A", "41") * 2:
+                sim.send(key_frame(code), paced=True)
+            run.wait_for("^keys")
+            self.assertEqual(run.wait_for("^connected").string, "connected = 0",
+                             "no window to hand keys to: not connected")
+            s = stats(run.wait_for("^stats").string)
+            self.assertEqual(run.wait_for("^connected").string, "connected = 0")
+            self.finish(run)
+            self.assertEqual(run.keys(), [], "the keys had no thread to go to")
+            self.assertIn(s["undelivered"], (0, 1), s)
+            self.assertEqual(s["read"], 12 * s["undelivered"], "a frame read is a frame counted: " + str(s))
+            self.assertEqual((s["accepted"], s["connected"], s["portopen"]), (0, 0, 0), s)
+
+    def test_stop_and_start_inside_the_callback(self):
+        # Windows opens a port for one handle at a time, and so does the
+        # library for itself: a new start that found the old reader still
+        # holding the port would return 0 here.
+        with KeyboardSim(h.prefix, 76) as sim:
+            run = self.host("callback", "restartonkey:76", "start:76", "keys:1:5000", "pump:300", "connected",
+                            "keys:2:5000", "stats", "stop", "unload")
+            run.wait_for("^start 76 = 76")
+            sim.send(key_frame("3C"))
+            self.assertEqual(run.wait_for("^restart in callback").string, "restart in callback: stop = 1, start = 76")
+            self.assertEqual(run.wait_for("^connected").string, "connected = 1")
+            sim.send(key_frame("3D"))
+            s = stats(run.wait_for("^stats").string)
+            self.finish(run)
+            self.assertEqual([k for k, _, _ in run.keys()], [1, 2])
+            self.assertEqual(sim.handshakes, 2)
+            self.assertEqual((s["open"], s["failedopens"], s["portopen"]), (0, 0, 1), s)
 
 
 class UnloadTest(HostCase):

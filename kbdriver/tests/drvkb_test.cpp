@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "kbdriver/protocol.h"
@@ -64,6 +67,9 @@ struct FakeSystem : DriverSystem {
     Clock& clock() override { return fakeClock; }
     std::vector<std::unique_ptr<KeyReader>> abandoned;
     void AbandonReader(std::unique_ptr<KeyReader> reader) override { abandoned.push_back(std::move(reader)); }
+    std::recursive_mutex control;
+    void EnterControl() override { control.lock(); }
+    void LeaveControl() override { control.unlock(); }
 };
 
 class DrvKBTest : public ::testing::Test {
@@ -156,8 +162,22 @@ TEST_F(DrvKBTest, StopIsHarmlessAndClearsTheReader) {
     EXPECT_TRUE(drv.Stop());
     EXPECT_EQ(sys.log.destroyed, 1);
     EXPECT_EQ(sys.log.waits, 1);
-    drv.ReaderEnded();  // the end notice arrives during the wait
+    // The fake reader sends no end notice, as a reader whose window is gone
+    // cannot: the stop alone must clear Connected.
     EXPECT_FALSE(drv.GetConnected());
+}
+
+TEST_F(DrvKBTest, ReaderThatLostItsWindowIsNotConnected) {
+    TDrvKB drv(sys);
+    ASSERT_EQ(drv.Start(4), 4);
+    ASSERT_TRUE(drv.GetConnected());
+    drv.SharedStatistics()->Set(drv.SharedStatistics()->handOverLost, 1u);  // as the reader marks it
+    EXPECT_FALSE(drv.GetConnected());
+    EXPECT_EQ(drv.GetStatistics().Connected, 0u) << "the statistics say what GetConnected says";
+    drv.HandleFrame(MakeKeyFrame("3C"));  // cannot arrive any more, and would not help
+    EXPECT_FALSE(drv.GetConnected());
+    ASSERT_EQ(drv.Start(4), 4);
+    EXPECT_TRUE(drv.GetConnected()) << "a new start has a reader that can deliver";
 }
 
 TEST_F(DrvKBTest, StopFromInsideTheCallbackLetsTheReaderFreeItself) {
@@ -260,6 +280,72 @@ TEST_F(DrvKBTest, StatisticsCountAcceptedFramesAndDeliveredKeysPerStart) {
     EXPECT_EQ(s.FramesAccepted + s.KeysDelivered + s.RejectedCrc, 0u) << "a new start counts anew";
     EXPECT_EQ(s.Port, 9);
     EXPECT_EQ(s.OpenResult, kNotStarted) << "the fake reader records no open";
+}
+
+// A host that calls Start and Stop from two threads at once. Each reader
+// checks that it is the only one alive and that it is not used after the
+// driver let go of it; without the control lock one thread deletes the
+// reader that the other is between Connect and Run with.
+struct RacingSystem : DriverSystem {
+    std::atomic<int> alive{0}, mostAlive{0}, made{0}, misused{0};
+    FakeClock fakeClock;
+    std::recursive_mutex control;
+
+    struct Reader : KeyReader {
+        RacingSystem& sys;
+        bool stopped = false;
+        explicit Reader(RacingSystem& s) : sys(s) {
+            const int now = ++sys.alive;
+            int most = sys.mostAlive;
+            while (now > most && !sys.mostAlive.compare_exchange_weak(most, now)) {}
+        }
+        ~Reader() override { --sys.alive; }
+        int Connect() override {
+            std::this_thread::yield();  // the port open and the handshake take a while
+            return 0;
+        }
+        void Run() override {
+            if (stopped) ++sys.misused;
+        }
+        void RequestStop() override { stopped = true; }
+        bool WaitForEnd() override { return true; }
+        void FreeWhenEnded() override { delete this; }
+        bool WaitForLoopEnd(uint32_t) override { return true; }
+    };
+
+    std::unique_ptr<KeyReader> NewReader(TDrvKB&, int32_t, int32_t) override {
+        ++made;
+        return std::make_unique<Reader>(*this);
+    }
+    std::optional<int32_t> ReadLastPort() override { return 41; }
+    bool WriteLastPort(int32_t) override { return true; }
+    Clock& clock() override { return fakeClock; }
+    void AbandonReader(std::unique_ptr<KeyReader>) override { ++misused; }
+    void EnterControl() override { control.lock(); }
+    void LeaveControl() override { control.unlock(); }
+};
+
+TEST(DrvKBThreadsTest, StartAndStopFromTwoThreadsRunOneAtATime) {
+    RacingSystem sys;
+    {
+        TDrvKB drv(sys);
+        std::atomic<int> failedStarts{0};
+        auto host = [&] {
+            for (int i = 0; i < 1000; ++i) {
+                if (drv.Start(41) != 41) ++failedStarts;
+                drv.Stop();
+            }
+        };
+        std::thread a(host), b(host);
+        a.join();
+        b.join();
+        EXPECT_EQ(failedStarts, 0);
+        EXPECT_FALSE(drv.GetConnected());
+    }
+    EXPECT_EQ(sys.made, 2000);
+    EXPECT_EQ(sys.mostAlive, 1) << "two readers, and so two handles to one port, at once";
+    EXPECT_EQ(sys.alive, 0) << "a reader was leaked";
+    EXPECT_EQ(sys.misused, 0) << "a reader was run after its stop";
 }
 
 }  // namespace

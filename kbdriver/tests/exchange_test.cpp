@@ -101,14 +101,53 @@ TEST_F(ExchangeTest, SendPurgesStaleInputAndRefusesLongText) {
     EXPECT_TRUE(IsHandshakeReply(reply)) << "no stale bytes before the reply: " << reply;
 }
 
+// Wine would open the port a second time; Windows answers access denied,
+// and so does the exchange, until the first one lets go.
+TEST_F(ExchangeTest, PortHeldByAnotherExchangeIsRefusedAsOnWindows) {
+    LineStatistics stats;
+    exchange.SetStatistics(&stats);
+    ASSERT_EQ(exchange.Open(), 0);
+    EXPECT_EQ(stats.portOpen.load(), 1u);
+    TCommExchange second;
+    second.SetPortNumber(port);
+    EXPECT_EQ(second.Open(), -2);
+    exchange.Close();
+    EXPECT_EQ(stats.portOpen.load(), 0u);
+    EXPECT_EQ(second.Open(), 0) << "free again";
+    EXPECT_EQ(exchange.Open(), -2);
+    EXPECT_EQ(stats.lastOpenError.load(), static_cast<uint32_t>(ERROR_ACCESS_DENIED));
+}
+
+TEST_F(ExchangeTest, ShortReadsAreIdleReopensAndTheAbortEventEndsAWait) {
+    LineStatistics stats;
+    exchange.SetStatistics(&stats);
+    win::KernelHandle abort(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    exchange.SetAbortEvent(abort.get());
+    ASSERT_EQ(exchange.Open(), 0);
+    std::string text;
+    EXPECT_FALSE(exchange.Receive(1, text));
+    EXPECT_EQ(stats.reopens.load(), 1u);
+    EXPECT_EQ(stats.faultReopens.load(), 0u) << "a silent line is no fault";
+    SetEvent(abort.get());
+    const DWORD took = Timed([&] { EXPECT_FALSE(exchange.Receive(1, text)); });
+    EXPECT_LT(took, 100u) << "the owner is stopping: no half-second wait";
+    EXPECT_EQ(stats.reopens.load(), 1u) << "and no re-open";
+    EXPECT_TRUE(exchange.IsOpen());
+}
+
 // Last: it unplugs the simulated keyboard.
 TEST_F(ExchangeTest, ZZ_FailedReopenLeavesThePortClosed) {
+    LineStatistics stats;
+    exchange.SetStatistics(&stats);
     ASSERT_EQ(exchange.Open(), 0);
     ASSERT_TRUE(exchange.Send("!"));
     Sleep(200);
     std::string text;
     EXPECT_FALSE(exchange.Receive(1, text));
     EXPECT_FALSE(exchange.IsOpen());
+    EXPECT_EQ(stats.portOpen.load(), 0u);
+    EXPECT_LT(exchange.Open(), 0);
+    EXPECT_EQ(stats.faultReopens.load(), 1u) << "the open after a failed one";
     const DWORD took = Timed([&] { EXPECT_FALSE(exchange.Receive(1, text)); });
     EXPECT_LT(took, 50u) << "a closed port fails at once";
     EXPECT_FALSE(exchange.Send("1"));

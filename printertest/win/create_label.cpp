@@ -85,6 +85,7 @@ bool CCreateLabel1::Invoke(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* r
 long CCreateLabel1::CallLong(DISPID id, VARIANT* args, UINT count) {
     DISPPARAMS params{args, nullptr, count, 0};
     Variant result;
+    if (notice_ && dispatch_) notice_(noticeContext_);
     if (!Invoke(id, DISPATCH_METHOD, &params, &result.v)) return -1;
     if (V_VT(&result.v) == VT_EMPTY) return 0;
     if (FAILED(VariantChangeType(&result.v, &result.v, 0, VT_I4))) return -1;

@@ -53,6 +53,16 @@ public:
     long TestSram() override { return CallLong(kDispTestSram); }
     long PrintLabel() override { return CallLong(kDispPrintLabel); }
 
+    // Called before every method of the control: a method goes to the
+    // printer and may take long, and it holds the calling thread (the
+    // window's) until it returns. Property reads answer from what the last
+    // request brought and are not announced.
+    using CallNotice = void (*)(void* context);
+    void SetCallNotice(CallNotice notice, void* context) {
+        notice_ = notice;
+        noticeContext_ = context;
+    }
+
     // Without a control every check stops at once.
     bool Faulted() const override { return !dispatch_ || faulted_; }
     // The error the control raised since the last call here (code page 1251),
@@ -73,6 +83,8 @@ private:
     IDispatch* dispatch_ = nullptr;
     bool faulted_ = false;
     std::string fault_;
+    CallNotice notice_ = nullptr;
+    void* noticeContext_ = nullptr;
 };
 
 }  // namespace tq::lmt

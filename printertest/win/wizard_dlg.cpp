@@ -89,6 +89,7 @@ void PageWindow::Notify(const std::string& message, const std::string& header) {
 }
 
 void PageWindow::WarnInvalidEntry(int item, const std::string& message) {
+    wizard_.ShowWaiting(false);  // a box waits for the engineer, not for the printer
     tq::win::MessageBoxCp(wizard_.hwnd(), message, "LMT520EU", MB_OK | MB_ICONEXCLAMATION);
     SetFocus(Item(item));
 }
@@ -99,12 +100,15 @@ bool PageWindow::StopRequested() {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, WM_KEYDOWN, WM_KEYDOWN, PM_REMOVE))
         stop = stop || msg.wParam == VK_ESCAPE;
-    return stop;
+    // The close box stops it too; the wizard closes once the run has ended.
+    return wizard_.TakeCloseRequest() || stop;
 }
 
 bool PageWindow::OnCommand(int id, int code, HWND control) {
     if (!control || code != BN_CLICKED) return false;
+    wizard_.BeginButtonWork();
     page_.OnButton(id);
+    wizard_.EndButtonWork();
     wizard_.ReportControlFault();
     return true;
 }
@@ -133,8 +137,45 @@ void WizardWindow::CreatePrinterControl() {
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_PRINTER_CONTROL)),
                                 instance_, nullptr);
     printer_.Create(host, kPrinterClsid, atl_);
+    printer_.SetCallNotice([](void* self) { static_cast<WizardWindow*>(self)->ShowWaiting(true); }, this);
     StartReport();
     wizard_ = std::make_unique<CWizardDlg>(printer_, clock_, *this, report_.get());
+}
+
+void WizardWindow::ShowWaiting(bool waiting) {
+    if (!inButtonWork_ || waiting == waiting_) return;
+    if (title_.empty()) {
+        wchar_t text[128] = L"";
+        GetWindowTextW(hwnd(), text, 128);
+        title_ = text;
+    }
+    waiting_ = waiting;
+    const std::wstring title = waiting ? title_ + L" — Подождите…" : title_;
+    SetWindowTextW(hwnd(), title.c_str());
+    // The call that follows holds the thread: draw the title now.
+    RedrawWindow(hwnd(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+    tq::win::PumpPaintMessages();
+}
+
+void WizardWindow::EndButtonWork() {
+    ShowWaiting(false);
+    inButtonWork_ = false;
+    if (!closeRequested_) return;
+    closeRequested_ = false;
+    // As the close box does: the dialog cancels, the wizard ends.
+    PostMessageW(hwnd(), WM_CLOSE, 0, 0);
+}
+
+bool WizardWindow::TakeCloseRequest() {
+    MSG msg;
+    while (PeekMessageW(&msg, hwnd(), WM_CLOSE, WM_CLOSE, PM_REMOVE)) closeRequested_ = true;
+    while (PeekMessageW(&msg, hwnd(), WM_SYSCOMMAND, WM_SYSCOMMAND, PM_REMOVE))
+        if ((msg.wParam & 0xFFF0) == SC_CLOSE) closeRequested_ = true;
+    // A press on the title bar during the run is dropped with it; the window
+    // could not have been moved meanwhile either.
+    while (PeekMessageW(&msg, hwnd(), WM_NCLBUTTONDOWN, WM_NCLBUTTONDOWN, PM_REMOVE))
+        if (msg.wParam == HTCLOSE) closeRequested_ = true;
+    return closeRequested_;
 }
 
 void WizardWindow::StartReport() {
@@ -197,14 +238,17 @@ void WizardWindow::ShowPage(int step, bool show) {
 }
 
 bool WizardWindow::Ask(const std::string& message, const std::string& header) {
+    ShowWaiting(false);  // a box waits for the engineer, not for the printer
     return tq::lmt::Ask(hwnd(), message, header);
 }
 
 void WizardWindow::Inform(const std::string& message) {
+    ShowWaiting(false);
     tq::win::MessageBoxCp(hwnd(), message, "LMT520EU", MB_OK | MB_ICONINFORMATION);
 }
 
 void WizardWindow::Notify(const std::string& message, const std::string& header) {
+    ShowWaiting(false);
     tq::lmt::Notify(hwnd(), message, header);
 }
 
@@ -242,7 +286,12 @@ bool WizardWindow::OnCommand(int id, int code, HWND /*control*/) {
 }
 
 bool WizardWindow::OnTimer(UINT_PTR id) {
+    // A tick inside a button's work (a box of it is open) polls the voltage;
+    // that is no call for the engineer to wait for.
+    const bool work = inButtonWork_;
+    inButtonWork_ = false;
     wizard_->OnTimer(static_cast<unsigned>(id));
+    inButtonWork_ = work;
     ReportControlFault();
     return true;
 }

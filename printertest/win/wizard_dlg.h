@@ -79,6 +79,19 @@ public:
     // Tells the engineer of an error the control raised, once.
     void ReportControlFault();
 
+    // A page's button work: while it runs, each call of the control first
+    // puts "Подождите…" in the title, since the call holds this thread and
+    // the window cannot answer until it returns. The end restores the title
+    // and closes the wizard if the engineer asked for that meanwhile.
+    void BeginButtonWork() { inButtonWork_ = true; }
+    void EndButtonWork();
+    // Between calls of a long run: takes a close (the close box, or a close
+    // posted to the wizard) out of the queue and remembers it. True when
+    // one was asked for since the button work began.
+    bool TakeCloseRequest();
+    // The notice, shown or taken back; shown only during button work.
+    void ShowWaiting(bool waiting);
+
 protected:
     BOOL OnInitDialog() override;
     bool OnCommand(int id, int code, HWND control) override;
@@ -103,6 +116,10 @@ private:
     std::array<std::unique_ptr<PageWindow>, kStepCount> pages_;
     tq::win::GdiObject titleFont_;
     bool reporting_ = false;
+    std::wstring title_;           // the title without the waiting notice
+    bool inButtonWork_ = false;
+    bool waiting_ = false;         // the title shows the waiting notice
+    bool closeRequested_ = false;  // during button work
 };
 
 }  // namespace tq::lmt

@@ -7,6 +7,10 @@
 //   load | ordinals | callback | nocallback | start:N | connected | stop |
 //   pump:MS | keys:COUNT:MS | idle:MS | unload | cpu | stopfrom:other |
 //   stoponkey (the callback calls Stop at the next key) |
+//   restartonkey:N (the callback calls Stop, then Start(N), at the next key) |
+//   startthread:N (Start(N) on a thread that ends right after it) |
+//   hammer:N:COUNT (two threads, each COUNT times Start(N) then Stop) |
+//   handles (how many handles the process holds) |
 //   stats | statsbad (GetStatistics, found by name only for these two)
 //
 //   key 1 main 1733650000123456789     key number, thread, Unix time in ns
@@ -14,6 +18,7 @@
 
 #include "kbdriver/statistics.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -42,6 +47,7 @@ Library g_lib;
 DWORD g_mainThread = 0;
 int g_keys = 0;
 bool g_stopOnKey = false;
+int g_restartOnKey = 0;  // the port to start again on from the callback; 0: none
 
 // One whole line a write, so that a reader of the output file never sees half.
 void Say(const char* format, ...) {
@@ -72,6 +78,36 @@ void WINAPI OnKey(int32_t key) {
         g_stopOnKey = false;
         Say("stop in callback = %d", g_lib.Stop() ? 1 : 0);
     }
+    if (g_restartOnKey) {
+        const int port = g_restartOnKey;
+        g_restartOnKey = 0;
+        const bool stopped = g_lib.Stop();
+        const int32_t started = g_lib.Start(port);
+        Say("restart in callback: stop = %d, start = %d", stopped ? 1 : 0, static_cast<int>(started));
+    }
+}
+
+long HandleCount() {
+    DWORD count = 0;
+    return GetProcessHandleCount(GetCurrentProcess(), &count) ? static_cast<long>(count) : -1;
+}
+
+// Two threads that each start and stop the driver `count` times, as a
+// careless host might from two of its own threads. Neither dispatches
+// messages outside the library's calls.
+void Hammer(int port, int count) {
+    std::atomic<int> failed{0};
+    auto loop = [&] {
+        for (int i = 0; i < count; ++i) {
+            if (g_lib.Start(port) != port) ++failed;
+            g_lib.Stop();
+        }
+    };
+    const DWORD t0 = GetTickCount();
+    std::thread a(loop), b(loop);
+    a.join();
+    b.join();
+    Say("hammer %d cycles in %lu ms, failed starts %d", 2 * count, GetTickCount() - t0, failed.load());
 }
 
 // Dispatches messages until `done` says so or `ms` have passed.
@@ -125,14 +161,17 @@ void SayStatistics() {
     }
     const long age = s.FramesAccepted ? static_cast<long>(GetTickCount() - s.LastFrameTick) : -1;
     Say("stats size=%lu read=%lu accepted=%lu keys=%lu idle=%lu shape=%lu crc=%lu skipped=%lu reopens=%lu "
-        "failedopens=%lu lasterror=%lu open=%ld handshake=%ld age=%ld connected=%lu port=%ld",
+        "failedopens=%lu lasterror=%lu open=%ld handshake=%ld age=%ld connected=%lu port=%ld faultreopens=%lu "
+        "portopen=%lu undelivered=%lu",
         static_cast<unsigned long>(s.Size), static_cast<unsigned long>(s.BytesRead),
         static_cast<unsigned long>(s.FramesAccepted), static_cast<unsigned long>(s.KeysDelivered),
         static_cast<unsigned long>(s.IdleFrames), static_cast<unsigned long>(s.RejectedShape),
         static_cast<unsigned long>(s.RejectedCrc), static_cast<unsigned long>(s.BytesSkipped),
         static_cast<unsigned long>(s.Reopens), static_cast<unsigned long>(s.FailedOpens),
         static_cast<unsigned long>(s.LastOpenError), static_cast<long>(s.OpenResult),
-        static_cast<long>(s.Handshake), age, static_cast<unsigned long>(s.Connected), static_cast<long>(s.Port));
+        static_cast<long>(s.Handshake), age, static_cast<unsigned long>(s.Connected), static_cast<long>(s.Port),
+        static_cast<unsigned long>(s.FaultReopens), static_cast<unsigned long>(s.PortOpen),
+        static_cast<unsigned long>(s.FramesUndelivered));
 }
 
 // GetStatistics with what a careless host might pass: each must give false
@@ -144,7 +183,11 @@ void SayBadStatistics() {
         return;
     }
     tq::kb::TKBStatistics small = {};
-    small.Size = sizeof small - 1;
+    small.Size = tq::kb::kStatisticsFirstSize - 1;
+    // What a caller built before the later fields passes: the fields it knows.
+    tq::kb::TKBStatistics first = {};
+    first.Size = tq::kb::kStatisticsFirstSize;
+    first.FaultReopens = 0xA5A5A5A5;
     void* page = VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     auto* readOnly = static_cast<tq::kb::TKBStatistics*>(page);
     readOnly->Size = sizeof *readOnly;
@@ -162,9 +205,13 @@ void SayBadStatistics() {
     grown.known.Size = sizeof grown;
     grown.later = 0xA5A5A5A5;
     const bool grownOk = get(&grown.known);
-    Say("statsbad null=%d small=%d readonly=%d straddling=%d grown=%d grownsize=%lu later=%s", get(nullptr) ? 1 : 0,
-        get(&small) ? 1 : 0, get(readOnly) ? 1 : 0, get(straddling) ? 1 : 0, grownOk ? 1 : 0,
-        static_cast<unsigned long>(grown.known.Size), grown.later == 0xA5A5A5A5 ? "untouched" : "written");
+    const bool firstOk = get(&first);
+    Say("statsbad null=%d small=%d readonly=%d straddling=%d grown=%d grownsize=%lu later=%s first=%d firstsize=%lu "
+        "firstlater=%s",
+        get(nullptr) ? 1 : 0, get(&small) ? 1 : 0, get(readOnly) ? 1 : 0, get(straddling) ? 1 : 0, grownOk ? 1 : 0,
+        static_cast<unsigned long>(grown.known.Size), grown.later == 0xA5A5A5A5 ? "untouched" : "written",
+        firstOk ? 1 : 0, static_cast<unsigned long>(first.Size),
+        first.FaultReopens == 0xA5A5A5A5 ? "untouched" : "written");
     VirtualFree(page, 0, MEM_RELEASE);
     VirtualFree(pages, 0, MEM_RELEASE);
 }
@@ -182,7 +229,8 @@ bool Run(const std::string& command) {
     const std::string name = command.substr(0, command.find(':'));
     const char* arg = command.find(':') == std::string::npos ? "" : command.c_str() + command.find(':') + 1;
     const DWORD t0 = GetTickCount();
-    const bool needsLibrary = name != "load" && name != "pump" && name != "idle" && name != "cpu";
+    const bool needsLibrary =
+        name != "load" && name != "pump" && name != "idle" && name != "cpu" && name != "handles";
     if (needsLibrary && !g_lib.module) {
         Say("%s: not loaded", name.c_str());
         return false;
@@ -215,6 +263,20 @@ bool Run(const std::string& command) {
     } else if (name == "stoponkey") {
         g_stopOnKey = true;
         Say("stop on key");
+    } else if (name == "restartonkey") {
+        g_restartOnKey = atoi(arg);
+        Say("restart on key");
+    } else if (name == "startthread") {
+        // The thread ends, and with it the windows it owned.
+        int32_t result = 0;
+        std::thread other([&] { result = g_lib.Start(atoi(arg)); });
+        other.join();
+        Say("start %s on an ended thread = %d", arg, static_cast<int>(result));
+    } else if (name == "hammer") {
+        const char* colon = strchr(arg, ':');
+        Hammer(atoi(arg), colon ? atoi(colon + 1) : 100);
+    } else if (name == "handles") {
+        Say("handles %ld", HandleCount());
     } else if (name == "pump") {
         Pump(atoi(arg), [] { return false; });
         Say("pumped %s", arg);

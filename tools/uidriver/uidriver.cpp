@@ -263,6 +263,12 @@ std::string Driver::Run(const std::vector<std::string>& w) {
                    ? Ok()
                    : Err("post failed");
     if (c == "text" && n >= 3) return Text(hwnd, w[2]);
+    if (c == "title") {
+        // Read without a message to the window, so also while its thread is held.
+        wchar_t title[1024] = L"";
+        InternalGetWindowText(hwnd, title, 1024);
+        return "ok\t" + Field(title);
+    }
     if (c == "keys" && n >= 3) return Keys(hwnd, w);
     if (n < 3) return Err("unknown command or missing arguments");
     const int id = static_cast<int>(Number(w[2]));

@@ -91,6 +91,36 @@ TEST_F(CreateLabelTest, MethodsReadsAndWritesGoByDispatchId) {
     EXPECT_EQ(ReadLines(log_), expected);
 }
 
+// The wizard's "Подождите…": announced before each method, which goes to the
+// printer; property reads and writes answer at once and are not.
+TEST_F(CreateLabelTest, MethodsAreAnnouncedBeforeTheyRun) {
+    Scenario("");
+    CCreateLabel1 printer;
+    ASSERT_TRUE(Attach(printer));
+    struct Seen {
+        int notices = 0;
+        size_t logLinesAtLastNotice = 0;
+        std::wstring log;
+    } seen{0, 0, log_};
+    printer.SetCallNotice(
+        [](void* context) {
+            auto* s = static_cast<Seen*>(context);
+            ++s->notices;
+            s->logLinesAtLastNotice = ReadLines(s->log).size();
+        },
+        &seen);
+    printer.RequestStatus();
+    EXPECT_EQ(seen.notices, 1);
+    EXPECT_EQ(seen.logLinesAtLastNotice, 1u) << "announced before the call reached the control";
+    printer.Status();
+    printer.SetLabelInteger20(5);
+    EXPECT_EQ(seen.notices, 1) << "reads and writes are not announced";
+    printer.Feed();
+    printer.PrintLabel();
+    printer.LoadLabel("x");
+    EXPECT_EQ(seen.notices, 4);
+}
+
 TEST_F(CreateLabelTest, ControlErrorsBecomeResultsAndAreReportedOnce) {
     Scenario("fault Feed\nfault Status\n");
     CCreateLabel1 printer;
