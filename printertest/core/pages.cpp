@@ -55,7 +55,7 @@ void CLinkPage::CheckLink() {
                .Add(Cp("Запросов"), Format("%d", requests))
                .Add(Cp("Ответов"), Format("%d", requests - failures))
                .Add(Cp("Версия принтера"), version.empty() ? Cp("не получена") : version)
-               .Add(Cp("Результат"), result));
+               .Result(result));
 }
 
 // ---------------------------------------------------------------- SRAM
@@ -83,7 +83,7 @@ void CSramPage::CheckSram() {
                         address, read, expected);
     }
     Show(IDC_FIELD, result);
-    Record(CheckRecord{Cp("Проверка SRAM")}.Add(Cp("Результат"), result));
+    Record(CheckRecord{Cp("Проверка SRAM")}.Result(result));
 }
 
 // ---------------------------------------------------------------- TM
@@ -106,7 +106,7 @@ void CTmPage::CheckTm() {
                                      : Format(Cp("Ошибка! Температура %ld С"), t);
     }
     Show(IDC_FIELD, result);
-    Record(record.Add(Cp("Результат"), result));
+    Record(record.Result(result));
 }
 
 // ---------------------------------------------------------------- HEADUP
@@ -136,7 +136,7 @@ void CHeadUpPage::CheckHead(int item, bool openExpected) {
     Show(item, result);
     const std::string name = openExpected ? Cp("Датчик HEADUP, проверка 2 (головка открыта)")
                                           : Cp("Датчик HEADUP, проверка 1 (головка закрыта)");
-    Record(CheckRecord{name}.Add(Cp("Результат"), result));
+    Record(CheckRecord{name}.Result(result));
 }
 
 // ---------------------------------------------------------------- sensors
@@ -153,12 +153,21 @@ void CFeedPage::OnButton(int item) {
 
 FeedOutcome CWizardPage::FeedAndRecord(const std::string& step) {
     FeedOutcome feed;
-    feed.linked = printer_.Feed() == 0;
+    feed.answer = printer_.Feed();
+    feed.linked = feed.answer == 0;
     if (feed.linked) feed.status = printer_.Status();
-    Record(CheckRecord{Cp("Промотка, шаг \"") + step + "\""}
-               .Add(Cp("Статус"), feed.linked ? StatusFact(feed.status) : NoLinkText()));
+    const std::string status = feed.linked ? StatusFact(feed.status) : NoLinkText();
+    Record(CheckRecord{Cp("Промотка, шаг \"") + step + "\""}.Add(Cp("Статус"), status).Outcome(status));
     return feed;
 }
+
+void CWizardPage::NotifyPrinterError(long code, const std::string& message, const std::string& header) {
+    // Recorded before the box opens: a wizard closed meanwhile still has it.
+    Record(PrinterErrorRecord(Format("%ld", code), message));
+    view().Notify(message, header);
+}
+
+void CWizardPage::ShowStopHint(bool running) { Show(IDC_STOP_HINT, running ? Cp("Esc — остановить") : ""); }
 
 void CFeedPage::FeedOnce() {
     Show(IDC_FIELD, "");
@@ -178,7 +187,8 @@ void CLabPage::FeedOnce() {
         message = NoLinkText();
     else if (feed.status != 0)
         message = StatusText(feed.status).value_or("");
-    if (!message.empty()) view().Notify(message, Cp("ОШИБКА!"));
+    if (!message.empty())
+        NotifyPrinterError(feed.linked ? feed.status : feed.answer, message, Cp("ОШИБКА!"));
 }
 
 // ---------------------------------------------------------------- print pages
@@ -259,6 +269,7 @@ void CTestPrintPage::TestPrint() {
     const long total = count_.Total();
     SetResult(Cp("Идет тестовая печать. Напечатано 0. Подождите..."));
     BeginRun();
+    ShowStopHint(true);
     long printed = 0;
     bool linked = true;
     for (long remaining = total;; --remaining) {
@@ -277,6 +288,7 @@ void CTestPrintPage::TestPrint() {
         if (remaining == 1 || Interrupted()) break;
         clock_.SleepMs(kPauseBetweenPrintsMs);
     }
+    ShowStopHint(false);
     CheckRecord record{Cp("Тестовая печать")};
     record.Add(Cp("Задано этикеток"), Format("%ld", total)).Add(Cp("Напечатано"), Format("%ld", printed));
     if (linked) {
@@ -287,8 +299,12 @@ void CTestPrintPage::TestPrint() {
         SetResult(NoLinkText());
         record.Add(Cp("Статус в конце"), NoLinkText());
     }
-    if (StoppedByEngineer()) record.Add(Cp("Завершение"), Cp("остановлена клавишей Esc"));
-    Record(record.Add(Cp("Результат"), result_));
+    // The status of the last label says nothing of the labels not printed.
+    if (StoppedByEngineer()) {
+        SetResult(Format(Cp("Напечатано %ld из %ld, остановлено"), printed, total));
+        record.Add(Cp("Завершение"), Cp("остановлена клавишей Esc"));
+    }
+    Record(record.Result(result_));
 }
 
 CStabilityPage::CStabilityPage(PrinterControl& printer, tq::Clock& clock)
@@ -341,7 +357,9 @@ void CStabilityPage::RunStabilityTest() {
     WriteTestLabel();
 
     BeginRun();
+    ShowStopHint(true);
     PrintSeries(tally);
+    ShowStopHint(false);
 
     const long status = printer_.Status();
     if (status != 0) {
@@ -350,10 +368,11 @@ void CStabilityPage::RunStabilityTest() {
             message = Cp("Не снята отпечатанная этикетка\r\nВыключите датчик этикетки\r\nПовторите тест!!!");
         else
             message = StatusText(status).value_or(result_);
-        view().Notify(message, Cp("Внимание!"));
+        NotifyPrinterError(status, message, Cp("Внимание!"));
     }
-    SetResult(Format(Cp("Напечатано этикеток: %ld из %ld\r\nОшибок: %d"), tally.printed, tally.total,
-                     tally.errors));
+    const bool stopped = StoppedByEngineer() && tally.remaining != 0 && !tally.errorLimit;
+    SetResult(Format(Cp("Напечатано этикеток: %ld из %ld%s\r\nОшибок: %d"), tally.printed, tally.total,
+                     stopped ? Cp(", остановлено").c_str() : "", tally.errors));
     RecordRun(tally, status);
 }
 
@@ -409,6 +428,7 @@ std::string CStabilityPage::EndOfRun(const Tally& tally) {
 }
 
 void CStabilityPage::RecordRun(const Tally& tally, long status) {
+    const std::string end = EndOfRun(tally);
     Record(CheckRecord{Cp("Проверка стабильности")}
                .Add(Cp("Задано этикеток"), Format("%ld", tally.total))
                .Add(Cp("Напечатано"), Format("%ld", tally.printed))
@@ -416,8 +436,10 @@ void CStabilityPage::RecordRun(const Tally& tally, long status) {
                .Add(Cp("Восстановлений связи"),
                     Format(Cp("%d (связь вернулась: %d)"), tally.recoveries, tally.recovered))
                .Add(Cp("Пауз на охлаждение головки"), Format("%d", tally.coolings))
-               .Add(Cp("Завершение"), EndOfRun(tally))
-               .Add(Cp("Статус в конце"), StatusFact(status)));
+               .Add(Cp("Завершение"), end)
+               .Add(Cp("Статус в конце"), StatusFact(status))
+               .Outcome(Format(Cp("напечатано %ld из %ld, ошибок %d, %s"), tally.printed, tally.total,
+                               tally.errors, end.c_str())));
 }
 
 }  // namespace tq::lmt

@@ -35,6 +35,7 @@ public:
 struct FeedOutcome {
     bool linked = false;
     long status = 0;
+    long answer = 0;  // what Feed returned
 };
 
 class CWizardPage {
@@ -73,6 +74,11 @@ protected:
 
     // Feeds one label and records it under the step's name.
     FeedOutcome FeedAndRecord(const std::string& step);
+    // A printer error the engineer is shown in a message box goes to the
+    // report too, with its code and the text as shown.
+    void NotifyPrinterError(long code, const std::string& message, const std::string& header);
+    // The print runs say while they go that Esc stops them.
+    void ShowStopHint(bool running);
 
     // Whether the last interruption was the engineer's Esc, not the control.
     bool StoppedByEngineer() const { return stopped_; }

@@ -15,6 +15,7 @@
 #define IDD_TESTPRINT_PAGE 137
 #define IDD_STABILITY_PAGE 138
 #define IDD_MESSAGE 140
+#define IDD_SCALE_NUMBER 141
 
 // Main dialog.
 #define IDC_PRINTER_CONTROL 1000
@@ -34,6 +35,7 @@
 #define IDC_FIELD2 1010
 #define IDC_LABEL_SENSOR 1010
 #define IDC_RESULT 1011
+#define IDC_STOP_HINT 1012
 
 // Message box.
 #define IDC_MSG_TEXT 1002
@@ -41,6 +43,10 @@
 #define IDC_MSG_YES 1005
 #define IDC_MSG_CONTINUE 1008
 #define IDC_MSG_HEADER 1011
+
+// The scale number prompt: IDOK and IDCANCEL for its buttons, so that Enter
+// and Esc answer it.
+#define IDC_SCALE_NUMBER 1013
 
 // Step list texts are string resources 1 to 10.
 #define IDS_FIRST_STEP 1

@@ -22,17 +22,25 @@ public:
     virtual LocalTime Now() = 0;
 };
 
-// One finished check: its name and what it found, as "what: value" lines.
+// One finished check: its name and what it found, as "what: value" lines,
+// and its outcome in a few words for the summary that closes the report.
 // Texts are code page 1251.
 struct CheckRecord {
     explicit CheckRecord(std::string checkName) : name(std::move(checkName)) {}
     std::string name;
     std::vector<std::pair<std::string, std::string>> facts;
+    std::string outcome;
 
     CheckRecord& Add(const std::string& what, const std::string& value) {
         facts.emplace_back(what, value);
         return *this;
     }
+    CheckRecord& Outcome(const std::string& text) {
+        outcome = text;
+        return *this;
+    }
+    // The usual last fact, "Результат", which is also the outcome.
+    CheckRecord& Result(const std::string& text);
 };
 
 // Where the pages and the frame leave their records.
@@ -49,6 +57,9 @@ class ReportSink {
 public:
     virtual ~ReportSink() = default;
     virtual bool Append(const std::string& utf8, std::string* reason) = 0;
+    // Puts utf8 in the place of everything appended so far, whole or not at
+    // all: on failure the file keeps what it had.
+    virtual bool Rewrite(const std::string& utf8, std::string* reason) = 0;
     // Where the file is (code page 1251), known once it has been created.
     virtual std::string Path() const = 0;
 };
@@ -69,6 +80,11 @@ public:
 
     void Record(const CheckRecord& record) override;
 
+    // Writes the report once more with the scale's number in its header and
+    // the summary of every check at its end. A failure is told through warn;
+    // the file then keeps the checks as they were appended, and is still saved.
+    bool Finish(const std::string& scaleNumber);
+
     // True when at least one check is in the file and nothing failed since.
     bool saved() const { return blocks_ > 0 && !off_; }
     std::string path() const { return sink_.Path(); }
@@ -79,8 +95,10 @@ public:
     static std::string FileName(const LocalTime& start);
 
 private:
-    std::string HeaderText() const;
+    std::string HeaderText(const std::string& scaleNumber) const;
     std::string BlockText(const CheckRecord& record, const LocalTime& at) const;
+    std::string SummaryText(const LocalTime& at) const;
+    void TurnOff(const std::string& reason);
 
     ReportSink& sink_;
     WallClock& clock_;
@@ -88,9 +106,25 @@ private:
     std::function<void(const std::string&)> warn_;
     int blocks_ = 0;
     bool off_ = false;
+    // Kept to write the whole report again when it is finished.
+    std::string blocksText_;
+    std::vector<std::pair<std::string, std::string>> outcomes_;  // name, outcome
 };
 
 // Facts shared by several records.
 std::string StatusFact(long status);  // "1 (Нет бумаги)", or the bare code without text
+// A printer error as the engineer was shown it: its code and its text, the
+// text's line breaks made blanks so that it stays one fact.
+CheckRecord PrinterErrorRecord(const std::string& code, const std::string& text);
+// An error the control raised, as the wrapper words it: "<text> (<code>)".
+CheckRecord ControlFaultRecord(const std::string& fault);
+
+// The sensors' voltages are set within one of two ranges (the paper out of the
+// slot, then in it), so a voltage in either is right.
+constexpr long kLowVoltageMin = 0, kLowVoltageMax = 15;    // tenths of a volt
+constexpr long kHighVoltageMin = 35, kHighVoltageMax = 50;
+bool VoltageInRange(long tenths);
+std::string VoltageRangeText();    // "0..1,5 В или 3,5..5,0 В"
+std::string VoltageVerdict(long tenths);  // "в норме" or "вне нормы"
 
 }  // namespace tq::lmt

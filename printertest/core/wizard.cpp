@@ -6,9 +6,19 @@
 
 namespace tq::lmt {
 
+namespace {
+
+std::string Trimmed(const std::string& text) {
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return std::string();
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+}  // namespace
+
 CWizardDlg::CWizardDlg(PrinterControl& printer, tq::Clock& clock, WizardView& view,
-                       CServiceReport* report)
-    : printer_(printer), view_(view), report_(report) {
+                       CServiceReport* report, ScaleNumberStore* numbers)
+    : printer_(printer), view_(view), report_(report), numbers_(numbers) {
     pages_[kLinkStep] = std::make_unique<CLinkPage>(printer, clock);
     pages_[kSramStep] = std::make_unique<CSramPage>(printer, clock);
     pages_[kTmStep] = std::make_unique<CTmPage>(printer, clock);
@@ -32,7 +42,17 @@ void CWizardDlg::LeaveShownStep() {
         const bool lab = shownStep_ == kLabStep;
         const char* name = shownStep_ == kRulStep ? "Датчик RUL" : lab ? "Датчик LAB" : "Датчик PE";
         const std::string shown = VoltageText(*tenths, lab ? tq::Cp("нет связи") : NoLinkText());
-        report_->Record(CheckRecord{tq::Cp(name)}.Add(tq::Cp("Напряжение при уходе с шага"), shown));
+        CheckRecord record{tq::Cp(name)};
+        record.Add(tq::Cp("Напряжение при уходе с шага"), shown);
+        // Without link there is no voltage to judge.
+        if (*tenths < 0) {
+            record.Outcome(shown);
+        } else {
+            const std::string verdict = VoltageVerdict(*tenths);
+            record.Add(tq::Cp("Допустимо"), VoltageRangeText()).Add(tq::Cp("Оценка"), verdict);
+            record.Outcome(shown + ", " + verdict);
+        }
+        report_->Record(record);
     }
     tenths.reset();
     shownStep_ = -1;
@@ -67,12 +87,28 @@ void CWizardDlg::OnBack() {
 
 void CWizardDlg::OnExit() {
     if (!view_.Ask(tq::Cp("Уверены, что хотите выйти?"), tq::Cp("Подтверждение выхода"))) return;
+    const int shown = shownStep_;
     LeaveShownStep();
-    if (report_ && report_->saved()) view_.Inform(report_->SavedMessage());
+    if (report_ && report_->saved()) {
+        const std::string kept = numbers_ ? numbers_->Load() : std::string();
+        const auto typed = view_.AskScaleNumber(kept);
+        if (!typed) {
+            // Back to the wizard: the step is still on the screen.
+            shownStep_ = shown;
+            return;
+        }
+        const std::string number = Trimmed(*typed);
+        // Remembering is a convenience; a registry that refuses costs only that.
+        if (numbers_ && !number.empty() && number != kept) numbers_->Save(number);
+        report_->Finish(number);
+        view_.Inform(report_->SavedMessage());
+    }
     view_.EndWizard();
 }
 
-void CWizardDlg::OnCancel() { LeaveShownStep(); }
+void CWizardDlg::RecordControlFault(const std::string& fault) {
+    if (report_ && !fault.empty()) report_->Record(ControlFaultRecord(fault));
+}
 
 void CWizardDlg::OnTimer(unsigned id) {
     if (id != kVoltageTimerId) return;

@@ -32,14 +32,26 @@ public:
     virtual void EndWizard() = 0;
     // A notice about the service report, in a message box of its own.
     virtual void Inform(const std::string& message) = 0;
+    // Asks for the scale's number before the report is saved, offering one;
+    // nothing when the engineer cancels.
+    virtual std::optional<std::string> AskScaleNumber(const std::string& offered) = 0;
+};
+
+// Where the scale's number is kept from one run to the next (code page 1251).
+class ScaleNumberStore {
+public:
+    virtual ~ScaleNumberStore() = default;
+    virtual std::string Load() = 0;  // empty when none was kept
+    virtual bool Save(const std::string& number) = 0;
 };
 
 class CWizardDlg {
 public:
     // With a report, every finished check and every voltage left on a sensor
-    // step is recorded in it.
+    // step is recorded in it; the scale's number asked at exit is offered
+    // again from the store at the next run.
     CWizardDlg(PrinterControl& printer, tq::Clock& clock, WizardView& view,
-               CServiceReport* report = nullptr);
+               CServiceReport* report = nullptr, ScaleNumberStore* numbers = nullptr);
 
     CWizardPage& page(int step) { return *pages_[step]; }
     CStabilityPage& stabilityPage() { return *stability_; }
@@ -47,10 +59,15 @@ public:
     void ShowSelectedPage();
     void OnNext();
     void OnBack();
+    // "Выход", and also Esc and the close box: the question, then the
+    // scale's number when there is a report to save.
     void OnExit();
-    // The close box or Esc: the wizard ends at once, without the question.
-    void OnCancel();
+    // IDCANCEL: Esc from the keyboard, or the close box. It leaves by the same
+    // road as "Выход", so that no report is left without its number.
+    void OnCancel() { OnExit(); }
     void OnTimer(unsigned id);
+    // An error the control raised, as the frame shows it to the engineer.
+    void RecordControlFault(const std::string& fault);
 
 private:
     void LeaveShownStep();
@@ -58,6 +75,7 @@ private:
     PrinterControl& printer_;
     WizardView& view_;
     CServiceReport* report_;
+    ScaleNumberStore* numbers_;
     int shownStep_ = -1;
     // The voltage a sensor step last showed and the report does not hold yet.
     std::array<std::optional<long>, kStepCount> voltageToRecord_;

@@ -4,6 +4,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -135,6 +136,12 @@ public:
     }
     void EndWizard() override { ended = true; }
     void Inform(const std::string& message) override { notices.push_back(tq::Cp1251ToUtf8(message)); }
+    // Answers with `number` (UTF-8), or cancels when it holds nothing.
+    std::optional<std::string> AskScaleNumber(const std::string& offered) override {
+        offers.push_back(tq::Cp1251ToUtf8(offered));
+        if (!number) return std::nullopt;
+        return tq::Utf8ToCp1251(*number);
+    }
 
     int selected = 0;
     std::map<int, bool> shown;
@@ -143,6 +150,21 @@ public:
     std::vector<std::string> notices;
     bool answer = false;
     bool ended = false;
+    std::vector<std::string> offers;  // the numbers the prompt offered
+    std::optional<std::string> number = std::string("17");
+};
+
+// The registry value, in memory.
+class FakeScaleNumberStore : public ScaleNumberStore {
+public:
+    std::string Load() override { return tq::Utf8ToCp1251(kept); }
+    bool Save(const std::string& number) override {
+        ++saves;
+        kept = tq::Cp1251ToUtf8(number);
+        return true;
+    }
+    std::string kept;  // UTF-8
+    int saves = 0;
 };
 
 }  // namespace tq::lmt::test

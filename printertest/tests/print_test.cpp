@@ -89,6 +89,31 @@ TEST(TestPrint, EscDuringCoolingEndsTheRun) {
     rig.page.TestPrint();
     EXPECT_EQ(rig.clock.TotalSleptMs(), 3000u);
     EXPECT_EQ(rig.printer.Count("PrintLabel"), 1);
+    EXPECT_EQ(rig.view.texts[IDC_RESULT], "Напечатано 1 из 5, остановлено");
+}
+
+// While a run goes the page says how to stop it, and says nothing once it ends,
+// however it ends.
+TEST(PrintPages, EscHintOnlyWhileARunGoes) {
+    PageRig<CTestPrintPage> print("3");
+    print.page.TestPrint();
+    EXPECT_EQ(print.view.Shown(IDC_STOP_HINT, "Esc — остановить"), 1);
+    EXPECT_EQ(print.view.texts[IDC_STOP_HINT], "");
+    EXPECT_EQ(print.view.texts[IDC_RESULT], "Ошибок нет") << "a run to its end is not stopped";
+
+    PageRig<CStabilityPage> stability("2");
+    stability.printer.Script("Status", {4});
+    stability.page.RunStabilityTest();
+    EXPECT_EQ(stability.view.Shown(IDC_STOP_HINT, "Esc — остановить"), 1);
+    ASSERT_EQ(stability.view.notices.size(), 1u);
+    EXPECT_EQ(stability.view.texts[IDC_STOP_HINT], "") << "gone before the box opens";
+    EXPECT_EQ(stability.view.texts[IDC_RESULT], "Напечатано этикеток: 1 из 2\r\nОшибок: 0");
+
+    PageRig<CTestPrintPage> lost("3");
+    lost.printer.Script("PrintLabel", {-1});
+    lost.page.TestPrint();
+    EXPECT_EQ(lost.view.texts[IDC_STOP_HINT], "");
+    EXPECT_EQ(lost.view.texts[IDC_RESULT], "Нет связи");
 }
 
 TEST(TestPrint, StatusWithoutTextKeepsLastProgress) {
@@ -226,7 +251,8 @@ TEST(Stability, EngineerStopsALongRun) {
     rig.view.stopAfterPolls = 3;
     rig.page.RunStabilityTest();
     EXPECT_EQ(rig.printer.Count("PrintLabel"), 3);
-    EXPECT_EQ(rig.view.texts[IDC_RESULT], "Напечатано этикеток: 3 из 99999\r\nОшибок: 0");
+    EXPECT_EQ(rig.view.texts[IDC_RESULT], "Напечатано этикеток: 3 из 99999, остановлено\r\nОшибок: 0");
+    EXPECT_EQ(rig.view.texts[IDC_STOP_HINT], "");
 }
 
 TEST(Stability, EscDuringLinkRecoveryEndsTheRun) {
@@ -237,7 +263,7 @@ TEST(Stability, EscDuringLinkRecoveryEndsTheRun) {
     rig.page.RunStabilityTest();
     EXPECT_EQ(rig.printer.Count("RequestStatus"), 1);
     EXPECT_EQ(rig.printer.Count("PrintLabel"), 1);
-    EXPECT_EQ(rig.view.texts[IDC_RESULT], "Напечатано этикеток: 0 из 50\r\nОшибок: 1");
+    EXPECT_EQ(rig.view.texts[IDC_RESULT], "Напечатано этикеток: 0 из 50, остановлено\r\nОшибок: 1");
 }
 
 TEST(Stability, ControlFaultEndsTheRun) {

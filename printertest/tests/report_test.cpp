@@ -21,6 +21,15 @@ public:
         file += utf8;
         return true;
     }
+    bool Rewrite(const std::string& utf8, std::string* reason) override {
+        ++rewrites;
+        if (failRewrite) {
+            *reason = tq::Cp("файл занят");
+            return false;
+        }
+        file = utf8;
+        return true;
+    }
     std::string Path() const override { return tq::Cp("C:\\Весы\\Reports\\LMT520EU-20261208-143005.txt"); }
 
     // The file's lines after the byte-order mark, as UTF-8.
@@ -59,6 +68,8 @@ public:
     std::string file;
     int appends = 0;
     int failFrom = 1000;
+    int rewrites = 0;
+    bool failRewrite = false;
 };
 
 class FakeWallClock : public WallClock {
@@ -80,7 +91,8 @@ struct ReportRig {
     CServiceReport report{sink, wallClock, {{2026, 12, 8, 14, 30, 0}, "SCALE-07", "1.0.0.1"},
                           [this](const std::string& m) { warnings.push_back(tq::Cp1251ToUtf8(m)); }};
     FakeWizardView view;
-    CWizardDlg wizard{printer, clock, view, &report};
+    FakeScaleNumberStore numbers;
+    CWizardDlg wizard{printer, clock, view, &report, &numbers};
     FakePageView pages[kStepCount];
     ReportRig() {
         view.answer = true;
@@ -116,6 +128,7 @@ TEST(ServiceReport, HeaderWithByteOrderMarkComesWithTheFirstCheck) {
     EXPECT_EQ(rig.sink.file.rfind("\xEF\xBB\xBF", 0), 0u);
     const Lines expected = {
         "Отчёт о проверке принтера весов (LMT520EU)",
+        "Номер весов: не указан",
         "Дата: 08.12.2026 14:30:00",
         "Компьютер: SCALE-07",
         "Версия элемента управления принтера: 1.0.0.1",
@@ -199,7 +212,8 @@ TEST(ServiceReport, FeedsAndTestPrintsRecordTheirStatus) {
     rig.Press(kTestPrintStep, IDC_START, "9");
     EXPECT_EQ(rig.sink.Block("Тестовая печать", 2),
               (Lines{"    Задано этикеток: 9", "    Напечатано: 1", "    Статус в конце: 0 (Ошибок нет)",
-                     "    Завершение: остановлена клавишей Esc", "    Результат: Ошибок нет"}));
+                     "    Завершение: остановлена клавишей Esc",
+                     "    Результат: Напечатано 1 из 9, остановлено"}));
 }
 
 TEST(ServiceReport, StabilityRunsRecordTheirCountsAndHowTheyEnded) {
@@ -272,9 +286,12 @@ TEST(ServiceReport, VoltageIsRecordedWhenTheStepIsLeft) {
     rig.printer.Script("RequestStatus", {-1});
     rig.wizard.OnTimer(kVoltageTimerId);
     rig.wizard.OnExit();
-    EXPECT_EQ(rig.sink.Names(), (Lines{"Датчик RUL", "Датчик LAB"}));
-    EXPECT_EQ(rig.sink.Block("Датчик RUL"), Lines{"    Напряжение при уходе с шага: 4.7 В"});
-    EXPECT_EQ(rig.sink.Block("Датчик LAB"), Lines{"    Напряжение при уходе с шага: нет связи"});
+    EXPECT_EQ(rig.sink.Names(), (Lines{"Датчик RUL", "Датчик LAB", "Итог"}));
+    EXPECT_EQ(rig.sink.Block("Датчик RUL"),
+              (Lines{"    Напряжение при уходе с шага: 4.7 В", "    Допустимо: 0..1,5 В или 3,5..5,0 В",
+                     "    Оценка: в норме"}));
+    EXPECT_EQ(rig.sink.Block("Датчик LAB"), Lines{"    Напряжение при уходе с шага: нет связи"})
+        << "no verdict without a voltage";
     EXPECT_EQ(rig.view.notices, Lines{"Отчёт сохранён: C:\\Весы\\Reports\\LMT520EU-20261208-143005.txt"});
     EXPECT_TRUE(rig.view.ended);
 
@@ -282,7 +299,8 @@ TEST(ServiceReport, VoltageIsRecordedWhenTheStepIsLeft) {
     closed.Select(kPeStep);
     closed.wizard.OnTimer(kVoltageTimerId);
     closed.wizard.OnCancel();
-    EXPECT_EQ(closed.sink.Names(), Lines{"Датчик PE"}) << "the close box leaves the step too";
+    EXPECT_EQ(closed.sink.Names(), (Lines{"Датчик PE", "Итог"})) << "the close box leaves the step too";
+    EXPECT_TRUE(closed.view.ended);
 }
 
 TEST(ServiceReport, ExitWithoutChecksSaysNothing) {
@@ -291,6 +309,7 @@ TEST(ServiceReport, ExitWithoutChecksSaysNothing) {
     rig.wizard.OnExit();
     EXPECT_TRUE(rig.view.ended);
     EXPECT_TRUE(rig.view.notices.empty());
+    EXPECT_TRUE(rig.view.offers.empty()) << "no number asked for a report that is not there";
     EXPECT_EQ(rig.sink.appends, 0);
 }
 
@@ -310,6 +329,8 @@ TEST(ServiceReport, UnwritableReportWarnsOnceAndTheChecksGoOn) {
     EXPECT_FALSE(rig.report.saved());
     rig.wizard.OnExit();
     EXPECT_TRUE(rig.view.notices.empty()) << "a report cut short is not announced as saved";
+    EXPECT_TRUE(rig.view.offers.empty());
+    EXPECT_EQ(rig.sink.rewrites, 0);
     EXPECT_TRUE(rig.view.ended);
 
     ReportRig never;
@@ -317,6 +338,129 @@ TEST(ServiceReport, UnwritableReportWarnsOnceAndTheChecksGoOn) {
     never.Press(kLinkStep, IDC_START);
     EXPECT_EQ(never.warnings.size(), 1u);
     EXPECT_EQ(never.pages[kLinkStep].texts[IDC_RESULT], "Ошибок нет");
+}
+
+TEST(ServiceReport, ExitAsksForTheScaleNumberAndEndsWithASummary) {
+    ReportRig rig;
+    rig.numbers.kept = "0815";
+    rig.view.number = "  4711 ";
+    rig.Press(kSramStep, IDC_START);
+    rig.printer.Script("Status", {2});
+    rig.Press(kFeedStep, IDC_START);
+    rig.printer.Script("Status", {0});
+    rig.printer.Script("PeVoltage", {16});
+    rig.Select(kPeStep);
+    rig.wizard.OnTimer(kVoltageTimerId);
+    rig.Press(kStabilityStep, IDC_START, "2");
+    rig.wizard.OnExit();
+
+    EXPECT_EQ(rig.view.offers, Lines{"0815"}) << "the number kept from the last run is offered";
+    EXPECT_EQ(rig.numbers.kept, "4711") << "kept without the blanks around it";
+    const Lines lines = rig.sink.Lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[1], "Номер весов: 4711");
+    EXPECT_EQ(rig.sink.Block("Датчик PE"),
+              (Lines{"    Напряжение при уходе с шага: 1.6 В", "    Допустимо: 0..1,5 В или 3,5..5,0 В",
+                     "    Оценка: вне нормы"}));
+    EXPECT_EQ(rig.sink.Names(), (Lines{"Проверка SRAM", "Промотка, шаг \"Тестовая промотка\"",
+                                       "Проверка стабильности", "Датчик PE", "Итог"}))
+        << "the checks as appended, the summary last";
+    EXPECT_EQ(rig.sink.Block("Итог"),
+              (Lines{"    Проверка SRAM: Ошибок нет",
+                     "    Промотка, шаг \"Тестовая промотка\": 2 (Этикетка не спозиционирована)",
+                     "    Проверка стабильности: напечатано 2 из 2, ошибок 0, все этикетки серии пройдены",
+                     "    Датчик PE: 1.6 В, вне нормы"}));
+    EXPECT_EQ(lines.back(), "") << "the file ends with its line end";
+    EXPECT_EQ(rig.sink.file.rfind("\xEF\xBB\xBF", 0), 0u) << "the rewritten file keeps its byte-order mark";
+    EXPECT_EQ(rig.view.notices, Lines{"Отчёт сохранён: C:\\Весы\\Reports\\LMT520EU-20261208-143005.txt"});
+    EXPECT_TRUE(rig.view.ended);
+
+    // The same number again is not written again; no number is "не указан"
+    // and does not wipe the kept one.
+    ReportRig same;
+    same.numbers.kept = "17";
+    same.Press(kSramStep, IDC_START);
+    same.wizard.OnExit();
+    EXPECT_EQ(same.numbers.saves, 0);
+    ReportRig blank;
+    blank.numbers.kept = "17";
+    blank.view.number = " ";
+    blank.Press(kSramStep, IDC_START);
+    blank.wizard.OnExit();
+    EXPECT_EQ(blank.sink.Lines()[1], "Номер весов: не указан");
+    EXPECT_EQ(blank.numbers.kept, "17");
+}
+
+TEST(ServiceReport, CancelledNumberReturnsToTheWizard) {
+    ReportRig rig;
+    rig.Press(kSramStep, IDC_START);
+    rig.printer.Script("RulVoltage", {3});
+    rig.Select(kRulStep);
+    rig.wizard.OnTimer(kVoltageTimerId);
+    rig.view.number.reset();
+    rig.wizard.OnExit();
+    EXPECT_FALSE(rig.view.ended);
+    EXPECT_TRUE(rig.view.notices.empty());
+    EXPECT_EQ(rig.sink.rewrites, 0);
+    EXPECT_EQ(rig.numbers.saves, 0);
+
+    // Still on the RUL step: a voltage shown after the way back is recorded too.
+    rig.printer.Script("RulVoltage", {40});
+    rig.wizard.OnTimer(kVoltageTimerId);
+    rig.view.number = "9";
+    rig.wizard.OnCancel();
+    EXPECT_TRUE(rig.view.ended);
+    EXPECT_EQ(rig.sink.Names(), (Lines{"Проверка SRAM", "Датчик RUL", "Датчик RUL", "Итог"}));
+    EXPECT_EQ(Fact(rig.sink.Block("Датчик RUL", 1), "Напряжение при уходе с шага"), "4.0 В");
+}
+
+TEST(ServiceReport, VoltageIsJudgedAgainstBothRanges) {
+    for (long tenths : {0L, 15L, 35L, 50L}) EXPECT_TRUE(VoltageInRange(tenths)) << tenths;
+    for (long tenths : {-1L, 16L, 34L, 51L}) EXPECT_FALSE(VoltageInRange(tenths)) << tenths;
+    EXPECT_EQ(tq::Cp1251ToUtf8(VoltageVerdict(35)), "в норме");
+    EXPECT_EQ(tq::Cp1251ToUtf8(VoltageVerdict(34)), "вне нормы");
+}
+
+TEST(ServiceReport, PrinterErrorsShownToTheEngineerAreRecorded) {
+    ReportRig rig;
+    rig.printer.Script("Status", {1});
+    rig.Press(kLabStep, IDC_START);
+    rig.printer.Script("Feed", {-1});
+    rig.Press(kLabStep, IDC_START);
+    rig.printer.Script("Status", {4});
+    rig.Press(kStabilityStep, IDC_START, "1");
+    rig.wizard.RecordControlFault(tq::Cp("Сбой порта (id 57, 0x80020009)"));
+    rig.wizard.RecordControlFault(tq::Cp("без кода"));
+
+    ASSERT_EQ(rig.pages[kLabStep].notices.size(), 2u);
+    ASSERT_EQ(rig.pages[kStabilityStep].notices.size(), 1u);
+    EXPECT_EQ(rig.sink.Block("Ошибка принтера", 0), (Lines{"    Код: 1", "    Текст: Нет бумаги"}));
+    EXPECT_EQ(rig.sink.Block("Ошибка принтера", 1), (Lines{"    Код: -1", "    Текст: Нет связи"}));
+    EXPECT_EQ(rig.sink.Block("Ошибка принтера", 2),
+              (Lines{"    Код: 4",
+                     "    Текст: Не снята отпечатанная этикетка Выключите датчик этикетки Повторите тест!!!"}))
+        << "the box's three lines make one fact";
+    EXPECT_EQ(rig.sink.Block("Ошибка принтера", 3),
+              (Lines{"    Код: id 57, 0x80020009", "    Текст: Сбой порта"}));
+    EXPECT_EQ(rig.sink.Block("Ошибка принтера", 4), (Lines{"    Код: не известен", "    Текст: без кода"}));
+
+    rig.printer.Script("Status", {0});
+    rig.printer.Script("Feed", {0});
+    rig.Press(kLabStep, IDC_START);
+    EXPECT_EQ(rig.sink.Block("Ошибка принтера", 5), Lines{}) << "a good feed shows and records no error";
+}
+
+TEST(ServiceReport, ReportThatCannotBeRewrittenKeepsItsChecks) {
+    ReportRig rig;
+    rig.Press(kSramStep, IDC_START);
+    const std::string before = rig.sink.file;
+    rig.sink.failRewrite = true;
+    rig.wizard.OnExit();
+    EXPECT_EQ(rig.sink.file, before);
+    EXPECT_EQ(rig.warnings, Lines{"Номер весов и итог не записаны в отчёт: файл занят"});
+    EXPECT_EQ(rig.view.notices, Lines{"Отчёт сохранён: C:\\Весы\\Reports\\LMT520EU-20261208-143005.txt"})
+        << "the checks are in the file all the same";
+    EXPECT_TRUE(rig.view.ended);
 }
 
 }  // namespace

@@ -102,5 +102,27 @@ TEST(Frame, ExitAsksAndActsOnlyOnYes) {
     EXPECT_TRUE(rig.view.ended);
 }
 
+// Esc and the close box come as IDCANCEL; on every step they ask as "Выход"
+// does, and "Нет" leaves the step and its results where they were.
+TEST(Frame, CancelAsksLikeExitOnEveryStep) {
+    for (int step = 0; step < kStepCount; ++step) {
+        WizardRig rig;
+        rig.view.selected = step;
+        rig.wizard.ShowSelectedPage();
+        rig.pages[step].texts[IDC_RESULT] = "результат";
+        rig.wizard.OnCancel();
+        EXPECT_FALSE(rig.view.ended) << step;
+        EXPECT_EQ(rig.view.questions, std::vector<std::string>{"Подтверждение выхода: Уверены, что хотите выйти?"})
+            << step;
+        EXPECT_EQ(rig.view.selected, step);
+        EXPECT_TRUE(rig.view.shown[step]) << step;
+        EXPECT_EQ(rig.pages[step].texts[IDC_RESULT], "результат") << step;
+        rig.view.answer = true;
+        rig.wizard.OnCancel();
+        EXPECT_TRUE(rig.view.ended) << step;
+        EXPECT_TRUE(rig.view.offers.empty()) << "no report, no number: " << step;
+    }
+}
+
 }  // namespace
 }  // namespace tq::lmt::test

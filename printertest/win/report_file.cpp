@@ -57,6 +57,40 @@ bool ReportFile::Append(const std::string& utf8, std::string* reason) {
     return false;
 }
 
+bool ReportFile::Rewrite(const std::string& utf8, std::string* reason) {
+    if (!file_ && !Open(reason)) return false;
+    const std::wstring fresh = path_ + L".new";
+    DWORD error = 0;
+    {
+        tq::win::FileHandle file(CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD written = 0;
+        if (!file || !WriteFile(file.get(), utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr) ||
+            written != utf8.size() || !FlushFileBuffers(file.get()))
+            error = GetLastError();
+    }
+    if (error == 0) {
+        // Our own handle lets others read only; the move needs it closed.
+        file_.reset();
+        if (!MoveFileExW(fresh.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            error = GetLastError();
+        Reopen();
+    }
+    if (error == 0) return true;
+    DeleteFileW(fresh.c_str());
+    *reason = Format(Cp("не удалось записать файл %s (ошибка %lu)"), WideToCp1251(fresh).c_str(), error);
+    return false;
+}
+
+// Later appends go to the end of the same file.
+bool ReportFile::Reopen() {
+    HANDLE file = CreateFileW(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    file_.reset(file);
+    return true;
+}
+
 std::string ReportFile::Path() const { return WideToCp1251(path_); }
 
 std::vector<std::wstring> ReportFolders() {

@@ -19,10 +19,14 @@ public:
         : folders_(std::move(folders)), name_(std::move(name)) {}
 
     bool Append(const std::string& utf8, std::string* reason) override;
+    // Writes <file>.new and moves it over the file, so that the report is
+    // the old text or the new one, never half of each.
+    bool Rewrite(const std::string& utf8, std::string* reason) override;
     std::string Path() const override;
 
 private:
     bool Open(std::string* reason);
+    bool Reopen();
     std::wstring NumberedName(int copy) const;
 
     std::vector<std::wstring> folders_;

@@ -11,6 +11,9 @@ namespace {
 
 constexpr UINT kControlMissingMessage = WM_APP + 1;
 constexpr wchar_t kPrinterClsid[] = L"{03CA02ED-6A7E-4FD9-90B6-D8480B61E13A}";
+constexpr wchar_t kSettingsKey[] = L"Software\\Norvell\\LMT520EU";
+constexpr wchar_t kScaleNumberValue[] = L"ScaleNumber";
+constexpr int kScaleNumberLimit = 20;
 
 RECT DialogUnits(HWND dialog, int x, int y, int cx, int cy) {
     RECT r{x, y, x + cx, y + cy};
@@ -55,6 +58,39 @@ bool CMessageDlg::OnCommand(int id, int /*code*/, HWND /*control*/) {
         return true;
     }
     return false;
+}
+
+BOOL CScaleNumberDlg::OnInitDialog() {
+    PlaceWindow(hwnd());
+    SendDlgItemMessageW(hwnd(), IDC_SCALE_NUMBER, EM_LIMITTEXT, kScaleNumberLimit, 0);
+    SetItemText(IDC_SCALE_NUMBER, number_);
+    // The kept number selected: typing replaces it, Enter keeps it.
+    SendDlgItemMessageW(hwnd(), IDC_SCALE_NUMBER, EM_SETSEL, 0, -1);
+    SetFocus(Item(IDC_SCALE_NUMBER));
+    return FALSE;
+}
+
+bool CScaleNumberDlg::OnCommand(int id, int /*code*/, HWND /*control*/) {
+    if (id != IDOK) return false;  // IDCANCEL ends the box as the base does
+    number_ = ItemText(IDC_SCALE_NUMBER);
+    End(IDOK);
+    return true;
+}
+
+std::string RegistryScaleNumberStore::Load() {
+    wchar_t number[kScaleNumberLimit + 1] = L"";
+    DWORD size = sizeof number;
+    if (RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, kScaleNumberValue, RRF_RT_REG_SZ, nullptr, number,
+                     &size) != ERROR_SUCCESS)
+        return std::string();
+    return tq::WideToCp1251(number);
+}
+
+bool RegistryScaleNumberStore::Save(const std::string& number) {
+    const std::wstring wide = tq::win::Wide(number);
+    const DWORD size = static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t));
+    return RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsKey, kScaleNumberValue, REG_SZ, wide.c_str(), size) ==
+           ERROR_SUCCESS;
 }
 
 void Notify(HWND owner, const std::string& message, const std::string& header) {
@@ -139,7 +175,7 @@ void WizardWindow::CreatePrinterControl() {
     printer_.Create(host, kPrinterClsid, atl_);
     printer_.SetCallNotice([](void* self) { static_cast<WizardWindow*>(self)->ShowWaiting(true); }, this);
     StartReport();
-    wizard_ = std::make_unique<CWizardDlg>(printer_, clock_, *this, report_.get());
+    wizard_ = std::make_unique<CWizardDlg>(printer_, clock_, *this, report_.get(), &scaleNumbers_);
 }
 
 void WizardWindow::ShowWaiting(bool waiting) {
@@ -247,6 +283,12 @@ void WizardWindow::Inform(const std::string& message) {
     tq::win::MessageBoxCp(hwnd(), message, "LMT520EU", MB_OK | MB_ICONINFORMATION);
 }
 
+std::optional<std::string> WizardWindow::AskScaleNumber(const std::string& offered) {
+    CScaleNumberDlg prompt(offered);
+    if (prompt.DoModal(instance_, IDD_SCALE_NUMBER, hwnd()) != IDOK) return std::nullopt;
+    return prompt.number();
+}
+
 void WizardWindow::Notify(const std::string& message, const std::string& header) {
     ShowWaiting(false);
     tq::lmt::Notify(hwnd(), message, header);
@@ -257,6 +299,7 @@ void WizardWindow::ReportControlFault() {
     const std::string fault = printer_.TakeFault();
     if (fault.empty()) return;
     reporting_ = true;
+    wizard_->RecordControlFault(fault);
     Notify(fault, tq::Cp("Ошибка принтера"));
     reporting_ = false;
 }
@@ -277,9 +320,9 @@ bool WizardWindow::OnCommand(int id, int code, HWND /*control*/) {
         return true;
     case IDOK:  // Enter does not leave without the question
         return true;
-    case IDCANCEL:  // the close box and Esc end the dialog at once, without the question
+    case IDCANCEL:  // Esc and the close box (WM_CLOSE) leave as "Выход" does
         wizard_->OnCancel();
-        return false;
+        return true;
     default:
         return false;
     }

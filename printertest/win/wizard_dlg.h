@@ -6,6 +6,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "common/win/dialog.h"
@@ -32,6 +33,28 @@ private:
     std::string header_;
     std::string message_;
     Mode mode_;
+};
+
+// The scale's number before the report is saved: an edit with the number
+// kept from the last run, "Сохранить" (Enter) and "Отмена" (Esc).
+class CScaleNumberDlg : public tq::win::Dialog {
+public:
+    explicit CScaleNumberDlg(std::string offered) : number_(std::move(offered)) {}
+    const std::string& number() const { return number_; }
+
+protected:
+    BOOL OnInitDialog() override;
+    bool OnCommand(int id, int code, HWND control) override;
+
+private:
+    std::string number_;
+};
+
+// The scale's number under HKCU\Software\Norvell\LMT520EU, value ScaleNumber.
+class RegistryScaleNumberStore : public ScaleNumberStore {
+public:
+    std::string Load() override;
+    bool Save(const std::string& number) override;
 };
 
 void Notify(HWND owner, const std::string& message, const std::string& header);
@@ -74,6 +97,7 @@ public:
     bool Ask(const std::string& message, const std::string& header) override;
     void EndWizard() override { End(IDOK); }
     void Inform(const std::string& message) override;
+    std::optional<std::string> AskScaleNumber(const std::string& offered) override;
 
     void Notify(const std::string& message, const std::string& header);
     // Tells the engineer of an error the control raised, once.
@@ -110,6 +134,7 @@ private:
     CCreateLabel1 printer_;
     tq::win::WinClock clock_;
     SystemWallClock wallClock_;
+    RegistryScaleNumberStore scaleNumbers_;
     std::unique_ptr<ReportFile> reportFile_;
     std::unique_ptr<CServiceReport> report_;
     std::unique_ptr<CWizardDlg> wizard_;

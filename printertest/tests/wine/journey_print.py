@@ -6,6 +6,7 @@ from wizard_journey import Wizard, check, finish, register_simulator, MSG_CONTIN
 
 TESTPRINT, STABILITY, FEED_STEP = 8, 9, 6
 START, COUNT, FEED, SENSOR, RESULT = ids.IDC_START, ids.IDC_COUNT, ids.IDC_FEED, ids.IDC_LABEL_SENSOR, ids.IDC_RESULT
+STOP_HINT = ids.IDC_STOP_HINT
 
 w = Wizard("print", "PrintLabel = 0\n")
 register_simulator(w.h)
@@ -60,10 +61,13 @@ with w:
     w.set_scenario("PrintLabel = 0\n")
     w.press(STABILITY, START)
     w.wait(lambda: w.text(STABILITY, RESULT).startswith("Идет тестовая печать. Напечатано 2."), "long run going")
+    check(w.text(STABILITY, STOP_HINT) == "Esc — остановить", "the page says how to stop the run")
+    w.screenshot("stability_running")
     w.escape(STABILITY)
     w.wait(lambda: w.text(STABILITY, RESULT).startswith("Напечатано этикеток: "), "Esc ends the run")
     summary = w.text(STABILITY, RESULT)
-    check(" из 99999\r\nОшибок: 0" in summary, "stopped run summary: " + repr(summary))
+    check(" из 99999, остановлено\r\nОшибок: 0" in summary, "stopped run summary: " + repr(summary))
+    check(w.text(STABILITY, STOP_HINT) == "", "no stop hint after the run")
 
     w.set_scenario("SensorFlags = 64\n")
     w.select(FEED_STEP)

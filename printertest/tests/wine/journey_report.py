@@ -1,13 +1,15 @@
 """The service report: a link check, SRAM, a RUL voltage, a feed and three
 short stability runs (one to its end, one stopped with Esc, one ended by the
 error limit); the file grows with each check and is read back line by line
-after the exit names it. A wizard left without checks writes no file."""
+after the exit names it, with the scale's number given at exit in its header
+and the summary of the checks at its end. A wizard left without checks writes
+no file and asks no number."""
 import glob
 import os
 import re
 
 from ids import wizard as ids
-from wizard_journey import Wizard, check, finish, register_simulator, EXIT, MSG_YES
+from wizard_journey import Wizard, KeptNumber, check, finish, register_simulator, EXIT, MSG_YES
 
 LINK, SRAM, RUL, FEED, STABILITY = 0, 1, 4, 6, 9
 START, FIELD, COUNT, RESULT = ids.IDC_START, ids.IDC_FIELD, ids.IDC_COUNT, ids.IDC_RESULT
@@ -57,14 +59,14 @@ def run_stability(w, count, scenario, summary=None):
 w = Wizard("report", "VersionMajor = 3\nVersionMinor = 14\n")
 register_simulator(w.h)
 before = report_files(w)
-with w:
+with KeptNumber(w.h), w:
     w.press(LINK, START)
     w.wait_text(LINK, RESULT, "Ошибок нет", timeout=30)
     made = report_files(w) - before
     check(len(made) == 1, f"the first check makes one report file ({len(made)})")
     path = made.pop() if made else ""
     check(re.fullmatch(r"LMT520EU-\d{8}-\d{6}\.txt", os.path.basename(path)) is not None, "file name " + path)
-    header = ["Отчёт о проверке принтера весов \\(LMT520EU\\)", r"Дата: \d\d\.\d\d\.\d{4} " + TIME,
+    header = ["Отчёт о проверке принтера весов \\(LMT520EU\\)", "Номер весов: не указан", r"Дата: \d\d\.\d\d\.\d{4} " + TIME,
               "Компьютер: .+", re.escape("Версия элемента управления принтера: 2.5.0.17"), ""]
     link = block("Проверка связи", "Запросов: 1000", "Ответов: 1000", "Версия принтера: 3.14",
                  "Результат: Ошибок нет")
@@ -93,8 +95,8 @@ with w:
 
     w.ui.click(w.main, EXIT)
     box, _, _ = w.box()
-    w.ui.click(box, MSG_YES)
-    saved, text = w.notice()
+    w.answer(box, MSG_YES)
+    saved, text = w.save_report("Б-204")
     prefix = "Отчёт сохранён: "
     named = text[len(prefix):] if text.startswith(prefix) else ""
     check(named.startswith("Z:") and bool(path) and os.path.samefile(named[2:].replace("\\", "/"), path),
@@ -104,13 +106,22 @@ with w:
     check(w.ui.call("exit", 10000)[0] == "0", "the wizard ends after the report notice")
 
 if path:
+    header[1] = "Номер весов: Б-204"
     expected = (header + link + block("Проверка SRAM", "Результат: Ошибок нет")
-                + block("Датчик RUL", "Напряжение при уходе с шага: 1\\.2 В")
+                + block("Датчик RUL", "Напряжение при уходе с шага: 1\\.2 В",
+                        re.escape("Допустимо: 0..1,5 В или 3,5..5,0 В"), "Оценка: в норме")
                 + block('Промотка, шаг "Тестовая промотка"',
                         re.escape("Статус: 2 (Этикетка не спозиционирована)"))
                 + stability(3, 2, 1, 1, "все этикетки серии пройдены")
                 + stability(99999, r"\d+", 0, 0, "остановлена клавишей Esc")
-                + stability(20, 0, 16, 0, "предел ошибок (более 15)") + [""])
+                + stability(20, 0, 16, 0, "предел ошибок (более 15)")
+                + block("Итог", "Проверка связи: Ошибок нет", "Проверка SRAM: Ошибок нет",
+                        re.escape("Датчик RUL: 1.2 В, в норме"),
+                        re.escape('Промотка, шаг "Тестовая промотка": 2 (Этикетка не спозиционирована)'),
+                        re.escape("Проверка стабильности: напечатано 2 из 3, ошибок 1, все этикетки серии пройдены"),
+                        r"Проверка стабильности: напечатано \d+ из 99999, ошибок 0, остановлена клавишей Esc",
+                        re.escape("Проверка стабильности: напечатано 0 из 20, ошибок 16, предел ошибок (более 15)"))
+                + [""])
     lines = read_lines(path)
     compare(lines, expected, "report")
     check(len(lines) == len(expected), f"nothing more in the report ({len(lines)} lines)")
@@ -121,6 +132,6 @@ with Wizard("report-none", "") as w:
     w.ui.click(w.main, EXIT)
     box, _, _ = w.box()
     w.ui.click(box, MSG_YES)
-    check(w.ui.call("exit", 10000)[0] == "0", "without checks the wizard ends at once")
+    check(w.ui.call("exit", 10000)[0] == "0", "without checks the wizard ends at once, asking no number")
     check(report_files(w) == before, "without checks no report file")
 finish()

@@ -74,8 +74,8 @@ with w:
     check(w.text(FEED, FIELD) == "" and w.text(RUL, FIELD) == "5.0 В", "Нет keeps the page results")
     w.ui.click(w.main, EXIT)
     box, _, _ = w.box()
-    w.ui.click(box, MSG_YES)
-    notice, text = w.notice()  # the feeds made a service report
+    w.answer(box, MSG_YES)
+    notice, text = w.save_report()  # the feeds made a service report
     check(text.startswith("Отчёт сохранён: "), "report notice " + text)
     w.ui.click(notice, 1)
     check(w.ui.call("exit", 10000)[0] == "0", "Да ends the wizard")

@@ -18,6 +18,11 @@ FIRST_PAGE = ids.IDD_LINK_PAGE
 STEP_LIST, BACK, NEXT, EXIT = ids.IDC_STEP_LIST, ids.IDC_BACK, ids.IDC_NEXT, ids.IDC_EXIT
 MSG_HEADER, MSG_TEXT, MSG_YES, MSG_CONTINUE, MSG_NO = (ids.IDC_MSG_HEADER, ids.IDC_MSG_TEXT, ids.IDC_MSG_YES,
                                                       ids.IDC_MSG_CONTINUE, ids.IDC_MSG_NO)
+SCALE_NUMBER = ids.IDC_SCALE_NUMBER
+# Where the wizard keeps the scale's number between runs.
+SETTINGS_PARENT = r"HKCU\Software\Norvell"
+SETTINGS_KEY = SETTINGS_PARENT + r"\LMT520EU"
+IDOK = 1
 LB_SETCURSEL, WM_COMMAND, WM_KEYDOWN, VK_ESCAPE, LBN_SELCHANGE = 0x186, 0x111, 0x100, 0x1B, 1
 
 failures = []
@@ -42,6 +47,47 @@ def register_simulator(h):
     dll = h.winpath(os.path.join(win_dir, "tools", "printersim.dll"))
     h.reg_add(CLSID_KEY + r"\InprocServer32", "", "REG_SZ", dll)
     h.reg_add(CLSID_KEY + r"\InprocServer32", "ThreadingModel", "REG_SZ", "Apartment")
+
+
+def reg_exists(h, key):
+    import subprocess
+    return subprocess.run(["wine", "reg", "query", key], env=h.env(), stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL).returncode == 0
+
+
+def reg_delete(h, key):
+    import subprocess
+    subprocess.run(["wine", "reg", "delete", key, "/f"], env=h.env(),
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+class KeptNumber:
+    """Starts with no scale number kept and removes afterwards what the wizard
+    kept: its key, and the maker's key when the wizard made it."""
+
+    def __init__(self, h):
+        self.h = h
+        self.had_parent = False
+
+    def __enter__(self):
+        self.had_parent = reg_exists(self.h, SETTINGS_PARENT)
+        reg_delete(self.h, SETTINGS_KEY)
+        return self
+
+    def value(self):
+        import subprocess
+        out = subprocess.run(["wine", "reg", "query", SETTINGS_KEY, "/v", "ScaleNumber"], env=self.h.env(),
+                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout
+        for line in out.decode("utf-8", "replace").splitlines():
+            parts = line.split(None, 2)
+            if len(parts) == 3 and parts[0] == "ScaleNumber":
+                return parts[2].strip()
+        return None
+
+    def __exit__(self, *exc):
+        reg_delete(self.h, SETTINGS_KEY)
+        if not self.had_parent:
+            reg_delete(self.h, SETTINGS_PARENT)
 
 
 def unregister_simulator(h):
@@ -164,6 +210,21 @@ class Wizard:
             if hwnd != self.main or time.monotonic() > deadline:
                 return hwnd, text
             time.sleep(0.05)
+
+    def number_prompt(self):
+        """The scale's number asked before the report is saved: (hwnd, number offered)."""
+        hwnd, _ = self.ui.box("", 10000)
+        return hwnd, self.item_text(hwnd, SCALE_NUMBER)
+
+    def save_report(self, number=None):
+        """Answers the number prompt ("Сохранить", with the number typed when
+        given) and returns the notice that names the report: (hwnd, text)."""
+        prompt, _ = self.number_prompt()
+        if number is not None:
+            self.ui.call("settext", prompt, SCALE_NUMBER, number)
+        self.ui.click(prompt, IDOK)
+        self.ui.gone(prompt)
+        return self.notice()
 
     def answer(self, box_hwnd, button):
         self.ui.click(box_hwnd, button)

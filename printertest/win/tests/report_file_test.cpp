@@ -21,8 +21,10 @@ protected:
             CreateDirectoryW((root_ + folder).c_str(), nullptr);
     }
     void TearDown() override {
-        for (const wchar_t* path : {L"\\first\\Reports\\r.txt", L"\\first\\Reports\\r-2.txt", L"\\second\\Reports\\r.txt"})
+        for (const wchar_t* path : {L"\\first\\Reports\\r.txt", L"\\first\\Reports\\r-2.txt", L"\\second\\Reports\\r.txt",
+                                    L"\\first\\Reports\\r.txt.new"})
             DeleteFileW((root_ + path).c_str());
+        RemoveDirectoryW((root_ + L"\\first\\Reports\\r.txt.new").c_str());
         for (const wchar_t* path : {L"\\first\\Reports", L"\\second\\Reports", L"\\first", L"\\second"}) {
             RemoveDirectoryW((root_ + path).c_str());
             DeleteFileW((root_ + path).c_str());
@@ -60,6 +62,25 @@ TEST_F(ReportFileTest, CreatesTheFolderAndAppendsEveryBlockAtOnce) {
     ASSERT_TRUE(file.Append("two\r\n", &reason)) << tq::Cp1251ToUtf8(reason);
     EXPECT_EQ(Read(root_ + L"\\first\\Reports\\r.txt"), "one\r\ntwo\r\n");
     EXPECT_EQ(file.Path(), tq::WideToCp1251(root_ + L"\\first\\Reports\\r.txt"));
+}
+
+TEST_F(ReportFileTest, RewriteReplacesTheWholeFileOrLeavesItAsItWas) {
+    ReportFile file = Make();
+    const std::wstring path = root_ + L"\\first\\Reports\\r.txt";
+    std::string reason;
+    ASSERT_TRUE(file.Append("one\r\n", &reason)) << tq::Cp1251ToUtf8(reason);
+    ASSERT_TRUE(file.Rewrite("header\r\none\r\n", &reason)) << tq::Cp1251ToUtf8(reason);
+    EXPECT_EQ(Read(path), "header\r\none\r\n");
+    EXPECT_EQ(GetFileAttributesW((path + L".new").c_str()), INVALID_FILE_ATTRIBUTES) << "nothing left beside it";
+    ASSERT_TRUE(file.Append("two\r\n", &reason)) << tq::Cp1251ToUtf8(reason);
+    EXPECT_EQ(Read(path), "header\r\none\r\ntwo\r\n") << "appends go on in the same file";
+
+    // A folder where the new text would be written: the old text stays.
+    ASSERT_TRUE(CreateDirectoryW((path + L".new").c_str(), nullptr));
+    EXPECT_FALSE(file.Rewrite("lost\r\n", &reason));
+    EXPECT_EQ(Read(path), "header\r\none\r\ntwo\r\n");
+    const std::string utf8 = tq::Cp1251ToUtf8(reason);
+    EXPECT_EQ(utf8.rfind("не удалось записать файл ", 0), 0u) << utf8;
 }
 
 TEST_F(ReportFileTest, AWizardStartedInTheSameSecondGetsAFileOfItsOwn) {
