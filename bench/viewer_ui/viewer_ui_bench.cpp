@@ -66,12 +66,27 @@ bool PrepareFolder(const std::wstring& folder, int n) {
     return saved;
 }
 
+// The folder and everything in it: the databases, and the backups that the
+// generator's clear makes under Internal\Backup.
+void RemoveTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring path = folder + L"\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(path);
+            else DeleteFileW(path.c_str());
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
 void RemoveFolder(const std::wstring& folder) {
     SetCurrentDirectoryW(L"..");
-    for (int db = 0; db < kDatabaseCount; ++db)
-        DeleteFileW((folder + L"\\" + tq::Cp1251ToWide(DatabaseFile(db))).c_str());
-    RemoveDirectoryW((folder + L"\\Internal").c_str());
-    RemoveDirectoryW(folder.c_str());
+    RemoveTree(folder);
 }
 
 struct Figures {

@@ -33,6 +33,8 @@ private:
     void KeepPainted();
     void ShowPendingCount();
     void ShowPendingRows();
+    void HoldRedraw();
+    void SettleColumns();
     void GiveCell(NMLVDISPINFOW* info);
     bool OnKey(UINT key, HWND target);
     void ShowContextMenu(LPARAM at);
@@ -71,7 +73,12 @@ private:
     std::string pendingCount_;
     int pendingRows_ = 0;  // kept by the logic, not yet told to the list
     int shownRows_ = 0;
-    std::vector<std::wstring> captions_;  // the columns' own captions, for the sort arrow
+    // The list's columns: their own captions, and as the header shows them
+    // (with the sort arrow); the columns added since ClearList, -1 once settled.
+    std::vector<std::wstring> captions_;
+    std::vector<std::wstring> shownCaptions_;
+    int columnsAdded_ = -1;
+    bool redrawHeld_ = false;  // the list does not draw until the update settles
     tq::win::Hook keyFilter_;
     CViewerMainDlg logic_{*this};
 };
