@@ -320,9 +320,11 @@ TransferProgress CViewerMainDlg::CounterProgress() {
 void CViewerMainDlg::OnExportCsv() {
     const int db = ChosenDatabase();
     std::string path;
-    if (db < 0 || !view_.AskSaveFileName(CsvFileName(db), &path)) return;
+    CsvHeader header = CsvHeader::ColumnNames;
+    if (db < 0 || !view_.AskSaveFileName(CsvFileName(db), &path, &header)) return;
     std::string message;
-    const bool exported = ExportCsvFile(db, path, &message, CounterProgress());
+    const bool exported = ExportCsvFile(db, path, &message, CounterProgress(), header);
+    if (exported) message += tq::Cp("\nФайл: ") + tq::Utf8ToCp1251(path);
     view_.SetControlText(IDC_RECORD_COUNT, std::to_string(m_nListCount));
     UpdateCountControls();
     view_.Message(message, exported ? MessageKind::Notice : MessageKind::Error);

@@ -49,10 +49,11 @@ public:
     // Asks for the text to find, offering the last one; false when cancelled.
     virtual bool AskFindText(std::string* text) = 0;
 
-    // Asks where to save a file, offering fileName; false when cancelled.
-    // The path comes as UTF-8: the engineer may pick a name with characters
-    // that code page 1251 lacks, and the file must keep it.
-    virtual bool AskSaveFileName(const std::string& fileName, std::string* path) = 0;
+    // Asks where to save the export, offering fileName in the scale's folder
+    // and how the header names the columns (*header, in and out); false when
+    // cancelled. The path comes as UTF-8: the engineer may pick a name with
+    // characters that code page 1251 lacks, and the file must keep it.
+    virtual bool AskSaveFileName(const std::string& fileName, std::string* path, CsvHeader* header) = 0;
     // Asks for a file to open, its path as above; false when cancelled.
     virtual bool AskOpenFileName(std::string* path) = 0;
 

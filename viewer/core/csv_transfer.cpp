@@ -33,18 +33,42 @@ std::string AtLine(long line, const std::string& what) {
     return line > 0 ? tq::Cp("строка ") + std::to_string(line) + ": " + what : what;
 }
 
-// The column a header name stands for ("s07", "S07"), or -1.
-int ColumnOf(const std::string& name) {
-    if (name.size() != 3 || (name[0] != 's' && name[0] != 'S')) return -1;
-    if (name[1] < '0' || name[1] > '9' || name[2] < '0' || name[2] > '9') return -1;
-    const int column = (name[1] - '0') * 10 + (name[2] - '0');
-    return column < kFieldCount ? column : -1;
+// A caption as a header may give it: without the "(*)" that marks the
+// required fields, blanks around it dropped.
+std::string BareCaption(std::string caption) {
+    const std::string required = "(*)";
+    if (caption.size() >= required.size() && caption.compare(caption.size() - required.size(), required.size(), required) == 0)
+        caption.erase(caption.size() - required.size());
+    caption.erase(0, caption.find_first_not_of(' '));
+    caption.erase(caption.find_last_not_of(' ') + 1);
+    return caption;
+}
+
+const int kAmbiguous = -2;
+
+// The column a header name stands for: "s07", "S07", or the database's
+// caption of the column ("Наименование", "Код" or "Код(*)"); -1 for none,
+// kAmbiguous for a caption that two columns share.
+int ColumnOf(int db, const std::string& name) {
+    if (name.size() == 3 && (name[0] == 's' || name[0] == 'S') && name[1] >= '0' && name[1] <= '9' && name[2] >= '0' &&
+        name[2] <= '9') {
+        const int column = (name[1] - '0') * 10 + (name[2] - '0');
+        return column < kFieldCount ? column : -1;
+    }
+    const std::string bare = BareCaption(name);
+    int found = -1;
+    for (int column = 0; column < kFieldCount && !bare.empty(); ++column) {
+        if (BareCaption(FieldCaptions()[db][column]) != bare) continue;
+        if (found >= 0) return kAmbiguous;
+        found = column;
+    }
+    return found;
 }
 
 // Which column each field of the header row fills. A spreadsheet ends the
 // header with empty fields when cells beyond the table were ever touched:
 // those name no column.
-bool ReadHeader(const csv::Row& header, std::vector<int>* columns, std::string* why) {
+bool ReadHeader(int db, const csv::Row& header, std::vector<int>* columns, std::string* why) {
     std::array<bool, kFieldCount> seen{};
     std::string unknown;
     bool anyKnown = false;
@@ -52,21 +76,26 @@ bool ReadHeader(const csv::Row& header, std::vector<int>* columns, std::string* 
     while (named > 0 && header.fields[named - 1].empty()) --named;
     for (size_t f = 0; f < named; ++f) {
         const std::string& name = header.fields[f];
-        const int column = ColumnOf(name);
+        const int column = ColumnOf(db, name);
         columns->push_back(column);
+        if (column == kAmbiguous) {
+            *why = AtLine(header.line, tq::Cp("столбец «") + name + tq::Cp("» неоднозначен: так подписаны два поля"));
+            return false;
+        }
         if (column < 0) {
             unknown += (unknown.empty() ? "" : ", ") + tq::Cp("«") + name + tq::Cp("»");
             continue;
         }
         anyKnown = true;
         if (seen[column]) {
-            *why = AtLine(header.line, tq::Cp("столбец ") + name + tq::Cp(" указан дважды"));
+            *why = AtLine(header.line, tq::Cp("столбец ") + ColumnName(column) + tq::Cp(" указан дважды") +
+                                           (name == ColumnName(column) ? "" : tq::Cp(" (как «") + name + tq::Cp("»)")));
             return false;
         }
         seen[column] = true;
     }
     if (!anyKnown) {
-        *why = AtLine(header.line, tq::Cp("нет строки заголовка с именами столбцов s00..s40"));
+        *why = AtLine(header.line, tq::Cp("нет строки заголовка с именами столбцов s00..s40 или их подписями"));
         return false;
     }
     if (!unknown.empty()) {
@@ -155,7 +184,7 @@ bool ReadImportRows(int db, const std::string& bytes, std::vector<ImportRow>* ou
         return false;
     }
     std::vector<int> columns;
-    if (!ReadHeader(rows[0], &columns, why)) return false;
+    if (!ReadHeader(db, rows[0], &columns, why)) return false;
     Failures failures;
     for (size_t r = 1; r < rows.size(); ++r) {
         const csv::Row& row = rows[r];
@@ -266,7 +295,7 @@ bool WriteRows(int db, const std::vector<ImportRow>& rows, const ImportOptions& 
 
 }  // namespace
 
-bool ExportCsv(int db, std::string* bytes, std::string* message, const TransferProgress& progress) {
+bool ExportCsv(int db, std::string* bytes, std::string* message, const TransferProgress& progress, CsvHeader named) {
     bytes->assign(csv::kUtf8Bom);
     // Each value as stored, whole and in UTF-8: an export is also a copy of
     // the data, and neither code page 1251 nor the 254-byte cut may change it.
@@ -279,7 +308,10 @@ bool ExportCsv(int db, std::string* bytes, std::string* message, const TransferP
     std::string header;
     for (int i = 0; i < kFieldCount; ++i) {
         if (i) header += kSeparator;
-        header += ColumnName(i);
+        const char* caption = FieldCaptions()[db][i];
+        const bool byCaption = named == CsvHeader::Captions && caption[0] && ColumnOf(db, caption) == i;
+        if (byCaption) csv::AppendField(&header, tq::Cp1251ToUtf8(caption), kSeparator);
+        else header += ColumnName(i);
     }
     *bytes += header + "\r\n";
     long n = 0;
@@ -324,10 +356,11 @@ bool MayExportTo(int db, const std::string& path, std::string* why) {
 
 }  // namespace
 
-bool ExportCsvFile(int db, const std::string& path, std::string* message, const TransferProgress& progress) {
+bool ExportCsvFile(int db, const std::string& path, std::string* message, const TransferProgress& progress,
+                   CsvHeader header) {
     if (!MayExportTo(db, path, message)) return false;
     std::string bytes, why;
-    if (!ExportCsv(db, &bytes, message, progress)) return false;
+    if (!ExportCsv(db, &bytes, message, progress, header)) return false;
     if (ReplaceFileUtf8(path, bytes, &why)) return true;
     *message = tq::Cp("Не удалось записать файл ") + tq::Utf8ToCp1251(path) + ": " + why;
     return false;

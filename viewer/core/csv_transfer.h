@@ -1,5 +1,5 @@
-// One database out to a CSV file and back. The file has a header row s00..s40
-// and one row per record; it is written as UTF-8 with a byte-order mark, ';'
+// One database out to a CSV file and back. The file has a header row (s00..s40
+// or the list's captions) and one row per record; it is written as UTF-8 with a byte-order mark, ';'
 // between fields and CRLF line ends, so that a spreadsheet set up for Russian
 // opens it as columns. Messages are code page 1251.
 #pragma once
@@ -11,13 +11,20 @@ namespace tq::viewer {
 // Called now and then during a long export or import: rows done, rows in all.
 using TransferProgress = std::function<void(long done, long total)>;
 
+// What the header row names the columns by: s00..s40, or the captions the
+// engineer sees in the list (a column without one keeps its sNN), so that a
+// file edited in a spreadsheet needs no renaming. An import reads either.
+enum class CsvHeader { ColumnNames, Captions };
+
 // Every row of the database, the "*" rows included, in the listing's order.
 // False, with *message, when the database cannot be read.
-bool ExportCsv(int db, std::string* bytes, std::string* message, const TransferProgress& progress = {});
+bool ExportCsv(int db, std::string* bytes, std::string* message, const TransferProgress& progress = {},
+               CsvHeader header = CsvHeader::ColumnNames);
 // The same into a file, path in UTF-8; on success *message tells how many
 // records it holds. The file is replaced whole or not at all, and never when
 // it is a database or lies in the databases' folder.
-bool ExportCsvFile(int db, const std::string& path, std::string* message, const TransferProgress& progress = {});
+bool ExportCsvFile(int db, const std::string& path, std::string* message, const TransferProgress& progress = {},
+                   CsvHeader header = CsvHeader::ColumnNames);
 
 struct ImportOptions {
     bool replace = false;  // the database's rows go first

@@ -104,8 +104,9 @@ bool FakeMainView::AskFindText(std::string* text) {
     return true;
 }
 
-bool FakeMainView::AskSaveFileName(const std::string& fileName, std::string* path) {
+bool FakeMainView::AskSaveFileName(const std::string& fileName, std::string* path, CsvHeader* header) {
     fileNamesOffered.push_back(tq::Cp1251ToUtf8(fileName));
+    *header = exportHeader;
     return AskOpenFileName(path);
 }
 

@@ -83,7 +83,7 @@ public:
         return backupChoice >= 0;
     }
     bool AskFindText(std::string* text) override;
-    bool AskSaveFileName(const std::string& fileName, std::string* path) override;
+    bool AskSaveFileName(const std::string& fileName, std::string* path, CsvHeader* header) override;
     bool AskOpenFileName(std::string* path) override;
     bool Message(const std::string& text, MessageKind kind) override;
     void RunEditor(int db, int32_t code, bool newRecord) override;
@@ -116,6 +116,7 @@ public:
     std::vector<std::pair<int, int32_t>> editorRuns;
     std::vector<std::string> offeredBackups;  // code page 1251, as offered
     int backupChoice = -1;                    // -1: cancelled
+    CsvHeader exportHeader = CsvHeader::ColumnNames;  // as chosen in the save dialog
     std::vector<int> newRecordRuns;  // the databases of the new-record editors run
     int createTestDbRuns = 0;
 };

@@ -608,7 +608,7 @@ TEST_F(MainDlgTest, ExportOffersTheDatabasesNameAndImportListsTheDatabaseAgain) 
     view.filePaths = {"labels.csv"};
     dlg.OnExportCsv();
     EXPECT_EQ(view.fileNamesOffered, Strings{"Labels.csv"});
-    ASSERT_EQ(ShownTexts(), Strings{"Экспортировано записей: 2"});
+    ASSERT_EQ(ShownTexts(), Strings{"Экспортировано записей: 2\nФайл: labels.csv"}) << "the result names the file";
     EXPECT_EQ(view.shown[0].kind, MessageKind::Notice);
     EXPECT_EQ(view.Text(IDC_RECORD_COUNT), "2") << "the counter shows the listing again";
 
@@ -647,6 +647,42 @@ TEST_F(MainDlgTest, AnImportWithoutItsBackupOrItsFileChangesNothing) {
     EXPECT_EQ(ShownTexts(), Strings{"Не удалось прочитать файл missing.csv"});
 }
 
+// A file exported with the list's captions, edited in a spreadsheet and
+// imported back needs no renaming; a header naming a column twice is refused.
+TEST_F(MainDlgTest, AnExportWithCaptionsImportsBackAsItIs) {
+    CreateDatabases();
+    InsertRaw(DbGoods, {"7", "4600000000017", "Икра", "", "99.90"});
+    Start();
+    List(DbGoods);
+    view.filePaths = {"goods.csv"};
+    view.exportHeader = CsvHeader::Captions;
+    dlg.OnExportCsv();
+    std::ifstream exported("goods.csv", std::ios::binary);
+    std::string head;
+    std::getline(exported, head);
+    exported.close();
+    EXPECT_EQ(head.rfind("\xEF\xBB\xBFКод(*);ШК;Наименование;Тип;Цена;", 0), 0u) << head;
+    EXPECT_NE(head.find(";s09;"), std::string::npos) << "a column without a caption keeps its name";
+
+    std::ofstream("edited.csv") << "Наименование;Код;Цена\r\nИкра красная;7;120.00\r\nСыр;8;10\r\n";
+    view.shown.clear();
+    view.filePaths = {"edited.csv"};
+    dlg.OnImportCsv();
+    EXPECT_EQ(ShownTexts(), Strings{"Импортировано записей: 2"});
+    ASSERT_EQ(Rows(DbGoods).size(), 2u);
+    EXPECT_EQ(Rows(DbGoods)[0][2], "Икра красная");
+    EXPECT_EQ(Rows(DbGoods)[0][1], "4600000000017") << "a column the file does not name keeps its value";
+
+    std::ofstream("twice.csv") << "Код;s00;Цена\r\n9;9;1\r\n";
+    view.shown.clear();
+    view.filePaths = {"twice.csv"};
+    dlg.OnImportCsv();
+    ASSERT_EQ(view.shown.size(), 1u);
+    EXPECT_NE(view.shown[0].text.find("столбец s00 указан дважды"), std::string::npos) << view.shown[0].text;
+    EXPECT_EQ(Rows(DbGoods).size(), 2u);
+    for (const char* file : {"goods.csv", "edited.csv", "twice.csv"}) std::remove(file);
+}
+
 TEST_F(MainDlgTest, ExportKeepsThePickedNameAndNeverGoesOverADatabase) {
     CreateDatabases();
     InsertRaw(DbLabels, {"1", "Весовой"});
@@ -655,7 +691,9 @@ TEST_F(MainDlgTest, ExportKeepsThePickedNameAndNeverGoesOverADatabase) {
     const std::string name = "Этикетки 日本.csv";
     view.filePaths = {name};
     dlg.OnExportCsv();
-    ASSERT_EQ(ShownTexts(), Strings{"Экспортировано записей: 1"});
+    // The message box speaks code page 1251: letters beyond it show as "?",
+    // while the file keeps its name.
+    ASSERT_EQ(ShownTexts(), Strings{"Экспортировано записей: 1\nФайл: Этикетки ??.csv"});
     EXPECT_TRUE(std::filesystem::exists(std::filesystem::u8path(name)));
     view.shown.clear();
     view.filePaths = {name};

@@ -390,16 +390,27 @@ void ViewerMainWindow::SelectRow(int row) {
 
 bool ViewerMainWindow::AskFindText(std::string* text) { return RunFindDialog(instance_, hwnd(), text); }
 
-// The common file dialogs. They must not move the current folder: the
-// databases are found relative to it.
-bool AskCsvFileName(HWND owner, bool save, const std::string& offered, std::string* path) {
+// The common file dialogs, opening in the scale's folder (the current one).
+// They must not move the current folder: the databases are found relative to
+// it. The export's types tell how its header names the columns.
+bool AskCsvFileName(HWND owner, bool save, const std::string& offered, std::string* path, CsvHeader* header = nullptr) {
     wchar_t name[MAX_PATH * 2] = {};
     lstrcpynW(name, Wide(offered).c_str(), MAX_PATH);
-    std::wstring filter = Wide(tq::Cp("Файлы CSV (*.csv)"));
-    filter += std::wstring(L"\0*.csv\0", 7) + Wide(tq::Cp("Все файлы")) + std::wstring(L"\0*.*\0", 6);
+    wchar_t folder[MAX_PATH * 2] = {};
+    GetCurrentDirectoryW(MAX_PATH * 2, folder);
+    std::wstring filter;
+    if (save) {
+        filter = Wide(tq::Cp("CSV, столбцы s00..s40 (*.csv)")) + std::wstring(L"\0*.csv\0", 7) +
+                 Wide(tq::Cp("CSV, столбцы с подписями из списка (*.csv)")) + std::wstring(L"\0*.csv\0", 7);
+    } else {
+        filter = Wide(tq::Cp("Файлы CSV (*.csv)")) + std::wstring(L"\0*.csv\0", 7);
+    }
+    filter += Wide(tq::Cp("Все файлы")) + std::wstring(L"\0*.*\0", 6);
     OPENFILENAMEW ofn = {};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = owner;
+    ofn.lpstrInitialDir = folder;
+    ofn.nFilterIndex = header && *header == CsvHeader::Captions ? 2 : 1;
     ofn.lpstrFilter = filter.c_str();
     ofn.lpstrFile = name;
     ofn.nMaxFile = static_cast<DWORD>(sizeof name / sizeof name[0]);
@@ -408,12 +419,13 @@ bool AskCsvFileName(HWND owner, bool save, const std::string& offered, std::stri
                 (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
     if (!(save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn))) return false;
     *path = tq::WideToUtf8(name);
+    if (header) *header = ofn.nFilterIndex == 2 ? CsvHeader::Captions : CsvHeader::ColumnNames;
     return true;
 }
 
-bool ViewerMainWindow::AskSaveFileName(const std::string& fileName, std::string* path) {
+bool ViewerMainWindow::AskSaveFileName(const std::string& fileName, std::string* path, CsvHeader* header) {
     ShowPendingCount();
-    return AskCsvFileName(hwnd(), true, fileName, path);
+    return AskCsvFileName(hwnd(), true, fileName, path, header);
 }
 
 bool ViewerMainWindow::AskOpenFileName(std::string* path) {

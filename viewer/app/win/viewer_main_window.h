@@ -57,7 +57,7 @@ private:
     void SelectRow(int row) override;
     void RowsSorted(int column, bool ascending) override;
     bool AskFindText(std::string* text) override;
-    bool AskSaveFileName(const std::string& fileName, std::string* path) override;
+    bool AskSaveFileName(const std::string& fileName, std::string* path, CsvHeader* header) override;
     bool AskOpenFileName(std::string* path) override;
     bool Message(const std::string& text, MessageKind kind) override;
     void RunEditor(int db, int32_t code, bool newRecord) override;
