@@ -24,6 +24,7 @@
 #include "core/engine.h"
 #include "resource.h"
 #include "viewer_main_window.h"
+#include "viewer_settings.h"
 
 namespace tq::viewer {
 
@@ -193,6 +194,9 @@ int main(int argc, char** argv) {
                     static_cast<double>(sizes[i]) / sizes[i - 1], figures[i].listing / figures[i - 1].listing,
                     figures[i].generation / figures[i - 1].generation);
     }
+    // The window remembers its size and columns for the engineer; the
+    // benchmark's window leaves nothing behind.
+    RegDeleteKeyW(HKEY_CURRENT_USER, kViewerKey);
     PROCESS_MEMORY_COUNTERS memory = {};
     memory.cb = sizeof memory;
     if (GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory))

@@ -287,6 +287,11 @@ std::string Driver::Run(const std::vector<std::string>& w) {
         return Send(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())) > 0 ? Ok()
                                                                                        : Err("settext failed");
     }
+    if (c == "size") {
+        RECT rect = {};
+        GetWindowRect(control, &rect);
+        return Ok(std::to_string(rect.right - rect.left) + "\t" + std::to_string(rect.bottom - rect.top));
+    }
     if (c == "state")
         return Ok(std::string(IsWindowVisible(control) ? "1" : "0") + "\t" + (IsWindowEnabled(control) ? "1" : "0"));
     if (c == "combo") return Combo(control);

@@ -129,6 +129,8 @@ def main():
     fails_without_a_display(build)
     fails_when_wine_cannot_start_the_viewer(h, build)
     shutil.rmtree(build, ignore_errors=True)
+    # What the viewer remembered (its size, its columns) goes with the test.
+    h.run(r"C:\windows\system32\reg.exe", ["delete", r"HKCU\Software\Norvell\TQScaleDBViewer", "/f"])
     if failures:
         print(f"{len(failures)} check(s) failed")
         return 1

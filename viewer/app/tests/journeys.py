@@ -92,10 +92,14 @@ def stored(folder, db, code):
 class Viewer:
     """One run of the viewer in a folder, with the driver that works it."""
 
-    def __init__(self, harness, folder, version, *args):
+    def __init__(self, harness, folder, version, *args, keep_settings=False):
+        """keep_settings: what the viewer remembers (its registry key) stays
+        after it closes, for the next start; else the key goes, so that no
+        journey sees what another left."""
         self.h = harness
         self.folder = folder
         self.version = version
+        self.keep_settings = keep_settings
         self.ui = UiDriver(harness)
         self.ui.start(harness.winpath(VIEWER), harness.winpath(folder), args)
 
@@ -170,6 +174,8 @@ class Viewer:
                 raise
             finally:
                 self.ui.close_driver()
+                if not self.keep_settings:
+                    forget_settings(self.h)
 
 
 @contextlib.contextmanager
@@ -236,6 +242,11 @@ def startup_without_internal(h, version):
 
 
 REG_KEY = r"HKCU\Software\Norvell\TQScaleDBViewer"
+REG = r"C:\windows\system32\reg.exe"
+
+
+def forget_settings(h):
+    h.run(REG, ["delete", REG_KEY, "/f"])
 
 
 def reaching_the_data(h, version):
@@ -249,20 +260,45 @@ def reaching_the_data(h, version):
         v.main()
         check(v.title().endswith(h.winpath(scale)), f"the title names the folder given: {v.title()!r}")
         v.listing(GOODS, len(goods))
-    reg = r"C:\windows\system32\reg.exe"
-    rc, _, err = h.run(reg, ["add", REG_KEY, "/v", "ScaleFolder", "/d", h.winpath(scale), "/f"])
+    rc, _, err = h.run(REG, ["add", REG_KEY, "/v", "ScaleFolder", "/d", h.winpath(scale), "/f"])
     check(rc == 0, f"reg add: {err}")
     try:
-        with Viewer(h, elsewhere, version) as v:
+        with Viewer(h, elsewhere, version, keep_settings=True) as v:
             v.main()
             check(v.title().endswith(h.winpath(scale)), f"the remembered folder: {v.title()!r}")
             v.listing(GOODS, len(goods))
-        with Viewer(h, elsewhere, version, h.winpath(os.path.join(elsewhere, "нет такой"))) as v:
+        with Viewer(h, elsewhere, version, h.winpath(os.path.join(elsewhere, "нет такой")), keep_settings=True) as v:
             v.box(f"Папка «{h.winpath(os.path.join(elsewhere, 'нет такой'))}» не найдена", IDOK)
             v.main()
             check(v.title().endswith(h.winpath(scale)), f"a folder not found, then the remembered one: {v.title()!r}")
     finally:
-        h.run(reg, ["delete", REG_KEY, "/f"])
+        forget_settings(h)
+
+
+def window(h, version):
+    """The window grows, the list with it; size and column widths come back."""
+    folder = sample_folder()
+    goods = codes(folder, GOODS)
+    with Viewer(h, folder, version, keep_settings=True) as v:
+        v.main()
+        v.listing(GOODS, len(goods))
+        width, height = (int(n) for n in v.ui.call("size", v.hwnd, LIST))
+        v.ui.call("post", v.hwnd, 0x0112, 0xF030, 0)  # WM_SYSCOMMAND SC_MAXIMIZE
+        until(lambda: int(v.ui.call("size", v.hwnd, LIST)[0]) > width, "the list grows with the window")
+        maximized = [int(n) for n in v.ui.call("size", v.hwnd, LIST)]
+        check(maximized[1] > height, f"taller too: {maximized} from {width}x{height}")
+        list_hwnd = v.ui.call("child", v.hwnd, LIST)[0]
+        v.ui.call("post", list_hwnd, 0x101E, 2, 321)  # LVM_SETCOLUMNWIDTH: the name's column, as dragged
+        until(lambda: v.ui.list_columns(v.hwnd, LIST)[2][0] == 321, "the column's new width")
+    try:
+        with Viewer(h, folder, version) as v:
+            v.main()
+            until(lambda: [int(n) for n in v.ui.call("size", v.hwnd, LIST)] == maximized, "maximized again")
+            v.listing(GOODS, len(goods))
+            equal(v.ui.list_columns(v.hwnd, LIST)[2], (321, "Наименование"), "the name's width kept")
+            equal(v.ui.list_columns(v.hwnd, LIST)[9][0], 0, "a hidden column stays hidden")
+    finally:
+        forget_settings(h)
 
 
 def listing(h, version):
@@ -742,7 +778,7 @@ def csv_round_trip(h, version):
         v.close()
 
 
-JOURNEYS = {f.__name__: f for f in (startup_without_internal, reaching_the_data, listing, clearing, editing, deleting, generating,
+JOURNEYS = {f.__name__: f for f in (startup_without_internal, reaching_the_data, window, listing, clearing, editing, deleting, generating,
                                     data_safety, finding, backups,
                                     csv_round_trip)}
 

@@ -16,6 +16,7 @@
 #include "common/win/dialog.h"
 #include "common/win/file_version.h"
 #include "viewer_main_window.h"
+#include "viewer_settings.h"
 #include "viewer_windows.h"
 
 namespace tq::viewer {
@@ -61,6 +62,8 @@ BOOL ViewerMainWindow::OnInitDialog() {
     chooser_ = Item(IDC_DB_CHOOSER);
     const DWORD extended = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT;
     SendMessageW(List(), LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
+    columnWidths_ = LoadColumnWidths();
+    RestoreWindowSize();
     logic_.OnInitDialog(ReadFileVersion(), CurrentFolder());
     ShowPendingCount();
     // The dialog manager's modal loop offers every message to this filter
@@ -186,6 +189,15 @@ bool ViewerMainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result
         *result = 0;
         return true;
     }
+    if (msg == WM_SIZE) {
+        Layout();
+        return false;
+    }
+    if (msg == WM_GETMINMAXINFO && minSize_.cx > 0) {
+        reinterpret_cast<MINMAXINFO*>(lp)->ptMinTrackSize = {minSize_.cx, minSize_.cy};
+        *result = 0;
+        return true;
+    }
     if (msg == WM_QUERYDRAGICON) {
         *result = reinterpret_cast<LRESULT>(icon_);
         return true;
@@ -194,9 +206,66 @@ bool ViewerMainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result
 }
 
 void ViewerMainWindow::OnDestroy() {
+    WINDOWPLACEMENT placement = {};
+    placement.length = sizeof placement;
+    if (GetWindowPlacement(hwnd(), &placement)) {
+        const RECT& normal = placement.rcNormalPosition;
+        SaveWindowSize({normal.right - normal.left, normal.bottom - normal.top, IsZoomed(hwnd()) != FALSE});
+    }
+    RememberColumnWidths();
+    SaveColumnWidths(columnWidths_);
     keyFilter_.reset();
     if (g_keyTarget == this) g_keyTarget = nullptr;
     logic_.OnDestroy();
+}
+
+// The template's layout is the smallest: the list keeps its margins to the
+// client's right and bottom edges, the icon its distance to the right edge.
+// The size the engineer left the window in comes back.
+void ViewerMainWindow::RestoreWindowSize() {
+    RECT window, client, list, icon = {};
+    GetWindowRect(hwnd(), &window);
+    GetClientRect(hwnd(), &client);
+    GetWindowRect(List(), &list);
+    MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&list), 2);
+    iconControl_ = GetDlgItem(hwnd(), 0xFFFF);  // the only control without an id of its own
+    if (iconControl_) {
+        GetWindowRect(iconControl_, &icon);
+        MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&icon), 2);
+    }
+    minSize_ = {window.right - window.left, window.bottom - window.top};
+    listMargin_ = {client.right - list.right, client.bottom - list.bottom};
+    iconMargin_ = client.right - icon.left;
+    const WindowSize kept = LoadWindowSize();
+    if (kept.width > 0)
+        SetWindowPos(hwnd(), nullptr, 0, 0, std::max<int>(kept.width, minSize_.cx), std::max<int>(kept.height, minSize_.cy),
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (kept.maximized) ShowWindow(hwnd(), SW_SHOWMAXIMIZED);
+}
+
+void ViewerMainWindow::Layout() {
+    if (minSize_.cx == 0 || IsIconic(hwnd())) return;  // before the layout is known, or as an icon
+    RECT client, list;
+    GetClientRect(hwnd(), &client);
+    GetWindowRect(List(), &list);
+    MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&list), 2);
+    SetWindowPos(List(), nullptr, 0, 0, client.right - listMargin_.cx - list.left,
+                 client.bottom - listMargin_.cy - list.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (!iconControl_) return;
+    RECT icon;
+    GetWindowRect(iconControl_, &icon);
+    MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&icon), 2);
+    SetWindowPos(iconControl_, nullptr, client.right - iconMargin_, icon.top, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(hwnd(), nullptr, TRUE);
+}
+
+// The widths of the shown columns, by caption, before the columns change.
+void ViewerMainWindow::RememberColumnWidths() {
+    for (size_t column = 0; column < captions_.size(); ++column) {
+        const int width = static_cast<int>(SendMessageW(List(), LVM_GETCOLUMNWIDTH, column, 0));
+        if (width > 0 && !captions_[column].empty()) columnWidths_[captions_[column]] = width;
+    }
 }
 
 void ViewerMainWindow::PaintIcon() {
@@ -260,6 +329,7 @@ void ViewerMainWindow::ShowControl(int id, bool show) { ShowItem(id, show); }
 // add again go when the list settles (SettleColumns), before anything else
 // is shown.
 void ViewerMainWindow::ClearList() {
+    RememberColumnWidths();
     HoldRedraw();
     SendMessageW(List(), LVM_DELETEALLITEMS, 0, 0);
     columnsAdded_ = 0;
@@ -269,6 +339,8 @@ void ViewerMainWindow::ClearList() {
 
 void ViewerMainWindow::AddColumn(int index, const std::string& caption, int width) {
     std::wstring text = Wide(caption);
+    // A shown column takes the width the engineer gave it last; a hidden one stays hidden.
+    if (const auto kept = columnWidths_.find(text); width > 0 && kept != columnWidths_.end()) width = kept->second;
     LVCOLUMNW column = {};
     column.fmt = LVCFMT_LEFT;
     column.cx = width;

@@ -9,14 +9,14 @@
 #include "../scale_folder.h"
 #include "common/cp1251.h"
 #include "common/win/handle.h"
+#include "viewer_settings.h"
 #include "viewer_windows.h"
 
 namespace tq::viewer {
 
 namespace {
 
-const wchar_t kKey[] = L"Software\\Norvell\\TQScaleDBViewer";
-const wchar_t kValue[] = L"ScaleFolder";
+const wchar_t kScaleFolder[] = L"ScaleFolder";
 
 class SystemFolders : public FolderView {
 public:
@@ -30,28 +30,10 @@ public:
         return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
     }
     bool Enter(const std::string& folder) override { return SetCurrentDirectoryW(tq::Utf8ToWide(folder).c_str()) != 0; }
-    std::string RememberedFolder() override {
-        wchar_t folder[MAX_PATH * 2] = {};
-        DWORD bytes = sizeof folder - sizeof(wchar_t);
-        DWORD type = 0;
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return std::string();
-        tq::win::RegKey owned(key);
-        if (RegQueryValueExW(key, kValue, nullptr, &type, reinterpret_cast<BYTE*>(folder), &bytes) != ERROR_SUCCESS ||
-            type != REG_SZ)
-            return std::string();
-        folder[bytes / sizeof(wchar_t)] = L'\0';
-        return tq::WideToUtf8(folder);
-    }
+    std::string RememberedFolder() override { return tq::WideToUtf8(LoadSettingText(kScaleFolder)); }
     // A failure only costs the engineer the choice next time.
     void RememberFolder(const std::string& folder) override {
-        HKEY key = nullptr;
-        if (RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
-            return;
-        tq::win::RegKey owned(key);
-        const std::wstring wide = tq::Utf8ToWide(folder);
-        RegSetValueExW(key, kValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
-                       static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
+        SaveSettingText(kScaleFolder, tq::Utf8ToWide(folder));
     }
     bool AskFolder(const std::string& prompt, std::string* folder) override {
         const std::wstring title = tq::Utf8ToWide(prompt);

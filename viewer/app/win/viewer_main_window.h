@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,9 @@ private:
     void ShowPendingRows();
     void HoldRedraw();
     void SettleColumns();
+    void RestoreWindowSize();
+    void Layout();
+    void RememberColumnWidths();
     void GiveCell(NMLVDISPINFOW* info);
     bool OnKey(UINT key, HWND target);
     void ShowContextMenu(LPARAM at);
@@ -79,6 +83,13 @@ private:
     std::vector<std::wstring> shownCaptions_;
     int columnsAdded_ = -1;
     bool redrawHeld_ = false;  // the list does not draw until the update settles
+    // The window grows and shrinks: the list with it, the icon along its right
+    // edge, never smaller than the template.
+    SIZE minSize_ = {0, 0};
+    SIZE listMargin_ = {0, 0};  // from the list's bottom right to the client's
+    int iconMargin_ = 0;        // from the icon's left to the client's right
+    HWND iconControl_ = nullptr;
+    std::map<std::wstring, int> columnWidths_;  // as the engineer left them, by caption
     tq::win::Hook keyFilter_;
     CViewerMainDlg logic_{*this};
 };
