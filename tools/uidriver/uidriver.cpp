@@ -214,6 +214,7 @@ private:
     std::string ListClick(HWND list, int row);
     std::string Keys(HWND window, const std::vector<std::string>& w);
     std::string HeaderClick(HWND list, int column);
+    std::string Hover(HWND list, int row, int column);
     std::string Exit(const std::vector<std::string>& w);
 
     bool Ours(HWND hwnd) const;
@@ -303,6 +304,8 @@ std::string Driver::Run(const std::vector<std::string>& w) {
     if (c == "lv-row" && n >= 4) return ListRow(control, static_cast<int>(Number(w[3])));
     if (c == "lv-click" && n >= 4) return ListClick(control, static_cast<int>(Number(w[3])));
     if (c == "lv-header-click" && n >= 4) return HeaderClick(control, static_cast<int>(Number(w[3])));
+    if (c == "lv-hover" && n >= 5)
+        return Hover(control, static_cast<int>(Number(w[3])), static_cast<int>(Number(w[4])));
     return Err("unknown command or missing arguments");
 }
 
@@ -533,6 +536,27 @@ std::string Driver::ListClick(HWND list, int row) {
     const LPARAM where = MAKELPARAM(at.x, at.y);
     PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, where);
     PostMessageW(list, WM_LBUTTONUP, 0, where);
+    return Ok();
+}
+
+// The mouse put over a cell, as a user moves it there: the list sees the
+// move from the system, and so does a tooltip that watches it.
+std::string Driver::Hover(HWND list, int row, int column) {
+    RemoteBuffer remote(list, kRemoteSize);
+    if (!remote.ok()) return Err("no memory in the target");
+    Send(list, LVM_ENSUREVISIBLE, row, FALSE);
+    RECT rect = {};
+    rect.top = column;
+    rect.left = LVIR_LABEL;
+    if (!remote.Write(0, &rect, sizeof rect) ||
+        !Send(list, LVM_GETSUBITEMRECT, row, reinterpret_cast<LPARAM>(remote.at(0))) ||
+        !remote.Read(0, &rect, sizeof rect))
+        return Err("no cell " + std::to_string(row) + " " + std::to_string(column));
+    POINT at = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    ClientToScreen(list, &at);
+    SetCursorPos(at.x - 3, at.y);
+    Sleep(50);
+    SetCursorPos(at.x, at.y);
     return Ok();
 }
 

@@ -311,6 +311,14 @@ def listing(h, version):
         v.listing(GOODS, len(goods) + 1)
         equal(v.counter(), str(len(goods)), "counter stops at the row without a code")
         equal(v.row(len(goods) - 1)[2], "Д" * 254, "a long value is cut to 254 characters")
+        # The mouse over a cell its column cuts: the whole text in a tooltip.
+        def tips():
+            f = v.ui.call("windows")
+            return [f[i + 1] for i in range(0, len(f) - 2, 3) if f[i + 2] == "tooltips_class32"]
+        v.ui.call("lv-hover", v.hwnd, LIST, len(goods) - 1, 2)
+        until(lambda: "Д" * 254 in tips(), "the long value whole in a tooltip", timeout=10)
+        v.ui.call("lv-hover", v.hwnd, LIST, len(goods) - 1, 0)
+        until(lambda: "Д" * 254 not in tips(), "no tip over a code that shows whole", timeout=10)
         equal(v.row(len(goods)), [""] * 41, "the row without a code stays empty")
         equal(v.row(0)[:3], stored(folder, GOODS, goods[0])[:3], "first goods row")
         equal(v.ui.text(v.hwnd, DB_NAME), "Товары", "database label")

@@ -64,6 +64,7 @@ BOOL ViewerMainWindow::OnInitDialog() {
     SendMessageW(List(), LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
     columnWidths_ = LoadColumnWidths();
     RestoreWindowSize();
+    MakeCellTips();
     logic_.OnInitDialog(ReadFileVersion(), CurrentFolder());
     ShowPendingCount();
     // The dialog manager's modal loop offers every message to this filter
@@ -155,6 +156,10 @@ void ViewerMainWindow::ShowContextMenu(LPARAM at) {
 }
 
 bool ViewerMainWindow::OnNotify(NMHDR* header, LRESULT* result) {
+    if (header->hwndFrom == cellTips_ && cellTips_ && header->code == TTN_GETDISPINFOW) {
+        GiveCellTip(reinterpret_cast<NMTTDISPINFOW*>(header));
+        return true;
+    }
     if (header->idFrom != IDC_RECORD_LIST) return false;
     if (header->code == LVN_GETDISPINFOW) {
         GiveCell(reinterpret_cast<NMLVDISPINFOW*>(header));
@@ -206,6 +211,7 @@ bool ViewerMainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result
 }
 
 void ViewerMainWindow::OnDestroy() {
+    if (cellTips_) RemoveWindowSubclass(List(), ListProc, 0);
     WINDOWPLACEMENT placement = {};
     placement.length = sizeof placement;
     if (GetWindowPlacement(hwnd(), &placement)) {
@@ -258,6 +264,58 @@ void ViewerMainWindow::Layout() {
     SetWindowPos(iconControl_, nullptr, client.right - iconMargin_, icon.top, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     InvalidateRect(hwnd(), nullptr, TRUE);
+}
+
+// One tool covers the list; the list's mouse moves reach the tooltip, and a
+// move onto another cell takes the shown tip down, so that the next one asks
+// for that cell's text (GiveCellTip).
+void ViewerMainWindow::MakeCellTips() {
+    cellTips_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr,
+                                instance_, nullptr);
+    if (!cellTips_) return;
+    TOOLINFOW tool = {};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND;
+    tool.hwnd = hwnd();
+    tool.uId = reinterpret_cast<UINT_PTR>(List());
+    tool.lpszText = LPSTR_TEXTCALLBACKW;
+    SendMessageW(cellTips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    SendMessageW(cellTips_, TTM_SETMAXTIPWIDTH, 0, 600);  // long values wrap
+    SetWindowSubclass(List(), ListProc, 0, reinterpret_cast<DWORD_PTR>(this));
+}
+
+LRESULT CALLBACK ViewerMainWindow::ListProc(HWND list, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR self) {
+    auto* window = reinterpret_cast<ViewerMainWindow*>(self);
+    if (msg == WM_MOUSEMOVE || msg == WM_LBUTTONDOWN || msg == WM_RBUTTONDOWN) {
+        MSG relayed = {list, msg, wp, lp, 0, {}};
+        SendMessageW(window->cellTips_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relayed));
+        LVHITTESTINFO hit = {};
+        hit.pt = {static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
+        SendMessageW(list, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+        const POINT cell = {hit.iItem, hit.iItem >= 0 ? hit.iSubItem : -1};
+        if (cell.x != window->tipCell_.x || cell.y != window->tipCell_.y) {
+            window->tipCell_ = cell;
+            SendMessageW(window->cellTips_, TTM_POP, 0, 0);
+        }
+    }
+    return DefSubclassProc(list, msg, wp, lp);
+}
+
+// The whole text of the cell under the mouse, where its column shows less
+// of it; no tip where the cell shows whole.
+void ViewerMainWindow::GiveCellTip(NMTTDISPINFOW* info) {
+    tipText_.clear();
+    const int row = tipCell_.x, column = tipCell_.y;
+    if (row >= 0 && column >= 0) {
+        const std::wstring text = Wide(logic_.Rows().Cell(row, column));
+        const LRESULT shown = SendMessageW(List(), LVM_GETCOLUMNWIDTH, column, 0);
+        const LRESULT needed = SendMessageW(List(), LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        const int kCellPadding = 12;  // the list's margins around a cell's text
+        if (!text.empty() && needed + kCellPadding > shown) tipText_ = text;
+    }
+    info->lpszText = tipText_.empty() ? nullptr : tipText_.data();
+    info->szText[0] = L'\0';
 }
 
 // The widths of the shown columns, by caption, before the columns change.

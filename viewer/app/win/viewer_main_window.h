@@ -2,6 +2,7 @@
 // what the logic asks for.
 #pragma once
 #include <windows.h>
+#include <commctrl.h>
 
 #include <map>
 #include <string>
@@ -39,6 +40,9 @@ private:
     void RestoreWindowSize();
     void Layout();
     void RememberColumnWidths();
+    void MakeCellTips();
+    void GiveCellTip(NMTTDISPINFOW* info);
+    static LRESULT CALLBACK ListProc(HWND list, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR self);
     void GiveCell(NMLVDISPINFOW* info);
     bool OnKey(UINT key, HWND target);
     void ShowContextMenu(LPARAM at);
@@ -90,6 +94,10 @@ private:
     int iconMargin_ = 0;        // from the icon's left to the client's right
     HWND iconControl_ = nullptr;
     std::map<std::wstring, int> columnWidths_;  // as the engineer left them, by caption
+    // A cell whose text its column cuts shows whole in a tooltip.
+    HWND cellTips_ = nullptr;
+    POINT tipCell_ = {-1, -1};  // row, column under the mouse
+    std::wstring tipText_;
     tq::win::Hook keyFilter_;
     CViewerMainDlg logic_{*this};
 };
