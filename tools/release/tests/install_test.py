@@ -32,7 +32,7 @@ INSTALL_DIR = r"C:\Program Files\Scale service tools"
 MENU_FOLDER = "Сервисные программы весов"
 UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 SHOTS = os.path.join(os.environ["TQ_BUILD_DIR"], "screenshots")
-IDCANCEL, LIST, CHOOSER, SELECT, COUNTER = 2, 1000, 1001, 1007, 1003
+IDOK, IDCANCEL, LIST, CHOOSER, SELECT, COUNTER = 1, 2, 1000, 1001, 1007, 1003
 MSG_HEADER, MSG_TEXT, MSG_CONTINUE = 1011, 1002, 1008
 
 
@@ -159,9 +159,30 @@ def viewer_from_shortcut(pc, version):
         ui.gone(editor)
         ui.call("close", main)
         ok(ui.call("exit", 10000) == ["0"], "the viewer ends with 0")
+
+        # As the Start menu starts it: in the install folder, which holds no
+        # Internal. The folder browser asks for the scale's folder; cancelled,
+        # the viewer starts as it always did, each database said not opened.
+        ui.start(target, INSTALL_DIR)
+        browser, _ = ui.box("*", 20000)
+        ok(True, "the installed viewer offers a folder choice where it finds no Internal")
+        screenshot(pc, "release_installed_folder_choice.png")
+        ui.click(browser, IDCANCEL)
+        ui.gone(browser)
+        first, text = ui.box("TQScaleDBViewer", 20000)
+        ok(text == "БД ТОВАРОВ не открыта!", f"then the start-up as before ({text!r})")
+        for _ in range(6):
+            ui.click(first, IDOK)
+            ui.gone(first)
+            first, _ = ui.box("TQScaleDBViewer", 20000)
+        ui.click(first, IDOK)
+        main = ui.window(f"TQScaleDBViewer v.{version}. — *", 20000)
+        ui.call("close", main)
+        ok(ui.call("exit", 10000) == ["0"], "and ends with 0")
     finally:
         if ui.proc.poll() is None:
             ui.close_driver()
+        pc.h.run(r"C:\windows\system32\reg.exe", ["delete", r"HKCU\Software\Norvell\TQScaleDBViewer", "/f"])
 
 
 def wizard_without_control(pc):
