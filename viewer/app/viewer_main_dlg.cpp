@@ -10,6 +10,7 @@
 #include "core/data_access.h"
 #include "core/record.h"
 #include "core/recordset.h"
+#include "core/test_records.h"
 #include "file_version.h"
 #include "resource.h"
 
@@ -266,20 +267,17 @@ void CViewerMainDlg::GenerateTestRecords(int32_t count) {
         view_.Message(tq::Cp("Ошибка при сохранении записи!"), MessageKind::Error);
         return;
     }
-    // Test records written over rows that a failed clear left would replace
-    // real records with codes 1..count.
-    if (!ClearAndList(db)) return;
-    FieldBlock block;
+    // The clear and the records are one change after one backup: a
+    // generation cut short, or refused half-way, leaves the database as it was.
     view_.ShowControl(IDC_RECORD_COUNT, true);
-    bool saved = true;
-    DbBeginBatch(db);
-    for (int64_t n = 1; n <= count && saved; ++n) {
-        std::snprintf(block.slot[0], sizeof block.slot[0], "xx%08u", static_cast<unsigned>(n));
-        saved = DbSave(db, &block) == 0;
-        view_.SetControlText(IDC_RECORD_COUNT, std::to_string(n));
-    }
-    if (!DbEndBatch(db)) saved = false;
-    if (!saved) view_.Message(tq::Cp("Ошибка при сохранении записи!"), MessageKind::Error);
+    std::string why;
+    int64_t refused = 0;
+    const auto counter = [this](int64_t written) { view_.SetControlText(IDC_RECORD_COUNT, std::to_string(written)); };
+    const ChangeOutcome outcome = tq::viewer::GenerateTestRecords(db, count, counter, nullptr, &refused, &why);
+    if (outcome == ChangeOutcome::NoBackup) view_.Message(BackupFailedText(why), MessageKind::Error);
+    else if (outcome != ChangeOutcome::Done && refused > 0)
+        view_.Message(tq::Cp("Ошибка при сохранении записи!"), MessageKind::Error);
+    else if (outcome != ChangeOutcome::Done) view_.Message(tq::Cp("Не удалось очистить БД"), MessageKind::Error);
     FillList(db);
 }
 

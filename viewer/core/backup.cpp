@@ -132,13 +132,28 @@ bool SameName(const std::string& a, const std::string& b) { return SameLetters(N
 // (BackupNames), but never one of keep (the copy just made, the copy being
 // restored), whatever its place in that order.
 void RemoveOldest(const std::string& dbPath, const std::vector<std::string>& keep) {
+    const auto isKept = [&](const std::string& name) {
+        return std::any_of(keep.begin(), keep.end(), [&](const std::string& k) { return !k.empty() && SameName(k, name); });
+    };
+    std::vector<std::string> names = BackupNames(dbPath);
+    // Past the limit, a copy that holds the same bytes as the next one made is
+    // no state of its own, and goes before any distinct one: a change killed
+    // after its copy was made leaves such a copy (the database stayed as the
+    // copy shows it), and a run of them must not push an older state out.
+    const std::string folder = BackupFolder(dbPath);
+    for (size_t i = 0; i + 1 < names.size() && names.size() > static_cast<size_t>(kBackupsKept);) {
+        const size_t drop = !isKept(names[i]) ? i : !isKept(names[i + 1]) ? i + 1 : names.size();
+        if (drop == names.size() || !SameFileContents(JoinPath(folder, names[i]), JoinPath(folder, names[i + 1])) ||
+            !RemoveFile(JoinPath(folder, names[drop]))) {
+            ++i;
+            continue;
+        }
+        names.erase(names.begin() + static_cast<long>(drop));
+    }
     std::vector<std::string> others;
     size_t kept = 0;
-    for (const std::string& name : BackupNames(dbPath)) {
-        const bool protectedName = std::any_of(keep.begin(), keep.end(), [&](const std::string& k) {
-            return !k.empty() && SameName(k, name);
-        });
-        if (protectedName) ++kept;
+    for (const std::string& name : names) {
+        if (isKept(name)) ++kept;
         else others.push_back(name);
     }
     const size_t room = kept < static_cast<size_t>(kBackupsKept) ? kBackupsKept - kept : 0;

@@ -12,6 +12,7 @@
 #include <fstream>
 
 #include "core/backup.h"
+#include "core/test_records.h"
 #include "core/file_path.h"
 #include "db_fixture.h"
 #include "jet_raw.h"
@@ -156,6 +157,43 @@ TEST_F(BackupTest, TheNewestTenAreKeptAndTheOldestGoesOnlyAfterANewOneIsWhole) {
     expected.push_back("other.mdb.20200101-000000.bak");
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(NamesIn(backupDir()), expected) << "nothing removed, no partial copy, other files left alone";
+}
+
+// A change killed after its copy was made leaves a copy of what the database
+// still holds; a run of them once pushed the one copy of an older state out.
+TEST_F(BackupTest, RepeatedCopiesGoBeforeAnyDistinctOlderState) {
+    GoodsWithThreeRows();
+    std::string first, why;
+    ASSERT_EQ(DbChangeWithBackup(DbGoods, "", ClearGoods, &first, &why), ChangeOutcome::Done) << U(why);
+    Tick();
+    for (int i = 0; i < 12; ++i, Tick()) Backup();  // the emptied database, again and again
+    const std::vector<std::string> names = NamesIn(backupDir());
+    EXPECT_NE(std::find(names.begin(), names.end(), fs::path(first).filename().string()), names.end())
+        << "the only copy of the three records stays";
+    EXPECT_EQ(RowsIn(first), 3);
+    ASSERT_EQ(Save(DbGoods, {{0, "5"}}), 0);
+    std::string second;
+    ASSERT_EQ(DbChangeWithBackup(DbGoods, "", ClearGoods, &second, &why), ChangeOutcome::Done) << U(why);
+    EXPECT_TRUE(fs::exists(first) && fs::exists(second)) << "both distinct states kept";
+}
+
+// Test records are one change: one refused half-way leaves the records
+// that were there, and a single copy of them.
+TEST_F(BackupTest, AGenerationRefusedHalfWayLeavesTheDatabaseAsItWas) {
+    GoodsWithThreeRows();
+    std::string backup, why;
+    int64_t refused = 0;
+    std::vector<int64_t> told;
+    EXPECT_EQ(GenerateTestRecords(DbGoods, 250, [&](int64_t n) { told.push_back(n); }, &backup, &refused, &why),
+              ChangeOutcome::Done) << U(why);
+    EXPECT_EQ(told, (std::vector<int64_t>{100, 200, 250}));
+    EXPECT_EQ(DbTableRows(DbGoods), 250);
+    // The users database refuses every test record: a user needs a name.
+    OpenNew(DbUsers);
+    ASSERT_EQ(Save(DbUsers, {{0, "1"}, {1, "Яна"}, {3, "1111"}}), 0);
+    EXPECT_EQ(GenerateTestRecords(DbUsers, 5, nullptr, &backup, &refused, &why), ChangeOutcome::Failed);
+    EXPECT_EQ(refused, 1);
+    EXPECT_EQ(DbTableRows(DbUsers), 1) << "the user is still there";
 }
 
 TEST_F(BackupTest, AFileWhereTheBackupFolderShouldBeRefusesTheBackup) {
