@@ -138,7 +138,7 @@ TEST_F(TqdbTest, InspectShowsTheFilesShapeAndChangesNothing) {
     const std::vector<std::string> internal = NamesIn(PathOf("Internal"));
     const Result r = Run({"inspect", "goods"});
     ASSERT_EQ(r.rc, 0) << r.err;
-    EXPECT_EQ(r.out.rfind("goods: Internal\\TQScale.mdb\nkind: SQLite\npage size: 4096\nencoding: UTF-8\n"
+    EXPECT_EQ(r.out.rfind("goods: Internal\\TQScale.mdb\nвид: SQLite\nразмер страницы: 4096\nкодировка: UTF-8\n"
                           "Поля FieldsTable (имя, тип, размер, обязательное):\ns00\tTEXT\t-\tнет\ns01\tTEXT\t-\tнет\n",
                           0),
               0u)
@@ -188,7 +188,7 @@ TEST_F(TqdbTest, InspectOfTheFolderSaysWhatCannotBeReadAndGoesOn) {
               "help: Internal\\Help.mdb не читается: не база данных весов (ни SQLite, ни Access)\n");
     for (const char* name : {"goods", "users", "reports", "resources"})
         EXPECT_NE(r.out.find(std::string(name) + ": Internal\\"), std::string::npos) << name << " listed after the failures";
-    EXPECT_NE(r.out.find("sells: Internal\\Sells.mdb\nkind: SQLite\npage size: 4096\nencoding: UTF-8\n"
+    EXPECT_NE(r.out.find("sells: Internal\\Sells.mdb\nвид: SQLite\nразмер страницы: 4096\nкодировка: UTF-8\n"
                          "Таблицы FieldsTable в файле нет\nДругие таблицы: Other\n"),
               std::string::npos)
         << r.out;

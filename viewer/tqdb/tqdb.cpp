@@ -542,7 +542,8 @@ private:
         SetBlockSlot(block, 0, "xx5");
         const std::string cyrillic(60, '\xE6');  // 60 times "ж"
         for (int column = 1; column < kFieldCount; ++column) SetBlockSlot(block, column, cyrillic.c_str());
-        return DbSave(DbGoods, &block) == 2009 && Error().find("too large") != std::string::npos && Count() == before;
+        return DbSave(DbGoods, &block) == 2009 && Error().find(tq::Cp("слишком велика")) != std::string::npos &&
+               Count() == before;
     }
 
     // One transaction over many rows needs Jet's lock limit raised; every
