@@ -113,6 +113,53 @@ private:
     bool(WINAPI* statistics_)(kb::TKBStatistics*) = nullptr;
 };
 
+// "COM7" -> 7; 0 for any other name.
+int32_t ComNumber(const wchar_t* name) {
+    if (_wcsnicmp(name, L"COM", 3) != 0 || !name[3]) return 0;
+    int32_t n = 0;
+    for (const wchar_t* p = name + 3; *p; ++p) {
+        if (*p < L'0' || *p > L'9' || n > 255) return 0;
+        n = n * 10 + (*p - L'0');
+    }
+    return n <= 255 ? n : 0;
+}
+
+// The DOS device names say which COM ports exist; a port whose driver names
+// it only in the registry's device map (some USB adapters) is taken from
+// there too. Neither opens a port, so a port that another program holds is
+// not disturbed by the look.
+class WindowsPorts : public PortList {
+public:
+    std::vector<int32_t> Existing() override {
+        std::vector<int32_t> ports;
+        std::vector<wchar_t> names(16384);
+        for (;;) {
+            const DWORD got = QueryDosDeviceW(nullptr, names.data(), static_cast<DWORD>(names.size()));
+            if (got) {
+                for (const wchar_t* p = names.data(); p < names.data() + got && *p; p += wcslen(p) + 1)
+                    if (const int32_t n = ComNumber(p)) ports.push_back(n);
+                break;
+            }
+            if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || names.size() >= (1u << 20)) break;
+            names.resize(names.size() * 4);
+        }
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) == ERROR_SUCCESS) {
+            for (DWORD i = 0;; ++i) {
+                wchar_t name[256], value[64] = {};
+                DWORD nameSize = 256, valueSize = sizeof value - sizeof(wchar_t), type = 0;
+                const LONG rc = RegEnumValueW(key, i, name, &nameSize, nullptr, &type,
+                                              reinterpret_cast<BYTE*>(value), &valueSize);
+                if (rc == ERROR_NO_MORE_ITEMS) break;
+                if (rc != ERROR_SUCCESS || type != REG_SZ) continue;
+                if (const int32_t n = ComNumber(value)) ports.push_back(n);
+            }
+            RegCloseKey(key);
+        }
+        return ports;
+    }
+};
+
 DriverMonitor* g_monitor = nullptr;
 void WINAPI OnKey(int32_t key) {
     if (g_monitor) g_monitor->OnKey(key);
@@ -143,7 +190,8 @@ int RunWithDriver(const Options& options, StdConsole& console) {
     }
     const DWORD started = GetTickCount();
     win::WinClock clock;
-    DriverMonitor monitor(driver, console, clock);
+    WindowsPorts ports;
+    DriverMonitor monitor(driver, ports, console, clock);
     g_monitor = &monitor;
     driver.SetKeyFunction(OnKey);
     console.Line(Cp("kbmon: TQ850KB.dll на COM") + std::to_string(options.port));
@@ -176,7 +224,8 @@ int RunRaw(const Options& options, StdConsole& console) {
     exchange.SetStatistics(&stats);
     ExchangeLink link(exchange);
     win::WinClock clock;
-    RawMonitor monitor(link, stats, console, clock);
+    WindowsPorts ports;
+    RawMonitor monitor(link, stats, ports, console, clock);
     const bool opened = monitor.Begin(options.port);
     while (opened && !StopRequested() && !DeadlinePassed(started, options) && !console.Error()) {
         monitor.Step();

@@ -1,5 +1,6 @@
 #include "kbdriver/kbmon/monitor.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 
@@ -77,12 +78,27 @@ std::string OpenFailure(int32_t openResult, uint32_t systemError, int32_t port) 
     }
 }
 
+std::string MissingPort(int32_t port, const std::vector<int32_t>& existing) {
+    std::vector<int32_t> ports = existing;
+    std::sort(ports.begin(), ports.end());
+    ports.erase(std::unique(ports.begin(), ports.end()), ports.end());
+    std::string list;
+    for (int32_t other : ports)
+        if (other != port) list += (list.empty() ? "COM" : ", COM") + std::to_string(other);
+    return Format(Cp("Порт COM%d не найден. ").c_str(), port) +
+           (list.empty() ? Cp("COM-портов в системе нет") : Cp("Есть порты: ") + list);
+}
+
 std::string Verdict(const kb::TKBStatistics& s) {
     if (s.OpenResult == kb::kNotStarted) return Cp("Драйвер не смог начать работу");
     if (s.OpenResult == -2) return Cp("Порт занят другой программой");
     if (s.OpenResult != 0) return OpenFailure(s.OpenResult, s.LastOpenError, s.Port);
     if (s.FailedOpens > 0) return Format(Cp("Порт пропал во время работы (ошибка Windows %lu) — проверьте подключение").c_str(), U(s.LastOpenError));
-    if (FramesSeen(s) == 0 && s.Handshake != kb::kHandshakeAnswered) return Cp("Нет ответа клавиатуры");
+    // A keyboard that never answers the request fails the host's Start even
+    // while its keys come through, so frames on the line do not make it fine.
+    if (s.Handshake != kb::kHandshakeAnswered)
+        return FramesSeen(s) == 0 ? Cp("Клавиатура не отвечает")
+                                  : Cp("Клавиатура не отвечает на запрос (кадры от неё приходят)");
     const uint32_t candidates = Candidates(s);
     if (s.RejectedCrc > 0 && s.RejectedCrc * 100ull >= candidates) {
         const unsigned long percent = static_cast<unsigned long>((s.RejectedCrc * 100ull + candidates / 2) / candidates);
@@ -105,8 +121,7 @@ std::string LinkText(Link link) {
 std::string StatusLine(const kb::TKBStatistics& before, const kb::TKBStatistics& now, uint32_t elapsedMs,
                        uint32_t runningMs, Link link) {
     const double perSecond = elapsedMs ? (FramesSeen(now) - FramesSeen(before)) * 1000.0 / elapsedMs : 0.0;
-    return Format(Cp("[%4lu с] кадров/с %.1f | ошибок CRC %lu | пропущено байт %lu | переоткрытий после сбоя %lu, "
-                     "в простое %lu | %s").c_str(),
+    return Format(Cp("[%4lu с] %.1f кадр/с, CRC %lu, пропущ. %lu, переоткр. %lu/%lu, %s").c_str(),
                   U(runningMs / 1000), perSecond, U(now.RejectedCrc), U(now.BytesSkipped), U(now.FaultReopens),
                   U(IdleReopens(now)), LinkText(link).c_str());
 }
@@ -176,6 +191,10 @@ bool DriverMonitor::Begin(int32_t port) {
         console_.Line(Verdict(s));
         return false;
     }
+    if (s.OpenResult == -3) {
+        console_.Line(MissingPort(port, ports_.Existing()));
+        return false;
+    }
     if (const std::string failure = OpenFailure(s.OpenResult, s.LastOpenError, port); !failure.empty()) {
         console_.Line(failure);
         return false;
@@ -215,7 +234,8 @@ bool RawMonitor::Begin(int32_t port) {
     const int32_t result = link_.Open();
     stats_.Set(stats_.openResult, result);
     if (result != 0) {
-        console_.Line(OpenFailure(result, stats_.lastOpenError, port));
+        console_.Line(result == -3 ? MissingPort(port, ports_.Existing())
+                                   : OpenFailure(result, stats_.lastOpenError, port));
         return false;
     }
     const bool answered = kb::Handshake(link_);

@@ -25,6 +25,9 @@ std::string Usage();
 
 // Why the port did not open, for Open's results -1 to -3; empty for 0.
 std::string OpenFailure(int32_t openResult, uint32_t systemError, int32_t port);
+// A port that is not there, with the ports that are: an engineer who typed
+// COM7 for a keyboard on COM3 sees the right number at once.
+std::string MissingPort(int32_t port, const std::vector<int32_t>& existing);
 // The one-line verdict of a summary.
 std::string Verdict(const kb::TKBStatistics& s);
 std::string KeyLine(int key);
@@ -40,7 +43,8 @@ constexpr uint32_t kLinkWindowMs = 5000;
 
 // Once a second: what happened since `before`, `elapsedMs` ago. Re-opens
 // after a fault are shown apart from those a silent line gives twice a
-// second.
+// second ("переоткр. N/M"). The line stays within 79 columns for an hour of a
+// bad line, so that an 80-column console does not wrap it.
 std::string StatusLine(const kb::TKBStatistics& before, const kb::TKBStatistics& now, uint32_t elapsedMs,
                        uint32_t runningMs, Link link);
 std::vector<std::string> Summary(const kb::TKBStatistics& s, uint32_t runningMs);
@@ -68,6 +72,13 @@ private:
     uint32_t heardMs_ = 0;  // the last look at which they had
 };
 
+// The COM ports the system has, by number, in any order.
+class PortList {
+public:
+    virtual ~PortList() = default;
+    virtual std::vector<int32_t> Existing() = 0;
+};
+
 class Console {
 public:
     virtual ~Console() = default;
@@ -87,8 +98,8 @@ public:
 // second, a summary at the end.
 class DriverMonitor {
 public:
-    DriverMonitor(KeyboardDriver& driver, Console& console, Clock& clock)
-        : driver_(driver), console_(console), clock_(clock) {}
+    DriverMonitor(KeyboardDriver& driver, PortList& ports, Console& console, Clock& clock)
+        : driver_(driver), ports_(ports), console_(console), clock_(clock) {}
     // Starts the driver; false, after saying why, when the port did not open.
     bool Begin(int32_t port);
     void OnKey(int key) { console_.Line(KeyLine(key)); }
@@ -101,6 +112,7 @@ private:
     kb::TKBStatistics Read();
 
     KeyboardDriver& driver_;
+    PortList& ports_;
     Console& console_;
     Clock& clock_;
     Ticker ticker_;
@@ -119,8 +131,8 @@ class RawMonitor {
 public:
     static constexpr uint32_t kReopenPauseMs = 500;
 
-    RawMonitor(MonitorLink& link, kb::LineStatistics& stats, Console& console, Clock& clock)
-        : link_(link), stats_(stats), console_(console), clock_(clock) {}
+    RawMonitor(MonitorLink& link, kb::LineStatistics& stats, PortList& ports, Console& console, Clock& clock)
+        : link_(link), stats_(stats), ports_(ports), console_(console), clock_(clock) {}
     // Opens the port and asks the keyboard; false, after saying why, when the
     // port did not open.
     bool Begin(int32_t port);
@@ -134,6 +146,7 @@ private:
 
     MonitorLink& link_;
     kb::LineStatistics& stats_;
+    PortList& ports_;
     Console& console_;
     Clock& clock_;
     kb::FrameHunter hunter_;

@@ -59,9 +59,13 @@ TEST(Verdict, NamesTheFaultOfTheLine) {
 
     s = Running();
     s.Handshake = kb::kHandshakeFailed;
-    EXPECT_EQ(U8(Verdict(s)), "Нет ответа клавиатуры");
+    EXPECT_EQ(U8(Verdict(s)), "Клавиатура не отвечает");
     s.IdleFrames = 3;
-    EXPECT_EQ(U8(Verdict(s)), "Линия в порядке") << "it sends, it only did not answer the request";
+    s.FramesAccepted = 40;
+    EXPECT_EQ(U8(Verdict(s)), "Клавиатура не отвечает на запрос (кадры от неё приходят)")
+        << "its keys come, but the host's Start fails on it";
+    s.RejectedCrc = 20;
+    EXPECT_EQ(U8(Verdict(s)), "Клавиатура не отвечает на запрос (кадры от неё приходят)") << "the graver fault first";
 
     s = Running();
     s.OpenResult = -2;
@@ -90,8 +94,7 @@ TEST(Lines, StatusAndCandidatesReadAsTheEngineerExpects) {
     now.FaultReopens = 1;
     now.Connected = 1;
     EXPECT_EQ(U8(StatusLine(before, now, 2000, 12345, Link::Up)),
-              "[  12 с] кадров/с 20.0 | ошибок CRC 2 | пропущено байт 17 | переоткрытий после сбоя 1, в простое 4 | "
-              "связь есть");
+              "[  12 с] 20.0 кадр/с, CRC 2, пропущ. 17, переоткр. 1/4, связь есть");
 
     EXPECT_EQ(U8(CandidateLine({kb::MakeKeyFrame("3C"), kb::Candidate::KeyFrame})),
               "3A 4B 33 43 30 30 36 46 31 43 0D 0A клавиша 1");
@@ -99,6 +102,40 @@ TEST(Lines, StatusAndCandidatesReadAsTheEngineerExpects) {
     EXPECT_EQ(U8(CandidateLine({":K3", kb::Candidate::Cut})),
               "3A 4B 33                            обрезан");
 }
+
+// An hour of a bad line at full speed: every figure is shown, and an
+// 80-column console does not wrap the line, whatever the link state.
+TEST(Lines, StatusOfAnHourOfABadLineFits79Columns) {
+    kb::TKBStatistics before = Running(), now = Running();
+    before.FramesAccepted = 100000;
+    now.FramesAccepted = before.FramesAccepted + 40;
+    now.RejectedCrc = 999;
+    now.BytesSkipped = 9999;
+    now.FaultReopens = 99;
+    now.Reopens = 99 + 7200;  // two idle re-opens a second
+    for (Link link : {Link::Up, Link::Silent, Link::PortLost}) {
+        const std::string line = U8(StatusLine(before, now, 1000, 3600 * 1000, link));
+        EXPECT_LE(Utf8ToWide(line).size(), 79u) << line;
+        for (const char* figure : {"3600", "40.0", "999", "9999", "99/7200"})
+            EXPECT_NE(line.find(figure), std::string::npos) << figure << " in " << line;
+    }
+}
+
+TEST(MissingPort, NamesThePortsThatExist) {
+    EXPECT_EQ(U8(MissingPort(7, {3, 1, 3})), "Порт COM7 не найден. Есть порты: COM1, COM3");
+    EXPECT_EQ(U8(MissingPort(7, {})), "Порт COM7 не найден. COM-портов в системе нет");
+    // A port the system names but that did not open is not offered back.
+    EXPECT_EQ(U8(MissingPort(7, {7})), "Порт COM7 не найден. COM-портов в системе нет");
+}
+
+struct FakePorts : PortList {
+    std::vector<int32_t> ports;
+    int looks = 0;
+    std::vector<int32_t> Existing() override {
+        ++looks;
+        return ports;
+    }
+};
 
 struct FakeDriver : KeyboardDriver {
     kb::TKBStatistics stats = Running();
@@ -119,9 +156,10 @@ struct FakeDriver : KeyboardDriver {
 class DriverMonitorTest : public ::testing::Test {
 protected:
     FakeDriver driver;
+    FakePorts ports;
     Lines out;
     FakeClock clock;
-    DriverMonitor monitor{driver, out, clock};
+    DriverMonitor monitor{driver, ports, out, clock};
 };
 
 TEST_F(DriverMonitorTest, ShowsKeysAStatusEachSecondAndASummary) {
@@ -139,7 +177,7 @@ TEST_F(DriverMonitorTest, ShowsKeysAStatusEachSecondAndASummary) {
     EXPECT_EQ(driver.stops, 1);
     ASSERT_EQ(out.lines.size(), 3u + 5u);
     EXPECT_EQ(out.lines[1], "клавиша 3");
-    EXPECT_EQ(out.lines[2].substr(0, 30), "[   1 с] кадров/с 4.0 ");
+    EXPECT_EQ(out.lines[2].substr(0, 26), "[   1 с] 4.0 кадр/с,");
     EXPECT_EQ(out.lines[3], "Итог за 1 с на COM5:");
     EXPECT_EQ(out.lines.back(), "Вердикт: Линия в порядке");
 }
@@ -154,12 +192,12 @@ TEST_F(DriverMonitorTest, LinkStateFollowsTheLineNotConnected) {
         clock.Advance(1000);
         monitor.Tick();
         const std::string& line = out.lines.back();
-        return line.substr(line.rfind("| ") + 2);
+        return line.substr(line.rfind(", ") + 2);
     };
     EXPECT_EQ(status(2), "связь есть") << "the keyboard answered the handshake a second ago";
     for (int i = 0; i < 4; ++i) status(2);
     EXPECT_EQ(status(2), "линия молчит") << "six seconds without a frame";
-    EXPECT_NE(out.lines.back().find("переоткрытий после сбоя 0, в простое 12"), std::string::npos)
+    EXPECT_NE(out.lines.back().find("переоткр. 0/12,"), std::string::npos)
         << out.lines.back();
     driver.stats.IdleFrames = 1;
     EXPECT_EQ(status(0), "связь есть");
@@ -173,7 +211,7 @@ TEST_F(DriverMonitorTest, LinkStateFollowsTheLineNotConnected) {
     driver.stats.FailedOpens = 3;
     driver.stats.FaultReopens = 2;
     EXPECT_EQ(status(2), "порт недоступен");
-    EXPECT_NE(out.lines.back().find("переоткрытий после сбоя 2, в простое 13"), std::string::npos)
+    EXPECT_NE(out.lines.back().find("переоткр. 2/13,"), std::string::npos)
         << out.lines.back();
     // Plugged in again between two looks: open now, but it failed meanwhile.
     driver.stats.FailedOpens = 4;
@@ -195,6 +233,18 @@ TEST_F(DriverMonitorTest, HeldPortEndsAfterSayingSo) {
     EXPECT_EQ(out.lines.at(0), "Порт COM5 занят другой программой");
     monitor.End();
     EXPECT_EQ(out.lines.back(), "Вердикт: Порт занят другой программой");
+    EXPECT_EQ(ports.looks, 0) << "a held port exists; no list";
+}
+
+TEST_F(DriverMonitorTest, MissingPortListsThoseThatExist) {
+    driver.stats.OpenResult = -3;
+    driver.stats.LastOpenError = 2;
+    driver.stats.Handshake = kb::kHandshakeNotTried;
+    ports.ports = {4, 1};
+    EXPECT_FALSE(monitor.Begin(5));
+    EXPECT_EQ(out.lines.at(0), "Порт COM5 не найден. Есть порты: COM1, COM4");
+    monitor.End();
+    EXPECT_EQ(out.lines.back(), "Вердикт: Порт COM5 не найден");
 }
 
 TEST_F(DriverMonitorTest, DriverThatCannotStartItsReaderIsNotWatched) {
@@ -208,7 +258,7 @@ TEST_F(DriverMonitorTest, SilentKeyboardIsWatchedAnyway) {
     EXPECT_TRUE(monitor.Begin(5));
     EXPECT_EQ(out.lines.at(0), "Клавиатура не ответила на запрос; слушаю линию. Ctrl+C — конец.");
     monitor.End();
-    EXPECT_EQ(out.lines.back(), "Вердикт: Нет ответа клавиатуры");
+    EXPECT_EQ(out.lines.back(), "Вердикт: Клавиатура не отвечает");
 }
 
 struct FakeMonitorLink : MonitorLink {
@@ -230,9 +280,10 @@ class RawMonitorTest : public ::testing::Test {
 protected:
     FakeMonitorLink link;
     kb::LineStatistics stats;
+    FakePorts ports;
     Lines out;
     FakeClock clock;
-    RawMonitor monitor{link, stats, out, clock};
+    RawMonitor monitor{link, stats, ports, out, clock};
 };
 
 TEST_F(RawMonitorTest, PrintsEveryCandidateWithItsCheck) {
@@ -255,6 +306,23 @@ TEST_F(RawMonitorTest, HeldPort) {
     link.openResult = -2;
     EXPECT_FALSE(monitor.Begin(3));
     EXPECT_EQ(out.lines.at(0), "Порт COM3 занят другой программой");
+}
+
+TEST_F(RawMonitorTest, MissingPortSaysThereAreNone) {
+    link.openResult = -3;
+    EXPECT_FALSE(monitor.Begin(3));
+    EXPECT_EQ(out.lines.at(0), "Порт COM3 не найден. COM-портов в системе нет");
+}
+
+// Without the driver, kbmon asks the keyboard itself: one that keeps silent
+// gets the same verdict, its keys notwithstanding.
+TEST_F(RawMonitorTest, KeyboardThatDoesNotAnswerIsSaidSoThoughItsKeysCome) {
+    ASSERT_TRUE(monitor.Begin(7));
+    EXPECT_EQ(out.lines.at(0), "COM7 открыт без драйвера; клавиатура не ответила на запрос. Ctrl+C — конец.");
+    link.line.stream = kb::MakeKeyFrame("3C") + kb::MakeKeyFrame("3D");
+    while (!link.line.stream.empty()) monitor.Step();
+    monitor.End();
+    EXPECT_EQ(out.lines.back(), "Вердикт: Клавиатура не отвечает на запрос (кадры от неё приходят)");
 }
 
 TEST_F(RawMonitorTest, LostPortIsOpenedAgainAfterAPause) {

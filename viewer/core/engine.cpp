@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/cp1251.h"
 #include "file_path.h"
 
 namespace tq::viewer {
@@ -53,7 +54,7 @@ std::unique_ptr<DbEngine> OpenDbEngine(const std::string& path, std::string* why
     case FileKind::Unknown:
         break;
     }
-    if (why) *why = CanOpenForReading(path) ? "not a database of the scale (neither SQLite nor Access)" : "no such file";
+    if (why) *why = tq::Cp(CanOpenForReading(path) ? "не база данных весов (ни SQLite, ни Access)" : "файла нет");
     return nullptr;
 }
 
@@ -61,7 +62,7 @@ std::unique_ptr<DbEngine> OpenDbEngine(const std::string& path, std::string* why
 // Access files need the DAO engine of a Windows machine with Jet or ACE; the
 // native build has none, so opening one fails like any unreadable database.
 std::unique_ptr<DbEngine> OpenDaoEngine(const std::string&, std::string* why) {
-    if (why) *why = "an Access (Jet) database: it opens through DAO, in the Windows build (tqdb.exe)";
+    if (why) *why = tq::Cp("файл Access (Jet): открывается через DAO, в сборке для Windows (tqdb.exe)");
     return nullptr;
 }
 bool CreateJetDatabase(const std::string&) { return false; }

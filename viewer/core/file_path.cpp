@@ -60,11 +60,14 @@ std::string SystemText(DWORD error) {
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
         reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring message = length ? std::wstring(text, length) : L"error " + std::to_wstring(error);
+    std::wstring message = length ? std::wstring(text, length) : std::wstring();
     LocalFree(text);
     while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n' || message.back() == L' '))
         message.pop_back();
-    return tq::WideToCp1251(message);
+    // The system's text is in the system's language; the number is the same
+    // on every system.
+    return tq::Cp("ошибка Windows ") + std::to_string(error) +
+           (message.empty() ? "" : ": " + tq::WideToCp1251(message));
 }
 
 bool Fail(std::string* why) {
@@ -73,7 +76,9 @@ bool Fail(std::string* why) {
 }
 #else
 bool Fail(std::string* why) {
-    if (why) *why = tq::Utf8ToCp1251(std::strerror(errno));
+    const int error = errno;
+    if (why)
+        *why = tq::Cp("системная ошибка ") + std::to_string(error) + ": " + tq::Utf8ToCp1251(std::strerror(error));
     return false;
 }
 #endif

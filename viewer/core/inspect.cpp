@@ -41,7 +41,7 @@ public:
         // READONLY, not READWRITE: a file that was only looked at keeps its
         // bytes and its modification time, its journal mode included.
         if (sqlite3_open_v2(Utf8FilePath(path).c_str(), &db_, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-            error_ = db_ ? sqlite3_errmsg(db_) : "out of memory";
+            error_ = db_ ? "SQLite: " + std::string(sqlite3_errmsg(db_)) : tq::Cp("не хватает памяти");
             sqlite3_close(db_);
             db_ = nullptr;
         }
@@ -51,7 +51,7 @@ public:
     ReadOnlySqlite& operator=(const ReadOnlySqlite&) = delete;
 
     sqlite3* get() const { return db_; }
-    std::string Error() const { return db_ ? std::string(sqlite3_errmsg(db_)) : error_; }
+    std::string Error() const { return db_ ? "SQLite: " + std::string(sqlite3_errmsg(db_)) : error_; }
 
 private:
     sqlite3* db_ = nullptr;
@@ -100,15 +100,15 @@ bool InspectSqliteFile(const std::string& path, Inspection* out, std::string* wh
         *why = connection.Error();
         return false;
     }
-    out->facts.push_back({"kind", "SQLite"});
+    out->facts.push_back({tq::Cp("вид"), "SQLite"});
     std::string pageSize, encoding;
     if (!EachRow(db, "PRAGMA page_size", [&](sqlite3_stmt* s) { pageSize = ColumnText(s, 0); }) ||
         !EachRow(db, "PRAGMA encoding", [&](sqlite3_stmt* s) { encoding = ColumnText(s, 0); })) {
         *why = connection.Error();
         return false;
     }
-    out->facts.push_back({"page size", pageSize});
-    out->facts.push_back({"encoding", encoding});
+    out->facts.push_back({tq::Cp("размер страницы"), pageSize});
+    out->facts.push_back({tq::Cp("кодировка"), encoding});
 
     // Tables by the names SQLite keeps; its own (sqlite_*) are not the scale's.
     std::string table;  // FieldsTable as the file spells it

@@ -36,6 +36,10 @@ namespace tq::viewer {
 
 namespace {
 
+// SQLite's own text, in UTF-8, named as SQLite's: it stays in English
+// beside the Russian that says what failed.
+std::string Said(sqlite3* db) { return std::string("SQLite: ") + sqlite3_errmsg(db); }
+
 const char kColumns[] =
     "s00,s01,s02,s03,s04,s05,s06,s07,s08,s09,s10,s11,s12,s13,s14,s15,s16,s17,s18,s19,s20,"
     "s21,s22,s23,s24,s25,s26,s27,s28,s29,s30,s31,s32,s33,s34,s35,s36,s37,s38,s39,s40";
@@ -275,7 +279,7 @@ public:
         stmt->Reset();
         if (rc != SQLITE_DONE) return false;
         if (unfit.empty()) return true;
-        copyError_ = "values that are no UTF-8 text (binary data or a NUL) in the rows with the codes " + unfit;
+        copyError_ = "значения, которые не текст UTF-8 (двоичные данные или NUL), в записях с кодами " + unfit;
         return false;
     }
 
@@ -289,18 +293,18 @@ public:
     // The failure that made the transaction go back (a COMMIT refused while
     // another program reads) stays the one reported, not ROLLBACK's success.
     void AbandonTransaction() override {
-        if (sqlite3_errcode(db_) != SQLITE_OK) abandonedWhy_ = sqlite3_errmsg(db_);
+        if (sqlite3_errcode(db_) != SQLITE_OK) abandonedWhy_ = Said(db_);
         Exec("ROLLBACK");
         tableCount_ = -1;  // the rolled-back writes were counted
     }
 
     std::string LastError() override {
-        if (!db_) return "cannot be opened";
-        if (!file_.StillThere()) return "the file is no longer at its path";
+        if (!db_) return tq::Cp("файл не открывается");
+        if (!file_.StillThere()) return tq::Cp("файла больше нет на прежнем месте");
         if (!copyError_.empty()) return tq::Utf8ToCp1251(copyError_);
-        if (!LostWhy().empty()) return "SQLite rolled the transaction back: " + LostWhy();
+        if (!LostWhy().empty()) return tq::Cp("SQLite отменил транзакцию: ") + LostWhy();
         if (!abandonedWhy_.empty()) return tq::Utf8ToCp1251(abandonedWhy_);
-        return tq::Utf8ToCp1251(sqlite3_errmsg(db_));
+        return tq::Utf8ToCp1251(Said(db_));
     }
 
     // Steps the statement to its end, collecting each row's rowid and packed values.
@@ -391,7 +395,7 @@ public:
         sqlite3* reader = nullptr;
         if (inTrans_) {
             if (sqlite3_open_v2(Utf8FilePath(file_.path()).c_str(), &reader, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-                copyError_ = sqlite3_errmsg(reader);
+                copyError_ = Said(reader);
                 sqlite3_close_v2(reader);
                 return false;
             }
@@ -404,9 +408,9 @@ public:
                       CopyPages(source, copy, &copyError_);
         if (copied && sqlite3_exec(copy, "PRAGMA journal_mode=delete", nullptr, nullptr, nullptr) != SQLITE_OK) {
             copied = false;
-            copyError_ = sqlite3_errmsg(copy);
+            copyError_ = Said(copy);
         } else if (!copied && copyError_.empty()) {
-            copyError_ = sqlite3_errmsg(copy);
+            copyError_ = Said(copy);
         }
         sqlite3_close_v2(copy);
         sqlite3_close_v2(reader);
@@ -423,7 +427,7 @@ public:
         if (!inTrans_ || !ReadyToWrite()) return false;
         sqlite3* copy = nullptr;
         bool restored = sqlite3_open_v2(Utf8FilePath(from).c_str(), &copy, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK;
-        if (!restored) copyError_ = "the copy cannot be opened: " + std::string(sqlite3_errmsg(copy));
+        if (!restored) copyError_ = "копия не открывается: " + Said(copy);
         if (restored) restored = CopyRows(copy);
         Exec("PRAGMA cache_size=-2000");  // SQLite's default again; what the cache holds stays until the commit
         sqlite3_close_v2(copy);
@@ -524,7 +528,7 @@ private:
     bool CopyRows(sqlite3* copy) {
         Statement read, insert;
         if (!read.Prepare(copy, std::string("SELECT ") + kColumns + " FROM FieldsTable ORDER BY rowid")) {
-            copyError_ = "the copy has no table of the scale's shape: " + std::string(sqlite3_errmsg(copy));
+            copyError_ = "в копии нет таблицы того вида, что у весов: " + Said(copy);
             return false;
         }
         std::string sql = std::string("INSERT INTO FieldsTable(") + kColumns + ") VALUES(?";
@@ -535,7 +539,7 @@ private:
         // spill before the commit (slow where each write is a system call).
         Exec("PRAGMA cache_size=-262144");
         if (!Exec("DELETE FROM FieldsTable") || !insert.Prepare(db_, sql)) {
-            copyError_ = sqlite3_errmsg(db_);
+            copyError_ = Said(db_);
             return false;
         }
         int rc;
@@ -544,13 +548,13 @@ private:
             const bool written = sqlite3_step(insert.get()) == SQLITE_DONE;
             insert.Reset();
             if (!written) {
-                copyError_ = sqlite3_errmsg(db_);
+                copyError_ = Said(db_);
                 NoteFailedWrite();
                 return false;
             }
         }
         if (rc != SQLITE_DONE) {
-            copyError_ = "the copy cannot be read to its end: " + std::string(sqlite3_errmsg(copy));
+            copyError_ = "копия не читается до конца: " + Said(copy);
             return false;
         }
         return true;
@@ -560,13 +564,13 @@ private:
         error->clear();
         sqlite3_backup* backup = sqlite3_backup_init(to, "main", from, "main");
         if (!backup) {
-            *error = sqlite3_errmsg(to);
+            *error = Said(to);
             return false;
         }
         const int step = sqlite3_backup_step(backup, -1);
         const int finish = sqlite3_backup_finish(backup);
         if (step == SQLITE_DONE && finish == SQLITE_OK) return true;
-        *error = sqlite3_errstr(step != SQLITE_DONE ? step : finish);
+        *error = std::string("SQLite: ") + sqlite3_errstr(step != SQLITE_DONE ? step : finish);
         return false;
     }
 
@@ -613,7 +617,7 @@ bool SqliteResult::WriteDelete(size_t, int64_t rowid) { return engine_.Remove(ro
 std::unique_ptr<DbEngine> OpenSqliteEngine(const std::string& path, std::string* why) {
     auto engine = std::make_unique<SqliteEngine>();
     if (engine->Open(path)) return engine;
-    if (why) *why = "SQLite: " + engine->LastError();
+    if (why) *why = engine->LastError();
     return nullptr;
 }
 

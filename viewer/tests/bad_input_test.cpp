@@ -134,7 +134,7 @@ TEST_F(DbTest, ABlockWithoutTerminatorsIsSafe) {
     if (OnJet()) {
         // 40 values of 254 characters are more than a Jet row holds.
         EXPECT_EQ(DbSave(DbResources, &block), 2025);
-        EXPECT_NE(DbRecordset(DbResources)->LastEngineError().find("too large"), std::string::npos);
+        EXPECT_NE(DbRecordset(DbResources)->LastEngineError().find(tq::Cp("слишком велика")), std::string::npos);
         EXPECT_TRUE(RawRows(path).empty());
         for (int i = 11; i < kFieldCount; ++i) block.slot[i][0] = '\0';
     }

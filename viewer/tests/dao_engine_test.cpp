@@ -204,7 +204,7 @@ TEST_F(DaoFaultTest, ARowTooLargeForJetIsRefusedNamingItsRecord) {
     for (int column = 1; column < kFieldCount; ++column) fields.push_back({column, cyrillic});
     EXPECT_EQ(Save(DbGoods, fields), 2009);
     const std::string why = DbRecordset(DbGoods)->LastEngineError();
-    EXPECT_NE(why.find("code 5 is too large"), std::string::npos) << why;
+    EXPECT_NE(U(why).find("запись с кодом 5 слишком велика для файла Access"), std::string::npos) << U(why);
     EXPECT_EQ(DbTableRows(DbGoods), 0);
     fields.resize(30);  // 29 values of 60 Cyrillic letters: 3,480 bytes
     EXPECT_EQ(Save(DbGoods, fields), 0) << DbRecordset(DbGoods)->LastEngineError();
@@ -216,7 +216,7 @@ TEST_F(DaoFaultTest, ARowTooLargeForJetIsRefusedNamingItsRecord) {
     std::string message;
     EXPECT_FALSE(ImportCsv(DbGoods, csv + "\r\n", ImportOptions(), &message));
     EXPECT_NE(U(message).find("строка 2: запись не сохранена"), std::string::npos) << U(message);
-    EXPECT_NE(U(message).find("code 6 is too large"), std::string::npos) << U(message);
+    EXPECT_NE(U(message).find("запись с кодом 6 слишком велика"), std::string::npos) << U(message);
 }
 
 TEST_F(DaoEngineTest, ARowAnotherProgramDeletesMidReadDoesNotEndTheListing) {
@@ -274,7 +274,7 @@ TEST_F(DaoEngineTest, ABackupAndASafeChangeHaveTheFileToThemselves) {
         auto scaleProgram = OpenDbEngine(path);
         ASSERT_TRUE(scaleProgram);
         EXPECT_FALSE(DbBackup(DbGoods, &backup, &why));
-        EXPECT_NE(U(why).find("another program has the file open"), std::string::npos) << U(why);
+        EXPECT_NE(U(why).find("файл открыт другой программой"), std::string::npos) << U(why);
         EXPECT_EQ(DbChangeWithBackup(DbGoods, "", clear, &backup, &why), ChangeOutcome::NotWritable) << U(why);
         EXPECT_EQ(ListCodes(DbGoods), (std::vector<std::string>{"1", "2", "3"})) << "still open, nothing cleared";
         EXPECT_TRUE(ListBackups(path).empty()) << "no copy made";
@@ -301,7 +301,7 @@ TEST_F(DaoFaultTest, AnErrorGivenAsTheControlsHresultKeepsItsJetNumberAndText) {
     int32_t count = -1;
     EXPECT_FALSE(DbCountChecked(DbGoods, &count));
     const std::string why = DbRecordset(DbGoods)->LastEngineError();
-    EXPECT_NE(why.find("DAO error 3045: Could not use"), std::string::npos) << why;
+    EXPECT_NE(U(why).find("ошибка DAO 3045: Could not use"), std::string::npos) << U(why);
 }
 
 TEST_F(DaoEngineTest, FieldsAreReadAndWrittenByNameWhateverTheirOrderAndSize) {
@@ -331,8 +331,8 @@ TEST_F(DaoEngineTest, FieldsAreReadAndWrittenByNameWhateverTheirOrderAndSize) {
 
     EXPECT_EQ(Save(DbGoods, {{0, "3"}, {2, "Сыр российский"}}), 2009);
     why = DbRecordset(DbGoods)->LastEngineError();
-    EXPECT_NE(why.find("s02 of the record with the code 3 has 14 characters; the field holds 10"), std::string::npos)
-        << why;
+    EXPECT_NE(U(why).find("значение s02 записи с кодом 3 длиной 14 символов, а поле вмещает 10"), std::string::npos)
+        << U(why);
     DbReleaseAll();
 
     // A field the file marks Required: the empty text, written as Null, is
@@ -346,8 +346,9 @@ TEST_F(DaoEngineTest, FieldsAreReadAndWrittenByNameWhateverTheirOrderAndSize) {
     EXPECT_EQ(Save(DbGoods, {{0, "4"}, {5, "1"}}), 0);
     EXPECT_EQ(Save(DbGoods, {{0, "5"}, {2, "без группы"}}), 2009);
     why = DbRecordset(DbGoods)->LastEngineError();
-    EXPECT_NE(why.find("s05 of this file must not be empty (Required); the record with the code 5"), std::string::npos)
-        << why;
+    EXPECT_NE(U(why).find("поле s05 этого файла не может быть пустым (Required), а в записи с кодом 5"),
+              std::string::npos)
+        << U(why);
 }
 
 TEST_F(DaoEngineTest, AFileWhoseTableLacksAFieldIsNoDatabaseOfTheScale) {
@@ -355,7 +356,7 @@ TEST_F(DaoEngineTest, AFileWhoseTableLacksAFieldIsNoDatabaseOfTheScale) {
     ASSERT_TRUE(JetCreateWithTable(path, "CREATE TABLE FieldsTable (s00 TEXT(255), s01 TEXT(255))"));
     std::string why;
     EXPECT_FALSE(OpenDbEngine(path, &why));
-    EXPECT_NE(why.find("no field s02"), std::string::npos) << why;
+    EXPECT_NE(U(why).find("нет поля s02"), std::string::npos) << U(why);
 }
 
 TEST_F(DaoEngineTest, InspectReadsTheTableDefsAndLeavesTheFileAsItWas) {
@@ -366,8 +367,8 @@ TEST_F(DaoEngineTest, InspectReadsTheTableDefsAndLeavesTheFileAsItWas) {
     std::string why;
     ASSERT_TRUE(InspectDatabase(made, &seen, &why)) << why;
     using Facts = std::vector<std::pair<std::string, std::string>>;
-    EXPECT_EQ(seen.facts, (Facts{{"kind", "Access (Jet)"}, {"open", "shared, read-only"}, {"version", "4.0"},
-                                 {"collating order", "1049 Cyrillic"}}));
+    EXPECT_EQ(seen.facts, (Facts{{tq::Cp("вид"), "Access (Jet)"}, {tq::Cp("открыт"), tq::Cp("совместно, только чтение")},
+                                 {tq::Cp("версия"), "4.0"}, {tq::Cp("порядок сортировки"), "1049 Cyrillic"}}));
     ASSERT_TRUE(seen.hasTable);
     ASSERT_EQ(seen.fields.size(), 41u);
     for (int i = 0; i < kFieldCount; ++i) {

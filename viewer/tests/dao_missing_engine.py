@@ -26,7 +26,7 @@ def main():
             failures.append("regsvr32 /u daosim.dll failed")
         rc, out, err = h.run(tqdb, ["-C", folder, "count", "goods"])
         lines = [line for line in err.splitlines() if line.startswith("goods:")]
-        if rc != 1 or len(lines) != 1 or "no DAO engine" not in lines[0] or ".accdb" not in lines[0]:
+        if rc != 1 or len(lines) != 1 or "нет DAO" not in lines[0] or ".accdb" not in lines[0]:
             failures.append(f"count without DAO: expected exit 1 and one line naming what to install, "
                             f"got exit {rc}:\n{err}")
     finally:

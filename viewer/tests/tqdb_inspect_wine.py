@@ -16,8 +16,8 @@ INDEXES_HEADER = "Индексы FieldsTable (имя, первичный, уни
 
 
 def expected_goods():
-    lines = ["goods: Internal\\TQScale.mdb", "kind: Access (Jet)", "open: shared, read-only", "version: 4.0",
-             "collating order: 1049 Cyrillic", FIELDS_HEADER]
+    lines = ["goods: Internal\\TQScale.mdb", "вид: Access (Jet)", "открыт: совместно, только чтение", "версия: 4.0",
+             "порядок сортировки: 1049 Cyrillic", FIELDS_HEADER]
     # The key's field is required as the stand-in makes it, the others not.
     lines += [f"s{i:02d}\t10 Text\t255\t{'да' if i == 0 else 'нет'}" for i in range(41)]
     lines += [INDEXES_HEADER, "PrimaryKey\tда\tда\tда\ts00", "Другие таблицы: нет"]
@@ -55,7 +55,7 @@ def check(work):
         failures.append("inspect goods: expected\n" + "\n".join(expected_goods()) + "\ngot\n" + out)
     out, _ = tq("inspect")
     shown = [line for line in out.splitlines() if line.endswith(".mdb") and ": Internal\\" in line]
-    if len(shown) != 7 or out.count("version: 4.0\n") != 7:
+    if len(shown) != 7 or out.count("версия: 4.0\n") != 7:
         failures.append(f"inspect: expected the seven databases, got {shown}")
     if state(internal) != before:
         failures.append(f"inspect changed the folder: {sorted(before)} became {sorted(state(internal))}")
@@ -64,7 +64,7 @@ def check(work):
     out, err = tq("inspect", expect=1)
     if err.strip() != "labels: Internal\\Labels.mdb не читается: файла нет":
         failures.append(f"missing file: expected its line, got {err!r}")
-    if out.count("version: 4.0\n") != 6:
+    if out.count("версия: 4.0\n") != 6:
         failures.append(f"missing file: expected the other six shown, got\n{out}")
 
     for failure in failures:

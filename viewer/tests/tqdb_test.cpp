@@ -1,8 +1,12 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
 
 #include "db_fixture.h"
 #include "raw_file.h"
@@ -31,7 +35,44 @@ std::string WithLf(const std::string& text) {
     return lf;
 }
 
+// The first line that holds three English words in a row: prose that is
+// not Russian. What follows the engine's or the system's marker is their own
+// text and stays as they give it; paths and the names tqdb takes on its
+// command line are no prose.
+std::string EnglishProse(const std::string& text) {
+    static const std::regex theirs("(SQLite: |ошибка DAO -?[0-9]+: |ошибка Windows [0-9]+: |"
+                                   "системная ошибка [0-9]+: ).*");
+    static const std::set<std::string> names = {
+        "create", "sample", "inspect", "list", "count", "find", "save", "delete", "clear", "generate",
+        "backups", "restore", "export", "import", "selftest", "goods", "users", "labels", "help",
+        "sells", "reports", "resources", "jet", "all", "replace", "tqdb"};
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(std::regex_replace(line, theirs, ""));
+        int run = 0;
+        for (std::string word; words >> word;) {
+            const bool path = word.find_first_of("\\/") != std::string::npos;
+            while (!word.empty() && !std::isalnum(static_cast<unsigned char>(word.back()))) word.pop_back();
+            while (!word.empty() && !std::isalnum(static_cast<unsigned char>(word.front()))) word.erase(0, 1);
+            bool english = !path && word.size() > 1 && !names.count(word);
+            for (char c : word) english = english && std::isalpha(static_cast<unsigned char>(c));
+            run = english ? run + 1 : 0;
+            if (run == 3) return line;
+        }
+    }
+    return std::string();
+}
+
 }  // namespace
+
+TEST(EnglishProse, FindsARunOfEnglishWordsAndPassesTokens) {
+    EXPECT_EQ(EnglishProse("goods: the file is no longer at its path\n"), "goods: the file is no longer at its path");
+    EXPECT_EQ(EnglishProse("да\nlist DB as the viewer does\n"), "list DB as the viewer does");
+    EXPECT_EQ(EnglishProse("не читается: ошибка DAO 3045: Could not use the file; file already in use.\n"), "");
+    EXPECT_EQ(EnglishProse("не очищена: SQLite: database is locked\n"), "");
+    EXPECT_EQ(EnglishProse("БД: goods users labels help sells reports resources или 0..6.\n"), "");
+    EXPECT_EQ(EnglishProse("Папка /tmp/some dir/Internal не существует\n"), "");
+}
 
 class TqdbTest : public DbTest {
 protected:
@@ -138,7 +179,7 @@ TEST_F(TqdbTest, InspectShowsTheFilesShapeAndChangesNothing) {
     const std::vector<std::string> internal = NamesIn(PathOf("Internal"));
     const Result r = Run({"inspect", "goods"});
     ASSERT_EQ(r.rc, 0) << r.err;
-    EXPECT_EQ(r.out.rfind("goods: Internal\\TQScale.mdb\nkind: SQLite\npage size: 4096\nencoding: UTF-8\n"
+    EXPECT_EQ(r.out.rfind("goods: Internal\\TQScale.mdb\nвид: SQLite\nразмер страницы: 4096\nкодировка: UTF-8\n"
                           "Поля FieldsTable (имя, тип, размер, обязательное):\ns00\tTEXT\t-\tнет\ns01\tTEXT\t-\tнет\n",
                           0),
               0u)
@@ -188,7 +229,7 @@ TEST_F(TqdbTest, InspectOfTheFolderSaysWhatCannotBeReadAndGoesOn) {
               "help: Internal\\Help.mdb не читается: не база данных весов (ни SQLite, ни Access)\n");
     for (const char* name : {"goods", "users", "reports", "resources"})
         EXPECT_NE(r.out.find(std::string(name) + ": Internal\\"), std::string::npos) << name << " listed after the failures";
-    EXPECT_NE(r.out.find("sells: Internal\\Sells.mdb\nkind: SQLite\npage size: 4096\nencoding: UTF-8\n"
+    EXPECT_NE(r.out.find("sells: Internal\\Sells.mdb\nвид: SQLite\nразмер страницы: 4096\nкодировка: UTF-8\n"
                          "Таблицы FieldsTable в файле нет\nДругие таблицы: Other\n"),
               std::string::npos)
         << r.out;
@@ -325,6 +366,74 @@ TEST_F(TqdbTest, MessagesAreRussianAndOnlyCreateAndSampleMakeAMissingFolder) {
     EXPECT_EQ(Run({"delete", "goods", "5"}).err, "ни одна запись не удалена\n");
     EXPECT_EQ(Run({"find", "goods", "5"}).err, "запись не найдена\n");
     EXPECT_EQ(Run({"save", "goods", "s02"}).err, "не присваивание столбцу sNN=ЗНАЧЕНИЕ: s02\n");
+}
+
+// Every failure tqdb can meet here, from the command line to the engine:
+// its messages are Russian, whatever else a line carries.
+TEST_F(TqdbTest, EveryFailureIsSaidInRussian) {
+    std::vector<std::vector<std::string>> runs = {
+        {}, {"nosuch"}, {"list"}, {"list", "nosuch"}, {"generate", "goods", "-1"}, {"find", "goods", "x"},
+        {"restore", "goods"}, {"export", "goods"}, {"import", "goods", "a.csv", "--x"}, {"selftest"},
+        {"inspect", "goods", "more"}, {"--help"},
+        // No database files yet.
+        {"count", "goods"}, {"list", "goods"}, {"inspect"}, {"save", "goods", "s00=1"}, {"clear", "goods"},
+        {"restore", "goods", "nosuch.bak"}, {"export", "goods", "x.csv"}, {"import", "goods", "x.csv"}};
+    std::vector<Result> results;
+    for (const auto& args : runs) results.push_back(Run(args));
+
+    const std::string aFile = PathOf("a-file");
+    std::ofstream(aFile) << "x";
+    results.push_back(RunIn(PathOf("missing"), {"count", "goods"}));
+    results.push_back(RunIn(aFile, {"count", "goods"}));
+    results.push_back(RunIn(aFile + "/under", {"sample"}));
+
+    ASSERT_EQ(Run({"sample"}).rc, 0);
+    std::ofstream(PathOf("bad.csv")) << "s00;zz\r\n1;2\r\n";
+    std::ofstream(PathOf("codes.csv")) << "s00;s02\r\nabc;x\r\n";
+    runs = {{"create"},
+            {"delete", "goods", "77"},
+            {"find", "goods", "77"},
+            {"save", "goods", "s02"},
+            {"save", "goods", "s00=-1"},
+            {"generate", "users", "2"},
+            {"import", "goods", "missing.csv"},
+            {"import", "goods", "bad.csv"},
+            {"import", "goods", "codes.csv", "--replace"},
+            {"export", "goods", "nowhere/x.csv"},
+            {"export", "goods", "Internal/TQScale.mdb"},
+            {"restore", "goods", "Users.mdb.20260101-000000.bak"}};
+    for (const auto& args : runs) results.push_back(Run(args));
+
+    // Another program writes: every change is refused.
+    {
+        sqlite3* other = nullptr;
+        ASSERT_EQ(sqlite3_open(PathOf("Internal/TQScale.mdb").c_str(), &other), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+        for (const auto& args : std::vector<std::vector<std::string>>{
+                 {"clear", "goods"}, {"generate", "goods", "2"}, {"import", "goods", "codes.csv"}})
+            results.push_back(Run(args));
+        sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+    }
+
+    // A backup that is no database, then files that are none.
+    fs::create_directories(PathOf("Internal/Backup"));
+    std::ofstream(PathOf("Internal/Backup/TQScale.mdb.20260101-000000.bak")) << "SQLite format 3";
+    results.push_back(Run({"restore", "goods", "TQScale.mdb.20260101-000000.bak"}));
+    std::ofstream(PathOf("Internal/TQScale.mdb"), std::ios::trunc) << "no longer a database";
+    std::ofstream(PathOf("Internal/Users.mdb"), std::ios::trunc) << std::string("SQLite format 3\0", 16) + std::string(200, 'x');
+    fs::remove(PathOf("Internal/Labels.mdb"));
+    runs = {{"inspect"}, {"count", "goods"}, {"list", "goods"}, {"find", "goods", "1"}, {"count", "users"},
+            {"clear", "users"}, {"backups"}};
+    for (const auto& args : runs) results.push_back(Run(args));
+
+    int failures = 0;
+    for (const Result& r : results) {
+        failures += r.rc != 0;
+        EXPECT_EQ(EnglishProse(r.err), "") << r.err;
+        if (r.rc != 0) EXPECT_EQ(EnglishProse(r.out), "") << r.out;
+    }
+    EXPECT_GE(failures, 40) << "the failures were reached";
 }
 
 }  // namespace tq::viewer::test

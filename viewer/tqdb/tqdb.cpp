@@ -29,32 +29,39 @@ namespace tq::viewer {
 
 namespace {
 
+// UTF-8, as the sources are; Usage() gives it in code page 1251 like every text here.
 const char kUsage[] =
-    "usage: tqdb [-C FOLDER] COMMAND ...\n"
-    "  create [--jet]             make Internal\\ with the seven empty database files\n"
-    "                             (--jet: Access files through DAO, on Windows)\n"
-    "  sample [--jet]             create, then fill each database with a few sample records\n"
-    "  inspect [DB]               what DB's file is made of (of all seven without DB), read only:\n"
-    "                             engine, version, collating order, the fields and indexes\n"
-    "                             of FieldsTable, the file's other tables\n"
-    "  list DB [--all]            list DB as the viewer does (captions, then rows, tab-separated)\n"
-    "  count DB                   the number of records the listing holds\n"
-    "  find DB CODE               print the record with that code\n"
-    "  save DB s00=VALUE [sNN=VALUE ...]   store a record (update or append); prints the result code\n"
-    "  delete DB CODE             delete the record with that code\n"
-    "  clear DB                   delete every record (after a backup)\n"
-    "  generate DB N              clear, then write N numbered test records (after a backup)\n"
-    "  backups [DB]               the backups of DB (of all seven without DB), oldest first:\n"
-    "                             database, file, date, records\n"
-    "  restore DB BACKUP          put a backup's records back (after a backup of the current file);\n"
-    "                             BACKUP is a file, or a name in the database's Backup folder\n"
-    "  export DB FILE.csv         every row, in the listing's order, as CSV (UTF-8, ';')\n"
-    "  import DB FILE.csv [--replace]   save each row of a CSV file as the editor saves it,\n"
-    "                             all or nothing (--replace: clear the database first)\n"
-    "  selftest FOLDER            the data core's behaviours on a scratch Access file in FOLDER,\n"
-    "                             made through this PC's DAO (Windows): one PASS, FAIL or SKIP line each\n"
-    "DB: goods users labels help sells reports resources, or 0..6.\n"
-    "-C FOLDER: work in FOLDER (the folder that holds Internal\\).\n";
+    "Использование: tqdb [-C ПАПКА] КОМАНДА ...\n"
+    "  create [--jet]             создать Internal\\ с семью пустыми файлами баз\n"
+    "                             (--jet: файлы Access через DAO, в Windows)\n"
+    "  sample [--jet]             create, затем в каждую базу несколько примеров записей\n"
+    "  inspect [БД]               из чего сделан файл БД (без БД — все семь), только чтение:\n"
+    "                             вид, версия, порядок сортировки, поля и индексы\n"
+    "                             FieldsTable, другие таблицы файла\n"
+    "  list БД [--all]            БД, как её показывает окно просмотра (заголовки, затем\n"
+    "                             строки; значения через табуляцию)\n"
+    "  count БД                   число записей в списке\n"
+    "  find БД КОД                показать запись с этим кодом\n"
+    "  save БД s00=ЗНАЧЕНИЕ [sNN=ЗНАЧЕНИЕ ...]   сохранить запись (заменить или добавить);\n"
+    "                             печатает код результата\n"
+    "  delete БД КОД              удалить запись с этим кодом\n"
+    "  clear БД                   удалить все записи (после резервной копии)\n"
+    "  generate БД N              очистить, затем записать N пронумерованных тестовых записей\n"
+    "                             (после резервной копии)\n"
+    "  backups [БД]               резервные копии БД (без БД — всех семи), старые первыми:\n"
+    "                             база, файл, дата, число записей\n"
+    "  restore БД КОПИЯ           вернуть записи из копии (после копии текущего файла);\n"
+    "                             КОПИЯ — файл или имя в папке Backup базы\n"
+    "  export БД ФАЙЛ.csv         все строки в порядке списка в CSV (UTF-8, ';')\n"
+    "  import БД ФАЙЛ.csv [--replace]   сохранить каждую строку CSV, как сохраняет редактор,\n"
+    "                             всё или ничего (--replace: сначала очистить базу)\n"
+    "  selftest ПАПКА             проверки ядра баз данных на пробном файле Access в ПАПКЕ,\n"
+    "                             созданном через DAO этого ПК (Windows): по строке PASS,\n"
+    "                             FAIL или SKIP на проверку\n"
+    "БД: goods users labels help sells reports resources или 0..6.\n"
+    "-C ПАПКА: работать в ПАПКЕ (той, где лежит Internal\\).\n";
+
+std::string Usage() { return tq::Cp(kUsage); }
 
 const char* const kNames[kDatabaseCount] = {"goods", "users", "labels", "help", "sells", "reports", "resources"};
 
@@ -351,7 +358,7 @@ int Generate(Io& io, int db, long long count) {
         io.Err(tq::Cp("записи не сохранены: часть их потеряна при записи в файл\n"));
         return 1;
     }
-    io.Out(std::to_string(count > 0 ? count : 0) + " records\n");
+    io.Out(tq::Cp("записей: ") + std::to_string(count > 0 ? count : 0) + "\n");
     return 0;
 }
 
@@ -454,32 +461,36 @@ public:
 
     int Run() {
         RemoveFile(path_);
-        if (!Check("create", CreateJetDatabase(path_), tq::Cp("файл Access не создан: ") + path_)) return 1;
-        Check("open", DbOpen(DbGoods, path_.c_str()) == 0 && Count() == 0, tq::Cp("новая БД не пуста"));
-        Check("save", Save("1", "first") == 0 && Save("10", "ten") == 0 && Save("2", "two") == 0, Error());
-        Check("list order", Codes() == "1,10,2", tq::Cp("коды в списке: ") + Codes() + tq::Cp(", ожидались 1,10,2"));
-        Check("find", Name(10) == "ten" && Name(77).empty() && Code(77).empty(), tq::Cp("поиск по коду"));
-        Check("replace", Save("10", tq::Cp("десять")) == 0 && Count() == 3 && Name(10) == tq::Cp("десять"),
+        if (!Check("создание файла", CreateJetDatabase(path_), tq::Cp("файл Access не создан: ") + path_)) return 1;
+        Check("открытие", DbOpen(DbGoods, path_.c_str()) == 0 && Count() == 0, tq::Cp("новая БД не пуста"));
+        Check("сохранение", Save("1", "first") == 0 && Save("10", "ten") == 0 && Save("2", "two") == 0, Error());
+        Check("порядок списка", Codes() == "1,10,2",
+              tq::Cp("коды в списке: ") + Codes() + tq::Cp(", ожидались 1,10,2"));
+        Check("поиск по коду", Name(10) == "ten" && Name(77).empty() && Code(77).empty(),
+              tq::Cp("запись 10 не нашлась или нашлась несуществующая 77"));
+        Check("замена записи", Save("10", tq::Cp("десять")) == 0 && Count() == 3 && Name(10) == tq::Cp("десять"),
               tq::Cp("сохранённый код не заменил свою запись"));
-        Check("refused codes", Save("-1", "x") == 2009 && Save("12abc", "x") == 2009 && Count() == 3,
+        Check("отвергнутые коды", Save("-1", "x") == 2009 && Save("12abc", "x") == 2009 && Count() == 3,
               tq::Cp("сохранён код, по которому запись не найти"));
         const std::string tricky = tq::Cp("O'Brien | \"60x60\" * ? # [Ёж]");
         CNVRecord found;
-        Check("quotes, bar and Cyrillic", Save("3", tricky) == 0 && DbRecordset(DbGoods)->FindByField(&found, 2, tricky.c_str()) &&
+        Check("кавычки, черта и кириллица",
+              Save("3", tricky) == 0 && DbRecordset(DbGoods)->FindByField(&found, 2, tricky.c_str()) &&
                   found.Value(0) == "3" && found.Value(2) == tricky,
               tq::Cp("значение с ', | и кириллицей не вернулось: ") + Error());
         const std::string longValue(254, '\xE6');  // 254 times "ж"
-        Check("254 characters", Save("4", longValue) == 0 && Name(4) == longValue,
+        Check("254 символа", Save("4", longValue) == 0 && Name(4) == longValue,
               tq::Cp("значение из 254 символов изменилось"));
-        Check("delete", DbDeleteByCode(DbGoods, 2) && !DbDeleteByCode(DbGoods, 2) && Codes() == "1,10,3,4",
+        Check("удаление", DbDeleteByCode(DbGoods, 2) && !DbDeleteByCode(DbGoods, 2) && Codes() == "1,10,3,4",
               tq::Cp("в списке после удаления 2: ") + Codes() + tq::Cp(", ожидались 1,10,3,4"));
-        Check("batch", Batch(1000), Error());
+        Check("пакетная запись", Batch(1000), Error());
         std::array<bool, kDatabaseCount> goods{};
         goods[DbGoods] = true;
-        Check("clear", DbClear(goods) && Count() == 0, Error());
-        Check("row too large for Jet", TooLargeIsRefused(), tq::Cp("строка из 40 значений по 60 кириллических букв: ") + Error());
-        Check("20000 rows: import, backup, clear, restore", LargeRoundTrip(20000), Error());
-        Check("row deleted during a listing", ListingSurvivesADelete(3000), Error());
+        Check("очистка", DbClear(goods) && Count() == 0, Error());
+        Check("слишком длинная для Jet запись", TooLargeIsRefused(),
+              tq::Cp("строка из 40 значений по 60 кириллических букв: ") + Error());
+        Check("20000 записей: импорт, копия, очистка, восстановление", LargeRoundTrip(20000), Error());
+        Check("запись удалена во время списка", ListingSurvivesADelete(3000), Error());
         DbReleaseAll();
         NoLockFileCanBeMade();
         // Every copy of the scratch file is the selftest's own, also those a
@@ -496,9 +507,10 @@ public:
 
 private:
     // A check the system cannot set up: said, counted neither way.
-    void Skip(const char* name, const std::string& why) { io_.Out(std::string("SKIP ") + name + ": " + why + "\n"); }
+    // The check's name in UTF-8, as written here.
+    void Skip(const char* name, const std::string& why) { io_.Out("SKIP " + tq::Cp(name) + ": " + why + "\n"); }
     bool Check(const char* name, bool ok, const std::string& detail) {
-        io_.Out(std::string(ok ? "PASS " : "FAIL ") + name + (ok ? "" : ": " + detail) + "\n");
+        io_.Out(std::string(ok ? "PASS " : "FAIL ") + tq::Cp(name) + (ok ? "" : ": " + detail) + "\n");
         ++(ok ? passes_ : failures_);
         return ok;
     }
@@ -542,7 +554,8 @@ private:
         SetBlockSlot(block, 0, "xx5");
         const std::string cyrillic(60, '\xE6');  // 60 times "ж"
         for (int column = 1; column < kFieldCount; ++column) SetBlockSlot(block, column, cyrillic.c_str());
-        return DbSave(DbGoods, &block) == 2009 && Error().find("too large") != std::string::npos && Count() == before;
+        return DbSave(DbGoods, &block) == 2009 && Error().find(tq::Cp("слишком велика")) != std::string::npos &&
+               Count() == before;
     }
 
     // One transaction over many rows needs Jet's lock limit raised; every
@@ -593,7 +606,7 @@ private:
     // for such media. Where the system cannot deny it (icacls missing, or
     // without effect) the check is skipped, not failed.
     void NoLockFileCanBeMade() {
-        const char* const name = "open where no lock file can be made";
+        const char* const name = "открытие там, где нельзя создать файл блокировки";
 #ifdef _WIN32
         int32_t rows = -1;
         if (DbOpen(DbGoods, path_.c_str()) == 0) rows = Count();
@@ -651,7 +664,7 @@ int RunCommand(Io& io, const std::vector<std::string>& args, const std::vector<s
     if (command == "sample") return Sample(io, args.size() > 1 && args[1] == "--jet");
     if (command == "selftest") {
         if (args.size() < 2) {
-            io.Err(kUsage);
+            io.Err(Usage());
             return 2;
         }
         return SelfTest(io, args[1]).Run();
@@ -659,7 +672,7 @@ int RunCommand(Io& io, const std::vector<std::string>& args, const std::vector<s
     if (command == "backups" && args.size() == 1) return Backups(io, -1);
     if (command == "inspect" && args.size() == 1) return Inspect(io, -1);
     if (args.size() < 2 || (command == "restore" && args.size() < 3)) {
-        io.Err(kUsage);
+        io.Err(Usage());
         return 2;
     }
     const int db = ParseDatabase(args[1]);
@@ -672,20 +685,20 @@ int RunCommand(Io& io, const std::vector<std::string>& args, const std::vector<s
     const bool takesNumber = command == "generate" || command == "delete" || command == "find";
     if (takesNumber &&
         (args.size() < 3 || !ParseInt(args[2], 0, command == "generate" ? INT32_MAX : UINT32_MAX, &number))) {
-        io.Err(kUsage);
+        io.Err(Usage());
         return 2;
     }
     const bool takesFile = command == "export" || command == "import";
     const bool replace = command == "import" && args.size() == 4 && args[3] == "--replace";
     if (takesFile && (args.size() < 3 || args.size() > (command == "import" ? 4u : 3u) ||
                       (args.size() == 4 && !replace))) {
-        io.Err(kUsage);
+        io.Err(Usage());
         return 2;
     }
     // Inspect opens the file itself, for reading only, not through the data core.
     if (command == "inspect") {
         if (args.size() > 2) {
-            io.Err(kUsage);
+            io.Err(Usage());
             return 2;
         }
         return Inspect(io, db);
@@ -721,7 +734,7 @@ int RunCommand(Io& io, const std::vector<std::string>& args, const std::vector<s
         io.OutRow(JoinRow(record, db, true));
         return 0;
     }
-    io.Err(kUsage);
+    io.Err(Usage());
     return 2;
 }
 
@@ -786,7 +799,7 @@ int RunTqdb(const std::vector<std::string>& utf8ArgsIn, std::string* out, std::s
         utf8Args.erase(utf8Args.begin(), utf8Args.begin() + 2);
     }
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
-        io.Err(kUsage);
+        io.Err(Usage());
         return args.empty() ? 2 : 0;
     }
     const int rc = RunCommand(io, args, utf8Args);

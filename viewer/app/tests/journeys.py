@@ -535,7 +535,7 @@ def backups(h, version):
             # can write it: while the viewer has it open, tqdb refuses.
             rc, _, err = HARNESS.run(os.path.join(WIN, "tools", "tqdb.exe"),
                                      ["-C", HARNESS.winpath(folder), "restore", "goods", made[0]])
-            check(rc != 0 and "another program has the file open" in err, f"the refusal: {rc} {err!r}")
+            check(rc != 0 and "файл открыт другой программой" in err, f"the refusal: {rc} {err!r}")
             equal(codes(folder, GOODS), [], "the refused restore changed nothing")
             equal(len(os.listdir(backup_folder)), 1, "the refused restore made no copy")
             v.close()

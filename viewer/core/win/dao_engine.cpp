@@ -65,8 +65,8 @@ const long kMaxLocksPerFile = 1000000;
 // character whose high byte is 0 (Latin-1), two for any other (Cyrillic).
 const size_t kJetRowBytes = 4000;
 const char kNoDao[] =
-    "no DAO engine: .mdb needs DAO 3.6 (dao360.dll, part of 32-bit Windows; register it with regsvr32), "
-    ".accdb the 32-bit Microsoft Access Database Engine";
+    "нет DAO: для .mdb нужен DAO 3.6 (dao360.dll, входит в 32-битную Windows; зарегистрируйте его командой "
+    "regsvr32), для .accdb — 32-битный Microsoft Access Database Engine";
 
 std::wstring Wide(const std::string& cp1251) { return tq::Cp1251ToWide(cp1251); }
 
@@ -117,7 +117,7 @@ bool ReadChunks(Object& recordset, const std::function<bool(const VARIANT* cells
         if (!array || SafeArrayGetDim(array) != 2 || FAILED(SafeArrayGetUBound(array, 1, &lastField)) ||
             FAILED(SafeArrayGetUBound(array, 2, &lastRow)) || lastField + 1 < kFieldCount ||
             FAILED(SafeArrayAccessData(array, reinterpret_cast<void**>(&cells)))) {
-            recordset.Fail(E_UNEXPECTED, "GetRows gave no table of the 41 fields");
+            recordset.Fail(E_UNEXPECTED, tq::Cp("GetRows не вернул таблицу из 41 поля"));
             return false;
         }
         bool taken = true;
@@ -170,7 +170,7 @@ bool ReadLayout(Object& recordset, FieldLayout* layout, std::string* missing) {
     }
     for (int column = 0; column < kFieldCount; ++column) {
         if (seen[column]) continue;
-        *missing = "the table FieldsTable has no field " + ColumnName(column);
+        *missing = tq::Cp("в таблице FieldsTable нет поля ") + ColumnName(column);
         recordset.Fail(E_UNEXPECTED, *missing);
         return false;
     }
@@ -279,7 +279,8 @@ public:
         });
         if (!read) return false;
         if (unfit.empty()) return true;
-        copyError_ = "values that UTF-8 text cannot carry (a NUL, a lone surrogate) in the rows with the codes " + unfit;
+        copyError_ =
+            tq::Cp("значения, которые не передать текстом UTF-8 (NUL, одиночный суррогат), в записях с кодами ") + unfit;
         return false;
     }
 
@@ -308,11 +309,11 @@ public:
     }
 
     std::string LastError() override {
-        if (!dbEngine_) return kNoDao;
-        if (!file_.StillThere()) return "the file is no longer at its path";
+        if (!dbEngine_) return tq::Cp(kNoDao);
+        if (!file_.StillThere()) return tq::Cp("файла больше нет на прежнем месте");
         if (!copyError_.empty()) return copyError_;
         const dao::CallError& error = session_.LastError();
-        return "DAO error " + std::to_string(error.number) + (error.text.empty() ? "" : ": " + error.text);
+        return tq::Cp("ошибка DAO ") + std::to_string(error.number) + (error.text.empty() ? "" : ": " + error.text);
     }
 
     bool CanWrite() override { return !readOnly_ && StillAtPath(); }
@@ -372,12 +373,13 @@ public:
         Object copy = reader ? reader.GetObject(L"OpenDatabase", "Database",
                                                 {name.get(), exclusive.get(), readOnlyArg.get()}, DISPATCH_METHOD)
                              : Object();
-        if (!copy) return FailCopy("the copy cannot be opened");
+        if (!copy) return FailCopy(tq::Cp("копия не открывается"));
         Object source = OpenRecordsetOn(copy, "SELECT * FROM FieldsTable", dbOpenDynaset);
         FieldLayout copied;
         std::string missing;
         bool restored = source && ReadLayout(source, &copied, &missing);
-        if (!restored) FailCopy("the copy has no table of the scale's shape" + (missing.empty() ? "" : ": " + missing));
+        if (!restored)
+            FailCopy(tq::Cp("в копии нет таблицы того вида, что у весов") + (missing.empty() ? "" : ": " + missing));
         if (restored) restored = Execute("DELETE * FROM FieldsTable");
         Object target = restored ? OpenRecordset("FieldsTable", dbOpenTable) : Object();
         Object fields = target ? target.GetObject(L"Fields", "Fields") : Object();
@@ -419,25 +421,25 @@ public:
             if (value.empty() && layout_.required[column]) {
                 // The engine writes the empty text as Null, which a Required
                 // field refuses (3314).
-                return Refuse("the field " + ColumnName(column) +
-                              " of this file must not be empty (Required); the record with the code " + values[0] +
-                              " leaves it empty");
+                return Refuse(tq::Cp("поле ") + ColumnName(column) +
+                              tq::Cp(" этого файла не может быть пустым (Required), а в записи с кодом ") + values[0] +
+                              tq::Cp(" оно пусто"));
             }
             if (value.empty()) continue;
             const long type = layout_.type[column];
             if (type != dbText && type != dbMemo)
-                return Refuse("the field " + ColumnName(column) + " of this file is not text (DAO type " +
-                              std::to_string(type) + "): the engine writes text only");
+                return Refuse(tq::Cp("поле ") + ColumnName(column) + tq::Cp(" этого файла не текстовое (тип DAO ") +
+                              std::to_string(type) + tq::Cp("), а записывается только текст"));
             if (type == dbText && static_cast<long>(value.size()) > layout_.size[column])
-                return Refuse("the value of " + ColumnName(column) + " of the record with the code " + values[0] +
-                              " has " + std::to_string(value.size()) + " characters; the field holds " +
+                return Refuse(tq::Cp("значение ") + ColumnName(column) + tq::Cp(" записи с кодом ") + values[0] +
+                              tq::Cp(" длиной ") + std::to_string(value.size()) + tq::Cp(" символов, а поле вмещает ") +
                               std::to_string(layout_.size[column]));
             for (wchar_t c : value) rowBytes += c <= 0xFF ? 1 : 2;
         }
         if (rowBytes <= kJetRowBytes) return true;
-        return Refuse("the record with the code " + values[0] + " is too large for an Access file: " +
-                      std::to_string(rowBytes) + " bytes of text, at most " + std::to_string(kJetRowBytes) +
-                      " (a Cyrillic letter takes two)");
+        return Refuse(tq::Cp("запись с кодом ") + values[0] + tq::Cp(" слишком велика для файла Access: ") +
+                      std::to_string(rowBytes) + tq::Cp(" байт текста, можно не больше ") + std::to_string(kJetRowBytes) +
+                      tq::Cp(" (русская буква занимает два)"));
     }
     // A refusal of the engine's own, reported by LastError until the next
     // operation that clears it; always false.
@@ -469,7 +471,7 @@ private:
     // its close would take back.
     bool HoldExclusively() {
         if (exclusive_) return true;
-        if (inTrans_) return Refuse("a transaction is open");
+        if (inTrans_) return Refuse(tq::Cp("открыта транзакция"));
         ForgetLent();
         database_.Method(L"Close");
         const std::string& path = file_.path();
@@ -478,10 +480,10 @@ private:
             return ReadTableLayout();
         }
         const dao::CallError refused = session_.LastError();
-        if (!OpenDatabase(path, false, readOnly_)) return FailCopy("the file was closed and cannot be opened again");
+        if (!OpenDatabase(path, false, readOnly_)) return FailCopy(tq::Cp("файл закрыт и не открывается снова"));
         ReadTableLayout();
-        return Refuse("another program has the file open (the scale's program?): a copy of an Access file is whole "
-                      "only while no other program can write it; close it and try again (DAO error " +
+        return Refuse(tq::Cp("файл открыт другой программой (программой весов?): копия файла Access цельна, "
+                             "только пока его не может писать никто другой; закройте её и повторите (ошибка DAO ") +
                       std::to_string(refused.number) + (refused.text.empty() ? "" : ": " + refused.text) + ")");
     }
 
@@ -525,7 +527,7 @@ private:
 
     bool FailCopy(const std::string& why) {
         const dao::CallError& error = session_.LastError();
-        copyError_ = why + (error.number ? " (DAO error " + std::to_string(error.number) + ": " + error.text + ")" : "");
+        copyError_ = why + (error.number ? tq::Cp(" (ошибка DAO ") + std::to_string(error.number) + ": " + error.text + ")" : "");
         return false;
     }
 

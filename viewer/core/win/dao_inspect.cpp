@@ -101,8 +101,8 @@ bool ReadDatabase(Object& database, Inspection* out) {
     long order = 0;
     if (!GetText(database, L"Version", &version) || !database.GetLong(L"CollatingOrder", &order)) return false;
     const char* orderName = CollatingOrderName(order);
-    out->facts.push_back({"version", version});
-    out->facts.push_back({"collating order", std::to_string(order) + (*orderName ? std::string(" ") + orderName : "")});
+    out->facts.push_back({tq::Cp("версия"), version});
+    out->facts.push_back({tq::Cp("порядок сортировки"), std::to_string(order) + (*orderName ? std::string(" ") + orderName : "")});
     Object tables = database.GetObject(L"TableDefs", "TableDefs");
     long count = 0;
     if (!tables || !tables.GetLong(L"Count", &count)) return false;
@@ -158,9 +158,9 @@ bool InspectJetFile(const std::string& path, Inspection* out, std::string* why) 
             return false;
         }
     }
-    out->facts.push_back({"kind", HasAceSignature(path) ? "Access (ACE)" : "Access (Jet)"});
-    out->facts.push_back({"open", exclusive ? "exclusive, read-only (no lock file can be made beside it)"
-                                            : "shared, read-only"});
+    out->facts.push_back({tq::Cp("вид"), HasAceSignature(path) ? "Access (ACE)" : "Access (Jet)"});
+    out->facts.push_back({tq::Cp("открыт"), tq::Cp(exclusive ? "монопольно, только чтение (файл блокировки рядом не создаётся)"
+                                                             : "совместно, только чтение")});
     const bool read = ReadDatabase(database, out);
     if (!read) *why = Said(session.LastError());
     database.Method(L"Close");

@@ -55,7 +55,8 @@ bool Session::IdOf(const char* kind, IDispatch* object, const wchar_t* name, DIS
     const HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, id);
     if (FAILED(hr)) {
         char text[96];
-        std::snprintf(text, sizeof text, "no member %ls (0x%08lX)", name, static_cast<unsigned long>(hr));
+        std::snprintf(text, sizeof text, "%s%ls (0x%08lX)", tq::Cp("у объекта нет члена ").c_str(), name,
+                      static_cast<unsigned long>(hr));
         Fail(hr, text);
         return false;
     }
@@ -180,7 +181,7 @@ Object Object::GetObject(const wchar_t* name, const char* kind, std::vector<VARI
     Variant result;
     if (!Call(name, flags, std::move(args), result.get())) return Object();
     if (V_VT(result.get()) != VT_DISPATCH || !V_DISPATCH(result.get())) {
-        session_->Fail(E_NOINTERFACE, "not an object");
+        session_->Fail(E_NOINTERFACE, tq::Cp("не объект"));
         return Object();
     }
     IDispatch* dispatch = V_DISPATCH(result.get());
@@ -192,7 +193,7 @@ bool Object::GetLong(const wchar_t* name, long* value) {
     Variant result;
     if (!Get(name, result.get())) return false;
     if (FAILED(VariantChangeType(result.get(), result.get(), 0, VT_I4))) {
-        Fail(DISP_E_TYPEMISMATCH, "not a number");
+        Fail(DISP_E_TYPEMISMATCH, tq::Cp("не число"));
         return false;
     }
     *value = V_I4(result.get());
@@ -203,7 +204,7 @@ bool Object::GetBool(const wchar_t* name, bool* value) {
     Variant result;
     if (!Get(name, result.get())) return false;
     if (FAILED(VariantChangeType(result.get(), result.get(), 0, VT_BOOL))) {
-        Fail(DISP_E_TYPEMISMATCH, "not a truth value");
+        Fail(DISP_E_TYPEMISMATCH, tq::Cp("не логическое значение"));
         return false;
     }
     *value = V_BOOL(result.get()) != VARIANT_FALSE;
