@@ -256,6 +256,8 @@ TEST_F(DaoEngineTest, AFolderWhereJetCannotMakeItsLockFileIsReadExclusively) {
     ASSERT_EQ(DbOpen(DbGoods, path.c_str()), 0);
     EXPECT_EQ(ListCodes(DbGoods), (std::vector<std::string>{"1", "2", "3"})) << "every row listed";
     EXPECT_EQ(Save(DbGoods, {{0, "4"}}), 2009) << "and writes refused with the layer's code";
+    EXPECT_NE(U(DbRecordset(DbGoods)->LastEngineError()).find("Jet не может создать файл блокировки"), std::string::npos)
+        << "and why: " << U(DbRecordset(DbGoods)->LastEngineError());
     DbReleaseAll();
     fs::remove(lockFile);
 }

@@ -152,6 +152,12 @@ TEST_F(TqdbTest, FailuresAreSaidAndNeverLookLikeAnEmptyDatabase) {
     EXPECT_EQ(clear.rc, 1) << "a clear that deleted nothing is no success";
     EXPECT_NE(clear.err.find("не очищена"), std::string::npos) << clear.err;
     EXPECT_EQ(Run({"generate", "goods", "2"}).rc, 1) << "no test records over rows a clear left";
+    const Result save = Run({"save", "goods", "s00=77"});
+    EXPECT_EQ(save.out, "2009\n");
+    EXPECT_EQ(save.err.rfind("goods: запись не сохранена: ", 0), 0u) << "the database's own refusal says why: " << save.err;
+    EXPECT_EQ(Run({"save", "goods", "s00=-1"}).err, "") << "a code the rules refuse has its code alone";
+    const Result locked = Run({"delete", "goods", "1"});
+    EXPECT_EQ(locked.err.rfind("goods: запись не удалена: ", 0), 0u) << "not said to be missing: " << locked.err;
     sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(other);
     EXPECT_EQ(Run({"count", "goods"}).out, "5\n");
@@ -271,6 +277,21 @@ TEST_F(TqdbTest, ClearAndGenerateBackUpFirstAndRestoreBringsTheRowsBack) {
         EXPECT_EQ(r.err.rfind("Не удалось сохранить резервную копию БД: ", 0), 0u) << r.err;
     }
     EXPECT_EQ(Run({"count", "goods"}).out, "5\n");
+    const Result listed2 = Run({"backups", "goods"});
+    EXPECT_EQ(listed2.rc, 1) << "a file where the Backup folder should be is no empty list";
+    EXPECT_NE(listed2.err.find("не папка"), std::string::npos) << listed2.err;
+    std::filesystem::remove(folder);
+
+    // Test records are one change: refused at the first record (a user
+    // needs a name), the users stay as they were.
+    const Result generated = Run({"generate", "users", "5"});
+    EXPECT_EQ(generated.rc, 1);
+    EXPECT_NE(generated.err.find("users: запись 1 не сохранена, БД не изменена"), std::string::npos) << generated.err;
+    EXPECT_EQ(Run({"count", "users"}).out, "3\n");
+    const Result whole = Run({"generate", "goods", "3"});
+    ASSERT_EQ(whole.rc, 0) << whole.err;
+    EXPECT_EQ(whole.out.rfind("backup: ", 0), 0u) << whole.out;
+    EXPECT_EQ(Run({"count", "goods"}).out, "3\n");
 }
 
 TEST_F(TqdbTest, ExportAndImportMoveADatabaseThroughCsv) {
@@ -363,7 +384,7 @@ TEST_F(TqdbTest, MessagesAreRussianAndOnlyCreateAndSampleMakeAMissingFolder) {
     ASSERT_EQ(Run({"create"}).rc, 0);
     EXPECT_EQ(Run({"create"}).err.find("Internal\\TQScale.mdb: файл уже есть или не может быть создан\n"), 0u);
     EXPECT_EQ(Run({"list", "nosuch"}).err, "неизвестная БД: nosuch\n");
-    EXPECT_EQ(Run({"delete", "goods", "5"}).err, "ни одна запись не удалена\n");
+    EXPECT_EQ(Run({"delete", "goods", "5"}).err, "записи с таким кодом нет, ни одна запись не удалена\n");
     EXPECT_EQ(Run({"find", "goods", "5"}).err, "запись не найдена\n");
     EXPECT_EQ(Run({"save", "goods", "s02"}).err, "не присваивание столбцу sNN=ЗНАЧЕНИЕ: s02\n");
 }

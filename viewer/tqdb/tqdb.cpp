@@ -14,6 +14,7 @@
 #include "core/file_path.h"
 #include "core/inspect.h"
 #include "core/recordset.h"
+#include "core/test_records.h"
 
 #ifdef _WIN32
 #include <direct.h>
@@ -288,6 +289,10 @@ int SaveRecord(Io& io, int db, const std::vector<std::string>& assignments) {
     }
     const int code = DbSave(db, &block);
     io.Out(std::to_string(code) + "\n");
+    // A record refused by the database itself (the file locked, read-only,
+    // the row too large) says why; one the layer's own rules refuse has its code.
+    if (code != 0 && IsSavableCode(db, block.slot[0] + 2) && DbRecordset(db))
+        io.Err(std::string(kNames[db]) + tq::Cp(": запись не сохранена: ") + EngineError(db) + "\n");
     return code == 0 ? 0 : 1;
 }
 
@@ -295,6 +300,13 @@ int SaveRecord(Io& io, int db, const std::vector<std::string>& assignments) {
 int Backups(Io& io, int only) {
     for (int db = 0; db < kDatabaseCount; ++db) {
         if (only >= 0 && db != only) continue;
+        // A file where the Backup folder should be holds no copies, and is no
+        // empty list of them either.
+        const std::string folder = JoinPath(FolderOf(LocalPath(db)), "Backup");
+        if (IsOrdinaryFileOrNothingUtf8(tq::Cp1251ToUtf8(folder)) && CanOpenForReading(folder)) {
+            io.Err(std::string(kNames[db]) + tq::Cp(": «") + folder + tq::Cp("» — не папка, копии не найти") + "\n");
+            return 1;
+        }
         for (const BackupInfo& backup : ListBackups(LocalPath(db))) {
             const std::string rows = backup.rows < 0 ? tq::Cp("не читается") : std::to_string(backup.rows);
             io.Out(std::string(kNames[db]) + "\t" + backup.path + "\t" + backup.when + "\t" + rows + "\n");
@@ -341,25 +353,30 @@ int Clear(Io& io, int db) {
     return 1;
 }
 
+// The clear and the records are one change after one backup: cut short or
+// refused half-way, the database stays as it was.
 int Generate(Io& io, int db, long long count) {
-    if (Clear(io, db)) return 1;  // backed up first
-    FieldBlock block;
-    DbBeginBatch(db);
-    for (long long n = 1; n <= count; ++n) {
-        std::snprintf(block.slot[0], sizeof block.slot[0], "xx%08u", static_cast<unsigned>(n));
-        if (const int code = DbSave(db, &block)) {
-            DbEndBatch(db);
-            io.Err(tq::Cp("запись ") + std::to_string(n) + tq::Cp(" не сохранена (код ") + std::to_string(code) + "): " +
-                   EngineError(db) + "\n");
-            return 1;
-        }
-    }
-    if (!DbEndBatch(db)) {
-        io.Err(tq::Cp("записи не сохранены: часть их потеряна при записи в файл\n"));
+    std::string backup, why;
+    int64_t refused = 0;
+    switch (GenerateTestRecords(db, count, nullptr, &backup, &refused, &why)) {
+    case ChangeOutcome::Done:
+        io.Out("backup: " + backup + "\n");
+        io.Out(tq::Cp("записей: ") + std::to_string(count > 0 ? count : 0) + "\n");
+        return 0;
+    case ChangeOutcome::NoBackup:
+        io.Err(BackupFailedText(why) + "\n");
         return 1;
+    case ChangeOutcome::Unsure:
+        io.Err(std::string(kNames[db]) + tq::Cp(": заполнение могло прерваться; резервная копия: ") + backup + "\n");
+        return 1;
+    case ChangeOutcome::NotWritable:
+    case ChangeOutcome::Failed:
+        break;
     }
-    io.Out(tq::Cp("записей: ") + std::to_string(count > 0 ? count : 0) + "\n");
-    return 0;
+    const std::string what = refused > 0 ? tq::Cp(": запись ") + std::to_string(refused) + tq::Cp(" не сохранена")
+                                         : tq::Cp(": не очищена");
+    io.Err(std::string(kNames[db]) + what + tq::Cp(", БД не изменена") + (why.empty() ? "" : ": " + why) + "\n");
+    return 1;
 }
 
 int Sample(Io& io, bool jet);
@@ -720,7 +737,10 @@ int RunCommand(Io& io, const std::vector<std::string>& args, const std::vector<s
     if (command == "generate") return Generate(io, db, number);
     if (command == "delete") {
         if (DbDeleteByCode(db, static_cast<int32_t>(number))) return 0;
-        io.Err(tq::Cp("ни одна запись не удалена") + "\n");
+        CNVRecord found;
+        const bool there = DbFindByCode(db, &found, static_cast<int32_t>(number)) && !found.Value(0).empty();
+        io.Err(there ? std::string(kNames[db]) + tq::Cp(": запись не удалена: ") + EngineError(db) + "\n"
+                     : tq::Cp("записи с таким кодом нет, ни одна запись не удалена") + "\n");
         return 1;
     }
     if (command == "find") {

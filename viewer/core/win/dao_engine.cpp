@@ -241,8 +241,13 @@ public:
         // open works at all; DAO's guidance for read-only media is to open
         // exclusively and read-only, which needs no lock file.
         const dao::CallError first = session_.LastError();
-        if (OpenDatabase(path, false, true) || OpenDatabase(path, true, true)) {
+        const bool shared = OpenDatabase(path, false, true);
+        if (shared || OpenDatabase(path, true, true)) {
             readOnly_ = true;
+            readOnlyWhy_ = tq::Cp(shared ? "файл открыт только для чтения: его нельзя изменить"
+                                     : "файл открыт монопольно и только для чтения: Jet не может создать файл "
+                                       "блокировки (.ldb) рядом с ним (папка или носитель только для чтения?)");
+            session_.Fail(0, std::string());  // the refused shared open is no error of the engine's now
             return ReadTableLayout();
         }
         session_.Fail(first.number, first.text);
@@ -313,10 +318,14 @@ public:
         if (!file_.StillThere()) return tq::Cp("файла больше нет на прежнем месте");
         if (!copyError_.empty()) return copyError_;
         const dao::CallError& error = session_.LastError();
+        if (readOnly_ && error.number == 0) return readOnlyWhy_;
         return tq::Cp("ошибка DAO ") + std::to_string(error.number) + (error.text.empty() ? "" : ": " + error.text);
     }
 
-    bool CanWrite() override { return !readOnly_ && StillAtPath(); }
+    bool CanWrite() override {
+        if (readOnly_) return Refuse(readOnlyWhy_);
+        return StillAtPath();
+    }
     bool ReadyToWrite() override {
         copyError_.clear();
         return !WritesRefused() && CanWrite();
@@ -659,6 +668,7 @@ private:
     Object workspace_;  // before database_: released after it
     Object database_;
     bool readOnly_ = false;
+    std::string readOnlyWhy_;  // why every write is refused, when readOnly_
     bool exclusive_ = false;  // no other program can open the file while this engine has it
     bool holding_ = false;    // exclusively for a backup or a change made safe, shared otherwise
     FieldLayout layout_;
