@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "common/cp1251.h"
+#include "common/win/dialog.h"
 #include "core/catalogue.h"
 #include "core/data_access.h"
 #include "core/engine.h"
@@ -96,6 +97,7 @@ struct Figures {
     double coreOnly = 0;  // the same clearing and saves without the dialog
     double find = 0;      // a text that no listed row holds
     double listedMb = 0;  // the rows kept for the list
+    double listingAgain = 0; // "Выбрать" once more
     double coreListing = 0;  // the same rows through the data core alone
     double coreCount = 0;    // of which the query and count
     double sortText = 0;     // a click on the name's header
@@ -126,6 +128,13 @@ Figures Measure(int n) {
         const bool listed = window.logic().ListCount() == n;
         if (!listed) std::fprintf(stderr, "listed %d of %d\n", window.logic().ListCount(), n);
         f.listedMb = window.logic().Rows().Bytes() / 1048576.0;
+        // "Выбрать" again: the columns are there now, as for every listing
+        // after the first, and the window has drawn what the first showed,
+        // as it does between two clicks.
+        tq::win::PumpPaintMessages();
+        start = std::chrono::steady_clock::now();
+        window.logic().OnSelectDatabase();
+        f.listingAgain = SecondsSince(start);
 
         // The same listing through the data core alone: the count, then every row fetched.
         DbCloseAll();  // the dialog's listing left its query open
@@ -196,9 +205,9 @@ int main(int argc, char** argv) {
     for (int n : sizes) {
         figures.push_back(Measure(n));
         const Figures& f = figures.back();
-        std::printf("%7d goods records: listing %7.2f s (data core alone: %.2f s, its query %.2f s), generation %7.2f s (data core alone: %.2f s), "
+        std::printf("%7d goods records: listing %7.2f s, again %.2f s (data core alone: %.2f s, its query %.2f s), generation %7.2f s (data core alone: %.2f s), "
                     "find %.1f ms, sort by name %.2f s, by price %.2f s, listed rows %.1f MB%s\n",
-                    n, f.listing, f.coreListing, f.coreCount, f.generation, f.coreOnly, f.find * 1000, f.sortText, f.sortNumbers, f.listedMb,
+                    n, f.listing, f.listingAgain, f.coreListing, f.coreCount, f.generation, f.coreOnly, f.find * 1000, f.sortText, f.sortNumbers, f.listedMb,
                     f.ok ? "" : "  (counts did not match)");
         std::fflush(stdout);
     }

@@ -378,7 +378,13 @@ void ViewerMainWindow::SetControlText(int id, const std::string& text) {
     KeepPainted();
 }
 
-void ViewerMainWindow::ShowControl(int id, bool show) { ShowItem(id, show); }
+// Each listing hides and shows the counter and the buttons again; a control
+// already as asked is left alone, lest it and the dialog behind it be drawn
+// again for nothing.
+void ViewerMainWindow::ShowControl(int id, bool show) {
+    if ((IsWindowVisible(Item(id)) != FALSE) == show) return;
+    ShowItem(id, show);
+}
 
 // The list keeps its columns from one listing to the next: rebuilding 41
 // columns while the list draws costs about half a second under Wine, more
