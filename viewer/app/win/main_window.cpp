@@ -382,7 +382,8 @@ void ViewerMainWindow::SetControlText(int id, const std::string& text) {
 // already as asked is left alone, lest it and the dialog behind it be drawn
 // again for nothing.
 void ViewerMainWindow::ShowControl(int id, bool show) {
-    if ((IsWindowVisible(Item(id)) != FALSE) == show) return;
+    // Its own style, not IsWindowVisible: before the dialog shows, no child is visible.
+    if (((GetWindowLongW(Item(id), GWL_STYLE) & WS_VISIBLE) != 0) == show) return;
     ShowItem(id, show);
 }
 
