@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "common/cp1251.h"
+#include "common/win/user_settings.h"
 #include "printertest/core/resource.h"
 
 namespace tq::lmt {
@@ -77,20 +78,14 @@ bool CScaleNumberDlg::OnCommand(int id, int /*code*/, HWND /*control*/) {
     return true;
 }
 
+// A number longer than the prompt takes was not written by the wizard.
 std::string RegistryScaleNumberStore::Load() {
-    wchar_t number[kScaleNumberLimit + 1] = L"";
-    DWORD size = sizeof number;
-    if (RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, kScaleNumberValue, RRF_RT_REG_SZ, nullptr, number,
-                     &size) != ERROR_SUCCESS)
-        return std::string();
-    return tq::WideToCp1251(number);
+    const std::wstring number = tq::win::LoadUserText(kSettingsKey, kScaleNumberValue);
+    return number.size() <= static_cast<size_t>(kScaleNumberLimit) ? tq::WideToCp1251(number) : std::string();
 }
 
 bool RegistryScaleNumberStore::Save(const std::string& number) {
-    const std::wstring wide = tq::win::Wide(number);
-    const DWORD size = static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t));
-    return RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsKey, kScaleNumberValue, REG_SZ, wide.c_str(), size) ==
-           ERROR_SUCCESS;
+    return tq::win::SaveUserText(kSettingsKey, kScaleNumberValue, tq::win::Wide(number));
 }
 
 void Notify(HWND owner, const std::string& message, const std::string& header) {

@@ -90,8 +90,36 @@ HRESULT ItemIndex(const Args& args, Find find, long* index) {
     return args.GetLong(0, -1, index);
 }
 
-// The members of Fields and Parameters.
+// The members of every collection.
 const Member kCollectionMembers[] = {{L"Count", kCount, kProperty}, {L"Item", kDefault, kProperty}};
+
+// What every collection answers: Count, and Item(name or index) made by
+// `make` from the index, 3265 for a name or index it does not hold.
+template <typename Find, typename Make>
+Outcome CollectionMember(DISPID id, Args& args, VARIANT* result, size_t count, Find find, Make make) {
+    if (id == kCount) {
+        SetShort(result, static_cast<short>(count));
+        return Outcome();
+    }
+    if (id != kDefault) return DISP_E_MEMBERNOTFOUND;
+    long index = -1;
+    if (HRESULT hr = ItemIndex(args, find, &index); FAILED(hr)) return hr;
+    if (index < 0 || index >= static_cast<long>(count)) return Fail(kItemNotFound);
+    SetObject(result, make(static_cast<size_t>(index)));
+    return Outcome();
+}
+
+// A column's definition as a Field (of a recordset or a TableDef) gives it;
+// false for a member that is none of these.
+bool ColumnProperty(const Column& column, DISPID id, VARIANT* result) {
+    switch (id) {
+    case kName: SetText(result, column.name); return true;
+    case kType: SetShort(result, kTextType); return true;
+    case kSize: SetLong(result, column.size); return true;
+    case kRequiredField: SetBool(result, column.required); return true;
+    }
+    return false;
+}
 
 // ---------------------------------------------------------------- Fields
 const Member kFieldMembers[] = {
@@ -114,27 +142,13 @@ public:
             if (HRESULT hr = ValueOf(*args.putValue(), &value); FAILED(hr)) return hr;
             return rs_->Write(column_, value);
         }
-        const Column& column = db_->table().schema().columns[column_];
-        switch (id) {
-        case kDefault: {
+        if (id == kDefault) {
             Value value;
             if (Error e = rs_->Read(column_, &value)) return e;
             SetValue(result, value);
             return Outcome();
         }
-        case kName:
-            SetText(result, column.name);
-            return Outcome();
-        case kType:
-            SetShort(result, kTextType);
-            return Outcome();
-        case kSize:
-            SetLong(result, column.size);
-            return Outcome();
-        case kRequiredField:
-            SetBool(result, column.required);
-            return Outcome();
-        }
+        if (ColumnProperty(db_->table().schema().columns[column_], id, result)) return Outcome();
         return DISP_E_MEMBERNOTFOUND;
     }
 
@@ -151,17 +165,9 @@ public:
 
     Outcome Call(DISPID id, WORD, Args& args, VARIANT* result) override {
         if (rs_->closed()) return Fail(kObjectInvalid);
-        if (id == kCount) {
-            SetShort(result, static_cast<short>(rs_->FieldCount()));
-            return Outcome();
-        }
-        if (id != kDefault) return DISP_E_MEMBERNOTFOUND;
-        long column = -1;
         auto find = [&](TextView name) { return static_cast<long>(db_->table().ColumnIndex(name)); };
-        if (HRESULT hr = ItemIndex(args, find, &column); FAILED(hr)) return hr;
-        if (column < 0 || column >= static_cast<long>(rs_->FieldCount())) return Fail(kItemNotFound);
-        SetObject(result, new FieldObject(state(), rs_, db_, static_cast<size_t>(column)));
-        return Outcome();
+        auto make = [&](size_t column) { return new FieldObject(state(), rs_, db_, column); };
+        return CollectionMember(id, args, result, rs_->FieldCount(), find, make);
     }
 
 private:
@@ -395,17 +401,9 @@ public:
     Outcome Call(DISPID id, WORD, Args& args, VARIANT* result) override {
         if (q_->closed) return Fail(kObjectInvalid);
         const auto& declared = q_->query.parameters;
-        if (id == kCount) {
-            SetShort(result, static_cast<short>(declared.size()));
-            return Outcome();
-        }
-        if (id != kDefault) return DISP_E_MEMBERNOTFOUND;
-        long index = -1;
         auto find = [&](TextView name) { return static_cast<long>(q_->ParameterIndex(name)); };
-        if (HRESULT hr = ItemIndex(args, find, &index); FAILED(hr)) return hr;
-        if (index < 0 || index >= static_cast<long>(declared.size())) return Fail(kItemNotFound);
-        SetObject(result, new ParameterObject(state(), q_, declared[index]));
-        return Outcome();
+        auto make = [&](size_t index) { return new ParameterObject(state(), q_, declared[index]); };
+        return CollectionMember(id, args, result, declared.size(), find, make);
     }
 
 private:
@@ -489,24 +487,10 @@ public:
     Outcome Call(DISPID id, WORD, Args&, VARIANT* result) override {
         if (db_->closed()) return Fail(kObjectInvalid);
         const Column& column = db_->table().schema().columns[column_];
-        switch (id) {
-        case kName:
-            SetText(result, column.name);
-            return Outcome();
-        case kType:
-            SetShort(result, kTextType);
-            return Outcome();
-        case kSize:
-            SetLong(result, column.size);
-            return Outcome();
-        case kRequiredField:
-            SetBool(result, column.required);
-            return Outcome();
-        case kAllowZeroLength:
-            SetBool(result, column.allowZeroLength);
-            return Outcome();
-        }
-        return DISP_E_MEMBERNOTFOUND;
+        if (ColumnProperty(column, id, result)) return Outcome();
+        if (id != kAllowZeroLength) return DISP_E_MEMBERNOTFOUND;
+        SetBool(result, column.allowZeroLength);
+        return Outcome();
     }
 
 private:
@@ -523,22 +507,14 @@ public:
 
     Outcome Call(DISPID id, WORD, Args& args, VARIANT* result) override {
         if (db_->closed()) return Fail(kObjectInvalid);
-        if (id == kCount) {
-            SetShort(result, static_cast<short>(columns_.size()));
-            return Outcome();
-        }
-        if (id != kDefault) return DISP_E_MEMBERNOTFOUND;
         const auto& columns = db_->table().schema().columns;
         auto find = [&](TextView name) {
             for (size_t i = 0; i < columns_.size(); ++i)
                 if (EqualNoCase(columns[columns_[i]].name, name)) return static_cast<long>(i);
             return -1L;
         };
-        long index = -1;
-        if (HRESULT hr = ItemIndex(args, find, &index); FAILED(hr)) return hr;
-        if (index < 0 || index >= static_cast<long>(columns_.size())) return Fail(kItemNotFound);
-        SetObject(result, new FieldDefObject(state(), db_, columns_[index]));
-        return Outcome();
+        auto make = [&](size_t index) { return new FieldDefObject(state(), db_, columns_[index]); };
+        return CollectionMember(id, args, result, columns_.size(), find, make);
     }
 
 private:
@@ -592,18 +568,10 @@ public:
     Outcome Call(DISPID id, WORD, Args& args, VARIANT* result) override {
         if (db_->closed()) return Fail(kObjectInvalid);
         const Schema& schema = db_->table().schema();
-        const long count = !none_ && schema.key >= 0 ? 1 : 0;
-        if (id == kCount) {
-            SetShort(result, static_cast<short>(count));
-            return Outcome();
-        }
-        if (id != kDefault) return DISP_E_MEMBERNOTFOUND;
+        const size_t count = !none_ && schema.key >= 0 ? 1 : 0;
         auto find = [&](TextView name) { return count && EqualNoCase(schema.keyName, name) ? 0L : -1L; };
-        long index = -1;
-        if (HRESULT hr = ItemIndex(args, find, &index); FAILED(hr)) return hr;
-        if (index < 0 || index >= count) return Fail(kItemNotFound);
-        SetObject(result, new IndexObject(state(), db_));
-        return Outcome();
+        auto make = [&](size_t) { return new IndexObject(state(), db_); };
+        return CollectionMember(id, args, result, count, find, make);
     }
 
 private:
@@ -663,22 +631,16 @@ public:
         if (db_->table().created()) names.push_back(db_->table().schema().table);
         for (const char16_t* system : kSystemTables) names.push_back(system);
         std::sort(names.begin(), names.end(), [](const Text& a, const Text& b) { return CompareNoCase(a, b) < 0; });
-        if (id == kCount) {
-            SetShort(result, static_cast<short>(names.size()));
-            return Outcome();
-        }
-        if (id != kDefault) return DISP_E_MEMBERNOTFOUND;
         auto find = [&](TextView name) {
             for (size_t i = 0; i < names.size(); ++i)
                 if (EqualNoCase(names[i], name)) return static_cast<long>(i);
             return -1L;
         };
-        long index = -1;
-        if (HRESULT hr = ItemIndex(args, find, &index); FAILED(hr)) return hr;
-        if (index < 0 || index >= static_cast<long>(names.size())) return Fail(kItemNotFound);
-        const bool system = !db_->table().created() || !EqualNoCase(names[index], db_->table().schema().table);
-        SetObject(result, new TableDefObject(state(), db_, names[index], system));
-        return Outcome();
+        auto make = [&](size_t index) {
+            const bool system = !db_->table().created() || !EqualNoCase(names[index], db_->table().schema().table);
+            return new TableDefObject(state(), db_, names[index], system);
+        };
+        return CollectionMember(id, args, result, names.size(), find, make);
     }
 
 private:

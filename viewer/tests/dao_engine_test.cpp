@@ -9,7 +9,7 @@
 
 #include "core/backup.h"
 #include "core/csv_transfer.h"
-#include "core/inspect.h"
+#include "core/file_report.h"
 #include "core/recordset.h"
 #include "db_fixture.h"
 #include "jet_raw.h"

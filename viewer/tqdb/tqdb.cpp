@@ -12,7 +12,7 @@
 #include "core/data_access.h"
 #include "core/engine.h"
 #include "core/file_path.h"
-#include "core/inspect.h"
+#include "core/file_report.h"
 #include "core/recordset.h"
 #include "core/test_records.h"
 

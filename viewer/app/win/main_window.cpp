@@ -44,13 +44,6 @@ std::string ReadFileVersion() {
     return FormatFileVersion(versionMs, versionLs);
 }
 
-// The folder the databases are found in, for the title.
-std::string CurrentFolder() {
-    wchar_t folder[MAX_PATH * 2];
-    const DWORD length = GetCurrentDirectoryW(MAX_PATH * 2, folder);
-    return length > 0 && length < MAX_PATH * 2 ? tq::WideToCp1251(folder) : std::string();
-}
-
 }  // namespace
 
 ViewerMainWindow::ViewerMainWindow(HINSTANCE instance)
@@ -65,7 +58,7 @@ BOOL ViewerMainWindow::OnInitDialog() {
     columnWidths_ = LoadColumnWidths();
     RestoreWindowSize();
     MakeCellTips();
-    logic_.OnInitDialog(ReadFileVersion(), CurrentFolder());
+    logic_.OnInitDialog(ReadFileVersion(), tq::WideToCp1251(CurrentFolder()));
     ShowPendingCount();
     // The dialog manager's modal loop offers every message to this filter
     // first: Ctrl+F and F3 work wherever the focus is in the dialog.
@@ -225,20 +218,28 @@ void ViewerMainWindow::OnDestroy() {
     logic_.OnDestroy();
 }
 
+namespace {
+
+// A control's place in its dialog's client area.
+RECT PlaceOf(HWND control) {
+    RECT rect = {};
+    GetWindowRect(control, &rect);
+    MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+}  // namespace
+
 // The template's layout is the smallest: the list keeps its margins to the
 // client's right and bottom edges, the icon its distance to the right edge.
 // The size the engineer left the window in comes back.
 void ViewerMainWindow::RestoreWindowSize() {
-    RECT window, client, list, icon = {};
+    RECT window, client;
     GetWindowRect(hwnd(), &window);
     GetClientRect(hwnd(), &client);
-    GetWindowRect(List(), &list);
-    MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&list), 2);
+    const RECT list = PlaceOf(List());
     iconControl_ = GetDlgItem(hwnd(), 0xFFFF);  // the only control without an id of its own
-    if (iconControl_) {
-        GetWindowRect(iconControl_, &icon);
-        MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&icon), 2);
-    }
+    const RECT icon = iconControl_ ? PlaceOf(iconControl_) : RECT{};
     minSize_ = {window.right - window.left, window.bottom - window.top};
     listMargin_ = {client.right - list.right, client.bottom - list.bottom};
     iconMargin_ = client.right - icon.left;
@@ -251,17 +252,13 @@ void ViewerMainWindow::RestoreWindowSize() {
 
 void ViewerMainWindow::Layout() {
     if (minSize_.cx == 0 || IsIconic(hwnd())) return;  // before the layout is known, or as an icon
-    RECT client, list;
+    RECT client;
     GetClientRect(hwnd(), &client);
-    GetWindowRect(List(), &list);
-    MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&list), 2);
+    const RECT list = PlaceOf(List());
     SetWindowPos(List(), nullptr, 0, 0, client.right - listMargin_.cx - list.left,
                  client.bottom - listMargin_.cy - list.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     if (!iconControl_) return;
-    RECT icon;
-    GetWindowRect(iconControl_, &icon);
-    MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&icon), 2);
-    SetWindowPos(iconControl_, nullptr, client.right - iconMargin_, icon.top, 0, 0,
+    SetWindowPos(iconControl_, nullptr, client.right - iconMargin_, PlaceOf(iconControl_).top, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     InvalidateRect(hwnd(), nullptr, TRUE);
 }
@@ -533,8 +530,7 @@ bool ViewerMainWindow::AskFindText(std::string* text) { return RunFindDialog(ins
 bool AskCsvFileName(HWND owner, bool save, const std::string& offered, std::string* path, CsvHeader* header = nullptr) {
     wchar_t name[MAX_PATH * 2] = {};
     lstrcpynW(name, Wide(offered).c_str(), MAX_PATH);
-    wchar_t folder[MAX_PATH * 2] = {};
-    GetCurrentDirectoryW(MAX_PATH * 2, folder);
+    const std::wstring folder = CurrentFolder();
     std::wstring filter;
     if (save) {
         filter = Wide(tq::Cp("CSV, столбцы s00..s40 (*.csv)")) + std::wstring(L"\0*.csv\0", 7) +
@@ -546,7 +542,7 @@ bool AskCsvFileName(HWND owner, bool save, const std::string& offered, std::stri
     OPENFILENAMEW ofn = {};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = owner;
-    ofn.lpstrInitialDir = folder;
+    ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
     ofn.nFilterIndex = header && *header == CsvHeader::Captions ? 2 : 1;
     ofn.lpstrFilter = filter.c_str();
     ofn.lpstrFile = name;

@@ -20,11 +20,7 @@ const wchar_t kScaleFolder[] = L"ScaleFolder";
 
 class SystemFolders : public FolderView {
 public:
-    std::string CurrentFolder() override {
-        wchar_t folder[MAX_PATH * 2];
-        const DWORD length = GetCurrentDirectoryW(MAX_PATH * 2, folder);
-        return length > 0 && length < MAX_PATH * 2 ? tq::WideToUtf8(folder) : std::string();
-    }
+    std::string CurrentFolder() override { return tq::WideToUtf8(tq::viewer::CurrentFolder()); }
     bool HoldsInternal(const std::string& folder) override {
         const DWORD attributes = GetFileAttributesW((tq::Utf8ToWide(folder) + L"\\Internal").c_str());
         return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -54,6 +50,12 @@ public:
 };
 
 }  // namespace
+
+std::wstring CurrentFolder() {
+    wchar_t folder[MAX_PATH * 2];
+    const DWORD length = GetCurrentDirectoryW(MAX_PATH * 2, folder);
+    return length > 0 && length < MAX_PATH * 2 ? std::wstring(folder, length) : std::wstring();
+}
 
 void EnterScaleFolderFromCommandLine() {
     int count = 0;

@@ -1,9 +1,8 @@
 #include "viewer_settings.h"
 
 #include <cwchar>
-#include <vector>
 
-#include "common/win/handle.h"
+#include "common/win/user_settings.h"
 
 namespace tq::viewer {
 
@@ -14,29 +13,9 @@ const wchar_t kColumnWidths[] = L"ColumnWidths";  // "caption\twidth" lines
 
 }  // namespace
 
-std::wstring LoadSettingText(const wchar_t* name) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kViewerKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return std::wstring();
-    tq::win::RegKey owned(key);
-    DWORD type = 0, bytes = 0;
-    if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS || type != REG_SZ ||
-        bytes > 64 * 1024)
-        return std::wstring();
-    std::vector<wchar_t> text(bytes / sizeof(wchar_t) + 1, L'\0');
-    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &bytes) != ERROR_SUCCESS)
-        return std::wstring();
-    return std::wstring(text.data());  // up to the first NUL, whether the value held one or not
-}
+std::wstring LoadSettingText(const wchar_t* name) { return tq::win::LoadUserText(kViewerKey, name); }
 
-void SaveSettingText(const wchar_t* name, const std::wstring& text) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, kViewerKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
-        return;
-    tq::win::RegKey owned(key);
-    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-}
+void SaveSettingText(const wchar_t* name, const std::wstring& text) { tq::win::SaveUserText(kViewerKey, name, text); }
 
 WindowSize LoadWindowSize() {
     WindowSize size;

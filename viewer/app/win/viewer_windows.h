@@ -14,6 +14,9 @@ void RunViewerMainDialog(HINSTANCE instance);
 // Makes the scale's folder current (scale_folder.h): the command line's
 // first argument, the current folder, the remembered one or a chosen one.
 void EnterScaleFolderFromCommandLine();
+// The current folder, the scale's once EnterScaleFolderFromCommandLine made it
+// so; empty when it cannot be read.
+std::wstring CurrentFolder();
 // newRecord: the editor on an empty record whose code is typed in.
 void RunEditRecordDialog(HINSTANCE instance, HWND parent, int database, int32_t code, bool newRecord = false);
 // The generator dialog; it posts WM_CREATE_TEST_DB to `parent`, the main dialog.

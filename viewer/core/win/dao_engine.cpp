@@ -87,15 +87,6 @@ bool StoredText(const VARIANT& value, std::string* utf8) {
     return !tq::HasLoneSurrogate(wide) && utf8->find('\0') == std::string::npos;
 }
 
-// A value as the program holds it: code page 1251, a Null as the empty text.
-std::string ValueText(const VARIANT& value) {
-    if (V_VT(&value) == VT_BSTR) return tq::WideToCp1251(V_BSTR(&value) ? V_BSTR(&value) : L"");
-    if (V_VT(&value) == VT_NULL || V_VT(&value) == VT_EMPTY) return std::string();
-    Variant text;
-    if (FAILED(VariantChangeType(text.get(), const_cast<VARIANT*>(&value), 0, VT_BSTR))) return std::string();
-    return tq::WideToCp1251(V_BSTR(text.get()));
-}
-
 // Reads a recordset from its current row to its end with GetRows, a
 // thousand rows a call, handing each row's cells (field by field) to row; a
 // false from row ends the read as a failure. A chunk shorter than asked is
@@ -319,7 +310,7 @@ public:
         if (!copyError_.empty()) return copyError_;
         const dao::CallError& error = session_.LastError();
         if (readOnly_ && error.number == 0) return readOnlyWhy_;
-        return tq::Cp("ошибка DAO ") + std::to_string(error.number) + (error.text.empty() ? "" : ": " + error.text);
+        return dao::Said(error);
     }
 
     bool CanWrite() override {
@@ -492,8 +483,8 @@ private:
         if (!OpenDatabase(path, false, readOnly_)) return FailCopy(tq::Cp("файл закрыт и не открывается снова"));
         ReadTableLayout();
         return Refuse(tq::Cp("файл открыт другой программой (программой весов?): копия файла Access цельна, "
-                             "только пока его не может писать никто другой; закройте её и повторите (ошибка DAO ") +
-                      std::to_string(refused.number) + (refused.text.empty() ? "" : ": " + refused.text) + ")");
+                             "только пока его не может писать никто другой; закройте её и повторите (") +
+                      dao::Said(refused) + ")");
     }
 
     // Back to the shared open the engine works in.
@@ -536,7 +527,7 @@ private:
 
     bool FailCopy(const std::string& why) {
         const dao::CallError& error = session_.LastError();
-        copyError_ = why + (error.number ? tq::Cp(" (ошибка DAO ") + std::to_string(error.number) + ": " + error.text + ")" : "");
+        copyError_ = why + (error.number ? " (" + dao::Said(error) + ")" : "");
         return false;
     }
 
@@ -705,7 +696,7 @@ bool DaoResult::FetchRows(std::vector<int64_t>* keys, std::vector<std::string>* 
         std::string packed;
         const FieldLayout& layout = engine_.layout();
         for (int column = 0; column < kFieldCount; ++column)
-            PackValue(&packed, ValueText(cells[layout.position[column]]));
+            PackValue(&packed, dao::ValueText(cells[layout.position[column]]));
         keys->push_back(rowsRead_++);
         packedRows->push_back(std::move(packed));
         return true;

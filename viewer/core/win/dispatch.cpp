@@ -7,6 +7,18 @@
 
 namespace tq::viewer::dao {
 
+std::string Said(const CallError& error) {
+    return tq::Cp("ошибка DAO ") + std::to_string(error.number) + (error.text.empty() ? "" : ": " + error.text);
+}
+
+std::string ValueText(const VARIANT& value) {
+    if (V_VT(&value) == VT_BSTR) return tq::WideToCp1251(V_BSTR(&value) ? V_BSTR(&value) : L"");
+    if (V_VT(&value) == VT_NULL || V_VT(&value) == VT_EMPTY) return std::string();
+    Variant text;
+    if (FAILED(VariantChangeType(text.get(), const_cast<VARIANT*>(&value), 0, VT_BSTR))) return std::string();
+    return tq::WideToCp1251(V_BSTR(text.get()));
+}
+
 Variant Variant::Text(const std::wstring& text) {
     Variant v;
     V_VT(&v.v_) = VT_BSTR;

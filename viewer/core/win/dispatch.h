@@ -40,6 +40,11 @@ struct CallError {
     long number = 0;
     std::string text;  // code page 1251
 };
+// "ошибка DAO 3045: Could not use …", as the engine's messages give it.
+std::string Said(const CallError& error);
+
+// A value as the program holds it: code page 1251, a Null as the empty text.
+std::string ValueText(const VARIANT& value);
 
 // What the objects of one engine share: the ids of names by kind of object,
 // the last error, and how many calls were made.

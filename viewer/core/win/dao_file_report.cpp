@@ -9,7 +9,7 @@
 #include "dao_dbengine.h"
 #include "dispatch.h"
 #include "engine.h"
-#include "inspect.h"
+#include "file_report.h"
 
 namespace tq::viewer {
 
@@ -23,27 +23,29 @@ using dao::Variant;
 const long dbSystemObject = static_cast<long>(0x80000002);
 const long dbHiddenObject = 1;
 
-std::string Text(const VARIANT& value) {
-    if (V_VT(&value) == VT_BSTR) return tq::WideToCp1251(V_BSTR(&value) ? V_BSTR(&value) : L"");
-    Variant text;
-    if (FAILED(VariantChangeType(text.get(), const_cast<VARIANT*>(&value), 0, VT_BSTR))) return std::string();
-    return tq::WideToCp1251(V_BSTR(text.get()));
-}
+using dao::Said;
 
 bool GetText(Object& object, const wchar_t* name, std::string* text) {
     Variant value;
     if (!object.Get(name, value.get())) return false;
-    *text = Text(*value);
+    *text = dao::ValueText(*value);
     return true;
 }
 
-Object Item(Object& collection, long i, const char* kind) {
-    Variant which = Variant::Long(i);
-    return collection.GetObject(L"Item", kind, {which.get()});
-}
-
-std::string Said(const dao::CallError& error) {
-    return tq::Cp("ошибка DAO ") + std::to_string(error.number) + (error.text.empty() ? "" : ": " + error.text);
+// Each item of the owner's collection, in order; false when the collection,
+// an item or `read` of one fails. The kinds name the collection and its
+// items as the session keeps their names' ids: each kind its own.
+template <typename Read>
+bool ForEachItem(Object& owner, const wchar_t* collection, const char* collectionKind, const char* kind, Read read) {
+    Object items = owner.GetObject(collection, collectionKind);
+    long count = 0;
+    if (!items || !items.GetLong(L"Count", &count)) return false;
+    for (long i = 0; i < count; ++i) {
+        Variant which = Variant::Long(i);
+        Object item = items.GetObject(L"Item", kind, {which.get()});
+        if (!item || !read(item)) return false;
+    }
+    return true;
 }
 
 bool ReadField(Object& field, InspectedField* out) {
@@ -63,37 +65,23 @@ bool ReadIndex(Object& index, InspectedIndex* out) {
         !index.GetBool(L"Unique", &out->unique) || !index.GetBool(L"Required", &required))
         return false;
     out->required = required ? 1 : 0;
-    Object fields = index.GetObject(L"Fields", "IndexFields");
-    long count = 0;
-    if (!fields || !fields.GetLong(L"Count", &count)) return false;
-    for (long i = 0; i < count; ++i) {
-        Object field = Item(fields, i, "IndexField");
+    return ForEachItem(index, L"Fields", "IndexFields", "IndexField", [&](Object& field) {
         std::string name;
-        if (!field || !GetText(field, L"Name", &name)) return false;
+        if (!GetText(field, L"Name", &name)) return false;
         out->fields.push_back(name);
-    }
-    return true;
+        return true;
+    });
 }
 
 bool ReadTable(Object& table, Inspection* out) {
-    Object fields = table.GetObject(L"Fields", "TableFields");
-    long count = 0;
-    if (!fields || !fields.GetLong(L"Count", &count)) return false;
-    for (long i = 0; i < count; ++i) {
-        Object field = Item(fields, i, "TableField");
-        InspectedField read;
-        if (!field || !ReadField(field, &read)) return false;
-        out->fields.push_back(read);
-    }
-    Object indexes = table.GetObject(L"Indexes", "Indexes");
-    if (!indexes || !indexes.GetLong(L"Count", &count)) return false;
-    for (long i = 0; i < count; ++i) {
-        Object index = Item(indexes, i, "Index");
-        InspectedIndex read;
-        if (!index || !ReadIndex(index, &read)) return false;
-        out->indexes.push_back(read);
-    }
-    return true;
+    const bool fields = ForEachItem(table, L"Fields", "TableFields", "TableField", [&](Object& field) {
+        out->fields.emplace_back();
+        return ReadField(field, &out->fields.back());
+    });
+    return fields && ForEachItem(table, L"Indexes", "Indexes", "Index", [&](Object& index) {
+        out->indexes.emplace_back();
+        return ReadIndex(index, &out->indexes.back());
+    });
 }
 
 bool ReadDatabase(Object& database, Inspection* out) {
@@ -103,22 +91,19 @@ bool ReadDatabase(Object& database, Inspection* out) {
     const char* orderName = CollatingOrderName(order);
     out->facts.push_back({tq::Cp("версия"), version});
     out->facts.push_back({tq::Cp("порядок сортировки"), std::to_string(order) + (*orderName ? std::string(" ") + orderName : "")});
-    Object tables = database.GetObject(L"TableDefs", "TableDefs");
-    long count = 0;
-    if (!tables || !tables.GetLong(L"Count", &count)) return false;
-    for (long i = 0; i < count; ++i) {
-        Object table = Item(tables, i, "TableDef");
+    const bool tables = ForEachItem(database, L"TableDefs", "TableDefs", "TableDef", [&](Object& table) {
         std::string name;
         long attributes = 0;
-        if (!table || !GetText(table, L"Name", &name) || !table.GetLong(L"Attributes", &attributes)) return false;
+        if (!GetText(table, L"Name", &name) || !table.GetLong(L"Attributes", &attributes)) return false;
         if (_stricmp(name.c_str(), "FieldsTable") == 0) {
             out->hasTable = true;
-            if (!ReadTable(table, out)) return false;
-        } else if (!(attributes & (dbSystemObject | dbHiddenObject)) && _strnicmp(name.c_str(), "MSys", 4) != 0) {
-            out->otherTables.push_back(name);
+            return ReadTable(table, out);
         }
-    }
-    return true;
+        if (!(attributes & (dbSystemObject | dbHiddenObject)) && _strnicmp(name.c_str(), "MSys", 4) != 0)
+            out->otherTables.push_back(name);
+        return true;
+    });
+    return tables;
 }
 
 // OpenDatabase(Name, Options, ReadOnly) on the default workspace.
