@@ -37,7 +37,7 @@ void CCreateTestDBDlg::OnInitDialog() { view_.SetCountText("0"); }
 
 void CCreateTestDBDlg::OnCreate() {
     if (view_.Message(tq::Cp("Создать тестовую БД?"), MessageKind::Question))
-        view_.PostCreateRequest(ParseRecordCount(view_.CountText()));
+        result_ = ParseRecordCount(view_.CountText());
     view_.Finish(kIdOk);
 }
 

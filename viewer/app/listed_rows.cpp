@@ -118,21 +118,14 @@ void ListedRows::Clear() {
     std::vector<uint32_t>().swap(rowStart_);
 }
 
-bool ListedRows::Append(const CNVRecord& record) {
-    size_t bytes = 0;
-    for (int i = 0; i < kFieldCount; ++i) bytes += std::min(record.Value(i).size(), size_t{kValueMax}) + 1;
-    if (text_.size() + bytes > byteLimit_) {
+bool ListedRows::Append(const PackedRow& row) {
+    const std::string_view packed = row.Packed();
+    if (packed.empty() || text_.size() + packed.size() > byteLimit_) {
         AppendEmpty();
-        return false;
+        return packed.empty();
     }
     rowStart_.push_back(static_cast<uint32_t>(text_.size()));
-    for (int i = 0; i < kFieldCount; ++i) {
-        const std::string& value = record.Value(i);
-        // Values hold no NUL of their own: GetFieldText would end them there too.
-        const size_t length = std::min(std::strlen(value.c_str()), size_t{kValueMax});
-        text_.insert(text_.end(), value.c_str(), value.c_str() + length);
-        text_.push_back('\0');
-    }
+    text_.insert(text_.end(), packed.begin(), packed.end());
     return true;
 }
 

@@ -11,7 +11,7 @@
 
 namespace tq::viewer {
 
-class CNVRecord;
+class PackedRow;
 
 class ListedRows {
 public:
@@ -22,9 +22,10 @@ public:
     explicit ListedRows(size_t byteLimit = kDefaultByteLimit) : byteLimit_(byteLimit) {}
 
     void Clear();
-    // Keeps the record's 41 values cut to 254 characters. When they do not fit
-    // under the byte limit, keeps an empty row in its place and returns false.
-    bool Append(const CNVRecord& record);
+    // Keeps the row's 41 values as the data core packed them (the empty
+    // text: 41 empty values). When they do not fit under the byte limit,
+    // keeps an empty row in its place and returns false.
+    bool Append(const PackedRow& row);
     void AppendEmpty();
 
     int Count() const { return static_cast<int>(rowStart_.size()); }

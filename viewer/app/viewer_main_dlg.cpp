@@ -20,12 +20,6 @@ namespace {
 
 const int kUsedColumnWidth = 150;
 
-const char* const kOpenFailedUtf8[kDatabaseCount] = {
-    "БД ТОВАРОВ не открыта!",  "БД ПОЛЬЗОВАТЕЛЕЙ не открыта!", "БД ЭТИКЕТОК не открыта!",
-    "БД ПОМОЩИ не открыта!",   "БД ПРОДАЖ не открыта!",        "БД ОТЧЕТОВ не открыта!",
-    "БД РЕСУРСОВ не открыта!",
-};
-
 // Test records have an empty name, which the users database refuses; clearing
 // it first would lose every user for nothing.
 bool AcceptsTestRecords(int db) { return db != DbUsers; }
@@ -47,7 +41,7 @@ void CViewerMainDlg::OnInitDialog(const std::string& versionText, const std::str
     view_.SelectChooserItem(DbGoods);
     ResetView();
     for (int db = 0; db < kDatabaseCount; ++db)
-        if (DbOpen(db, DatabaseFile(db)) != 0) view_.Message(tq::Cp(kOpenFailedUtf8[db]), MessageKind::Error);
+        if (DbOpen(db, DatabaseFile(db)) != 0) view_.Message(NotOpenMessage(db), MessageKind::Error);
 }
 
 int CViewerMainDlg::ChosenDatabase() {
@@ -87,7 +81,7 @@ void CViewerMainDlg::FillList(int db) {
     sortColumn_ = -1;
     // A database that did not open has no table to show, not an empty one.
     if (!DbRecordset(db)) {
-        view_.Message(tq::Cp(kOpenFailedUtf8[db]), MessageKind::Error);
+        view_.Message(NotOpenMessage(db), MessageKind::Error);
         return;
     }
     for (int i = 0; i < kFieldCount; ++i) {
@@ -97,35 +91,24 @@ void CViewerMainDlg::FillList(int db) {
     }
     // A database that cannot be read now (its file gone or broken) is not
     // shown as empty without a word.
-    if (!DbCountChecked(db, &m_nListCount)) view_.Message(tq::Cp(kOpenFailedUtf8[db]), MessageKind::Error);
+    if (!DbCountChecked(db, &m_nListCount)) view_.Message(NotOpenMessage(db), MessageKind::Error);
     view_.ShowControl(IDC_RECORD_COUNT, true);
 
-    bool inserted = true;
-    bool filled = true;
-    CNVRecord record;
+    int32_t shown = 0;
     view_.BeginListUpdate();
-    for (int32_t i = 0; m_nListCount > 0; ++i) {
-        if (!inserted) {
-            view_.Message(tq::Cp("Строка списка не добавлена!"), MessageKind::Error);
-            break;
-        }
-        if (!filled) {
-            view_.Message(tq::Cp("Строка списка не заполнена!"), MessageKind::Error);
-            break;
-        }
-        if (i >= m_nListCount) break;
-        DbFetch(db, &record, i == 0);
-        int32_t code = 0;
-        record.GetFieldInt(&code, 0);
-        if (code == 0) {  // a row without a code ends the listing, shown empty
+    DbForEachListedRow(db, [&](const PackedRow& row) {
+        if (!row.HasCode()) {  // a row without a code ends the listing, shown empty
             rows_.AppendEmpty();
             if (!view_.AddRow(rows_)) view_.Message(tq::Cp("Строка списка не добавлена!"), MessageKind::Error);
-            break;
+            return false;
         }
-        filled = rows_.Append(record);
-        inserted = view_.AddRow(rows_);
-        view_.SetControlText(IDC_RECORD_COUNT, std::to_string(i + 1));
-    }
+        const bool filled = rows_.Append(row);
+        const bool inserted = view_.AddRow(rows_);
+        view_.SetControlText(IDC_RECORD_COUNT, std::to_string(++shown));
+        if (!inserted) view_.Message(tq::Cp("Строка списка не добавлена!"), MessageKind::Error);
+        else if (!filled) view_.Message(tq::Cp("Строка списка не заполнена!"), MessageKind::Error);
+        return inserted && filled;
+    });
     view_.EndListUpdate();
     UpdateCountControls();
     view_.ShowControl(IDC_CREATE_TEST_DB, true);
@@ -168,9 +151,10 @@ void CViewerMainDlg::OnClearDatabase() {
         view_.Message(tq::Cp("Все записи удалены. Резервная копия: ") + backup, MessageKind::Notice);
 }
 
+// The records are generated once the generator dialog has closed.
 void CViewerMainDlg::OnCreateTestDb() {
     if (ChosenDatabase() < 0) return;
-    view_.RunCreateTestDb();
+    if (const std::optional<int32_t> count = view_.RunCreateTestDb()) GenerateTestRecords(*count);
 }
 
 bool CViewerMainDlg::SelectedCode(int db, const char* action, int32_t* code) {
@@ -205,7 +189,7 @@ void CViewerMainDlg::OnRestoreBackup() {
     if (db < 0) return;
     CNVRecordset* rs = DbRecordset(db);
     if (!rs) {
-        view_.Message(tq::Cp(kOpenFailedUtf8[db]), MessageKind::Error);
+        view_.Message(NotOpenMessage(db), MessageKind::Error);
         return;
     }
     std::vector<BackupInfo> backups = ListBackups(rs->FilePath());
@@ -260,7 +244,7 @@ void CViewerMainDlg::GenerateTestRecords(int32_t count) {
     const int db = ChosenDatabase();
     if (db < 0) return;
     if (!DbRecordset(db)) {
-        view_.Message(tq::Cp(kOpenFailedUtf8[db]), MessageKind::Error);
+        view_.Message(NotOpenMessage(db), MessageKind::Error);
         return;
     }
     if (!AcceptsTestRecords(db)) {

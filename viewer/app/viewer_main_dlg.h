@@ -5,6 +5,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -62,8 +63,9 @@ public:
     // Runs the record editor modally on one record; with newRecord, on an
     // empty one whose code is typed in.
     virtual void RunEditor(int db, int32_t code, bool newRecord = false) = 0;
-    // Runs the test database dialog modally; it may post WM_CREATE_TEST_DB.
-    virtual void RunCreateTestDb() = 0;
+    // Runs the test database dialog modally: the number of records asked
+    // for, none when not confirmed.
+    virtual std::optional<int32_t> RunCreateTestDb() = 0;
     // Offers the lines (one a backup) to choose one from; false when cancelled.
     virtual bool ChooseBackup(const std::vector<std::string>& lines, int* chosen) = 0;
 };

@@ -117,7 +117,7 @@ bool FreeBackupPath(const std::string& folder, const std::string& base, std::str
 long CountRows(const std::string& path, std::string* why) {
     std::unique_ptr<DbEngine> engine = OpenDbEngine(path, why);
     if (!engine) return -1;
-    std::unique_ptr<DbResult> table = engine->OpenDynaset("FieldsTable", "");
+    std::unique_ptr<DbResult> table = engine->OpenDynaset(RowQuery::WholeTable(-1));
     long count = -1;
     if (!table || !table->GetRecordCount(&count)) {
         if (why) *why = engine->LastError();

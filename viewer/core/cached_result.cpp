@@ -90,6 +90,12 @@ bool CachedResult::ReadCurrent(RowValues* values) {
     return true;
 }
 
+bool CachedResult::ReadCurrentPacked(std::string_view* packed) {
+    if (!HasCurrent()) return false;
+    *packed = rows_[pos_];
+    return true;
+}
+
 bool CachedResult::UpdateCurrent(const RowValues& values) {
     if (!EnsureLoaded() || !HasCurrent()) return false;
     RowValues read;

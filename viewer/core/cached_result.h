@@ -25,6 +25,7 @@ public:
     bool MoveFirst() override;
     bool MoveNext() override;
     bool ReadCurrent(RowValues* values) override;
+    bool ReadCurrentPacked(std::string_view* packed) override;
     bool UpdateCurrent(const RowValues& values) override;
     bool Append(const RowValues& values) override;
     bool DeleteCurrent() override;

@@ -1,7 +1,7 @@
 #include "catalogue.h"
 
+#include <cassert>
 #include <cstdio>
-
 #include <cstring>
 #include <string>
 
@@ -21,6 +21,10 @@ struct DatabaseEntry {
     const char* file;
     int sortColumn;
     const char* codeFormat;
+    DbCode fileUnreadable;
+    DbCode objectFailed;
+    DbCode notSaved;
+    const char* notOpenUtf8;
     const Caption* captions;
     int captionCount;
 };
@@ -58,17 +62,25 @@ const Caption kResources[] = {
     {0, "Код(*)"}, {1, "Тип"}, {21, "Ресурс"},
 };
 
-#define ENTRY(label, file, sort, format, table) \
-    {label, file, sort, format, table, static_cast<int>(sizeof(table) / sizeof(table[0]))}
+#define ENTRY(label, file, sort, format, unreadable, objectFailed, notSaved, notOpen, table) \
+    {label, file, sort, format, unreadable, objectFailed, notSaved, notOpen, table, \
+     static_cast<int>(sizeof(table) / sizeof(table[0]))}
 
 const DatabaseEntry kDatabases[kDatabaseCount] = {
-    ENTRY("Товары", "Internal\\TQScale.mdb", -1, "%1lu", kGoods),
-    ENTRY("Пользователи", "Internal\\Users.mdb", 1, "%1lu", kUsers),
-    ENTRY("Этикетки", "Internal\\Labels.mdb", 1, "%1lu", kLabels),
-    ENTRY("Помощь", "Internal\\Help.mdb", 0, "%1lu", kHelp),
-    ENTRY("Продажи", "Internal\\Sells.mdb", 0, "%08lu", kSells),
-    ENTRY("Отчеты", "Internal\\Reports.mdb", 1, "%1lu", kReports),
-    ENTRY("Ресурсы", "Internal\\Resources.mdb", 0, "%1lu", kResources),
+    ENTRY("Товары", "Internal\\TQScale.mdb", -1, "%1lu", kGoodsFileUnreadable, kGoodsObjectFailed, kGoodsNotSaved,
+          "БД ТОВАРОВ не открыта!", kGoods),
+    ENTRY("Пользователи", "Internal\\Users.mdb", 1, "%1lu", kUsersFileUnreadable, kUsersObjectFailed, kUsersNotSaved,
+          "БД ПОЛЬЗОВАТЕЛЕЙ не открыта!", kUsers),
+    ENTRY("Этикетки", "Internal\\Labels.mdb", 1, "%1lu", kLabelsFileUnreadable, kLabelsObjectFailed, kLabelsNotSaved,
+          "БД ЭТИКЕТОК не открыта!", kLabels),
+    ENTRY("Помощь", "Internal\\Help.mdb", 0, "%1lu", kHelpFileUnreadable, kHelpObjectFailed, kHelpNotSaved,
+          "БД ПОМОЩИ не открыта!", kHelp),
+    ENTRY("Продажи", "Internal\\Sells.mdb", 0, "%08lu", kSellsFileUnreadable, kSellsObjectFailed, kSellsNotSaved,
+          "БД ПРОДАЖ не открыта!", kSells),
+    ENTRY("Отчеты", "Internal\\Reports.mdb", 1, "%1lu", kReportsFileUnreadable, kReportsObjectFailed, kReportsNotSaved,
+          "БД ОТЧЕТОВ не открыта!", kReports),
+    ENTRY("Ресурсы", "Internal\\Resources.mdb", 0, "%1lu", kResourcesFileUnreadable, kResourcesObjectFailed,
+          kResourcesNotSaved, "БД РЕСУРСОВ не открыта!", kResources),
 };
 #undef ENTRY
 
@@ -76,11 +88,13 @@ const DatabaseEntry kDatabases[kDatabaseCount] = {
 struct Tables {
     CaptionTable captions = {};
     std::string chooser[kDatabaseCount];
+    std::string notOpen[kDatabaseCount];
 
     Tables() {
         for (int db = 0; db < kDatabaseCount; ++db) {
             const DatabaseEntry& e = kDatabases[db];
             chooser[db] = tq::Utf8ToCp1251(e.chooserUtf8);
+            notOpen[db] = tq::Utf8ToCp1251(e.notOpenUtf8);
             for (int k = 0; k < e.captionCount; ++k) {
                 const std::string text = tq::Utf8ToCp1251(e.captions[k].utf8);
                 std::strncpy(captions[db][e.captions[k].column], text.c_str(), kCaptionSlot - 1);
@@ -92,6 +106,12 @@ struct Tables {
 const Tables& GetTables() {
     static const Tables tables;
     return tables;
+}
+
+// The index of a database the caller knows to be one of the seven.
+int CheckedIndex(int db) {
+    assert(IsDatabaseIndex(db));
+    return IsDatabaseIndex(db) ? db : DbGoods;
 }
 
 }  // namespace
@@ -107,6 +127,14 @@ const char* DatabaseFile(int db) { return IsDatabaseIndex(db) ? kDatabases[db].f
 int SortColumn(int db) { return IsDatabaseIndex(db) ? kDatabases[db].sortColumn : -1; }
 
 const char* CodeFormat(int db) { return IsDatabaseIndex(db) ? kDatabases[db].codeFormat : "%1lu"; }
+
+DbCode FileUnreadableCode(int db) { return kDatabases[CheckedIndex(db)].fileUnreadable; }
+
+DbCode ObjectFailedCode(int db) { return kDatabases[CheckedIndex(db)].objectFailed; }
+
+DbCode NotSavedCode(int db) { return kDatabases[CheckedIndex(db)].notSaved; }
+
+const char* NotOpenMessage(int db) { return GetTables().notOpen[CheckedIndex(db)].c_str(); }
 
 std::string ColumnName(int column) {
     char name[8];

@@ -4,13 +4,10 @@ namespace tq::viewer {
 
 CDaoRecordset::~CDaoRecordset() = default;
 
-bool CDaoRecordset::Open(int openType, const char* sql, int /*options*/) {
+bool CDaoRecordset::Open(const RowQuery& query) {
     Close();
     if (!EnsureEngine()) return false;
-    // The default type without SQL opens the default SQL, the whole table.
-    const bool useDefault = openType == AFX_DAO_USE_DEFAULT_TYPE && (!sql || !*sql);
-    const std::string text = useDefault || !sql ? GetDefaultSQL() : std::string(sql);
-    result_ = engine_->OpenDynaset(text, m_strSort);
+    result_ = engine_->OpenDynaset(query);
     if (!result_) return false;
     FillBoundFields();
     return true;
@@ -41,8 +38,8 @@ bool CDaoRecordset::RestoreFrom(const std::string& from) {
     return EnsureEngine() && engine_->RestoreFrom(from);
 }
 
-bool CDaoRecordset::ReadAsStored(const std::string& sql, std::vector<RowValues>* rows) {
-    return EnsureEngine() && engine_->ReadRowsAsStored(sql, m_strSort, rows);
+bool CDaoRecordset::ReadAsStored(const RowQuery& query, std::vector<RowValues>* rows) {
+    return EnsureEngine() && engine_->ReadRowsAsStored(query, rows);
 }
 
 bool CDaoRecordset::BeginTrans() { return EnsureEngine() && engine_->BeginTrans(); }
@@ -63,8 +60,6 @@ void CDaoRecordset::Close() {
     mode_ = EditMode::None;
 }
 
-bool CDaoRecordset::SetCacheSize(long size) { return IsOpen() && size >= 0; }
-
 bool CDaoRecordset::GetRecordCount(long* count) { return IsOpen() && result_->GetRecordCount(count); }
 
 bool CDaoRecordset::IsBOF() { return !IsOpen() || result_->IsBOF(); }
@@ -79,6 +74,19 @@ bool CDaoRecordset::MoveFirst() {
 
 bool CDaoRecordset::MoveNext() {
     if (!IsOpen() || mode_ != EditMode::None || !result_->MoveNext()) return false;
+    FillBoundFields();
+    return true;
+}
+
+bool CDaoRecordset::WalkRows(long count, const std::function<bool(std::string_view packed)>& take) {
+    if (!IsOpen() || mode_ != EditMode::None) return false;
+    for (long i = 0; i < count; ++i) {
+        // As MoveFirst, then MoveNext wrapping to the first row at the end.
+        const bool moved = i == 0 || result_->IsEOF() ? result_->MoveFirst() : result_->MoveNext();
+        std::string_view packed;
+        if (!moved || !result_->ReadCurrentPacked(&packed)) packed = std::string_view();
+        if (!take(packed) || !moved) break;
+    }
     FillBoundFields();
     return true;
 }
@@ -123,16 +131,16 @@ void CDaoRecordset::FillBoundFields() {
         ClearBoundFields();
         return;
     }
-    for (int i = 0; i < m_nFields; ++i) *BoundField(i) = values[i];
+    for (int i = 0; i < kFieldCount; ++i) *BoundField(i) = values[i];
 }
 
 void CDaoRecordset::ClearBoundFields() {
-    for (int i = 0; i < m_nFields; ++i) BoundField(i)->clear();
+    for (int i = 0; i < kFieldCount; ++i) BoundField(i)->clear();
 }
 
 RowValues CDaoRecordset::BoundValues() {
     RowValues values;
-    for (int i = 0; i < m_nFields; ++i) values[i] = BoundField(i)->substr(0, kValueMax);
+    for (int i = 0; i < kFieldCount; ++i) values[i] = BoundField(i)->substr(0, kValueMax);
     return values;
 }
 

@@ -1,8 +1,9 @@
 // The recordset the layer derives from: construction without a database
-// object, Open on SQL or on the default SQL, moves, and AddNew/Edit/Update/
-// Delete on 41 bound text fields. The engine is opened from the default
-// database name at the first Open and kept until the recordset is destroyed.
+// object, Open on a query, moves, and AddNew/Edit/Update/Delete on 41 bound
+// text fields. The engine is opened from the default database name at the
+// first Open and kept until the recordset is destroyed.
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,9 +11,6 @@
 #include "engine.h"
 
 namespace tq::viewer {
-
-constexpr int dbOpenDynaset = 2;
-constexpr int AFX_DAO_USE_DEFAULT_TYPE = -1;
 
 class CDaoRecordset {
 public:
@@ -22,7 +20,7 @@ public:
     virtual ~CDaoRecordset();
 
     // Each returns false where DAO throws.
-    bool Open(int openType, const char* sql, int options);
+    bool Open(const RowQuery& query);
     void Close();
     bool IsOpen() const { return result_ != nullptr; }
     // The next query looks at the path again, however recent the last look:
@@ -33,12 +31,18 @@ public:
     }
     // Whether the open result still reads the file that is at the path.
     bool IsCurrent() { return IsOpen() && engine_->StillAtPath(); }
-    bool SetCacheSize(long size);
     bool GetRecordCount(long* count);
     bool IsBOF();
     bool IsEOF();
     bool MoveFirst();
     bool MoveNext();
+    // The moves a walk of count rows makes (MoveFirst, then MoveNext that
+    // wraps to the first row at the end), each row handed to take as it is
+    // packed (DbResult::ReadCurrentPacked) without filling the bound fields;
+    // a row that cannot be read is handed as the empty text. The walk ends
+    // early when take returns false or a move is refused (after handing the
+    // empty text). The bound fields then show the row it ended on.
+    bool WalkRows(long count, const std::function<bool(std::string_view packed)>& take);
     bool CanAppend();
     bool AddNew();
     bool Edit();
@@ -52,8 +56,8 @@ public:
     bool BackupTo(const std::string& to);
     // The rows of such a copy in place of the database's (DbEngine::RestoreFrom).
     bool RestoreFrom(const std::string& from);
-    // The rows of sql (ordered by the sort) as stored (DbEngine::ReadRowsAsStored).
-    bool ReadAsStored(const std::string& sql, std::vector<RowValues>* rows);
+    // The rows of the query as stored (DbEngine::ReadRowsAsStored).
+    bool ReadAsStored(const RowQuery& query, std::vector<RowValues>* rows);
     // The transactions of the recordset's database.
     bool BeginTrans();
     bool CommitTrans();
@@ -62,13 +66,8 @@ public:
 
 protected:
     virtual std::string GetDefaultDBName() = 0;
-    virtual std::string GetDefaultSQL() = 0;
     // The member bound to column i: filled after every move, written by Update.
     virtual std::string* BoundField(int index) = 0;
-
-    int m_nFields = kFieldCount;
-    int m_nDefaultType = dbOpenDynaset;
-    std::string m_strSort;
 
 private:
     enum class EditMode { None, Edit, AddNew };

@@ -16,31 +16,10 @@ namespace {
 // The seven recordset objects, from DbOpen to DbReleaseAll.
 std::unique_ptr<CNVRecordset> g_recordsets[kDatabaseCount];
 
-struct OpenCodes {
-    int file;
-    int object;
-};
-const OpenCodes kOpenCodes[kDatabaseCount] = {
-    {2014, 2002}, {2015, 2003}, {2016, 2004}, {2017, 2005}, {2020, 2019}, {2022, 2021}, {2013, 2001},
-};
-const int kSaveCodes[kDatabaseCount] = {2009, 2010, 2011, 2012, 2023, 2024, 2025};
 const char kReservedPassword[] = "517";
 const int kNoSuchDatabase = -1;  // an index outside 0..6 has no code of its own
 
 CNVRecordset* Object(int db) { return IsDatabaseIndex(db) ? g_recordsets[db].get() : nullptr; }
-
-std::unique_ptr<CNVRecordset> MakeRecordset(int db, const std::string& path) {
-    switch (db) {
-    case DbGoods: return std::make_unique<CNVRecordsetTQScale>(path);
-    case DbUsers: return std::make_unique<CNVRecordsetTQScaleUsers>(path);
-    case DbLabels: return std::make_unique<CNVRecordsetTQScaleLabels>(path);
-    case DbHelp: return std::make_unique<CNVRecordsetTQScaleHelp>(path);
-    case DbSells: return std::make_unique<CNVRecordsetTQScaleSells>(path);
-    case DbReports: return std::make_unique<CNVRecordsetTQScaleReports>(path);
-    case DbResources: return std::make_unique<CNVRecordsetResource>(path);
-    }
-    return nullptr;
-}
 
 void TrimBlanks(char* text) {
     size_t start = 0;
@@ -93,15 +72,14 @@ CNVRecordset* DbRecordset(int db) { return Object(db); }
 
 int DbOpen(int db, const char* path) {
     if (!IsDatabaseIndex(db)) return kNoSuchDatabase;
-    const OpenCodes codes = kOpenCodes[db];
-    if (!path || !*path) return codes.file;
+    if (!path || !*path) return FileUnreadableCode(db);
     std::string trimmed(path);
     trimmed.erase(0, trimmed.find_first_not_of(' '));
     trimmed.erase(trimmed.find_last_not_of(' ') + 1);
-    if (trimmed.empty() || !CanOpenForReading(trimmed)) return codes.file;
+    if (trimmed.empty() || !CanOpenForReading(trimmed)) return FileUnreadableCode(db);
     if (g_recordsets[db]) return 0;
-    g_recordsets[db] = MakeRecordset(db, path);
-    return g_recordsets[db] ? 0 : codes.object;
+    g_recordsets[db] = std::make_unique<CNVRecordset>(db, path);
+    return g_recordsets[db] ? kDbDone : ObjectFailedCode(db);
 }
 
 int32_t DbCount(int db) {
@@ -118,6 +96,11 @@ bool DbFetch(int db, CNVRecord* record, bool first) {
     if (!(first ? rs->MoveFirstRow() : rs->MoveNextRow())) return false;
     rs->CopyToRecord(record);
     return true;
+}
+
+bool DbForEachListedRow(int db, const std::function<bool(const PackedRow& row)>& take) {
+    CNVRecordset* rs = Object(db);
+    return rs && rs->WalkRows(rs->RecordCount(), [&](std::string_view packed) { return take(PackedRow(packed)); });
 }
 
 bool DbFindByCode(int db, CNVRecord* record, int32_t code) {
@@ -200,7 +183,7 @@ void FillFromStored(int db, FieldBlock* block, const GivenColumns& given, const 
 
 int SaveBlock(int db, FieldBlock* block, const GivenColumns* given) {
     if (!IsDatabaseIndex(db)) return kNoSuchDatabase;
-    const int failed = kSaveCodes[db];
+    const int failed = NotSavedCode(db);
     if (!block) return failed;
     // A slot filled to its last byte still ends within its 256 bytes.
     for (auto& slot : block->slot) slot[kValueMax + 1] = '\0';
@@ -222,7 +205,7 @@ int SaveBlock(int db, FieldBlock* block, const GivenColumns* given) {
     // A save is the engineer's, or one of a batch, whose commit looks anyway:
     // the file is looked at again, not taken on the word of a look just made.
     if (CNVRecordset* rs = Object(db)) rs->LookAgain();
-    return SaveFields(Object(db), 2, block, zeroMask) ? 0 : failed;
+    return SaveFields(Object(db), 2, block, zeroMask) ? kDbDone : failed;
 }
 
 }  // namespace
@@ -247,7 +230,7 @@ bool DbClear(const std::array<bool, kDatabaseCount>& chosen) {
         // The loop ends quietly at the first refusal, as it does at the end
         // of the table: only a fresh look tells the two apart.
         rs->CloseQuery();
-        if (!rs->OpenQuery("") || rs->RecordCount() != 0) emptied = false;
+        if (!rs->OpenWholeTable() || rs->RecordCount() != 0) emptied = false;
     }
     return emptied;
 }
@@ -302,7 +285,7 @@ long DbTableRows(int db) {
     if (!rs) return -1;
     rs->CloseQuery();
     rs->LookAgain();
-    const long count = rs->OpenQuery("") ? rs->RecordCount() : -1;
+    const long count = rs->OpenWholeTable() ? rs->RecordCount() : -1;
     rs->CloseQuery();
     return count;
 }
@@ -316,7 +299,7 @@ bool DbReadAllRowsAsStored(int db, std::vector<std::array<std::string, kFieldCou
 
 bool DbReplaceStarRows(int db, const std::vector<CNVRecord>& rows) {
     CNVRecordset* rs = Object(db);
-    if (!rs || !rs->DeleteRowsWithCode("*")) return false;
+    if (!rs || !rs->DeleteRowsWithCode(kUnlistedCode)) return false;
     for (const CNVRecord& row : rows)
         if (!rs->AppendRow(row)) return false;
     return true;

@@ -1,10 +1,11 @@
 // The operations through which the dialogs reach the seven databases. Each
 // works on the database's one recordset object, created by DbOpen and
 // destroyed by DbReleaseAll; every operation on an absent object fails (or
-// does nothing). Codes: 0 for success, else 2001..2025.
+// does nothing). Codes: the catalogue's DbCode.
 #pragma once
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,12 @@ class CNVRecordset;
 int DbOpen(int db, const char* path);
 int32_t DbCount(int db);
 bool DbFetch(int db, CNVRecord* record, bool first);
+// The walk of DbFetch calls over the listing that DbCount opened, without a
+// record for each row: each row in turn, as DbFetch would give it, until
+// take returns false. False when the database is not open. A row without a
+// code ends every listing (PackedRow::HasCode); the caller decides whether
+// it shows it.
+bool DbForEachListedRow(int db, const std::function<bool(const PackedRow& row)>& take);
 bool DbFindByCode(int db, CNVRecord* record, int32_t code);
 bool DbDeleteByCode(int db, int32_t code);
 int DbSave(int db, FieldBlock* block);
@@ -26,10 +33,6 @@ int DbSave(int db, FieldBlock* block);
 // under the code, untouched, or are empty for a new record.
 using GivenColumns = std::array<bool, kFieldCount>;
 int DbSaveColumns(int db, FieldBlock* block, const GivenColumns& given);
-// DbSave's refusals of a user: an empty name (s01); a password (s03) that is
-// empty, not all digits, or the reserved one.
-constexpr int kUserNameEmpty = 2007;
-constexpr int kUserPasswordBad = 2018;
 // True when every chosen database that is open is empty afterwards; false
 // when rows remain (the file was locked, read-only, unreadable).
 bool DbClear(const std::array<bool, kDatabaseCount>& chosen);

@@ -9,6 +9,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "catalogue.h"
@@ -18,6 +19,35 @@ namespace tq::viewer {
 using RowValues = std::array<std::string, kFieldCount>;
 // One flag a column, s00..s40.
 using ColumnSet = std::array<bool, kFieldCount>;
+
+// Which rows of FieldsTable a result holds, and in which order. Each engine
+// writes its own statement for it; the value is always bound as a parameter,
+// never written into the statement's text.
+struct RowQuery {
+    enum class Rows {
+        Whole,     // every row
+        Listed,    // the rows a listing shows: every row whose code is not kUnlistedCode
+        Matching,  // the rows whose column `column` holds `value` (an engine
+                   // may compare text without regard to case)
+    };
+    Rows rows = Rows::Whole;
+    int column = 0;
+    std::string value;
+    int orderColumn = -1;  // the column whose text orders the rows; -1: the engine's order
+
+    static RowQuery WholeTable(int orderColumn) { return {Rows::Whole, 0, std::string(), orderColumn}; }
+    static RowQuery Listing(int orderColumn) { return {Rows::Listed, 0, std::string(), orderColumn}; }
+    static RowQuery Where(int column, const std::string& value, int orderColumn) {
+        return {Rows::Matching, column, value, orderColumn};
+    }
+    bool operator==(const RowQuery& other) const {
+        return rows == other.rows && column == other.column && value == other.value &&
+               orderColumn == other.orderColumn;
+    }
+};
+
+// The code of the rows that a listing leaves out.
+constexpr char kUnlistedCode[] = "*";
 
 class DbResult {
 public:
@@ -30,6 +60,10 @@ public:
     virtual bool MoveNext() = 0;
     // The values of the current row; fails when there is none.
     virtual bool ReadCurrent(RowValues* values) = 0;
+    // The same values packed: each cut at 254 bytes and ended by a NUL, one
+    // after the other (PackedRow reads them). Valid until the result moves or
+    // changes.
+    virtual bool ReadCurrentPacked(std::string_view* packed) = 0;
     virtual bool CanAppend() = 0;
     // Writes the values to the current row. A column whose value is the one
     // read from it is left as stored: text the code page cannot show, a NULL
@@ -44,20 +78,17 @@ public:
 class DbEngine {
 public:
     virtual ~DbEngine() = default;
-    // sql is a SELECT on FieldsTable, or the bare table name for the whole
-    // table. A non-empty sortColumn orders a result that has no ORDER BY.
     // A result opens on its first row, except the whole table, which has no
     // current row until it first moves: the layer opens it to append or to
     // delete everything, and reading a first row would cost a pass over the
     // table before every append.
-    virtual std::unique_ptr<DbResult> OpenDynaset(const std::string& sql, const std::string& sortColumn) = 0;
+    virtual std::unique_ptr<DbResult> OpenDynaset(const RowQuery& query) = 0;
     // The rows of the same query as they are stored, each value whole and in
     // UTF-8, for what must carry every value exactly (an export): no cut at
     // 254 bytes, no code page 1251 between. False, with LastError naming the
     // rows, when a value is no text that UTF-8 and a text file can carry (a
     // NUL, bytes that are not UTF-8), or when the rows cannot be read.
-    virtual bool ReadRowsAsStored(const std::string& sql, const std::string& sortColumn,
-                                  std::vector<RowValues>* rows) = 0;
+    virtual bool ReadRowsAsStored(const RowQuery& query, std::vector<RowValues>* rows) = 0;
     // Groups the writes that follow into transactions until CommitTrans, so
     // that a long run of saves or deletes does not pay for one commit each.
     // False when the file cannot be locked for writing now; the writes then

@@ -317,6 +317,14 @@ bool SameFileContents(const std::string& a, const std::string& b) {
     return same;
 }
 
+bool MakeNewFolder(const std::string& path, std::string* why) {
+#ifdef _WIN32
+    return CreateDirectoryW(Wide(path).c_str(), nullptr) || Fail(why);
+#else
+    return mkdir(Utf8FilePath(path).c_str(), 0777) == 0 || Fail(why);
+#endif
+}
+
 bool MakeFolder(const std::string& path, std::string* why) {
 #ifdef _WIN32
     if (CreateDirectoryW(Wide(path).c_str(), nullptr)) return true;

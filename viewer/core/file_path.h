@@ -47,6 +47,8 @@ bool IsInFolderUtf8(const std::string& path, const std::string& folder);
 // The folder exists afterwards (made when missing); false when it cannot be
 // made or a file stands in its place.
 bool MakeFolder(const std::string& path, std::string* why);
+// Makes a folder; fails when anything exists at the path.
+bool MakeNewFolder(const std::string& path, std::string* why);
 // Makes an empty file; fails when anything exists at the path.
 bool CreateNewFile(const std::string& path, std::string* why);
 // Copies a file over an existing one (the placeholder CreateNewFile made).

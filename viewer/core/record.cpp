@@ -1,5 +1,6 @@
 #include "record.h"
 
+#include <cassert>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -57,15 +58,19 @@ double ReadFieldNumber(const char* text) {
     return x < 0 ? -rounded : rounded;
 }
 
+int32_t ReadFieldInt(const char* text) {
+    const double value = ReadFieldNumber(text);
+    // Out-of-range numbers saturate rather than overflow.
+    if (value >= 2147483647.0) return INT32_MAX;
+    if (value <= -2147483648.0) return INT32_MIN;
+    return static_cast<int32_t>(value);  // truncates toward zero
+}
+
 bool CNVRecord::GetFieldInt(int32_t* out, int index) const {
     if (!out) return false;
     *out = 0;
-    double value = 0;
-    if (!GetFieldDouble(&value, index)) return false;
-    // Out-of-range numbers saturate rather than overflow.
-    if (value >= 2147483647.0) *out = INT32_MAX;
-    else if (value <= -2147483648.0) *out = INT32_MIN;
-    else *out = static_cast<int32_t>(value);  // truncates toward zero
+    if (!ValidIndex(index)) return false;
+    *out = ReadFieldInt(values_[index].c_str());
     return true;
 }
 
@@ -106,6 +111,27 @@ void CNVRecord::Clear() {
 }
 
 const std::string& CNVRecord::Value(int index) const { return ValidIndex(index) ? values_[index] : kEmpty; }
+
+const char* PackedRow::Value(int index) const {
+    if (!ValidIndex(index)) return "";
+    // A row the data core packed ends each value, the last one included, with a NUL.
+    assert(packed_.empty() || packed_.back() == '\0');
+    size_t at = 0;
+    for (int i = 0; i < index && at < packed_.size(); ++i) at = packed_.find('\0', at) + 1;
+    return at < packed_.size() ? packed_.data() + at : "";
+}
+
+bool PackedRow::HasCode() const { return ReadFieldInt(Value(0)) != 0; }
+
+void PackedRow::CopyTo(CNVRecord* record) const {
+    assert(record);
+    assert(packed_.empty() || packed_.back() == '\0');
+    size_t at = 0;
+    for (int i = 0; i < kFieldCount; ++i) {
+        record->SetFieldText(at < packed_.size() ? packed_.data() + at : "", i);
+        if (at < packed_.size()) at = packed_.find('\0', at) + 1;
+    }
+}
 
 void SetBlockSlot(FieldBlock& block, int index, const char* text) {
     if (!ValidIndex(index) || !text) return;

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "catalogue.h"
 
@@ -30,10 +31,31 @@ private:
     std::string values_[kFieldCount];
 };
 
+// A row as the data core holds it: the 41 values, each cut at 254 bytes and
+// ended by a NUL, one after the other. The empty text stands for a row whose
+// values are all empty. It views the text; it does not own it.
+class PackedRow {
+public:
+    explicit PackedRow(std::string_view packed) : packed_(packed) {}
+    std::string_view Packed() const { return packed_; }
+    // Value i; "" for an index outside 0..40 or past the text's end.
+    const char* Value(int index) const;
+    // Whether the row has a code: its s00 reads as a number other than 0
+    // (GetFieldInt). A row without one ends every listing.
+    bool HasCode() const;
+    void CopyTo(CNVRecord* record) const;
+
+private:
+    std::string_view packed_;
+};
+
 // Reads the leading number of a text the way the scale's programs do: blanks
 // before it are skipped, "," and "." both separate the fraction, anything
 // else ends it; the result is rounded to six decimals.
 double ReadFieldNumber(const char* text);
+// The same as a 32-bit integer, as GetFieldInt reads it: saturated at the
+// type's limits, truncated toward zero.
+int32_t ReadFieldInt(const char* text);
 
 // 41 slots of 256 bytes. Slot 0 holds a two-character prefix followed by the
 // code (s00); slot i holds column si.

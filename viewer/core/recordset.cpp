@@ -1,43 +1,8 @@
 #include "recordset.h"
 
-#include <cstdio>
-
 namespace tq::viewer {
 
-namespace {
-
-const char kListingSorted[] = "SELECT * FROM %s WHERE s00<>'*'";
-const char kListingByCode[] = "SELECT * FROM %s WHERE s00<>'*' ORDER BY s00 ASC";
-const char kAllRowsSorted[] = "SELECT * FROM %s";
-const char kAllRowsByCode[] = "SELECT * FROM %s ORDER BY s00 ASC";
-
-std::string WithTable(const char* format) {
-    char sql[128];
-    std::snprintf(sql, sizeof sql, format, "FieldsTable");
-    return sql;
-}
-
-std::string LookupSql(int column, const std::string& value) {
-    return "SELECT * FROM FieldsTable WHERE [" + ColumnName(column) + "]='" + QuoteSqlText(value) + "'";
-}
-
-}  // namespace
-
-std::string QuoteSqlText(const std::string& value) {
-    std::string quoted;
-    quoted.reserve(value.size());
-    for (char c : value) {
-        quoted += c;
-        if (c == '\'') quoted += '\'';
-    }
-    return quoted;
-}
-
-CNVRecordset::CNVRecordset(const std::string& path, int sortColumn) : m_strPath(path), m_nSortColumn(sortColumn) {
-    m_nFields = kFieldCount;
-    m_nDefaultType = dbOpenDynaset;
-    if (sortColumn >= 0 && sortColumn < kFieldCount) m_strSort = ColumnName(sortColumn);
-}
+CNVRecordset::CNVRecordset(int db, const std::string& path) : m_strPath(path), m_nSortColumn(SortColumn(db)) {}
 
 CNVRecordset::~CNVRecordset() { CloseQuery(); }
 
@@ -50,29 +15,23 @@ bool CNVRecordset::CloseQuery() {
     return true;
 }
 
-bool CNVRecordset::OpenQuery(const std::string& sql) {
+bool CNVRecordset::OpenQuery(const RowQuery& query) {
     // Reused, position and all, unless the file was removed or replaced.
-    if (m_bQueryOpen && m_strQuery == sql && IsCurrent()) return true;
+    if (m_bQueryOpen && m_query == query && IsCurrent()) return true;
     CloseQuery();
-    m_strQuery = sql;
-    const bool opened = sql.empty() ? Open(AFX_DAO_USE_DEFAULT_TYPE, nullptr, 0) : Open(dbOpenDynaset, sql.c_str(), 0);
-    if (!opened) return false;
-    if (IsOpen()) {
-        SetCacheSize(0);
-        long count = 0;
-        m_nRecordCount = GetRecordCount(&count) ? static_cast<int32_t>(count) : 0;
-    }
+    m_query = query;
+    if (!Open(query)) return false;
+    long count = 0;
+    m_nRecordCount = GetRecordCount(&count) ? static_cast<int32_t>(count) : 0;
     m_bQueryOpen = true;
     return true;
 }
 
-bool CNVRecordset::OpenListing() {
-    return OpenQuery(WithTable(m_nSortColumn == -1 ? kListingByCode : kListingSorted));
-}
+bool CNVRecordset::OpenListing() { return OpenQuery(RowQuery::Listing(ListingOrder())); }
 
 bool CNVRecordset::ReadAllRowsAsStored(std::vector<RowValues>* rows) {
     CloseQuery();
-    return ReadAsStored(WithTable(m_nSortColumn == -1 ? kAllRowsByCode : kAllRowsSorted), rows);
+    return ReadAsStored(RowQuery::WholeTable(ListingOrder()), rows);
 }
 
 bool CNVRecordset::MoveFirstRow() { return MoveFirst(); }
@@ -82,7 +41,7 @@ bool CNVRecordset::MoveNextRow() { return IsEOF() ? MoveFirst() : MoveNext(); }
 bool CNVRecordset::DeleteCurrentRow() { return Delete(); }
 
 bool CNVRecordset::DeleteAllRows() {
-    if (!OpenQuery("") || m_nRecordCount == 0) return true;
+    if (!OpenWholeTable() || m_nRecordCount == 0) return true;
     // The first refusal ends the loop: that is how it ends once the table is empty.
     while (!IsBOF()) {
         if (!MoveFirst() || !Delete()) break;
@@ -103,7 +62,7 @@ bool CNVRecordset::FindByField(CNVRecord* record, int column, const char* value)
     if (!record) return false;
     record->Clear();
     if (!value || column < 0 || column >= kFieldCount) return false;
-    if (!OpenQuery(LookupSql(column, value))) return false;
+    if (!OpenQuery(RowQuery::Where(column, value, m_nSortColumn))) return false;
     if (m_nRecordCount != 0) CopyToRecord(record);
     return true;  // found or not: the caller tests the record
 }
@@ -118,7 +77,7 @@ bool CNVRecordset::StoreStep(const CNVRecord& record, StoreMode mode) {
     record.GetFieldInt(&code, 0);
     if (code == 0) return false;
     if (mode == StoreMode::Update) {
-        if (!OpenQuery(LookupSql(0, record.Value(0)))) return false;
+        if (!OpenQuery(CodeIs(record.Value(0)))) return false;
         if (UpdateExisting(record)) return true;
     }
     return AppendNew(record);
@@ -139,7 +98,7 @@ bool CNVRecordset::UpdateExisting(const CNVRecord& record) {
 }
 
 bool CNVRecordset::AppendNew(const CNVRecord& record) {
-    if (!OpenQuery("") || !CanAppend()) return false;
+    if (!OpenWholeTable() || !CanAppend()) return false;
     if (!AddNew()) return false;
     CopyFromRecord(record);
     return Update();
@@ -148,7 +107,7 @@ bool CNVRecordset::AppendNew(const CNVRecord& record) {
 bool CNVRecordset::MergeIntoOnlyRow(const std::string& code, const CNVRecord& record, const ColumnSet& given,
                                     int* found) {
     *found = 0;
-    if (!OpenQuery(LookupSql(0, code))) return false;
+    if (!OpenQuery(CodeIs(code))) return false;
     // The engine may match without regard to case; only this code counts.
     for (bool more = m_nRecordCount != 0 && MoveFirst(); more && !IsEOF(); more = MoveNext())
         if (m_s[0] == code) ++*found;
@@ -164,7 +123,7 @@ bool CNVRecordset::MergeIntoOnlyRow(const std::string& code, const CNVRecord& re
 }
 
 bool CNVRecordset::DeleteRowsWithCode(const std::string& code) {
-    if (!OpenQuery(LookupSql(0, code))) return false;
+    if (!OpenQuery(CodeIs(code))) return false;
     if (m_nRecordCount != 0 && MoveFirst()) {
         while (!IsEOF()) {
             // The engine may match without regard to case; only this code goes.
@@ -174,7 +133,7 @@ bool CNVRecordset::DeleteRowsWithCode(const std::string& code) {
     }
     // A fresh look tells a table without the code from a loop that stopped.
     CloseQuery();
-    if (!OpenQuery(LookupSql(0, code))) return false;
+    if (!OpenQuery(CodeIs(code))) return false;
     for (bool more = m_nRecordCount != 0 && MoveFirst(); more && !IsEOF(); more = MoveNext())
         if (m_s[0] == code) return false;
     return true;

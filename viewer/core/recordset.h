@@ -8,14 +8,18 @@
 
 namespace tq::viewer {
 
+// One class serves the seven databases: what differs between them (the
+// sort column) comes from the catalogue's entry for the database.
 class CNVRecordset : public CDaoRecordset {
 public:
+    CNVRecordset(int db, const std::string& path);
     ~CNVRecordset() override;
 
     bool CloseQuery();
-    // Opens sql, or the whole table for the empty text; an identical open
-    // query is reused with its current position.
-    bool OpenQuery(const std::string& sql);
+    // Opens the query; an identical open query is reused with its current
+    // position. Every query is ordered by the database's sort column.
+    bool OpenQuery(const RowQuery& query);
+    bool OpenWholeTable() { return OpenQuery(RowQuery::WholeTable(m_nSortColumn)); }
     bool OpenListing();
     // The listing's order over every row of the table, the "*" rows included,
     // each value whole and in UTF-8 as stored (an export's).
@@ -41,13 +45,10 @@ public:
     const std::string& FilePath() const { return m_strPath; }
 
 protected:
-    CNVRecordset(const std::string& path, int sortColumn);
-
     std::string GetDefaultDBName() override { return m_strPath; }
-    std::string GetDefaultSQL() override { return "FieldsTable"; }
     std::string* BoundField(int index) override;
 
-    std::string m_strQuery;
+    RowQuery m_query;  // the query open, or last asked for
     std::string m_strPath;
     std::string m_s[kFieldCount];  // m_s[i] is bound to column s<i>
     int32_t m_nRecordCount = 0;
@@ -56,41 +57,12 @@ protected:
 
 private:
     enum class StoreMode { Update, Append };
+    RowQuery CodeIs(const std::string& code) const { return RowQuery::Where(0, code, m_nSortColumn); }
+    // The listing's order: the sort column, else the code's text.
+    int ListingOrder() const { return m_nSortColumn == -1 ? 0 : m_nSortColumn; }
     bool StoreStep(const CNVRecord& record, StoreMode mode);
     bool UpdateExisting(const CNVRecord& record);
     bool AppendNew(const CNVRecord& record);
 };
-
-class CNVRecordsetTQScale : public CNVRecordset {
-public:
-    explicit CNVRecordsetTQScale(const std::string& path) : CNVRecordset(path, -1) {}
-};
-class CNVRecordsetTQScaleUsers : public CNVRecordset {
-public:
-    explicit CNVRecordsetTQScaleUsers(const std::string& path) : CNVRecordset(path, 1) {}
-};
-class CNVRecordsetTQScaleLabels : public CNVRecordset {
-public:
-    explicit CNVRecordsetTQScaleLabels(const std::string& path) : CNVRecordset(path, 1) {}
-};
-class CNVRecordsetTQScaleHelp : public CNVRecordset {
-public:
-    explicit CNVRecordsetTQScaleHelp(const std::string& path) : CNVRecordset(path, 0) {}
-};
-class CNVRecordsetTQScaleSells : public CNVRecordset {
-public:
-    explicit CNVRecordsetTQScaleSells(const std::string& path) : CNVRecordset(path, 0) {}
-};
-class CNVRecordsetTQScaleReports : public CNVRecordset {
-public:
-    explicit CNVRecordsetTQScaleReports(const std::string& path) : CNVRecordset(path, 1) {}
-};
-class CNVRecordsetResource : public CNVRecordset {
-public:
-    explicit CNVRecordsetResource(const std::string& path) : CNVRecordset(path, 0) {}
-};
-
-// Single quotes doubled, so that a value stands safely between quotes in SQL.
-std::string QuoteSqlText(const std::string& value);
 
 }  // namespace tq::viewer

@@ -5,8 +5,8 @@
 // the statements below. The whole table, before it is read, takes its count
 // from a table count cached until another connection commits.
 //
-// The layer's SQL carries its values as quoted literals; they are turned into
-// parameters, so that one prepared statement serves every lookup of a shape.
+// A query's value is bound as a parameter, so that one prepared statement
+// serves every lookup of a shape.
 //
 // Reading never writes: a database that was only listed, counted or searched
 // is left as it was, to the byte and to its modification time, and a file on
@@ -30,7 +30,6 @@
 #include "common/cp1251.h"
 #include "engine.h"
 #include "file_path.h"
-#include "sql_text.h"
 
 namespace tq::viewer {
 
@@ -145,23 +144,24 @@ void BindTexts(sqlite3_stmt* stmt, const std::vector<std::string>& parameters) {
                           SQLITE_STATIC);
 }
 
-// The layer's query as a statement of this engine: its literals become
-// parameters, and the sort column orders a query that has no ORDER BY.
-bool SelectFor(const std::string& sql, const std::string& sortColumn, std::string* select,
-               std::vector<std::string>* parameters, bool* wholeTable) {
-    const std::string text = Trimmed(tq::Cp1251ToUtf8(sql));
-    *select = std::string("SELECT rowid,") + kColumns;
-    *wholeTable = text == "FieldsTable" || text == "[FieldsTable]";
-    if (*wholeTable) {
-        *select += " FROM FieldsTable";
-    } else if (StartsWithNoCase(text, "SELECT * FROM ")) {
-        *select += text.substr(8);
-    } else {
-        return false;
+// The statement that selects a query's rows, rowid first; *parameters gets
+// the values it binds, in UTF-8.
+std::string SelectFor(const RowQuery& query, std::vector<std::string>* parameters) {
+    std::string select = std::string("SELECT rowid,") + kColumns + " FROM FieldsTable";
+    switch (query.rows) {
+    case RowQuery::Rows::Whole:
+        break;
+    case RowQuery::Rows::Listed:
+        select += " WHERE s00<>?";
+        parameters->push_back(kUnlistedCode);
+        break;
+    case RowQuery::Rows::Matching:
+        select += " WHERE " + ColumnName(query.column) + "=?";
+        parameters->push_back(tq::Cp1251ToUtf8(query.value));
+        break;
     }
-    *select = Parameterized(*select, "?", parameters);
-    if (!sortColumn.empty() && !ContainsNoCase(*select, " ORDER BY ")) *select += " ORDER BY " + sortColumn;
-    return true;
+    if (query.orderColumn >= 0) select += " ORDER BY " + ColumnName(query.orderColumn);
+    return select;
 }
 
 // Binds the chosen columns' values, in column order, from parameter 1 on.
@@ -261,23 +261,18 @@ public:
         return Connect(FileUri(path) + "?immutable=1", SQLITE_OPEN_READONLY | SQLITE_OPEN_URI) && CanRead();
     }
 
-    std::unique_ptr<DbResult> OpenDynaset(const std::string& sql, const std::string& sortColumn) override {
-        std::string select;
+    std::unique_ptr<DbResult> OpenDynaset(const RowQuery& query) override {
         std::vector<std::string> parameters;
-        bool wholeTable = false;
-        if (!SelectFor(sql, sortColumn, &select, &parameters, &wholeTable)) return nullptr;
+        const std::string select = SelectFor(query, &parameters);
         auto result = std::make_unique<SqliteResult>(*this, select, std::move(parameters));
-        if (wholeTable ? TableCount() < 0 : !result->Load()) return nullptr;
+        if (query.rows == RowQuery::Rows::Whole ? TableCount() < 0 : !result->Load()) return nullptr;
         return result;
     }
 
-    bool ReadRowsAsStored(const std::string& sql, const std::string& sortColumn, std::vector<RowValues>* rows) override {
+    bool ReadRowsAsStored(const RowQuery& query, std::vector<RowValues>* rows) override {
         copyError_.clear();
-        std::string select;
         std::vector<std::string> parameters;
-        bool wholeTable = false;
-        if (!SelectFor(sql, sortColumn, &select, &parameters, &wholeTable)) return false;
-        Statement* stmt = Cached(select);
+        Statement* stmt = Cached(SelectFor(query, &parameters));
         if (!stmt) return false;
         BindTexts(stmt->get(), parameters);
         std::string unfit;  // the codes of rows whose values a text file cannot carry

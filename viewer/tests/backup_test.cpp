@@ -36,7 +36,7 @@ std::vector<std::string> NamesIn(const std::string& folder) {
 
 long RowsIn(const std::string& path) {
     auto engine = OpenDbEngine(path);
-    auto table = engine ? engine->OpenDynaset("FieldsTable", "") : nullptr;
+    auto table = engine ? engine->OpenDynaset(RowQuery::WholeTable(-1)) : nullptr;
     long count = -1;
     return table && table->GetRecordCount(&count) ? count : -1;
 }

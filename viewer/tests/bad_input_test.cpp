@@ -47,7 +47,7 @@ TEST_F(DbTest, FilesThatAreNoDatabaseFailQuietly) {
         WriteFile(path, c.bytes);
         EXPECT_EQ(DbOpen(DbGoods, path.c_str()), 0) << c.name << ": the file is readable";
         EXPECT_EQ(DbCount(DbGoods), 0) << c.name;
-        EXPECT_EQ(Save(DbGoods, {{0, "1"}}), 2009) << c.name;
+        EXPECT_EQ(Save(DbGoods, {{0, "1"}}), kGoodsNotSaved) << c.name;
         EXPECT_FALSE(DbDeleteByCode(DbGoods, 1)) << c.name;
         EXPECT_EQ(ReadBytes(path), c.bytes) << c.name << " must be left as it was";
         DbReleaseAll();
@@ -79,7 +79,7 @@ TEST_F(DbTest, TablesOfTheWrongShapeFail) {
     for (const std::string& path : {noTable, fewColumns}) {
         ASSERT_EQ(DbOpen(DbLabels, path.c_str()), 0);
         EXPECT_EQ(DbCount(DbLabels), 0) << path;
-        EXPECT_EQ(Save(DbLabels, {{0, "2"}, {1, "x"}}), 2011) << path;
+        EXPECT_EQ(Save(DbLabels, {{0, "2"}, {1, "x"}}), kLabelsNotSaved) << path;
         std::array<bool, kDatabaseCount> chosen{};
         chosen[DbLabels] = true;
         DbClear(chosen);
@@ -128,12 +128,12 @@ TEST_F(DbTest, ABlockWithoutTerminatorsIsSafe) {
     FieldBlock block;
     for (auto& slot : block.slot) std::memset(slot, '7', sizeof slot);
     block.slot[0][0] = block.slot[0][1] = 'x';
-    EXPECT_EQ(DbSave(DbResources, &block), 2025) << "254 digits are no code the lookup can find";
+    EXPECT_EQ(DbSave(DbResources, &block), kResourcesNotSaved) << "254 digits are no code the lookup can find";
     EXPECT_TRUE(RawRows(path).empty());
     std::strcpy(block.slot[0], "xx7");
     if (OnJet()) {
         // 40 values of 254 characters are more than a Jet row holds.
-        EXPECT_EQ(DbSave(DbResources, &block), 2025);
+        EXPECT_EQ(DbSave(DbResources, &block), kResourcesNotSaved);
         EXPECT_NE(DbRecordset(DbResources)->LastEngineError().find(tq::Cp("слишком велика")), std::string::npos);
         EXPECT_TRUE(RawRows(path).empty());
         for (int i = 11; i < kFieldCount; ++i) block.slot[i][0] = '\0';
@@ -142,7 +142,7 @@ TEST_F(DbTest, ABlockWithoutTerminatorsIsSafe) {
     const auto rows = RawRows(path);
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0][1].size(), 254u);
-    EXPECT_EQ(DbSave(DbResources, nullptr), 2025);
+    EXPECT_EQ(DbSave(DbResources, nullptr), kResourcesNotSaved);
 }
 
 TEST_F(DbTest, AReadOnlyFileListsButRefusesWrites) {
@@ -161,8 +161,8 @@ TEST_F(DbTest, AReadOnlyFileListsButRefusesWrites) {
     }
     ASSERT_EQ(DbOpen(DbGoods, path.c_str()), 0);
     EXPECT_EQ(DbCount(DbGoods), 1);
-    EXPECT_EQ(Save(DbGoods, {{0, "2"}}), 2009);
-    EXPECT_EQ(Save(DbGoods, {{0, "1"}, {2, "changed"}}), 2009);
+    EXPECT_EQ(Save(DbGoods, {{0, "2"}}), kGoodsNotSaved);
+    EXPECT_EQ(Save(DbGoods, {{0, "1"}, {2, "changed"}}), kGoodsNotSaved);
     EXPECT_FALSE(DbDeleteByCode(DbGoods, 1));
     DbReleaseAll();
 #ifdef _WIN32
@@ -179,7 +179,7 @@ TEST_F(DbTest, AFileLockedForWritingByAnotherConnectionRefusesWrites) {
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-    EXPECT_EQ(Save(DbSells, {{0, "00000002"}}), 2023);
+    EXPECT_EQ(Save(DbSells, {{0, "00000002"}}), kSellsNotSaved);
     EXPECT_FALSE(DbDeleteByCode(DbSells, 1));
     sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(other);

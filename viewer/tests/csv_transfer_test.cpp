@@ -359,7 +359,7 @@ TEST_F(CsvTransferTest, TheImportsBackupIsTakenUnderItsWriteLock) {
     EXPECT_TRUE(other.Finish()) << "the other program committed";
     auto copy = OpenDbEngine(backup);
     long rows = -1;
-    auto table = copy ? copy->OpenDynaset("FieldsTable", "") : nullptr;
+    auto table = copy ? copy->OpenDynaset(RowQuery::WholeTable(-1)) : nullptr;
     ASSERT_TRUE(table && table->GetRecordCount(&rows));
     EXPECT_EQ(rows, 1003) << "the rows another program committed meanwhile are in the copy";
     EXPECT_EQ(ListCodes(DbGoods), std::vector<std::string>{"7"});

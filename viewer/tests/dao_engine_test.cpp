@@ -108,8 +108,8 @@ TEST_F(DaoEngineTest, AReadOnlyFileListsAndRefusesWrites) {
     ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
     ASSERT_EQ(DbOpen(DbHelp, path.c_str()), 0);
     EXPECT_EQ(DbCount(DbHelp), 1);
-    EXPECT_EQ(Save(DbHelp, {{0, "2"}}), 2012);
-    EXPECT_EQ(Save(DbHelp, {{0, "1"}, {1, "changed"}}), 2012);
+    EXPECT_EQ(Save(DbHelp, {{0, "2"}}), kHelpNotSaved);
+    EXPECT_EQ(Save(DbHelp, {{0, "1"}, {1, "changed"}}), kHelpNotSaved);
     DbReleaseAll();
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     ASSERT_EQ(DbOpen(DbHelp, path.c_str()), 0);
@@ -154,7 +154,7 @@ TEST_F(DaoFaultTest, EachFailureIsARefusalWithItsJetNumber) {
 
     Inject("update-locked\n");
     ASSERT_EQ(DbOpen(DbGoods, path.c_str()), 0);
-    EXPECT_EQ(Save(DbGoods, {{0, "1"}, {2, "changed"}}), 2009) << "a locked record is not saved";
+    EXPECT_EQ(Save(DbGoods, {{0, "1"}, {2, "changed"}}), kGoodsNotSaved) << "a locked record is not saved";
     EXPECT_EQ(ListCodes(DbGoods), std::vector<std::string>{"1"}) << "nor appended a second time";
     EXPECT_EQ(Find(DbGoods, 1, 2), "keep");
     DbReleaseAll();
@@ -202,7 +202,7 @@ TEST_F(DaoFaultTest, ARowTooLargeForJetIsRefusedNamingItsRecord) {
     std::string cyrillic;
     for (int i = 0; i < 60; ++i) cyrillic += "ж";
     for (int column = 1; column < kFieldCount; ++column) fields.push_back({column, cyrillic});
-    EXPECT_EQ(Save(DbGoods, fields), 2009);
+    EXPECT_EQ(Save(DbGoods, fields), kGoodsNotSaved);
     const std::string why = DbRecordset(DbGoods)->LastEngineError();
     EXPECT_NE(U(why).find("запись с кодом 5 слишком велика для файла Access"), std::string::npos) << U(why);
     EXPECT_EQ(DbTableRows(DbGoods), 0);
@@ -229,14 +229,14 @@ TEST_F(DaoEngineTest, ARowAnotherProgramDeletesMidReadDoesNotEndTheListing) {
     // program deletes one of the first thousand, and this engine sees it.
     auto reader = OpenDbEngine(path);
     ASSERT_TRUE(reader);
-    auto table = reader->OpenDynaset("FieldsTable", "");
+    auto table = reader->OpenDynaset(RowQuery::WholeTable(-1));
     ASSERT_TRUE(table);
     {
         auto other = OpenDbEngine(path);
-        auto row = other ? other->OpenDynaset("SELECT * FROM FieldsTable WHERE s00='5'", "") : nullptr;
+        auto row = other ? other->OpenDynaset(RowQuery::Where(0, "5", -1)) : nullptr;
         ASSERT_TRUE(row && row->DeleteCurrent());
     }
-    ASSERT_TRUE(reader->OpenDynaset("SELECT * FROM FieldsTable WHERE s00='1'", ""));
+    ASSERT_TRUE(reader->OpenDynaset(RowQuery::Where(0, "1", -1)));
     long rows = 0;
     for (bool more = table->MoveFirst(); more && !table->IsEOF(); more = table->MoveNext()) ++rows;
     EXPECT_EQ(rows, 2499) << "the rows after the deleted one are listed too";
@@ -255,7 +255,7 @@ TEST_F(DaoEngineTest, AFolderWhereJetCannotMakeItsLockFileIsReadExclusively) {
     fs::create_directory(lockFile);
     ASSERT_EQ(DbOpen(DbGoods, path.c_str()), 0);
     EXPECT_EQ(ListCodes(DbGoods), (std::vector<std::string>{"1", "2", "3"})) << "every row listed";
-    EXPECT_EQ(Save(DbGoods, {{0, "4"}}), 2009) << "and writes refused with the layer's code";
+    EXPECT_EQ(Save(DbGoods, {{0, "4"}}), kGoodsNotSaved) << "and writes refused with the layer's code";
     EXPECT_NE(U(DbRecordset(DbGoods)->LastEngineError()).find("Jet не может создать файл блокировки"), std::string::npos)
         << "and why: " << U(DbRecordset(DbGoods)->LastEngineError());
     DbReleaseAll();
@@ -326,12 +326,12 @@ TEST_F(DaoEngineTest, FieldsAreReadAndWrittenByNameWhateverTheirOrderAndSize) {
     std::string why;
     auto reader = OpenDbEngine(path, &why);
     std::vector<RowValues> rows;
-    ASSERT_TRUE(reader && reader->ReadRowsAsStored("FieldsTable", "", &rows)) << why;
+    ASSERT_TRUE(reader && reader->ReadRowsAsStored(RowQuery::WholeTable(-1), &rows)) << why;
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[1][2], "Икра") << "the rows as stored are read by name too";
     EXPECT_EQ(rows[1][40], "последнее");
 
-    EXPECT_EQ(Save(DbGoods, {{0, "3"}, {2, "Сыр российский"}}), 2009);
+    EXPECT_EQ(Save(DbGoods, {{0, "3"}, {2, "Сыр российский"}}), kGoodsNotSaved);
     why = DbRecordset(DbGoods)->LastEngineError();
     EXPECT_NE(U(why).find("значение s02 записи с кодом 3 длиной 14 символов, а поле вмещает 10"), std::string::npos)
         << U(why);
@@ -346,7 +346,7 @@ TEST_F(DaoEngineTest, FieldsAreReadAndWrittenByNameWhateverTheirOrderAndSize) {
     ASSERT_TRUE(JetCreateWithTable(required, columns + ")"));
     ASSERT_EQ(DbOpen(DbGoods, required.c_str()), 0);
     EXPECT_EQ(Save(DbGoods, {{0, "4"}, {5, "1"}}), 0);
-    EXPECT_EQ(Save(DbGoods, {{0, "5"}, {2, "без группы"}}), 2009);
+    EXPECT_EQ(Save(DbGoods, {{0, "5"}, {2, "без группы"}}), kGoodsNotSaved);
     why = DbRecordset(DbGoods)->LastEngineError();
     EXPECT_NE(U(why).find("поле s05 этого файла не может быть пустым (Required), а в записи с кодом 5"),
               std::string::npos)

@@ -10,11 +10,10 @@ namespace tq::viewer::test {
 using Codes = std::vector<std::string>;
 
 TEST_F(DbTest, OpenChecksTheFileAndKeepsTheFirstObject) {
-    const int fileCodes[kDatabaseCount] = {2014, 2015, 2016, 2017, 2020, 2022, 2013};
     for (int db = 0; db < kDatabaseCount; ++db) {
-        EXPECT_EQ(DbOpen(db, PathOf("missing.mdb").c_str()), fileCodes[db]);
-        EXPECT_EQ(DbOpen(db, ""), fileCodes[db]);
-        EXPECT_EQ(DbOpen(db, nullptr), fileCodes[db]);
+        EXPECT_EQ(DbOpen(db, PathOf("missing.mdb").c_str()), FileUnreadableCode(db));
+        EXPECT_EQ(DbOpen(db, ""), FileUnreadableCode(db));
+        EXPECT_EQ(DbOpen(db, nullptr), FileUnreadableCode(db));
         EXPECT_EQ(DbRecordset(db), nullptr) << "no object for a file that is not there";
     }
     OpenNew(DbGoods);
@@ -70,6 +69,38 @@ TEST_F(DbTest, FetchWalksTheOpenListingAndWrapsAtItsEnd) {
     EXPECT_FALSE(DbFetch(DbHelp, &record, true)) << "no object";
 }
 
+// The listing's walk without a record a row gives what DbFetch gives, and
+// ends where a listing ends: at the first row without a code.
+TEST_F(DbTest, TheListingsWalkGivesWhatFetchGivesAndEndsAtARowWithoutACode) {
+    const std::string path = OpenNew(DbLabels);
+    ASSERT_EQ(Save(DbLabels, {{0, "1"}, {1, "A"}, {40, std::string(300, 'W')}}), 0);
+    ASSERT_EQ(Save(DbLabels, {{0, "3"}, {1, "C"}}), 0);
+    RawExec(path, "INSERT INTO FieldsTable(s00, s01) VALUES('x', 'B')");
+    ASSERT_EQ(DbCount(DbLabels), 3);
+    std::vector<std::array<std::string, 3>> walked;
+    std::vector<bool> coded;
+    ASSERT_TRUE(DbForEachListedRow(DbLabels, [&](const PackedRow& row) {
+        CNVRecord record;
+        row.CopyTo(&record);
+        walked.push_back({record.Value(0), row.Value(1), record.Value(40)});
+        coded.push_back(row.HasCode());
+        return row.HasCode();
+    }));
+    ASSERT_EQ(walked.size(), 2u) << "the walk stops where take says";
+    EXPECT_EQ(walked[0][0], "1");
+    EXPECT_EQ(walked[0][2], std::string(254, 'W')) << "values come cut as DbFetch gives them";
+    EXPECT_EQ(walked[1][0], "x");
+    EXPECT_EQ(walked[1][1], "B");
+    EXPECT_EQ(coded, (std::vector<bool>{true, false})) << "a code that reads as no number is none";
+    CNVRecord fetched;
+    ASSERT_TRUE(DbFetch(DbLabels, &fetched, false)) << "DbFetch goes on from where the walk stopped";
+    EXPECT_EQ(fetched.Value(0), "3");
+    EXPECT_FALSE(DbForEachListedRow(DbHelp, [](const PackedRow&) { return true; })) << "no object";
+
+    EXPECT_STREQ(PackedRow(std::string_view()).Value(0), "") << "the empty text is a row of empty values";
+    EXPECT_FALSE(PackedRow(std::string_view()).HasCode());
+}
+
 TEST_F(DbTest, FindByCodeUsesTheDatabasesCodeText) {
     OpenNew(DbSells);
     OpenNew(DbGoods);
@@ -119,8 +150,8 @@ TEST_F(DbTest, ARecordWithoutANumericCodeIsRefusedAndNothingWritten) {
     const std::string goods = OpenNew(DbGoods);
     const std::string labels = OpenNew(DbLabels);
     for (const char* code : {"", "0", "000", "abc", "  "}) {
-        EXPECT_EQ(Save(DbGoods, {{0, code}, {2, "x"}}), 2009) << "code '" << code << "'";
-        EXPECT_EQ(Save(DbLabels, {{0, code}, {1, "x"}}), 2011) << "code '" << code << "'";
+        EXPECT_EQ(Save(DbGoods, {{0, code}, {2, "x"}}), kGoodsNotSaved) << "code '" << code << "'";
+        EXPECT_EQ(Save(DbLabels, {{0, code}, {1, "x"}}), kLabelsNotSaved) << "code '" << code << "'";
     }
     EXPECT_TRUE(RawRows(goods).empty());
     EXPECT_TRUE(RawRows(labels).empty());
@@ -142,23 +173,22 @@ TEST_F(DbTest, SavingAnExistingCodeReplacesTheRowANewCodeAppends) {
 
 TEST_F(DbTest, UsersAreCheckedBeforeSaving) {
     const std::string path = OpenNew(DbUsers);
-    EXPECT_EQ(Save(DbUsers, {{0, "1"}, {1, "   "}, {3, "123"}}), 2007);
-    EXPECT_EQ(Save(DbUsers, {{0, "1"}, {1, "Анна"}, {3, ""}}), 2018);
-    EXPECT_EQ(Save(DbUsers, {{0, "1"}, {1, "Анна"}, {3, "12a"}}), 2018);
-    EXPECT_EQ(Save(DbUsers, {{0, "1"}, {1, "Анна"}, {3, " 517 "}}), 2018) << "the reserved password";
+    EXPECT_EQ(Save(DbUsers, {{0, "1"}, {1, "   "}, {3, "123"}}), kUserNameEmpty);
+    EXPECT_EQ(Save(DbUsers, {{0, "1"}, {1, "Анна"}, {3, ""}}), kUserPasswordBad);
+    EXPECT_EQ(Save(DbUsers, {{0, "1"}, {1, "Анна"}, {3, "12a"}}), kUserPasswordBad);
+    EXPECT_EQ(Save(DbUsers, {{0, "1"}, {1, "Анна"}, {3, " 517 "}}), kUserPasswordBad) << "the reserved password";
     EXPECT_TRUE(RawRows(path).empty());
     EXPECT_EQ(Save(DbUsers, {{0, "1"}, {1, "  Анна "}, {3, " 0012 "}}), 0);
     const auto rows = RawRows(path);
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0][1], "Анна");
     EXPECT_EQ(rows[0][3], "12") << "the password loses its leading zeros like every field";
-    EXPECT_EQ(Save(DbUsers, {{0, ""}, {1, "Борис"}, {3, "1"}}), 2010);
+    EXPECT_EQ(Save(DbUsers, {{0, ""}, {1, "Борис"}, {3, "1"}}), kUsersNotSaved);
 }
 
 TEST_F(DbTest, SaveWithoutAnOpenDatabaseReportsItsCode) {
-    const int codes[kDatabaseCount] = {2009, 2010, 2011, 2012, 2023, 2024, 2025};
     for (int db = 0; db < kDatabaseCount; ++db)
-        EXPECT_EQ(Save(db, {{0, "1"}, {1, "name"}, {3, "1"}}), codes[db])
+        EXPECT_EQ(Save(db, {{0, "1"}, {1, "name"}, {3, "1"}}), NotSavedCode(db))
             << "database " << db << ": nothing was stored, so success would be a lie";
     EXPECT_NE(Save(-1, {{0, "1"}}), 0) << "no such database";
     EXPECT_NE(Save(7, {{0, "1"}}), 0);

@@ -140,8 +140,8 @@ TEST_F(DataSafetyTest, AReadOnlyFolderListsEveryRowAndRefusesWrites) {
     EXPECT_TRUE(DbCountChecked(DbGoods, &count));
     EXPECT_EQ(count, 5) << "every row of a database we wrote to, listed in a read-only folder";
     EXPECT_EQ(ListCodes(DbGoods).size(), 5u);
-    EXPECT_EQ(Save(DbGoods, {{0, "12"}}), 2009);
-    EXPECT_EQ(Save(DbGoods, {{0, "1"}, {2, "changed"}}), 2009);
+    EXPECT_EQ(Save(DbGoods, {{0, "12"}}), kGoodsNotSaved);
+    EXPECT_EQ(Save(DbGoods, {{0, "1"}, {2, "changed"}}), kGoodsNotSaved);
     EXPECT_FALSE(DbDeleteByCode(DbGoods, 1));
     std::array<bool, kDatabaseCount> goods{};
     goods[DbGoods] = true;
@@ -216,8 +216,8 @@ TEST_F(DataSafetyTest, ACodeTheLookupCannotFindAgainIsRefused) {
     const std::string goods = OpenNew(DbGoods);
     const std::string sells = OpenNew(DbSells);
     for (const char* code : {"-1", "+5", "1e3", "4294967297", "12abc", "0x10", "1 2", "4294967296"})
-        EXPECT_EQ(Save(DbGoods, {{0, code}}), 2009) << code;
-    EXPECT_EQ(Save(DbSells, {{0, "42"}}), 2023) << "a sales code is found as eight digits only";
+        EXPECT_EQ(Save(DbGoods, {{0, code}}), kGoodsNotSaved) << code;
+    EXPECT_EQ(Save(DbSells, {{0, "42"}}), kSellsNotSaved) << "a sales code is found as eight digits only";
     EXPECT_TRUE(RawRows(goods).empty()) << "nothing stored for a refused code";
 
     for (const char* code : {"2147483648", "4294967295", " 0042 "}) EXPECT_EQ(Save(DbGoods, {{0, code}}), 0) << code;
@@ -248,7 +248,7 @@ TEST_F(DataSafetyTest, ACodeTheLookupCannotFindAgainIsRefused) {
 TEST_F(DataSafetyTest, AClearThatCannotDeleteReportsIt) {
     const std::string path = OpenNew(DbLabels);
     ASSERT_EQ(Save(DbLabels, {{0, "1"}, {1, "keep"}}), 0);
-    ASSERT_EQ(Save(DbLabels, {{0, "*"}, {1, "hidden"}}), 2011) << "'*' is no code";
+    ASSERT_EQ(Save(DbLabels, {{0, "*"}, {1, "hidden"}}), kLabelsNotSaved) << "'*' is no code";
     RawExec(path, "INSERT INTO FieldsTable(s00,s01) VALUES('*','not listed, but a row')");
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
@@ -275,7 +275,7 @@ TEST_F(DataSafetyTest, AFileRemovedOrReplacedIsNeverWrittenTo) {
     // Gone: listing is a failure and a save creates nothing.
     int32_t count = -1;
     EXPECT_FALSE(DbCountChecked(DbGoods, &count));
-    EXPECT_EQ(Save(DbGoods, {{0, "1"}, {2, "lost?"}}), 2009);
+    EXPECT_EQ(Save(DbGoods, {{0, "1"}, {2, "lost?"}}), kGoodsNotSaved);
     EXPECT_FALSE(Exists(path));
 
     // Replaced: the new file is read and written, the old one never again.

@@ -59,7 +59,7 @@ std::vector<std::vector<std::string>> DbTest::RawRows(const std::string& path) {
     std::vector<std::vector<std::string>> rows;
     auto engine = OpenDbEngine(path);
     std::vector<RowValues> stored;
-    if (!engine || !engine->ReadRowsAsStored("FieldsTable", "", &stored)) return rows;
+    if (!engine || !engine->ReadRowsAsStored(RowQuery::WholeTable(-1), &stored)) return rows;
     for (const RowValues& values : stored) rows.emplace_back(values.begin(), values.end());
     return rows;
 }

@@ -15,7 +15,7 @@ TEST_F(DbTest, AnIdenticalQueryIsReusedWithItsPosition) {
     ASSERT_TRUE(rs->OpenListing()) << "the same text again";
     rs->CopyToRecord(&record);
     EXPECT_EQ(record.Value(0), "2") << "reused without moving";
-    ASSERT_TRUE(rs->OpenQuery("SELECT * FROM FieldsTable WHERE s00='3'"));
+    ASSERT_TRUE(rs->OpenQuery(RowQuery::Where(0, "3", -1)));
     EXPECT_EQ(rs->RecordCount(), 1);
     ASSERT_TRUE(rs->CloseQuery());
     EXPECT_EQ(rs->RecordCount(), 0);
@@ -76,11 +76,11 @@ TEST_F(DbTest, AppendsAfterAnotherConnectionChangedTheTableAreCounted) {
     ASSERT_EQ(Save(DbHelp, {{0, "4"}}), 0);
     CNVRecordset* rs = DbRecordset(DbHelp);
     rs->CloseQuery();
-    ASSERT_TRUE(rs->OpenQuery(""));
+    ASSERT_TRUE(rs->OpenWholeTable());
     EXPECT_EQ(rs->RecordCount(), 4) << "our own appends and the other connection's rows";
     RawExec(path, "DELETE FROM FieldsTable WHERE s00='2'");
     rs->CloseQuery();
-    ASSERT_TRUE(rs->OpenQuery(""));
+    ASSERT_TRUE(rs->OpenWholeTable());
     EXPECT_EQ(rs->RecordCount(), 3) << "a change by another connection after the count was taken";
     EXPECT_EQ(DbCount(DbHelp), 3);
 }

@@ -263,13 +263,12 @@ int List(Io& io, int db, bool all) {
     if (!DbCountChecked(db, &count)) return CannotRead(io, db);
     io.Out(header + "\n");
     CNVRecord record;
-    for (int32_t i = 0; i < count; ++i) {
-        if (!DbFetch(db, &record, i == 0)) break;
-        int32_t code = 0;
-        record.GetFieldInt(&code, 0);
-        if (code == 0) break;  // the listing ends at a row without a code
+    DbForEachListedRow(db, [&](const PackedRow& row) {
+        if (!row.HasCode()) return false;
+        row.CopyTo(&record);
         io.OutRow(JoinRow(record, db, all));
-    }
+        return true;
+    });
     return 0;
 }
 
@@ -474,10 +473,32 @@ private:
 // PC's DAO differs from what the data core expects shows here first.
 class SelfTest {
 public:
-    SelfTest(Io& io, const std::string& folder) : io_(io), path_(folder + "\\tqdb-selftest.mdb") {}
+    SelfTest(Io& io, const std::string& folder) : io_(io), folder_(folder) {}
 
     int Run() {
-        RemoveFile(path_);
+        if (!ClaimWorkFolder()) return 1;
+        const int result = RunChecks();
+        if (!RemoveEmptyFolder(work_)) io_.Err(tq::Cp("selftest: в папке остались файлы: ") + work_ + "\n");
+        return result;
+    }
+
+private:
+    // The checks work in a folder of their own, never one another run of
+    // the selftest (another build on the same machine) is using.
+    bool ClaimWorkFolder() {
+        std::string why;
+        for (int n = 1; n <= 1000; ++n) {
+            work_ = JoinPath(folder_, "tqdb-selftest-" + std::to_string(n));
+            if (MakeNewFolder(work_, &why)) {
+                path_ = JoinPath(work_, "tqdb-selftest.mdb");
+                return true;
+            }
+        }
+        io_.Err(tq::Cp("selftest: папка не создана: ") + work_ + (why.empty() ? "" : ": " + why) + "\n");
+        return false;
+    }
+
+    int RunChecks() {
         if (!Check("создание файла", CreateJetDatabase(path_), tq::Cp("файл Access не создан: ") + path_)) return 1;
         Check("открытие", DbOpen(DbGoods, path_.c_str()) == 0 && Count() == 0, tq::Cp("новая БД не пуста"));
         Check("сохранение", Save("1", "first") == 0 && Save("10", "ten") == 0 && Save("2", "two") == 0, Error());
@@ -522,7 +543,6 @@ public:
         return failures_ ? 1 : 0;
     }
 
-private:
     // A check the system cannot set up: said, counted neither way.
     // The check's name in UTF-8, as written here.
     void Skip(const char* name, const std::string& why) { io_.Out("SKIP " + tq::Cp(name) + ": " + why + "\n"); }
@@ -603,14 +623,14 @@ private:
         if (!DbEndBatch(DbGoods)) return false;
         DbReleaseAll();
         auto reader = OpenDbEngine(path_);
-        auto table = reader ? reader->OpenDynaset("FieldsTable", "") : nullptr;
+        auto table = reader ? reader->OpenDynaset(RowQuery::WholeTable(-1)) : nullptr;
         if (!table) return false;
         {
             auto other = OpenDbEngine(path_);
-            auto row = other ? other->OpenDynaset("SELECT * FROM FieldsTable WHERE s00='5'", "") : nullptr;
+            auto row = other ? other->OpenDynaset(RowQuery::Where(0, "5", -1)) : nullptr;
             if (!row || !row->DeleteCurrent()) return Note(tq::Cp("другое соединение не удалило запись"));
         }
-        reader->OpenDynaset("SELECT * FROM FieldsTable WHERE s00='1'", "");  // takes in the other's change
+        reader->OpenDynaset(RowQuery::Where(0, "1", -1));  // takes in the other's change
         long listed = 0;
         for (bool more = table->MoveFirst(); more && !table->IsEOF(); more = table->MoveNext()) ++listed;
         return listed == rows - 1 || Note(tq::Cp("в списке ") + std::to_string(listed) + tq::Cp(" записей вместо ") +
@@ -668,7 +688,9 @@ private:
     }
 
     Io& io_;
-    std::string path_;
+    std::string folder_;  // the folder given
+    std::string work_;    // the checks' own folder in it
+    std::string path_;    // the scratch file in that
     int passes_ = 0;
     int failures_ = 0;
 };

@@ -6,6 +6,7 @@
 
 #include <deque>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -87,7 +88,10 @@ public:
     bool AskOpenFileName(std::string* path) override;
     bool Message(const std::string& text, MessageKind kind) override;
     void RunEditor(int db, int32_t code, bool newRecord) override;
-    void RunCreateTestDb() override { ++createTestDbRuns; }
+    std::optional<int32_t> RunCreateTestDb() override {
+        ++createTestDbRuns;
+        return createTestDbAnswer;
+    }
 
     std::string Text(int id) { return texts[id]; }
     bool Visible(int id) { return visible[id]; }
@@ -119,6 +123,7 @@ public:
     CsvHeader exportHeader = CsvHeader::ColumnNames;  // as chosen in the save dialog
     std::vector<int> newRecordRuns;  // the databases of the new-record editors run
     int createTestDbRuns = 0;
+    std::optional<int32_t> createTestDbAnswer;  // what the generator dialog returns
 };
 
 class FakeEditView : public EditView {

@@ -15,17 +15,15 @@ public:
         shown.push_back({tq::Cp1251ToUtf8(text), kind});
         return answers.Next();
     }
-    void PostCreateRequest(int32_t n) override { posted.push_back(n); }
     void Finish(int result) override { finished.push_back(result); }
 
     std::string count;
     std::vector<Shown> shown;
     Answers answers;
-    std::vector<int32_t> posted;
     std::vector<int> finished;
 };
 
-TEST(CreateTestDbDlgTest, YesPostsTheCountAndEveryButtonCloses) {
+TEST(CreateTestDbDlgTest, YesGivesTheCountAndEveryButtonCloses) {
     FakeCreateView view;
     CCreateTestDBDlg dlg(view);
     dlg.OnInitDialog();
@@ -37,12 +35,13 @@ TEST(CreateTestDbDlgTest, YesPostsTheCountAndEveryButtonCloses) {
     ASSERT_EQ(view.shown.size(), 1u);
     EXPECT_EQ(view.shown[0].text, "Создать тестовую БД?");
     EXPECT_EQ(view.shown[0].kind, MessageKind::Question);
-    EXPECT_EQ(view.posted, std::vector<int32_t>{250});
+    EXPECT_EQ(dlg.Result(), std::optional<int32_t>(250));
 
+    CCreateTestDBDlg declined(view);
     view.answers.Queue({false});
-    dlg.OnCreate();
-    dlg.OnCancel();
-    EXPECT_EQ(view.posted, std::vector<int32_t>{250}) << "No and Отмена post nothing";
+    declined.OnCreate();
+    declined.OnCancel();
+    EXPECT_EQ(declined.Result(), std::nullopt) << "No and Отмена give no count";
     EXPECT_EQ(view.finished, (std::vector<int>{1, 1, 1}));
 }
 

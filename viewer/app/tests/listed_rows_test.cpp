@@ -6,25 +6,27 @@
 #include <vector>
 
 #include "common/cp1251.h"
+#include "core/cached_result.h"
 #include "core/record.h"
 
 namespace tq::viewer::test {
 
 namespace {
 
-CNVRecord Record(const std::string& code, const std::string& name, int column = 2, const std::string& text = "") {
-    CNVRecord record;
-    record.SetFieldText(code.c_str(), 0);
-    record.SetFieldText(tq::Cp(name).c_str(), 1);
-    if (!text.empty()) record.SetFieldText(text.c_str(), column);
-    return record;
+// Appends a row packed as the data core packs it.
+bool AppendRecord(ListedRows& rows, const std::string& code, const std::string& name, int column = 2,
+                  const std::string& text = "") {
+    std::string packed;
+    for (int i = 0; i < kFieldCount; ++i)
+        PackValue(&packed, i == 0 ? code : i == 1 ? tq::Cp(name) : i == column ? text : std::string());
+    return rows.Append(PackedRow(packed));
 }
 
 }  // namespace
 
 TEST(ListedRowsTest, CellsComeBackAsKeptAndCutOutsideTheListingEmpty) {
     ListedRows rows;
-    ASSERT_TRUE(rows.Append(Record("17", "Икра черная.", 40, std::string(300, 'W'))));
+    ASSERT_TRUE(AppendRecord(rows, "17", "Икра черная.", 40, std::string(300, 'W')));
     rows.AppendEmpty();
     ASSERT_EQ(rows.Count(), 2);
     EXPECT_STREQ(rows.Cell(0, 0), "17");
@@ -51,7 +53,7 @@ TEST(ListedRowsTest, SortingPutsNumbersInTheirOrderAndTextInTheAlphabets) {
     const char* names[] = {"яблоки", "Ёрш", "ель", "Жёлудь", "ежевика", "apple", "Banana", "10", "9", "-1.5",
                            "0,5", "", "Ель", "1a"};
     int code = 0;
-    for (const char* name : names) ASSERT_TRUE(rows.Append(Record(std::to_string(++code), name)));
+    for (const char* name : names) ASSERT_TRUE(AppendRecord(rows, std::to_string(++code), name));
     const int follow = rows.SortBy(1, false, 1);  // row 1 holds "Ёрш"
     EXPECT_EQ(Column(rows, 1), (std::vector<std::string>{"", "-1.5", "0,5", "9", "10", "1a", "apple", "Banana",
                                                          "ежевика", "Ель", "ель", "Ёрш", "Жёлудь", "яблоки"}))
@@ -69,8 +71,8 @@ TEST(ListedRowsTest, SortingPutsNumbersInTheirOrderAndTextInTheAlphabets) {
 TEST(ListedRowsTest, FindIgnoresTheCaseOfEveryCyrillicLetter) {
     EXPECT_EQ(tq::Cp1251ToUtf8(LowerCp1251(tq::Cp("АБВЁЯ ЇІЄҐЎ Ab1"))), "абвёя їієґў ab1");
     ListedRows rows;
-    rows.Append(Record("1", "Сыр"));
-    rows.Append(Record("2", "ЁЛКА"));
+    AppendRecord(rows, "1", "Сыр");
+    AppendRecord(rows, "2", "ЁЛКА");
     EXPECT_EQ(rows.Find(tq::Cp("ёлк"), 0, {0, 1}), 1);
     EXPECT_EQ(rows.Find(tq::Cp("ёлк"), 0, {0}), -1) << "only the given columns are searched";
     EXPECT_EQ(rows.Find("2", 0, {1}), 1) << "the code is compared whatever the columns";
@@ -80,8 +82,8 @@ TEST(ListedRowsTest, FindIgnoresTheCaseOfEveryCyrillicLetter) {
 
 TEST(ListedRowsTest, ARowPastTheByteLimitIsKeptEmpty) {
     ListedRows rows(41 + 4 + 41);
-    EXPECT_TRUE(rows.Append(Record("1234", "")));
-    EXPECT_FALSE(rows.Append(Record("5", "")));
+    EXPECT_TRUE(AppendRecord(rows, "1234", ""));
+    EXPECT_FALSE(AppendRecord(rows, "5", ""));
     ASSERT_EQ(rows.Count(), 2);
     EXPECT_STREQ(rows.Cell(1, 0), "");
 }

@@ -470,6 +470,7 @@ TEST_F(MainDlgTest, GeneratorFillsTheChosenDatabaseWithNumberedRecords) {
     view.selection = DbLabels;
     dlg.OnCreateTestDb();
     EXPECT_EQ(view.createTestDbRuns, 1);
+    EXPECT_EQ(StoredCodes(DbLabels), Strings{"7"}) << "the generator dialog closed without a count";
     view.counterHistory.clear();
     dlg.GenerateTestRecords(3);
     EXPECT_EQ(StoredCodes(DbLabels), (Strings{"1", "2", "3"}));
@@ -484,6 +485,10 @@ TEST_F(MainDlgTest, GeneratorFillsTheChosenDatabaseWithNumberedRecords) {
     view.selection = DbSells;
     dlg.GenerateTestRecords(3);
     EXPECT_EQ(StoredCodes(DbSells), (Strings{"00000001", "00000002", "00000003"}));
+
+    view.createTestDbAnswer = 2;  // the dialog's count, once it has closed
+    dlg.OnCreateTestDb();
+    EXPECT_EQ(StoredCodes(DbSells), (Strings{"00000001", "00000002"}));
 }
 
 TEST_F(MainDlgTest, GeneratorWithZeroOrLessOnlyEmptiesTheDatabase) {

@@ -15,8 +15,7 @@ namespace {
 
 class CreateTestDbWindow : public tq::win::Dialog, private CreateTestDbView {
 public:
-    // `mainWindow` generates the records when asked.
-    explicit CreateTestDbWindow(HWND mainWindow) : mainWindow_(mainWindow) {}
+    std::optional<int32_t> Result() const { return logic_.Result(); }
 
 private:
     BOOL OnInitDialog() override {
@@ -34,21 +33,17 @@ private:
     void SetCountText(const std::string& text) override { SetItemText(IDC_TEST_RECORD_COUNT, text); }
     std::string CountText() override { return ItemText(IDC_TEST_RECORD_COUNT); }
     bool Message(const std::string& text, MessageKind kind) override { return ViewerMessage(hwnd(), text, kind); }
-    // Posted, not sent: the records are generated after this dialog has closed.
-    void PostCreateRequest(int32_t count) override {
-        PostMessageW(mainWindow_, WM_CREATE_TEST_DB, 0, static_cast<LPARAM>(count));
-    }
     void Finish(int result) override { End(result); }
 
-    HWND mainWindow_;
     CCreateTestDBDlg logic_{*this};
 };
 
 }  // namespace
 
-void RunCreateTestDbDialog(HINSTANCE instance, HWND parent) {
-    CreateTestDbWindow dialog(parent);
+std::optional<int32_t> RunCreateTestDbDialog(HINSTANCE instance, HWND parent) {
+    CreateTestDbWindow dialog;
     dialog.DoModal(instance, IDD_CREATE_TEST_DB, parent);
+    return dialog.Result();
 }
 
 }  // namespace tq::viewer

@@ -171,6 +171,8 @@ bool ViewerMainWindow::OnNotify(NMHDR* header, LRESULT* result) {
 }
 
 bool ViewerMainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
+    // The main dialog's own message for a generation, which the generator
+    // dialog returns as its result now; a script may still post it.
     if (msg == WM_CREATE_TEST_DB) {
         logic_.GenerateTestRecords(static_cast<int32_t>(lp));
         ShowPendingCount();
@@ -574,7 +576,7 @@ bool ViewerMainWindow::Message(const std::string& text, MessageKind kind) {
 void ViewerMainWindow::RunEditor(int db, int32_t code, bool newRecord) {
     RunEditRecordDialog(instance_, hwnd(), db, code, newRecord);
 }
-void ViewerMainWindow::RunCreateTestDb() { RunCreateTestDbDialog(instance_, hwnd()); }
+std::optional<int32_t> ViewerMainWindow::RunCreateTestDb() { return RunCreateTestDbDialog(instance_, hwnd()); }
 bool ViewerMainWindow::ChooseBackup(const std::vector<std::string>& lines, int* chosen) {
     ShowPendingCount();
     return RunChooseBackupDialog(instance_, hwnd(), lines, chosen);

@@ -70,7 +70,7 @@ private:
     bool Message(const std::string& text, MessageKind kind) override;
     void RunEditor(int db, int32_t code, bool newRecord) override;
     bool ChooseBackup(const std::vector<std::string>& lines, int* chosen) override;
-    void RunCreateTestDb() override;
+    std::optional<int32_t> RunCreateTestDb() override;
 
     HINSTANCE instance_;
     HICON icon_;

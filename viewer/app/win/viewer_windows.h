@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,8 +20,8 @@ void EnterScaleFolderFromCommandLine();
 std::wstring CurrentFolder();
 // newRecord: the editor on an empty record whose code is typed in.
 void RunEditRecordDialog(HINSTANCE instance, HWND parent, int database, int32_t code, bool newRecord = false);
-// The generator dialog; it posts WM_CREATE_TEST_DB to `parent`, the main dialog.
-void RunCreateTestDbDialog(HINSTANCE instance, HWND parent);
+// The generator dialog: the number of records asked for, none when not confirmed.
+std::optional<int32_t> RunCreateTestDbDialog(HINSTANCE instance, HWND parent);
 
 // A message box captioned "TQScaleDBViewer"; true when the answer was Yes.
 bool ViewerMessage(HWND owner, const std::string& text, MessageKind kind);

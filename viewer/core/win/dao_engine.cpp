@@ -15,8 +15,7 @@
 // is exact without reading it.
 //
 // No value goes into Jet SQL as text: Jet reads quotes, and "|" too, inside
-// literals. The layer's literals become the parameters of a temporary
-// QueryDef.
+// literals. A query's value is the parameter of a temporary QueryDef.
 #include <windows.h>
 #include <ocidl.h>
 #include <oleauto.h>
@@ -34,7 +33,6 @@
 #include "dispatch.h"
 #include "engine.h"
 #include "file_path.h"
-#include "sql_text.h"
 
 namespace tq::viewer {
 
@@ -245,23 +243,20 @@ public:
         return false;
     }
 
-    std::unique_ptr<DbResult> OpenDynaset(const std::string& sql, const std::string& sortColumn) override {
+    std::unique_ptr<DbResult> OpenDynaset(const RowQuery& query) override {
         copyError_.clear();
-        const std::string text = Trimmed(sql);
-        if (text == "FieldsTable" || text == "[FieldsTable]") return OpenWholeTable();
+        if (query.rows == RowQuery::Rows::Whole) return OpenWholeTable();
         Lending lending = Lending::Own;
-        Object recordset = OpenSelect(text, sortColumn, &lending);
+        Object recordset = OpenSelect(query, &lending);
         if (!recordset) return nullptr;
         auto result = std::make_unique<DaoResult>(*this, std::move(recordset), false, -1, lending);
         if (!result->Load()) return nullptr;
         return result;
     }
 
-    bool ReadRowsAsStored(const std::string& sql, const std::string& sortColumn, std::vector<RowValues>* rows) override {
+    bool ReadRowsAsStored(const RowQuery& query, std::vector<RowValues>* rows) override {
         copyError_.clear();
-        const std::string text = Trimmed(sql);
-        Object recordset = OpenSelect(text == "FieldsTable" || text == "[FieldsTable]" ? "SELECT * FROM FieldsTable" : text,
-                                      sortColumn);
+        Object recordset = OpenSelect(query);
         std::string unfit;  // the codes of rows whose values a text file cannot carry
         const bool read = recordset && ReadChunks(recordset, [&](const VARIANT* cells, LONG fields) {
             RowValues values;
@@ -537,14 +532,25 @@ private:
         return database_.Method(L"Execute", {text.get(), options.get()});
     }
 
-    // SELECT * on FieldsTable, its literals as the parameters of a temporary
-    // QueryDef, ordered by the sort column where it has no ORDER BY. Given
-    // lending, a lookup inside a transaction may be lent (*lending says so).
-    Object OpenSelect(const std::string& text, const std::string& sortColumn, Lending* lending = nullptr) {
-        if (!StartsWithNoCase(text, "SELECT * FROM ")) return Object();
+    // The query's rows as a dynaset, its value the parameter of a temporary
+    // QueryDef. Given lending, a lookup inside a transaction may be lent
+    // (*lending says so).
+    Object OpenSelect(const RowQuery& query, Lending* lending = nullptr) {
         std::vector<std::string> parameters;
-        std::string select = Parameterized(text, "[p%d]", &parameters);
-        if (!sortColumn.empty() && !ContainsNoCase(select, " ORDER BY ")) select += " ORDER BY " + sortColumn;
+        std::string select = "SELECT * FROM FieldsTable";
+        switch (query.rows) {
+        case RowQuery::Rows::Whole:
+            break;
+        case RowQuery::Rows::Listed:
+            select += " WHERE s00<>[p1]";
+            parameters.push_back(kUnlistedCode);
+            break;
+        case RowQuery::Rows::Matching:
+            select += " WHERE [" + ColumnName(query.column) + "]=[p1]";
+            parameters.push_back(query.value);
+            break;
+        }
+        if (query.orderColumn >= 0) select += " ORDER BY " + ColumnName(query.orderColumn);
         if (parameters.empty()) return OpenRecordset(select, dbOpenDynaset);
         if (!lending || !inTrans_) return OpenQuery(select, parameters);
         *lending = Lending::Lookup;
