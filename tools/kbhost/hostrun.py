@@ -6,6 +6,19 @@ import re
 import subprocess
 import tempfile
 import time
+import weakref
+
+
+def _discard(proc, out, err):
+    """What a run made, gone however the run ended: a test that failed while
+    waiting never reaches finish()."""
+    if proc.poll() is None:
+        proc.kill()
+        proc.wait()
+    out.close()
+    err.close()
+    if os.path.exists(out.name):
+        os.unlink(out.name)
 
 
 class FollowedRun:
@@ -22,6 +35,7 @@ class FollowedRun:
                                   stdout=self._out, stderr=self._err)
         self._seen = 0
         self._final = None
+        self._discard = weakref.finalize(self, _discard, self.proc, self._out, self._err)
 
     def lines(self):
         if self._final is not None:
@@ -66,9 +80,7 @@ class FollowedRun:
             self.proc.wait()
             rc = "timed out"
         self._final = self.lines()
-        self._out.close()
-        self._err.close()
-        os.unlink(self._out.name)
+        self._discard()
         return rc, self._final
 
 
