@@ -7,9 +7,6 @@
 
 namespace tq::win {
 
-std::wstring Wide(std::string_view cp1251) { return Cp1251ToWide(cp1251); }
-std::string Narrow(std::wstring_view wide) { return WideToCp1251(wide); }
-
 // The object is half gone here: the window is cut loose from it before it is
 // destroyed, so no handler runs. A dialog that needs its OnDestroy destroys
 // its window itself before its destructor ends.

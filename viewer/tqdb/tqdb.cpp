@@ -464,7 +464,6 @@ public:
     }
 
 private:
-    static std::wstring Wide(const std::string& cp1251) { return tq::Cp1251ToWide(cp1251); }
     std::string folder_;
     bool denied_ = false;
 };

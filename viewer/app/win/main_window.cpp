@@ -23,7 +23,7 @@ namespace tq::viewer {
 
 namespace {
 
-using tq::win::Wide;
+using tq::Wide;
 
 // Long listings and generations run inside one message; the windows are
 // repainted at this interval so that they never freeze.
