@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/cp1251.h"
+#include "common/number.h"
 #include "common/win/handle.h"
 #include "common/win/win_clock.h"
 #include "kbdriver/MyCOM.h"
@@ -115,13 +116,8 @@ private:
 
 // "COM7" -> 7; 0 for any other name.
 int32_t ComNumber(const wchar_t* name) {
-    if (_wcsnicmp(name, L"COM", 3) != 0 || !name[3]) return 0;
-    int32_t n = 0;
-    for (const wchar_t* p = name + 3; *p; ++p) {
-        if (*p < L'0' || *p > L'9' || n > 255) return 0;
-        n = n * 10 + (*p - L'0');
-    }
-    return n <= 255 ? n : 0;
+    if (_wcsnicmp(name, L"COM", 3) != 0) return 0;
+    return static_cast<int32_t>(ParseInteger(Narrow(name + 3), 1, 255).value_or(0));
 }
 
 // The DOS device names say which COM ports exist; a port whose driver names
