@@ -1,6 +1,7 @@
 #include "dialog.h"
 
 #include "../cp1251.h"
+#include "module_path.h"
 
 #include <exception>
 #include <string>
@@ -88,9 +89,7 @@ namespace {
 
 // The program's own name, as its message boxes are titled.
 std::string ProgramName() {
-    wchar_t path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring name(path, length < MAX_PATH ? length : 0);
+    std::wstring name = ModulePath();
     const size_t slash = name.find_last_of(L"\\/");
     if (slash != std::wstring::npos) name.erase(0, slash + 1);
     const size_t dot = name.rfind(L'.');

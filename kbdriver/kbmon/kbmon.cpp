@@ -10,6 +10,7 @@
 #include "common/cp1251.h"
 #include "common/number.h"
 #include "common/win/handle.h"
+#include "common/win/module_path.h"
 #include "common/win/win_clock.h"
 #include "kbdriver/MyCOM.h"
 #include "kbdriver/kbmon/monitor.h"
@@ -75,10 +76,8 @@ void SayOutputFailed(DWORD error) {
 }
 
 std::wstring OwnFolder() {
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path, length);
-    return folder.substr(0, folder.find_last_of(L"\\/") + 1);
+    const std::wstring folder = tq::win::ModuleFolder();
+    return folder.empty() ? folder : folder + L"\\";
 }
 
 class DllDriver : public KeyboardDriver {
