@@ -12,7 +12,7 @@
 #include "common/win/handle.h"
 #include "common/win/module_path.h"
 #include "common/win/win_clock.h"
-#include "kbdriver/MyCOM.h"
+#include "kbdriver/win/MyCOM.h"
 #include "kbdriver/kbmon/monitor.h"
 
 namespace tq::kbmon {
