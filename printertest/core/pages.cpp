@@ -141,9 +141,7 @@ void CHeadUpPage::CheckHead(int item, bool openExpected) {
 
 // ---------------------------------------------------------------- sensors
 
-void CRulPage::ShowVoltage(long tenths) { Show(IDC_FIELD, VoltageText(tenths, NoLinkText())); }
-
-void CPePage::ShowVoltage(long tenths) { Show(IDC_FIELD, VoltageText(tenths, NoLinkText())); }
+void CVoltagePage::ShowVoltage(long tenths) { Show(IDC_FIELD, VoltageText(tenths, NoLinkText())); }
 
 void CLabPage::ShowVoltage(long tenths) { Show(IDC_FIELD, VoltageText(tenths, Cp("нет связи"))); }
 
