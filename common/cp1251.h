@@ -36,4 +36,9 @@ bool HasLoneSurrogate(std::wstring_view text);
 // Shorthand for literals written in UTF-8 source: the same text in code page 1251.
 inline std::string Cp(std::string_view utf8) { return Utf8ToCp1251(utf8); }
 
+// Shorthand for the program's text on its way to and from the Unicode Win32
+// APIs.
+inline std::wstring Wide(std::string_view cp1251) { return Cp1251ToWide(cp1251); }
+inline std::string Narrow(std::wstring_view wide) { return WideToCp1251(wide); }
+
 }  // namespace tq

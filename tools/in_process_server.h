@@ -8,16 +8,17 @@
 
 #include <string>
 
+#include "common/win/module_path.h"
+
 namespace tq::tools {
 
-// dllName in the tools folder beside the caller's own folder.
+// dllName in the tools folder beside the caller's own folder; empty when
+// the caller's path cannot be read.
 inline std::wstring SiblingToolPath(const wchar_t* dllName) {
-    wchar_t self[MAX_PATH];
-    const DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring path(self, n);
-    path.erase(path.find_last_of(L'\\'));
-    path.erase(path.find_last_of(L'\\') + 1);
-    return path + L"tools\\" + dllName;
+    const std::wstring folder = tq::win::ModuleFolder();
+    const size_t slash = folder.find_last_of(L'\\');
+    if (slash == std::wstring::npos) return std::wstring();
+    return folder.substr(0, slash + 1) + L"tools\\" + dllName;
 }
 
 // A new object of the class, as IDispatch, or null. The library stays

@@ -1,14 +1,12 @@
 #include "dialog.h"
 
 #include "../cp1251.h"
+#include "module_path.h"
 
 #include <exception>
 #include <string>
 
 namespace tq::win {
-
-std::wstring Wide(std::string_view cp1251) { return Cp1251ToWide(cp1251); }
-std::string Narrow(std::wstring_view wide) { return WideToCp1251(wide); }
 
 // The object is half gone here: the window is cut loose from it before it is
 // destroyed, so no handler runs. A dialog that needs its OnDestroy destroys
@@ -91,9 +89,7 @@ namespace {
 
 // The program's own name, as its message boxes are titled.
 std::string ProgramName() {
-    wchar_t path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring name(path, length < MAX_PATH ? length : 0);
+    std::wstring name = ModulePath();
     const size_t slash = name.find_last_of(L"\\/");
     if (slash != std::wstring::npos) name.erase(0, slash + 1);
     const size_t dot = name.rfind(L'.');

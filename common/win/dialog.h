@@ -68,7 +68,4 @@ int MessageBoxCp(HWND owner, std::string_view text, std::string_view caption, UI
 // drawn without taking input.
 void PumpPaintMessages();
 
-std::wstring Wide(std::string_view cp1251);
-std::string Narrow(std::wstring_view wide);
-
 }  // namespace tq::win

@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "kbdriver/drvkb.h"
-#include "kbdriver/protocol.h"
+#include "kbdriver/core/drvkb.h"
+#include "kbdriver/core/protocol.h"
 #include "kbdriver/tests/fake_link.h"
 
 namespace {

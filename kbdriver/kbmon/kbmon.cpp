@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "common/cp1251.h"
+#include "common/number.h"
 #include "common/win/handle.h"
+#include "common/win/module_path.h"
 #include "common/win/win_clock.h"
-#include "kbdriver/MyCOM.h"
+#include "kbdriver/win/MyCOM.h"
 #include "kbdriver/kbmon/monitor.h"
 
 namespace tq::kbmon {
@@ -74,10 +76,8 @@ void SayOutputFailed(DWORD error) {
 }
 
 std::wstring OwnFolder() {
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path, length);
-    return folder.substr(0, folder.find_last_of(L"\\/") + 1);
+    const std::wstring folder = tq::win::ModuleFolder();
+    return folder.empty() ? folder : folder + L"\\";
 }
 
 class DllDriver : public KeyboardDriver {
@@ -115,13 +115,8 @@ private:
 
 // "COM7" -> 7; 0 for any other name.
 int32_t ComNumber(const wchar_t* name) {
-    if (_wcsnicmp(name, L"COM", 3) != 0 || !name[3]) return 0;
-    int32_t n = 0;
-    for (const wchar_t* p = name + 3; *p; ++p) {
-        if (*p < L'0' || *p > L'9' || n > 255) return 0;
-        n = n * 10 + (*p - L'0');
-    }
-    return n <= 255 ? n : 0;
+    if (_wcsnicmp(name, L"COM", 3) != 0) return 0;
+    return static_cast<int32_t>(ParseInteger(Narrow(name + 3), 1, 255).value_or(0));
 }
 
 // The DOS device names say which COM ports exist; a port whose driver names

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <optional>
 
 #include "common/cp1251.h"
+#include "common/number.h"
 
 namespace tq::kbmon {
 namespace {
@@ -34,9 +36,11 @@ uint32_t Candidates(const kb::TKBStatistics& s) { return FramesSeen(s) + s.Rejec
 bool ParsePort(std::string text, int32_t& port) {
     for (char& c : text) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
     if (text.compare(0, 3, "COM") == 0) text.erase(0, 3);
-    if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos) return false;
-    port = std::stoi(text);
-    return port >= 1 && port <= 255;
+    // COMn names its port with at most three digits.
+    const std::optional<long long> number = text.size() <= 3 ? ParseInteger(text, 1, 255) : std::nullopt;
+    if (!number) return false;
+    port = static_cast<int32_t>(*number);
+    return true;
 }
 
 }  // namespace
@@ -48,9 +52,8 @@ Options ParseOptions(const std::vector<std::string>& args) {
         const std::string& arg = args[i];
         if (arg == "--raw") {
             options.raw = true;
-        } else if (arg == "--seconds" && i + 1 < args.size() &&
-                   args[i + 1].find_first_not_of("0123456789") == std::string::npos && args[i + 1].size() <= 6) {
-            options.seconds = static_cast<uint32_t>(std::stoul(args[++i]));
+        } else if (arg == "--seconds" && i + 1 < args.size() && ParseInteger(args[i + 1], 0, 999999)) {
+            options.seconds = static_cast<uint32_t>(*ParseInteger(args[++i], 0, 999999));
         } else if (!havePort && ParsePort(arg, options.port)) {
             havePort = true;
         } else {

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "common/clock.h"
-#include "kbdriver/protocol.h"
-#include "kbdriver/statistics.h"
+#include "kbdriver/core/protocol.h"
+#include "kbdriver/core/statistics.h"
 
 namespace tq::kbmon {
 

@@ -28,10 +28,10 @@ def header_constant(header, name):
         return int(re.search(r"\b%s = (\d+);" % name, f.read()).group(1))
 
 
-READ_TOTAL_MS = header_constant("MyCOM.h", "kReadTotalMs")
-READ_PER_BYTE_MS = header_constant("MyCOM.h", "kReadPerByteMs")
-RESTART_PAUSE_MS = header_constant("drvkb.h", "kRestartPauseMs")
-UNLOAD_PAUSE_MS = header_constant("drvkb.h", "kUnloadPauseMs")
+READ_TOTAL_MS = header_constant("win/MyCOM.h", "kReadTotalMs")
+READ_PER_BYTE_MS = header_constant("win/MyCOM.h", "kReadPerByteMs")
+RESTART_PAUSE_MS = header_constant("core/drvkb.h", "kRestartPauseMs")
+UNLOAD_PAUSE_MS = header_constant("core/drvkb.h", "kUnloadPauseMs")
 # Wine's waits end late on a busy machine, by up to LATE_MS; never early by
 # more than EARLY_MS.
 LATE_MS = 1000

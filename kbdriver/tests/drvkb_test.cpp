@@ -1,4 +1,4 @@
-#include "kbdriver/drvkb.h"
+#include "kbdriver/core/drvkb.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "kbdriver/protocol.h"
+#include "kbdriver/core/protocol.h"
 
 namespace tq::kb {
 namespace {

@@ -7,7 +7,7 @@
 
 #include <cstdlib>
 
-#include "kbdriver/MyCOM.h"
+#include "kbdriver/win/MyCOM.h"
 
 namespace tq::kb {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "kbdriver/protocol.h"
+#include "kbdriver/core/protocol.h"
 
 namespace tq::kb {
 

@@ -1,11 +1,11 @@
 #include "pages.h"
 
-#include <cctype>
-#include <cerrno>
-#include <cstdlib>
+#include <climits>
+#include <optional>
 #include <utility>
 
 #include "common/cp1251.h"
+#include "common/number.h"
 #include "resource.h"
 #include "status_text.h"
 
@@ -141,9 +141,7 @@ void CHeadUpPage::CheckHead(int item, bool openExpected) {
 
 // ---------------------------------------------------------------- sensors
 
-void CRulPage::ShowVoltage(long tenths) { Show(IDC_FIELD, VoltageText(tenths, NoLinkText())); }
-
-void CPePage::ShowVoltage(long tenths) { Show(IDC_FIELD, VoltageText(tenths, NoLinkText())); }
+void CVoltagePage::ShowVoltage(long tenths) { Show(IDC_FIELD, VoltageText(tenths, NoLinkText())); }
 
 void CLabPage::ShowVoltage(long tenths) { Show(IDC_FIELD, VoltageText(tenths, Cp("нет связи"))); }
 
@@ -197,17 +195,9 @@ namespace {
 
 // An integer with optional blanks around it and an optional sign.
 bool ParseLong(const std::string& text, long* value) {
-    const char* p = text.c_str();
-    while (*p == ' ' || *p == '\t') ++p;
-    const char* digits = (*p == '-' || *p == '+') ? p + 1 : p;
-    if (!std::isdigit(static_cast<unsigned char>(*digits))) return false;
-    char* end = nullptr;
-    errno = 0;
-    const long parsed = std::strtol(p, &end, 10);
-    if (errno == ERANGE) return false;
-    while (*end == ' ' || *end == '\t') ++end;
-    if (*end != '\0') return false;
-    *value = parsed;
+    const std::optional<long long> parsed = ParseInteger(WithoutBlanks(text), LONG_MIN, LONG_MAX);
+    if (!parsed) return false;
+    *value = static_cast<long>(*parsed);
     return true;
 }
 

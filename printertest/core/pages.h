@@ -125,18 +125,15 @@ private:
     void CheckHead(int item, bool openExpected);
 };
 
-// RUL and PE share their behaviour: only the voltage is shown.
-class CRulPage : public CWizardPage {
+// The RUL and PE pages: each only shows its sensor's voltage, so the two
+// steps' names are one class.
+class CVoltagePage : public CWizardPage {
 public:
     using CWizardPage::CWizardPage;
     void ShowVoltage(long tenths) override;
 };
-
-class CPePage : public CWizardPage {
-public:
-    using CWizardPage::CWizardPage;
-    void ShowVoltage(long tenths) override;
-};
+using CRulPage = CVoltagePage;
+using CPePage = CVoltagePage;
 
 class CFeedPage : public CWizardPage {
 public:

@@ -4,6 +4,7 @@
 
 #include "common/cp1251.h"
 #include "common/win/file_version.h"
+#include "common/win/module_path.h"
 #include "printertest/core/status_text.h"
 
 namespace tq::lmt {
@@ -95,12 +96,9 @@ std::string ReportFile::Path() const { return WideToCp1251(path_); }
 
 std::vector<std::wstring> ReportFolders() {
     std::vector<std::wstring> folders;
+    const std::wstring programFolder = tq::win::ModuleFolder();
+    if (!programFolder.empty()) folders.push_back(programFolder + L"\\Reports");
     wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    if (length > 0 && length < MAX_PATH) {
-        std::wstring program(path, length);
-        folders.push_back(program.substr(0, program.find_last_of(L'\\')) + L"\\Reports");
-    }
     if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_PERSONAL | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, path)))
         folders.push_back(std::wstring(path) + L"\\Reports");
     return folders;

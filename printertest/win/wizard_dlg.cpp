@@ -85,7 +85,7 @@ std::string RegistryScaleNumberStore::Load() {
 }
 
 bool RegistryScaleNumberStore::Save(const std::string& number) {
-    return tq::win::SaveUserText(kSettingsKey, kScaleNumberValue, tq::win::Wide(number));
+    return tq::win::SaveUserText(kSettingsKey, kScaleNumberValue, tq::Wide(number));
 }
 
 void Notify(HWND owner, const std::string& message, const std::string& header) {
@@ -214,7 +214,7 @@ void WizardWindow::StartReport() {
     header.started = wallClock_.Now();
     header.computer = ComputerName();
     header.controlVersion = ControlVersion(kPrinterClsid);
-    const std::wstring name = tq::win::Wide(CServiceReport::FileName(header.started));
+    const std::wstring name = tq::Wide(CServiceReport::FileName(header.started));
     reportFile_ = std::make_unique<ReportFile>(ReportFolders(), name);
     auto warn = [this](const std::string& problem) {
         tq::win::MessageBoxCp(hwnd(), problem, "LMT520EU", MB_OK | MB_ICONEXCLAMATION);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "common/win/handle.h"
+#include "common/win/module_path.h"
 #include "tools/daosim/objects.h"
 
 namespace daosim {
@@ -119,13 +120,12 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** o
 extern "C" HRESULT WINAPI DllCanUnloadNow() { return g_alive == 0 ? S_OK : S_FALSE; }
 
 extern "C" HRESULT WINAPI DllRegisterServer() {
-    wchar_t path[MAX_PATH];
-    const DWORD n = GetModuleFileNameW(g_module, path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return SELFREG_E_CLASS;
+    const std::wstring path = tq::win::ModulePath(g_module);
+    if (path.empty()) return SELFREG_E_CLASS;
     const std::wstring classKey = std::wstring(L"Software\\Classes\\CLSID\\") + kClsidText;
     const std::wstring progKey = std::wstring(L"Software\\Classes\\") + kProgId;
     const bool ok = SetValue(classKey, nullptr, L"DAO.DBEngine.36 (test stand-in)") &&
-                    SetValue(classKey + L"\\InprocServer32", nullptr, std::wstring(path, n)) &&
+                    SetValue(classKey + L"\\InprocServer32", nullptr, path) &&
                     SetValue(classKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment") &&
                     SetValue(classKey + L"\\ProgID", nullptr, kProgId) &&
                     SetValue(progKey, nullptr, L"DAO.DBEngine.36 (test stand-in)") &&

@@ -18,7 +18,7 @@
 
 #include <cstdint>
 
-#include "kbdriver/statistics.h"
+#include "kbdriver/core/statistics.h"
 
 #include <atomic>
 #include <cstdarg>

@@ -1,8 +1,9 @@
 #include "create_test_db_dlg.h"
 
-#include <climits>
+#include <cstdint>
 
 #include "common/cp1251.h"
+#include "common/number.h"
 
 namespace tq::viewer {
 
@@ -10,27 +11,10 @@ namespace {
 
 const int kIdOk = 1;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
 }  // namespace
 
 int32_t ParseRecordCount(const std::string& text) {
-    size_t i = 0;
-    size_t end = text.size();
-    while (i < end && IsBlank(text[i])) ++i;
-    while (end > i && IsBlank(text[end - 1])) --end;
-    bool negative = false;
-    if (i < end && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    if (i == end) return 0;
-    long long value = 0;
-    for (; i < end; ++i) {
-        if (text[i] < '0' || text[i] > '9') return 0;
-        value = value * 10 + (text[i] - '0');
-        if (value > static_cast<long long>(INT_MAX) + 1) return 0;
-    }
-    if (negative) value = -value;
-    if (value > INT_MAX || value < INT_MIN) return 0;
-    return static_cast<int32_t>(value);
+    return static_cast<int32_t>(tq::ParseInteger(tq::WithoutBlanks(text), INT32_MIN, INT32_MAX).value_or(0));
 }
 
 void CCreateTestDBDlg::OnInitDialog() { view_.SetCountText("0"); }

@@ -5,7 +5,9 @@
 #include <cstring>
 #include <algorithm>
 #include <memory>
+#include <optional>
 
+#include "common/number.h"
 #include "file_path.h"
 #include "recordset.h"
 
@@ -54,17 +56,13 @@ int CheckUser(FieldBlock* block) {
 }  // namespace
 
 bool IsLookupCode(int db, const std::string& text, uint32_t* code) {
-    if (!IsDatabaseIndex(db) || text.empty() || text.size() > 10) return false;
-    uint64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        value = value * 10 + static_cast<uint64_t>(c - '0');
-    }
-    if (value == 0 || value > UINT32_MAX) return false;
+    if (!IsDatabaseIndex(db)) return false;
+    const std::optional<long long> value = tq::ParseInteger(text, 1, UINT32_MAX);
+    if (!value) return false;
     char formatted[32];
-    std::snprintf(formatted, sizeof formatted, CodeFormat(db), static_cast<unsigned long>(value));
+    std::snprintf(formatted, sizeof formatted, CodeFormat(db), static_cast<unsigned long>(*value));
     if (text != formatted) return false;
-    if (code) *code = static_cast<uint32_t>(value);
+    if (code) *code = static_cast<uint32_t>(*value);
     return true;
 }
 

@@ -53,7 +53,6 @@ size_t ReadHead(const NativePath& path, char* buffer, size_t size) {
 }
 
 #ifdef _WIN32
-std::wstring Wide(const std::string& path) { return tq::Cp1251ToWide(path); }
 
 std::string SystemText(DWORD error) {
     wchar_t* text = nullptr;

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "common/cp1251.h"
+#include "common/number.h"
 #include "core/backup.h"
 #include "core/csv_transfer.h"
 #include "core/data_access.h"
@@ -93,12 +94,9 @@ int ParseDatabase(const std::string& name) {
 }
 
 bool ParseInt(const std::string& text, long long min, long long max, long long* value) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    errno = 0;
-    const long long v = std::strtoll(text.c_str(), &end, 10);
-    if (errno || *end || v < min || v > max) return false;
-    *value = v;
+    const std::optional<long long> parsed = tq::ParseInteger(text, min, max);
+    if (!parsed) return false;
+    *value = *parsed;
     return true;
 }
 
@@ -463,7 +461,6 @@ public:
     }
 
 private:
-    static std::wstring Wide(const std::string& cp1251) { return tq::Cp1251ToWide(cp1251); }
     std::string folder_;
     bool denied_ = false;
 };

@@ -4,6 +4,7 @@
 
 #include <ocidl.h>
 
+#include "common/win/module_path.h"
 #include "tools/daosim/tests/late_bound.h"
 
 namespace daosim_test {
@@ -611,9 +612,7 @@ TEST_F(DaoTest, FilesAreCheckedAndReadOnlyIsRespected) {
 // ---------------------------------------------------------------- two processes
 // The same program, started again, plays the other process.
 bool RunChild(const std::wstring& mode, const std::wstring& file, HANDLE* process) {
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring command = L"\"" + std::wstring(self) + L"\" --gtest_filter=Child.Run";
+    std::wstring command = L"\"" + tq::win::ModulePath() + L"\" --gtest_filter=Child.Run";
     SetEnvironmentVariableW(L"DAOSIM_TEST_CHILD", mode.c_str());
     SetEnvironmentVariableW(L"DAOSIM_TEST_FILE", file.c_str());
     STARTUPINFOW si{};

@@ -6,75 +6,41 @@
 #include <oleauto.h>
 
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "common/win/automation.h"
 
 namespace daosim_test {
 
-class Var {
+// An argument or a result, with the conversions the tests write most.
+class Var : public tq::win::Variant {
 public:
-    Var() { VariantInit(&v_); }
-    Var(const wchar_t* text) : Var() {  // NOLINT: literals are the common argument
-        V_VT(&v_) = VT_BSTR;
-        V_BSTR(&v_) = SysAllocString(text);
-    }
-    Var(const std::wstring& text) : Var() {  // NOLINT
-        V_VT(&v_) = VT_BSTR;
-        V_BSTR(&v_) = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-    }
-    Var(long n) : Var() {  // NOLINT
-        V_VT(&v_) = VT_I4;
-        V_I4(&v_) = n;
-    }
-    Var(int n) : Var(static_cast<long>(n)) {}  // NOLINT
-    static Var Bool(bool b) {
-        Var v;
-        V_VT(&v.v_) = VT_BOOL;
-        V_BOOL(&v.v_) = b ? VARIANT_TRUE : VARIANT_FALSE;
-        return v;
-    }
-    static Var Null() {
-        Var v;
-        V_VT(&v.v_) = VT_NULL;
-        return v;
-    }
-    static Var Object(IDispatch* object) {
-        Var v;
-        object->AddRef();
-        V_VT(&v.v_) = VT_DISPATCH;
-        V_DISPATCH(&v.v_) = object;
-        return v;
-    }
-    static Var Missing() {
-        Var v;
-        V_VT(&v.v_) = VT_ERROR;
-        V_ERROR(&v.v_) = DISP_E_PARAMNOTFOUND;
-        return v;
-    }
-    Var(const Var& o) : Var() { VariantCopy(&v_, const_cast<VARIANT*>(&o.v_)); }
-    Var& operator=(const Var& o) {
-        if (this != &o) VariantCopy(&v_, const_cast<VARIANT*>(&o.v_));
-        return *this;
-    }
-    ~Var() { VariantClear(&v_); }
+    Var() = default;
+    Var(tq::win::Variant v) : Variant(std::move(v)) {}                       // NOLINT: the factories' results
+    Var(const wchar_t* text) : Variant(Text(text)) {}                         // NOLINT: literals are the common argument
+    Var(const std::wstring& text) : Variant(Text(text)) {}                    // NOLINT
+    Var(long n) : Variant(Long(n)) {}                                         // NOLINT
+    Var(int n) : Variant(Long(n)) {}                                          // NOLINT
+    static Var Object(IDispatch* object) { return Dispatch(object); }
 
-    VARIANT* get() { return &v_; }
-    const VARIANT& operator*() const { return v_; }
-    VARTYPE type() const { return V_VT(&v_); }
+    VARTYPE type() const { return V_VT(&**this); }
     std::wstring text() const {
-        return V_VT(&v_) == VT_BSTR ? std::wstring(V_BSTR(&v_), SysStringLen(V_BSTR(&v_))) : L"<not text>";
+        const VARIANT& v = **this;
+        return V_VT(&v) == VT_BSTR ? std::wstring(V_BSTR(&v), SysStringLen(V_BSTR(&v))) : L"<not text>";
     }
     long number() const {
         VARIANT n;
         VariantInit(&n);
-        if (FAILED(VariantChangeType(&n, const_cast<VARIANT*>(&v_), 0, VT_I4))) return -999999;
+        if (FAILED(VariantChangeType(&n, const_cast<VARIANT*>(&**this), 0, VT_I4))) return -999999;
         return V_I4(&n);
     }
     // VT_BOOL with -1 for true; anything else is neither.
-    int boolean() const { return V_VT(&v_) != VT_BOOL ? 99 : V_BOOL(&v_) == VARIANT_TRUE ? 1 : V_BOOL(&v_) == 0 ? 0 : 98; }
-    IDispatch* object() const { return V_VT(&v_) == VT_DISPATCH ? V_DISPATCH(&v_) : nullptr; }
-
-private:
-    VARIANT v_;
+    int boolean() const {
+        const VARIANT& v = **this;
+        return V_VT(&v) != VT_BOOL ? 99 : V_BOOL(&v) == VARIANT_TRUE ? 1 : V_BOOL(&v) == 0 ? 0 : 98;
+    }
+    IDispatch* object() const { return V_VT(&**this) == VT_DISPATCH ? V_DISPATCH(&**this) : nullptr; }
 };
 
 // The outcome of one call: the HRESULT, the result and, for
@@ -105,17 +71,11 @@ inline Result InvokeId(IDispatch* object, DISPID id, WORD flags, std::vector<Var
     for (size_t i = args.size(); i > 0; --i) reversed.push_back(*args[i - 1]);
     DISPID named = DISPID_PROPERTYPUT;
     DISPPARAMS params{reversed.data(), put ? &named : nullptr, static_cast<UINT>(reversed.size()), put ? 1u : 0u};
-    EXCEPINFO info{};
-    UINT argError = 0;
-    r.hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, r.value.get(), &info, &argError);
-    if (r.hr == DISP_E_EXCEPTION) {
-        r.scode = info.scode;
-        if (info.bstrDescription) r.description = info.bstrDescription;
-        if (info.bstrSource) r.source = info.bstrSource;
-    }
-    SysFreeString(info.bstrDescription);
-    SysFreeString(info.bstrSource);
-    SysFreeString(info.bstrHelpFile);
+    tq::win::InvokeError error;
+    r.hr = tq::win::Invoke(object, id, flags, &params, r.value.get(), &error);
+    r.scode = error.scode;
+    r.description = error.description;
+    r.source = error.source;
     return r;
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "../resource.h"
+#include "common/cp1251.h"
 #include "common/win/dialog.h"
 #include "viewer_windows.h"
 
@@ -12,7 +13,7 @@ namespace tq::viewer {
 
 namespace {
 
-using tq::win::Wide;
+using tq::Wide;
 
 // One line a backup, the newest selected; "Восстановить..." or a double
 // click takes the selected one, "Отмена" or Esc none.

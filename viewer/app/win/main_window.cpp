@@ -15,6 +15,7 @@
 #include "../resource.h"
 #include "common/win/dialog.h"
 #include "common/win/file_version.h"
+#include "common/win/module_path.h"
 #include "viewer_main_window.h"
 #include "viewer_settings.h"
 #include "viewer_windows.h"
@@ -23,7 +24,7 @@ namespace tq::viewer {
 
 namespace {
 
-using tq::win::Wide;
+using tq::Wide;
 
 // Long listings and generations run inside one message; the windows are
 // repainted at this interval so that they never freeze.
@@ -36,11 +37,10 @@ const int kMaxListRows = 100000000;
 ViewerMainWindow* g_keyTarget = nullptr;
 
 std::string ReadFileVersion() {
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return {};
+    const std::wstring path = tq::win::ModulePath();
+    if (path.empty()) return {};
     DWORD versionMs = 0, versionLs = 0;
-    if (!tq::win::ReadFileVersion(path, &versionMs, &versionLs)) return {};
+    if (!tq::win::ReadFileVersion(path.c_str(), &versionMs, &versionLs)) return {};
     return FormatFileVersion(versionMs, versionLs);
 }
 

@@ -66,8 +66,6 @@ const char kNoDao[] =
     "нет DAO: для .mdb нужен DAO 3.6 (dao360.dll, входит в 32-битную Windows; зарегистрируйте его командой "
     "regsvr32), для .accdb — 32-битный Microsoft Access Database Engine";
 
-std::wstring Wide(const std::string& cp1251) { return tq::Cp1251ToWide(cp1251); }
-
 // A value as it is stored, whole, in UTF-8; false when UTF-8 cannot carry it
 // (a lone surrogate) or a text file cannot (a NUL).
 bool StoredText(const VARIANT& value, std::string* utf8) {

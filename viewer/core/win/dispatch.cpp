@@ -19,40 +19,6 @@ std::string ValueText(const VARIANT& value) {
     return tq::WideToCp1251(V_BSTR(text.get()));
 }
 
-Variant Variant::Text(const std::wstring& text) {
-    Variant v;
-    V_VT(&v.v_) = VT_BSTR;
-    V_BSTR(&v.v_) = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-    return v;
-}
-
-Variant Variant::Long(long value) {
-    Variant v;
-    V_VT(&v.v_) = VT_I4;
-    V_I4(&v.v_) = value;
-    return v;
-}
-
-Variant Variant::Bool(bool value) {
-    Variant v;
-    V_VT(&v.v_) = VT_BOOL;
-    V_BOOL(&v.v_) = value ? VARIANT_TRUE : VARIANT_FALSE;
-    return v;
-}
-
-Variant Variant::Null() {
-    Variant v;
-    V_VT(&v.v_) = VT_NULL;
-    return v;
-}
-
-Variant Variant::Missing() {
-    Variant v;
-    V_VT(&v.v_) = VT_ERROR;
-    V_ERROR(&v.v_) = DISP_E_PARAMNOTFOUND;
-    return v;
-}
-
 bool Session::IdOf(const char* kind, IDispatch* object, const wchar_t* name, DISPID* id) {
     std::wstring key(kind, kind + std::char_traits<char>::length(kind));
     key += L'.';
@@ -92,15 +58,7 @@ Object& Object::operator=(Object&& other) noexcept {
     return *this;
 }
 
-Variant Object::AsArgument() const {
-    Variant v;
-    if (dispatch_) {
-        dispatch_->AddRef();
-        V_VT(v.get()) = VT_DISPATCH;
-        V_DISPATCH(v.get()) = dispatch_;
-    }
-    return v;
-}
+Variant Object::AsArgument() const { return Variant::Dispatch(dispatch_); }
 
 void Object::Release() {
     if (dispatch_) dispatch_->Release();
@@ -109,84 +67,55 @@ void Object::Release() {
 
 namespace {
 
-// The description the failed call left through IErrorInfo, if any.
-std::string ErrorInfoText() {
-    IErrorInfo* info = nullptr;
-    if (GetErrorInfo(0, &info) != S_OK || !info) return std::string();
-    BSTR description = nullptr;
-    std::string text;
-    if (SUCCEEDED(info->GetDescription(&description)) && description) text = tq::WideToCp1251(description);
-    SysFreeString(description);
-    info->Release();
-    return text;
-}
-
 // A control's own error number: Jet's 3021 comes as 0x800A0BCD.
 long ControlNumber(HRESULT hr) {
     return HRESULT_FACILITY(hr) == FACILITY_CONTROL ? HRESULT_CODE(hr) : static_cast<long>(hr);
 }
 
-// The number an automation error carries: a control's own error (Jet's 3021
-// comes as 0x800A0BCD in scode or as the HRESULT itself, or as 3021 in
-// wCode), else the HRESULT; its text from the exception info, else from
-// IErrorInfo.
-CallError Decode(HRESULT hr, EXCEPINFO* info) {
+// The engine's error: a control's own number (Jet's 3021, whether given as
+// an error number, in the exception's SCODE or as the HRESULT itself), else
+// the HRESULT; its text from the exception info, else from IErrorInfo, else
+// the HRESULT in hex.
+CallError Decode(const tq::win::InvokeError& failure) {
     CallError error;
-    if (hr != DISP_E_EXCEPTION) {
-        error.number = ControlNumber(hr);
-        error.text = ErrorInfoText();
-        if (error.text.empty()) {
-            char text[32];
-            std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr));
-            error.text = text;
-        }
-        return error;
+    error.number = ControlNumber(failure.code());
+    std::wstring text = failure.description;
+    if (text.empty()) text = tq::win::TakeErrorInfoDescription();
+    error.text = tq::Narrow(text);
+    if (error.text.empty() && failure.hr != DISP_E_EXCEPTION) {
+        char hex[32];
+        std::snprintf(hex, sizeof hex, "0x%08lX", static_cast<unsigned long>(failure.hr));
+        error.text = hex;
     }
-    if (info->pfnDeferredFillIn) info->pfnDeferredFillIn(info);
-    error.number = info->wCode ? info->wCode : ControlNumber(info->scode);
-    if (info->bstrDescription) error.text = tq::WideToCp1251(info->bstrDescription);
-    else error.text = ErrorInfoText();
-    SysFreeString(info->bstrSource);
-    SysFreeString(info->bstrDescription);
-    SysFreeString(info->bstrHelpFile);
     return error;
 }
 
 }  // namespace
 
-bool Object::Call(const wchar_t* name, WORD flags, std::vector<VARIANT*> args, VARIANT* result) {
-    if (!dispatch_) return false;
-    DISPID id = 0;
-    if (!session_->IdOf(kind_, dispatch_, name, &id)) return false;
-    // Automation takes the arguments last first.
-    std::vector<VARIANT> reversed;
-    for (auto it = args.rbegin(); it != args.rend(); ++it) reversed.push_back(**it);
-    DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
-    EXCEPINFO info{};
-    UINT badArg = 0;
-    ++session_->calls;
-    const HRESULT hr = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, &info, &badArg);
-    if (SUCCEEDED(hr)) return true;
-    CallError error = Decode(hr, &info);
-    session_->Fail(error.number, error.text);
-    return false;
-}
-
-bool Object::Put(const wchar_t* name, VARIANT* value) {
+// Automation takes the arguments last first; a property's new value is its
+// named argument.
+bool Object::Invoke(const wchar_t* name, WORD flags, std::vector<VARIANT> reversed, bool put, VARIANT* result) {
     if (!dispatch_) return false;
     DISPID id = 0;
     if (!session_->IdOf(kind_, dispatch_, name, &id)) return false;
     DISPID named = DISPID_PROPERTYPUT;
-    DISPPARAMS params{value, &named, 1, 1};
-    EXCEPINFO info{};
-    UINT badArg = 0;
+    DISPPARAMS params{reversed.data(), put ? &named : nullptr, static_cast<UINT>(reversed.size()), put ? 1u : 0u};
     ++session_->calls;
-    const HRESULT hr = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &params, nullptr,
-                                         &info, &badArg);
-    if (SUCCEEDED(hr)) return true;
-    CallError error = Decode(hr, &info);
+    tq::win::InvokeError failure;
+    if (SUCCEEDED(tq::win::Invoke(dispatch_, id, flags, &params, result, &failure))) return true;
+    const CallError error = Decode(failure);
     session_->Fail(error.number, error.text);
     return false;
+}
+
+bool Object::Call(const wchar_t* name, WORD flags, std::vector<VARIANT*> args, VARIANT* result) {
+    std::vector<VARIANT> reversed;
+    for (auto it = args.rbegin(); it != args.rend(); ++it) reversed.push_back(**it);
+    return Invoke(name, flags, std::move(reversed), false, result);
+}
+
+bool Object::Put(const wchar_t* name, VARIANT* value) {
+    return Invoke(name, DISPATCH_PROPERTYPUT, {*value}, true, nullptr);
 }
 
 Object Object::GetObject(const wchar_t* name, const char* kind, std::vector<VARIANT*> args, WORD flags) {

@@ -10,29 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "common/win/automation.h"
+
 namespace tq::viewer::dao {
 
-// A VARIANT that clears itself.
-class Variant {
-public:
-    Variant() { VariantInit(&v_); }
-    ~Variant() { VariantClear(&v_); }
-    Variant(Variant&& other) noexcept : v_(other.v_) { VariantInit(&other.v_); }
-    Variant(const Variant&) = delete;
-    Variant& operator=(const Variant&) = delete;
-    VARIANT* get() { return &v_; }
-    const VARIANT& operator*() const { return v_; }
-
-    static Variant Text(const std::wstring& text);
-    static Variant Long(long value);
-    static Variant Bool(bool value);
-    static Variant Null();
-    // An optional argument left out.
-    static Variant Missing();
-
-private:
-    VARIANT v_;
-};
+using tq::win::Variant;
 
 // Why the last call failed: the engine's own error number where it gave one
 // (a Jet error such as 3021), else the HRESULT; and its description.
@@ -98,6 +80,8 @@ public:
     bool GetBool(const wchar_t* name, bool* value);
 
 private:
+    bool Invoke(const wchar_t* name, WORD flags, std::vector<VARIANT> reversed, bool put, VARIANT* result);
+
     Session* session_ = nullptr;
     const char* kind_ = "";
     IDispatch* dispatch_ = nullptr;

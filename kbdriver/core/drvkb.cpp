@@ -1,6 +1,6 @@
-#include "kbdriver/drvkb.h"
+#include "kbdriver/core/drvkb.h"
 
-#include "kbdriver/protocol.h"
+#include "kbdriver/core/protocol.h"
 
 namespace tq::kb {
 namespace {

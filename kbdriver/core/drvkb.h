@@ -11,7 +11,7 @@
 #include <string>
 
 #include "common/clock.h"
-#include "kbdriver/statistics.h"
+#include "kbdriver/core/statistics.h"
 
 #if defined(_WIN32)
 #define TQKB_WINAPI __stdcall

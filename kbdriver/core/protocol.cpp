@@ -1,4 +1,4 @@
-#include "kbdriver/protocol.h"
+#include "kbdriver/core/protocol.h"
 
 #include <utility>
 

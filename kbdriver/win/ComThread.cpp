@@ -1,4 +1,4 @@
-#include "kbdriver/ComThread.h"
+#include "kbdriver/win/ComThread.h"
 
 #include <optional>
 

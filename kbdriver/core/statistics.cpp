@@ -1,4 +1,4 @@
-#include "kbdriver/statistics.h"
+#include "kbdriver/core/statistics.h"
 
 #include <initializer_list>
 

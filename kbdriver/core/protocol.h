@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "kbdriver/statistics.h"
+#include "kbdriver/core/statistics.h"
 
 namespace tq::kb {
 

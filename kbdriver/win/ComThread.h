@@ -31,10 +31,10 @@
 #include <string>
 
 #include "common/win/handle.h"
-#include "kbdriver/MyCOM.h"
-#include "kbdriver/drvkb.h"
-#include "kbdriver/protocol.h"
-#include "kbdriver/statistics.h"
+#include "kbdriver/win/MyCOM.h"
+#include "kbdriver/core/drvkb.h"
+#include "kbdriver/core/protocol.h"
+#include "kbdriver/core/statistics.h"
 
 namespace tq::kb {
 

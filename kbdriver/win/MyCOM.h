@@ -14,8 +14,8 @@
 #include <string>
 
 #include "common/win/handle.h"
-#include "kbdriver/protocol.h"
-#include "kbdriver/statistics.h"
+#include "kbdriver/core/protocol.h"
+#include "kbdriver/core/statistics.h"
 
 namespace tq::kb {
 

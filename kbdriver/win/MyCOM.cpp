@@ -1,4 +1,4 @@
-#include "kbdriver/MyCOM.h"
+#include "kbdriver/win/MyCOM.h"
 
 #include <algorithm>
 #include <cwchar>

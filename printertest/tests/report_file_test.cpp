@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/cp1251.h"
+#include "common/win/module_path.h"
 #include "printertest/win/report_file.h"
 
 namespace tq::lmt {
@@ -119,10 +120,7 @@ TEST(ReportHeader, ControlVersionComesFromTheRegisteredFile) {
 
     // The simulator control, built beside the tests, carries a version. Wine
     // reads classes from HKLM only (Windows merges in HKCU).
-    wchar_t exe[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring dll(exe, length);
-    dll = dll.substr(0, dll.find_last_of(L'\\')) + L"\\..\\tools\\printersim.dll";
+    const std::wstring dll = tq::win::ModuleFolder() + L"\\..\\tools\\printersim.dll";
     const std::wstring key = std::wstring(L"Software\\Classes\\CLSID\\") + clsid;
     ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, (key + L"\\InprocServer32").c_str(), nullptr, REG_SZ, dll.c_str(),
                               static_cast<DWORD>((dll.size() + 1) * sizeof(wchar_t))),

@@ -8,8 +8,8 @@
 
 #include "common/win/handle.h"
 #include "common/win/win_clock.h"
-#include "kbdriver/ComThread.h"
-#include "kbdriver/drvkb.h"
+#include "kbdriver/win/ComThread.h"
+#include "kbdriver/core/drvkb.h"
 
 namespace tq::kb {
 namespace {
