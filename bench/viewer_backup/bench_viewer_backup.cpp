@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
 
 #include "common/cp1251.h"
@@ -33,8 +34,9 @@ double Seconds(std::chrono::steady_clock::time_point since) {
 
 int main(int argc, char** argv) {
     using namespace tq::viewer;
+    ScaleDatabases databases;  // the benchmark's open databases
     const long count = argc > 1 ? std::atol(argv[1]) : 100000;
-    const fs::path folder = fs::temp_directory_path() / "tq-backup-bench";
+    const fs::path folder = fs::temp_directory_path() / ("tq-backup-bench-" + std::to_string(std::random_device{}()));
     fs::remove_all(folder);
     fs::create_directories(folder);
     const std::string path = (folder / "TQScale.mdb").string();

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 
 #include "core/data_access.h"
@@ -114,8 +115,9 @@ Figures Measure(const fs::path& dir, long n) {
 
 int main(int argc, char** argv) {
     using namespace tq::viewer;
+    ScaleDatabases databases;  // the benchmark's open databases
     const long n = argc > 1 ? std::atol(argv[1]) : 10000;
-    const fs::path dir = argc > 2 ? fs::path(argv[2]) : fs::temp_directory_path() / "tq-bench-viewer";
+    const fs::path dir = argc > 2 ? fs::path(argv[2]) : fs::temp_directory_path() / ("tq-bench-viewer-" + std::to_string(std::random_device{}()));
     fs::create_directories(dir);
 
     std::printf("data core on a goods database (%s)\n", dir.string().c_str());

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <string>
 
 #include "common/cp1251.h"
@@ -38,8 +39,9 @@ void Check(bool ok, const std::string& what) {
 
 int main(int argc, char** argv) {
     using namespace tq::viewer;
+    ScaleDatabases databases;  // the benchmark's open databases
     const long n = argc > 1 ? std::atol(argv[1]) : 100000;
-    const fs::path dir = argc > 2 ? fs::path(argv[2]) : fs::temp_directory_path() / "tq-bench-csv";
+    const fs::path dir = argc > 2 ? fs::path(argv[2]) : fs::temp_directory_path() / ("tq-bench-csv-" + std::to_string(std::random_device{}()));
     fs::remove_all(dir);
     fs::create_directories(dir);
     const std::string source = (dir / "goods.mdb").string();

@@ -73,6 +73,7 @@ bool Measure(bool jet, long count, Figures* figures) {
 
 int main(int argc, char** argv) {
     using namespace tq::viewer;
+    ScaleDatabases databases;  // the benchmark's open databases
     std::vector<long> sizes;
     for (int i = 1; i < argc; ++i) sizes.push_back(std::atol(argv[i]));
     if (sizes.empty()) sizes = {10000, 100000};

@@ -38,6 +38,7 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
 // A fresh scale folder, made the current directory, whose goods database
 // holds n records filled as a shop fills them.
 bool PrepareFolder(const std::wstring& folder, int n) {
+    ScaleDatabases databases;
     if (!SetCurrentDirectoryW(folder.c_str()) || !CreateDirectoryW(L"Internal", nullptr)) return false;
     for (int db = 0; db < kDatabaseCount; ++db)
         if (!CreateSqliteDatabase(DatabaseFile(db))) return false;

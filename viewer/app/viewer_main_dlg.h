@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/csv_transfer.h"
+#include "core/data_access.h"
 #include "listed_rows.h"
 #include "message_kind.h"
 
@@ -72,6 +73,7 @@ public:
 
 class CViewerMainDlg {
 public:
+    // The dialog's databases are the ones the Db* operations work on while it lives.
     explicit CViewerMainDlg(MainView& view, size_t listedByteLimit = ListedRows::kDefaultByteLimit)
         : view_(view), rows_(listedByteLimit) {}
 
@@ -130,6 +132,7 @@ private:
     TransferProgress CounterProgress();
 
     MainView& view_;
+    ScaleDatabases databases_;
     int32_t m_nListCount = 0;
     ListedRows rows_;
     std::vector<int> shownColumns_;  // of the listed database, ascending

@@ -1,5 +1,6 @@
 #include "data_access.h"
 
+#include <cassert>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -15,13 +16,13 @@ namespace tq::viewer {
 
 namespace {
 
-// The seven recordset objects, from DbOpen to DbReleaseAll.
-std::unique_ptr<CNVRecordset> g_recordsets[kDatabaseCount];
+// The set the Db* operations work on: its owner's, while it lives.
+ScaleDatabases* g_inUse = nullptr;
 
 const char kReservedPassword[] = "517";
 const int kNoSuchDatabase = -1;  // an index outside 0..6 has no code of its own
 
-CNVRecordset* Object(int db) { return IsDatabaseIndex(db) ? g_recordsets[db].get() : nullptr; }
+CNVRecordset* Object(int db) { return g_inUse ? g_inUse->Recordset(db) : nullptr; }
 
 void TrimBlanks(char* text) {
     size_t start = 0;
@@ -68,6 +69,33 @@ bool IsLookupCode(int db, const std::string& text, uint32_t* code) {
 
 CNVRecordset* DbRecordset(int db) { return Object(db); }
 
+ScaleDatabases::ScaleDatabases() : previous_(g_inUse) { g_inUse = this; }
+
+ScaleDatabases::~ScaleDatabases() {
+    ReleaseAll();
+    // Sets go in the reverse order of their making.
+    assert(g_inUse == this);
+    g_inUse = previous_;
+}
+
+ScaleDatabases* ScaleDatabases::InUse() { return g_inUse; }
+
+CNVRecordset* ScaleDatabases::Recordset(int db) const {
+    return IsDatabaseIndex(db) ? recordsets_[db].get() : nullptr;
+}
+
+int ScaleDatabases::Open(int db, const std::string& path) {
+    if (recordsets_[db]) return kDbDone;
+    recordsets_[db] = std::make_unique<CNVRecordset>(db, path);
+    return recordsets_[db] ? kDbDone : ObjectFailedCode(db);
+}
+
+void ScaleDatabases::ReleaseAll() {
+    for (auto& rs : recordsets_)
+        if (rs) rs->CloseQuery();
+    for (auto& rs : recordsets_) rs.reset();
+}
+
 int DbOpen(int db, const char* path) {
     if (!IsDatabaseIndex(db)) return kNoSuchDatabase;
     if (!path || !*path) return FileUnreadableCode(db);
@@ -75,9 +103,7 @@ int DbOpen(int db, const char* path) {
     trimmed.erase(0, trimmed.find_first_not_of(' '));
     trimmed.erase(trimmed.find_last_not_of(' ') + 1);
     if (trimmed.empty() || !CanOpenForReading(trimmed)) return FileUnreadableCode(db);
-    if (g_recordsets[db]) return 0;
-    g_recordsets[db] = std::make_unique<CNVRecordset>(db, path);
-    return g_recordsets[db] ? kDbDone : ObjectFailedCode(db);
+    return g_inUse ? g_inUse->Open(db, path) : ObjectFailedCode(db);
 }
 
 int32_t DbCount(int db) {
@@ -117,7 +143,7 @@ bool DbDeleteByCode(int db, int32_t code) {
 }
 
 // The key as SaveFields stores it.
-void CleanKey(char* key, const bool* zeroMask) {
+static void CleanKey(char* key, const bool* zeroMask) {
     if (!zeroMask || zeroMask[0]) {
         TrimBlanks(key);
         StripLeadingZeros(key);
@@ -254,13 +280,12 @@ bool DbEndBatch(int db) {
 }
 
 void DbCloseAll() {
-    for (auto& rs : g_recordsets)
-        if (rs) rs->CloseQuery();
+    for (int db = 0; db < kDatabaseCount; ++db)
+        if (CNVRecordset* rs = Object(db)) rs->CloseQuery();
 }
 
 void DbReleaseAll() {
-    DbCloseAll();
-    for (auto& rs : g_recordsets) rs.reset();
+    if (g_inUse) g_inUse->ReleaseAll();
 }
 
 bool DbBeginWhole(int db) {

@@ -1,11 +1,13 @@
 // The operations through which the dialogs reach the seven databases. Each
-// works on the database's one recordset object, created by DbOpen and
-// destroyed by DbReleaseAll; every operation on an absent object fails (or
-// does nothing). Codes: the catalogue's DbCode.
+// works on the database's one recordset object in the set in use
+// (ScaleDatabases), created by DbOpen and destroyed by DbReleaseAll; every
+// operation on an absent object fails (or does nothing), as does every one
+// while no set is in use. Codes: the catalogue's DbCode.
 #pragma once
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,30 @@
 namespace tq::viewer {
 
 class CNVRecordset;
+
+// The seven recordset objects of the databases a program has open, from
+// DbOpen to DbReleaseAll. Its owner (the main dialog, tqdb, a test) makes it
+// the one the Db* operations below work on for as long as it lives; when it
+// goes, it releases its databases and the set in use before it is in use
+// again (sets go in the reverse order of their making).
+class ScaleDatabases {
+public:
+    ScaleDatabases();
+    ~ScaleDatabases();
+    ScaleDatabases(const ScaleDatabases&) = delete;
+    ScaleDatabases& operator=(const ScaleDatabases&) = delete;
+
+    // The set the Db* operations work on; null when no owner has one.
+    static ScaleDatabases* InUse();
+    CNVRecordset* Recordset(int db) const;
+    // Makes the database's object for the file at path (see DbOpen).
+    int Open(int db, const std::string& path);
+    void ReleaseAll();
+
+private:
+    std::unique_ptr<CNVRecordset> recordsets_[kDatabaseCount];
+    ScaleDatabases* previous_;
+};
 
 int DbOpen(int db, const char* path);
 int32_t DbCount(int db);

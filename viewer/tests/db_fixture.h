@@ -40,6 +40,7 @@ protected:
 
     TempFolder folder_{"tqdb-test-"};
     std::string dir_;
+    ScaleDatabases databases_;  // the test's own open databases
 };
 
 inline std::string U(const std::string& cp1251) { return tq::Cp1251ToUtf8(cp1251); }

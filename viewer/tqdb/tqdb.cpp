@@ -841,9 +841,8 @@ int RunTqdb(const std::vector<std::string>& utf8ArgsIn, std::string* out, std::s
         io.Err(Usage());
         return args.empty() ? 2 : 0;
     }
-    const int rc = RunCommand(io, args, utf8Args);
-    DbReleaseAll();
-    return rc;
+    ScaleDatabases databases;  // every database a command opens, released when it ends
+    return RunCommand(io, args, utf8Args);
 }
 
 }  // namespace tq::viewer

@@ -1,6 +1,7 @@
 // A scale folder for the dialog tests: a temporary folder made the current
-// directory, with "Internal" and the seven database files, and fake views that
-// record what the dialogs show.
+// directory (the dialogs name their files and backups from it, as the
+// viewer does), with "Internal" and the seven database files, and fake views
+// that record what the dialogs show.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -39,6 +40,7 @@ protected:
     TempFolder folder_{"tqviewer-test-"};
     std::string dir_;
     std::string oldDir_;
+    ScaleDatabases databases_;  // the test's own open databases; a dialog's come in front
 };
 
 struct Shown {

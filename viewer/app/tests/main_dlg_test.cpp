@@ -177,6 +177,8 @@ TEST_F(MainDlgTest, RowsThatTheListRefusesAreReportedOnce) {
     view.shown.clear();
     view.failInsertAt = -1;
     CViewerMainDlg keepsOneRow(view, 45 + 44);
+    keepsOneRow.OnInitDialog("1.0.0.8");  // each dialog opens the databases of its own
+    view.selection = DbResources;
     keepsOneRow.OnSelectDatabase();
     EXPECT_EQ(ShownTexts(), Strings{"Строка списка не заполнена!"});
     EXPECT_EQ(view.rows.size(), 2u);
@@ -184,6 +186,8 @@ TEST_F(MainDlgTest, RowsThatTheListRefusesAreReportedOnce) {
 
     view.shown.clear();
     CViewerMainDlg keepsTwoRows(view, 90 + 44);  // the last row: the check after the loop reports it
+    keepsTwoRows.OnInitDialog("1.0.0.8");
+    view.selection = DbResources;
     keepsTwoRows.OnSelectDatabase();
     EXPECT_EQ(ShownTexts(), Strings{"Строка списка не заполнена!"});
     EXPECT_FALSE(view.listUpdating) << "the list draws again after a fill that ended early";

@@ -529,7 +529,7 @@ bool ViewerMainWindow::AskFindText(std::string* text) { return RunFindDialog(ins
 // The common file dialogs, opening in the scale's folder (the current one).
 // They must not move the current folder: the databases are found relative to
 // it. The export's types tell how its header names the columns.
-bool AskCsvFileName(HWND owner, bool save, const std::string& offered, std::string* path, CsvHeader* header = nullptr) {
+static bool AskCsvFileName(HWND owner, bool save, const std::string& offered, std::string* path, CsvHeader* header = nullptr) {
     wchar_t name[MAX_PATH * 2] = {};
     lstrcpynW(name, Wide(offered).c_str(), MAX_PATH);
     const std::wstring folder = CurrentFolder();
