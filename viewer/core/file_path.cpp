@@ -229,6 +229,19 @@ std::string Utf8FilePath(const std::string& path) {
     return utf8;
 }
 
+bool IsOnFixedDisk(const std::string& path) {
+#ifdef _WIN32
+    wchar_t full[MAX_PATH * 2];
+    const DWORD length = GetFullPathNameW(FromCp1251(path).c_str(), MAX_PATH * 2, full, nullptr);
+    if (length < 3 || length >= MAX_PATH * 2 || full[1] != L':' || full[2] != L'\\') return false;
+    const wchar_t root[] = {full[0], L':', L'\\', L'\0'};
+    return GetDriveTypeW(root) == DRIVE_FIXED;
+#else
+    (void)path;
+    return false;
+#endif
+}
+
 bool CanOpenForReading(const std::string& path) {
     FILE* f = OpenForReading(FromCp1251(path));
     if (!f) return false;

@@ -12,6 +12,9 @@ namespace tq::viewer {
 // The path as UTF-8 for SQLite; on POSIX hosts backslashes become slashes.
 std::string Utf8FilePath(const std::string& path);
 bool CanOpenForReading(const std::string& path);
+// Whether the file is on a disk fixed in this Windows machine (not removable,
+// not a network share, not a CD); false off Windows.
+bool IsOnFixedDisk(const std::string& path);
 // Reads up to size bytes from the start of the file; returns how many were read.
 size_t ReadFileHead(const std::string& path, char* buffer, size_t size);
 

@@ -98,6 +98,13 @@ const char kReadCache[] = "PRAGMA cache_size=-65536";  // KiB
 // small and a disk that fills up stops it at the row that did not fit, not
 // at the commit.
 const char kWriteCache[] = "PRAGMA cache_size=-2000";
+// A file on a fixed disk is read through a mapping of it: under Wine each
+// page read into the cache is a system call of its own, and the first
+// listing of a large table paid for them. A read that fails in a mapping
+// cannot be reported, only crash the program, so a file on a medium that
+// may go away (a stick, a share, a CD) is read page by page as before.
+// Writes go through the file as always.
+const char kMappedReads[] = "PRAGMA mmap_size=134217728";  // bytes
 
 // Reads a column as the program sees it: code page 1251, cut at a NUL and at
 // 254 bytes. Numbers come as their text, NULL as the empty text.
@@ -253,7 +260,10 @@ public:
         if (!file_.Remember(path)) return false;
         // READWRITE opens a write-protected file, or one on a read-only
         // medium, for reading only.
-        if (Connect(Utf8FilePath(path), SQLITE_OPEN_READWRITE) && CanRead()) return true;
+        if (Connect(Utf8FilePath(path), SQLITE_OPEN_READWRITE) && CanRead()) {
+            if (IsOnFixedDisk(path)) Exec(kMappedReads);
+            return true;
+        }
         // A file in write-ahead-log mode cannot be read where its -shm file
         // cannot be made, as in a read-only folder. With no -wal file beside
         // it, all its rows are in the file itself: read it as unchanging.

@@ -475,8 +475,12 @@ void ViewerMainWindow::GiveCell(NMLVDISPINFOW* info) {
 // A list view that redraws while its rows change takes tens of milliseconds
 // a row under Wine; KeepPainted lets it draw now and then.
 void ViewerMainWindow::BeginListUpdate() {
-    SettleColumns();
+    // A listing shorter than the repaint interval is drawn once, when it ends.
+    lastRepaint_ = GetTickCount();
+    // The drawing stays held from ClearList on: a list let draw again lays
+    // itself out at once under Wine, only to be held again here.
     listUpdating_ = true;
+    SettleColumns();
     HoldRedraw();
 }
 
@@ -484,7 +488,8 @@ void ViewerMainWindow::BeginListUpdate() {
 // stays selected.
 void ViewerMainWindow::EndListUpdate() {
     listUpdating_ = false;
-    ShowPendingCount();
+    // The rows and the selection go in while the list's drawing is still
+    // held: the list then lays itself out once, when it draws again.
     ShowPendingRows();
     if (shownRows_ > 0) {
         LVITEMW state = {};
@@ -492,7 +497,7 @@ void ViewerMainWindow::EndListUpdate() {
         state.stateMask = LVIS_SELECTED;
         SendMessageW(List(), LVM_SETITEMSTATE, shownRows_ - 1, reinterpret_cast<LPARAM>(&state));
     }
-    SettleColumns();
+    ShowPendingCount();  // settles the list too
 }
 
 // The sorted column's caption ends with an arrow, drawn as text so that it
