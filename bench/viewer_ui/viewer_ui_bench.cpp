@@ -20,6 +20,7 @@
 
 #include "common/cp1251.h"
 #include "common/win/dialog.h"
+#include "common/win/file_tree.h"
 #include "core/catalogue.h"
 #include "core/data_access.h"
 #include "core/engine.h"
@@ -69,25 +70,9 @@ bool PrepareFolder(const std::wstring& folder, int n) {
 
 // The folder and everything in it: the databases, and the backups that the
 // generator's clear makes under Internal\Backup.
-void RemoveTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring path = folder + L"\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(path);
-            else DeleteFileW(path.c_str());
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(folder.c_str());
-}
-
 void RemoveFolder(const std::wstring& folder) {
     SetCurrentDirectoryW(L"..");
-    RemoveTree(folder);
+    tq::win::RemoveTree(folder);
 }
 
 struct Figures {
@@ -104,24 +89,9 @@ struct Figures {
     bool ok = false;
 };
 
-// A new folder under the temporary one: a name an earlier run left behind
-// (Wine gives process ids out again) is passed by. Empty when none can be made.
-std::wstring NewFolder(int n) {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring stem = std::wstring(temp) + L"tqviewer-bench-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                              std::to_wstring(n);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::wstring folder = stem + L"-" + std::to_wstring(attempt);
-        if (CreateDirectoryW(folder.c_str(), nullptr)) return folder;
-        if (GetLastError() != ERROR_ALREADY_EXISTS) break;
-    }
-    return std::wstring();
-}
-
 Figures Measure(int n) {
     Figures f;
-    const std::wstring folder = NewFolder(n);
+    const std::wstring folder = tq::win::NewTempFolder(L"tqviewer-bench-" + std::to_wstring(n) + L"-");
     if (folder.empty()) {
         std::fprintf(stderr, "could not make a folder for %d goods records\n", n);
         return f;

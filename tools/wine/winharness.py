@@ -289,6 +289,17 @@ class Harness:
     def leftovers(self):
         return sorted(set(self.prefix_processes()) | set(self.harness_xvfbs()))
 
+    def temp_leftovers(self):
+        """What is left in the prefix's temporary folders: every test and
+        benchmark removes what it made there."""
+        users = os.path.join(self.prefix, "drive_c", "users")
+        left = []
+        for user in sorted(os.listdir(users)) if os.path.isdir(users) else []:
+            for temp in (os.path.join(users, user, "Temp"), os.path.join(users, user, "AppData", "Local", "Temp")):
+                if os.path.isdir(temp) and not os.path.islink(temp):
+                    left += [os.path.join(temp, name) for name in sorted(os.listdir(temp))]
+        return left
+
     # --- X server and wineserver ----------------------------------------
     @staticmethod
     def _free_displays():
@@ -493,16 +504,22 @@ class Harness:
 
 def report_leftovers(h, grace):
     """Waits up to `grace` seconds for this build's Wine and X servers to end;
-    returns 1 and lists what still runs, else 0."""
+    returns 1 and lists what still runs or what tests left in the prefix's
+    temporary folders, else 0."""
     deadline = time.monotonic() + grace
     while True:
         left = h.leftovers()
         if not left or time.monotonic() > deadline:
             break
         time.sleep(0.2)
+    files = h.temp_leftovers()
+    if files:
+        print(f"winharness: left in the prefix's temporary folders, expected nothing:")
+        for path in files:
+            print(f"  {path}")
     if not left:
         print(f"winharness: nothing of {h.build_dir} runs any more")
-        return 0
+        return 1 if files else 0
     print(f"winharness: still running for {h.build_dir}, expected nothing:")
     for pid in left:
         print(f"  {pid} {process_command(pid)}")

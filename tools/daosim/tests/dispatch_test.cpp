@@ -5,6 +5,7 @@
 #include <ocidl.h>
 
 #include "common/win/module_path.h"
+#include "common/win/file_tree.h"
 #include "tools/daosim/tests/late_bound.h"
 
 namespace daosim_test {
@@ -12,11 +13,11 @@ namespace {
 
 constexpr long kDynaset = 2, kSnapshot = 4;
 
-// "<Temp>\daosim-test-<process>": the test's files are named from it.
+// "<Temp>\daosim-test-<process>-<n>", made at the first ask: the test's files
+// are named from it.
 std::wstring TempName() {
-    wchar_t path[MAX_PATH];
-    GetTempPathW(MAX_PATH, path);
-    return std::wstring(path) + L"daosim-test-" + std::to_wstring(GetCurrentProcessId());
+    static const std::wstring name = tq::win::NewTempFolder(L"daosim-test-");
+    return name;
 }
 // The folder of the test's databases, removed once its tests are done.
 std::wstring TempDir() { return TempName() + L"\\"; }
@@ -45,7 +46,7 @@ const bool kEnvironmentSet = SetEnvironmentVariableW(L"DAOSIM_SCENARIO", kScenar
 class RemoveTempFiles : public ::testing::Environment {
 public:
     void TearDown() override {
-        RemoveDirectoryW(TempName().c_str());
+        tq::win::RemoveTree(TempName());
         if (!kNamedHere) return;
         DeleteFileW(kScenario.c_str());
         DeleteFileW(kLog.c_str());
