@@ -49,7 +49,7 @@ bool PrepareFolder(const std::wstring& folder, int n) {
     for (int i = 1; i <= n && saved; ++i) {
         const std::string code = std::to_string(i);
         FieldBlock block;
-        SetBlockSlot(block, 0, ("xx" + code).c_str());
+        SetBlockCode(block, code);
         SetBlockSlot(block, 1, ("46" + std::string(11 - code.size(), '0') + code).c_str());
         SetBlockSlot(block, 2, (tq::Cp("Товар весовой номер ") + code).c_str());
         SetBlockSlot(block, 3, std::to_string(i % 2).c_str());
@@ -160,7 +160,9 @@ Figures Measure(int n) {
         DbBeginBatch(DbGoods);
         for (int i = 1; i <= n; ++i) {
             FieldBlock block;
-            std::snprintf(block.slot[0], sizeof block.slot[0], "xx%08u", static_cast<unsigned>(i));
+            char code[16];
+            std::snprintf(code, sizeof code, "%08u", static_cast<unsigned>(i));
+            SetBlockCode(block, code);
             DbSave(DbGoods, &block);
         }
         DbEndBatch(DbGoods);

@@ -18,7 +18,7 @@ std::string Cut(const std::string& text) { return text.size() > kValueMax ? text
 }  // namespace
 
 CEditRecordDlg::CEditRecordDlg(EditView& view, int database, int32_t code, bool newRecord)
-    : view_(view), m_nDatabase(database), m_nCode(newRecord ? 0 : code), newRecord_(newRecord) {
+    : m_view(view), m_nDatabase(database), m_nCode(newRecord ? 0 : code), m_newRecord(newRecord) {
     m_record.Clear();
 }
 
@@ -31,38 +31,38 @@ void CEditRecordDlg::OnInitDialog() {
         const char* caption = known ? FieldCaptions()[m_nDatabase][i] : "";
         char value[kValueMax + 1];
         record.GetFieldText(value, i);
-        view_.SetCaption(i, caption);
-        view_.SetFieldText(i, value);
+        m_view.SetCaption(i, caption);
+        m_view.SetFieldText(i, value);
         loaded_[i] = value;
-        view_.EnableField(i, caption[0] != '\0');
+        m_view.EnableField(i, caption[0] != '\0');
     }
-    view_.EnableField(0, newRecord_ && known);  // a stored record's code is never editable
+    m_view.EnableField(0, m_newRecord && known);  // a stored record's code is never editable
 }
 
 void CEditRecordDlg::OnClose() {
     // Disabled edits are read too: columns the dialog does not offer keep
     // the values that were loaded.
-    for (int i = 0; i < kFieldCount; ++i) m_record.SetFieldText(Cut(view_.FieldText(i)).c_str(), i);
-    if (view_.Message(tq::Cp("Сохранить изменения?"), MessageKind::Question)) {
+    for (int i = 0; i < kFieldCount; ++i) m_record.SetFieldText(Cut(m_view.FieldText(i)).c_str(), i);
+    if (m_view.Message(tq::Cp("Сохранить изменения?"), MessageKind::Question)) {
         FieldBlock block;
         char value[kValueMax + 1];
         m_record.GetFieldText(value, 0);
-        if (newRecord_ && IsDatabaseIndex(m_nDatabase) && IsStoredCode(value)) {
-            view_.Message(tq::Cp("Запись с кодом «") + value + tq::Cp("» уже есть: новая запись её не заменит"),
+        if (m_newRecord && IsDatabaseIndex(m_nDatabase) && IsStoredCode(value)) {
+            m_view.Message(tq::Cp("Запись с кодом «") + value + tq::Cp("» уже есть: новая запись её не заменит"),
                           MessageKind::Error);
             return;
         }
-        SetBlockSlot(block, 0, ("xx" + std::string(value)).c_str());
+        SetBlockCode(block, value);
         for (int i = 1; i < kFieldCount; ++i) {
             m_record.GetFieldText(value, i);
             SetBlockSlot(block, i, value);
         }
         if (IsDatabaseIndex(m_nDatabase) && DbSave(m_nDatabase, &block) != 0) {
-            view_.Message(tq::Cp("Ошибка при сохранении записи!"), MessageKind::Error);
+            m_view.Message(tq::Cp("Ошибка при сохранении записи!"), MessageKind::Error);
             return;  // the editor stays open with the edits, to be corrected or dropped
         }
     }
-    view_.Finish(kIdCancel);
+    m_view.Finish(kIdCancel);
 }
 
 // Whether a record is stored under the code as a save would store it.
@@ -75,20 +75,20 @@ bool CEditRecordDlg::IsStoredCode(const std::string& typed) {
 
 bool CEditRecordDlg::Changed() {
     for (int i = 0; i < kFieldCount; ++i)
-        if (Cut(view_.FieldText(i)) != loaded_[i]) return true;
+        if (Cut(m_view.FieldText(i)) != loaded_[i]) return true;
     return false;
 }
 
 void CEditRecordDlg::OnOkOrCancel(int result) {
     if (Changed()) OnClose();
-    else view_.Finish(result);
+    else m_view.Finish(result);
 }
 
 void CEditRecordDlg::OnDelete() {
-    if (!view_.Message(tq::Cp("Удалить запись?"), MessageKind::Question)) return;
+    if (!m_view.Message(tq::Cp("Удалить запись?"), MessageKind::Question)) return;
     const bool deleted = m_nCode != 0 && IsDatabaseIndex(m_nDatabase) && DbDeleteByCode(m_nDatabase, m_nCode);
-    if (!deleted) view_.Message(tq::Cp("Ошибка при удалении записи!"), MessageKind::Error);
-    view_.Finish(kIdOk);
+    if (!deleted) m_view.Message(tq::Cp("Ошибка при удалении записи!"), MessageKind::Error);
+    m_view.Finish(kIdOk);
 }
 
 }  // namespace tq::viewer

@@ -42,10 +42,10 @@ private:
     bool Changed();
     bool IsStoredCode(const std::string& typed);
 
-    EditView& view_;
+    EditView& m_view;
     int m_nDatabase;
     int32_t m_nCode;
-    bool newRecord_;
+    bool m_newRecord;
     CNVRecord m_record;
     std::string loaded_[kFieldCount];  // the values as the editor showed them
 };

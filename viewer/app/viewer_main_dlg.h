@@ -75,7 +75,7 @@ class CViewerMainDlg {
 public:
     // The dialog's databases are the ones the Db* operations work on while it lives.
     explicit CViewerMainDlg(MainView& view, size_t listedByteLimit = ListedRows::kDefaultByteLimit)
-        : view_(view), rows_(listedByteLimit) {}
+        : m_view(view), m_rows(listedByteLimit) {}
 
     // Fills the chooser, sets the title (with the folder in use, when given)
     // and opens the seven databases, reporting each one that fails.
@@ -114,7 +114,7 @@ public:
     void FillList();
 
     int32_t ListCount() const { return m_nListCount; }
-    const ListedRows& Rows() const { return rows_; }
+    const ListedRows& Rows() const { return m_rows; }
     // The database the chooser names, or -1: its selected item, else the item
     // whose label the typed text matches exactly.
     int ChosenDatabase();
@@ -131,14 +131,14 @@ private:
     void FindNext();
     TransferProgress CounterProgress();
 
-    MainView& view_;
-    ScaleDatabases databases_;
+    MainView& m_view;
+    ScaleDatabases m_databases;
     int32_t m_nListCount = 0;
-    ListedRows rows_;
-    std::vector<int> shownColumns_;  // of the listed database, ascending
-    std::string findText_;
-    int sortColumn_ = -1;  // -1: the database's own order
-    bool sortDescending_ = false;
+    ListedRows m_rows;
+    std::vector<int> m_shownColumns;  // of the listed database, ascending
+    std::string m_findText;
+    int m_sortColumn = -1;  // -1: the database's own order
+    bool m_sortDescending = false;
 };
 
 // The file name the export offers: the database's own, with ".csv".

@@ -220,7 +220,7 @@ bool ReadImportRows(int db, const std::string& bytes, std::vector<ImportRow>* ou
 
 FieldBlock BlockOf(const RowValues& values) {
     FieldBlock block;
-    SetBlockSlot(block, 0, ("xx" + values[0]).c_str());
+    SetBlockCode(block, values[0]);
     for (int i = 1; i < kFieldCount; ++i) SetBlockSlot(block, i, values[i].c_str());
     return block;
 }

@@ -195,7 +195,7 @@ namespace {
 // The columns a block does not give take what is stored under its code.
 void FillFromStored(int db, FieldBlock* block, const GivenColumns& given, const bool* zeroMask) {
     char key[sizeof block->slot[0]] = {};
-    std::memcpy(key, block->slot[0] + 2, sizeof key - 3);
+    std::memcpy(key, BlockCode(*block), sizeof key - kCodeSlotPrefixLength - 1);
     CleanKey(key, zeroMask);
     uint32_t code = 0;
     CNVRecord stored;
@@ -225,11 +225,11 @@ int SaveBlock(int db, FieldBlock* block, const GivenColumns* given) {
         if (const int check = CheckUser(block)) return check;
     // A code the lookups cannot find again ("-1", "1e3", "12abc") would make
     // a record that no one can open or delete.
-    if (!IsSavableCode(db, block->slot[0] + 2)) return failed;
+    if (!IsSavableCode(db, BlockCode(*block))) return failed;
     // A save is the engineer's, or one of a batch, whose commit looks anyway:
     // the file is looked at again, not taken on the word of a look just made.
     if (CNVRecordset* rs = Object(db)) rs->LookAgain();
-    return SaveFields(Object(db), 2, block, zeroMask) ? kDbDone : failed;
+    return SaveFields(Object(db), kCodeSlotPrefixLength, block, zeroMask) ? kDbDone : failed;
 }
 
 }  // namespace

@@ -139,4 +139,8 @@ void SetBlockSlot(FieldBlock& block, int index, const char* text) {
     block.slot[index][kValueMax] = '\0';
 }
 
+void SetBlockCode(FieldBlock& block, const std::string& code) {
+    SetBlockSlot(block, 0, (kCodeSlotPrefix + code).c_str());
+}
+
 }  // namespace tq::viewer

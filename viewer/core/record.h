@@ -65,5 +65,11 @@ struct FieldBlock {
 
 // Copies text into a FieldBlock slot, cut to 254 characters.
 void SetBlockSlot(FieldBlock& block, int index, const char* text);
+// Slot 0: the prefix, then the code (cut to fit), as DbSave reads it.
+constexpr char kCodeSlotPrefix[] = "xx";
+constexpr size_t kCodeSlotPrefixLength = sizeof kCodeSlotPrefix - 1;
+void SetBlockCode(FieldBlock& block, const std::string& code);
+// The code in slot 0: what follows the prefix.
+inline const char* BlockCode(const FieldBlock& block) { return block.slot[0] + kCodeSlotPrefixLength; }
 
 }  // namespace tq::viewer

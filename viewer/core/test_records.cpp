@@ -23,7 +23,10 @@ ChangeOutcome GenerateTestRecords(int db, int64_t count, const GenerationProgres
         if (!DbClear(chosen)) return false;
         FieldBlock block;
         for (int64_t n = 1; n <= count; ++n) {
-            std::snprintf(block.slot[0], sizeof block.slot[0], "xx%08u", static_cast<unsigned>(n));
+            // Eight digits: the sales database keeps them; the others strip the zeros.
+            char code[16];
+            std::snprintf(code, sizeof code, "%08u", static_cast<unsigned>(n));
+            SetBlockCode(block, code);
             if (DbSave(db, &block) != 0) {
                 *failedRecord = n;
                 if (CNVRecordset* rs = DbRecordset(db)) *failure = rs->LastEngineError();

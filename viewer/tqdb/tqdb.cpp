@@ -272,7 +272,7 @@ int List(Io& io, int db, bool all) {
 
 int SaveRecord(Io& io, int db, const std::vector<std::string>& assignments) {
     FieldBlock block;
-    std::strcpy(block.slot[0], "xx");
+    SetBlockCode(block, "");
     for (const std::string& a : assignments) {
         long long column = -1;
         const size_t eq = a.find('=');
@@ -281,14 +281,14 @@ int SaveRecord(Io& io, int db, const std::vector<std::string>& assignments) {
             return 2;
         }
         const std::string value = a.substr(eq + 1);
-        if (column == 0) SetBlockSlot(block, 0, ("xx" + value).c_str());
+        if (column == 0) SetBlockCode(block, value);
         else SetBlockSlot(block, static_cast<int>(column), value.c_str());
     }
     const int code = DbSave(db, &block);
     io.Out(std::to_string(code) + "\n");
     // A record refused by the database itself (the file locked, read-only,
     // the row too large) says why; one the layer's own rules refuse has its code.
-    if (code != 0 && IsSavableCode(db, block.slot[0] + 2) && DbRecordset(db))
+    if (code != 0 && IsSavableCode(db, BlockCode(block)) && DbRecordset(db))
         io.Err(std::string(kNames[db]) + tq::Cp(": запись не сохранена: ") + EngineError(db) + "\n");
     return code == 0 ? 0 : 1;
 }
@@ -550,7 +550,7 @@ private:
     }
     int Save(const std::string& code, const std::string& name) {
         FieldBlock block;
-        SetBlockSlot(block, 0, ("xx" + code).c_str());
+        SetBlockCode(block, code);
         SetBlockSlot(block, 2, name.c_str());
         return DbSave(DbGoods, &block);
     }
@@ -585,7 +585,7 @@ private:
     bool TooLargeIsRefused() {
         const int32_t before = Count();
         FieldBlock block;
-        SetBlockSlot(block, 0, "xx5");
+        SetBlockCode(block, "5");
         const std::string cyrillic(60, '\xE6');  // 60 times "ж"
         for (int column = 1; column < kFieldCount; ++column) SetBlockSlot(block, column, cyrillic.c_str());
         return DbSave(DbGoods, &block) == 2009 && Error().find(tq::Cp("слишком велика")) != std::string::npos &&
@@ -810,10 +810,11 @@ int Sample(Io& io, bool jet) {
     if (OpenAll(io)) return 1;
     for (const SampleRecord& sample : kSamples) {
         FieldBlock block;
-        std::strcpy(block.slot[0], "xx");
+        SetBlockCode(block, "");
         for (const auto& [column, utf8] : sample.fields) {
             const std::string value = tq::Utf8ToCp1251(utf8);
-            SetBlockSlot(block, column, (column == 0 ? "xx" + value : value).c_str());
+            if (column == 0) SetBlockCode(block, value);
+            else SetBlockSlot(block, column, value.c_str());
         }
         if (const int code = DbSave(sample.db, &block)) {
             io.Err(std::string(kNames[sample.db]) + tq::Cp(": пример записи не сохранён (код ") + std::to_string(code) +
