@@ -490,6 +490,8 @@ private:
                 path_ = JoinPath(work_, "tqdb-selftest.mdb");
                 return true;
             }
+            FileState taken;
+            if (!GetFileState(work_, &taken)) break;  // free, yet it cannot be made
         }
         io_.Err(tq::Cp("selftest: папка не создана: ") + work_ + (why.empty() ? "" : ": " + why) + "\n");
         return false;
