@@ -78,8 +78,6 @@ ScaleDatabases::~ScaleDatabases() {
     g_inUse = previous_;
 }
 
-ScaleDatabases* ScaleDatabases::InUse() { return g_inUse; }
-
 CNVRecordset* ScaleDatabases::Recordset(int db) const {
     return IsDatabaseIndex(db) ? recordsets_[db].get() : nullptr;
 }

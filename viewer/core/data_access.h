@@ -30,8 +30,6 @@ public:
     ScaleDatabases(const ScaleDatabases&) = delete;
     ScaleDatabases& operator=(const ScaleDatabases&) = delete;
 
-    // The set the Db* operations work on; null when no owner has one.
-    static ScaleDatabases* InUse();
     CNVRecordset* Recordset(int db) const;
     // Makes the database's object for the file at path (see DbOpen).
     int Open(int db, const std::string& path);
