@@ -1,6 +1,6 @@
 // Times the viewer's two long jobs on its real main dialog under Wine: listing
-// N goods records ("Выбрать") and generating N test records (the handler of
-// WM_CREATE_TEST_DB, counter updates and the final listing included). For
+// N goods records ("Выбрать") and generating N test records (what follows the
+// generator dialog's count, counter updates and the final listing included). For
 // comparison, the same clearing and saves straight through the data core.
 // After the listing it times finding a text in no row (every row read) and
 // reports what the listed rows take; at the end, the process's peak working

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "core/catalogue.h"
 #include "core/record.h"
@@ -120,18 +121,28 @@ void ListedRows::Clear() {
 
 bool ListedRows::Append(const PackedRow& row) {
     const std::string_view packed = row.Packed();
-    if (packed.empty() || text_.size() + packed.size() > byteLimit_) {
+    const size_t before = text_.size();
+    try {
+        if (!packed.empty() && before + packed.size() <= byteLimit_) {
+            text_.insert(text_.end(), packed.begin(), packed.end());
+            rowStart_.push_back(static_cast<uint32_t>(before));
+            return true;
+        }
         AppendEmpty();
         return packed.empty();
+    } catch (const std::bad_alloc&) {
+        // The program's memory ran out below the limit: the row is not kept,
+        // and the caller stops as it does past the limit.
+        text_.resize(before);
+        return false;
     }
-    rowStart_.push_back(static_cast<uint32_t>(text_.size()));
-    text_.insert(text_.end(), packed.begin(), packed.end());
-    return true;
 }
 
+// The text first: a row never starts past the text's end.
 void ListedRows::AppendEmpty() {
-    rowStart_.push_back(static_cast<uint32_t>(text_.size()));
+    const size_t before = text_.size();
     text_.insert(text_.end(), kEmptyRowBytes, '\0');
+    rowStart_.push_back(static_cast<uint32_t>(before));
 }
 
 const char* ListedRows::Cell(int row, int column) const {

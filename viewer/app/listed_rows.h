@@ -24,7 +24,8 @@ public:
     void Clear();
     // Keeps the row's 41 values as the data core packed them (the empty
     // text: 41 empty values). When they do not fit under the byte limit,
-    // keeps an empty row in its place and returns false.
+    // keeps an empty row in its place and returns false; when the program's
+    // memory runs out first, keeps nothing and returns false.
     bool Append(const PackedRow& row);
     void AppendEmpty();
 

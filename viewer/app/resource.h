@@ -38,6 +38,3 @@
 #define IDM_NEW_RECORD 40004
 #define IDM_RESTORE_BACKUP 40005
 
-// Posted by the test database dialog to the main dialog: lParam is the number
-// of records (WM_USER + 1).
-#define WM_CREATE_TEST_DB 0x0401

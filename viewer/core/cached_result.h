@@ -14,6 +14,10 @@
 
 namespace tq::viewer {
 
+// What an engine says of rows that do not fit in the program's memory: it
+// refuses them (UTF-8), the program goes on.
+constexpr char kOutOfMemoryUtf8[] = "строки таблицы не помещаются в память программы";
+
 // Adds one value to a packed row: cut at a NUL and at 254 bytes, then ended by a NUL.
 void PackValue(std::string* row, const std::string& value);
 

@@ -21,6 +21,7 @@
 #include <array>
 #include <cctype>
 #include <map>
+#include <new>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -286,16 +287,17 @@ public:
         if (!stmt) return false;
         BindTexts(stmt->get(), parameters);
         std::string unfit;  // the codes of rows whose values a text file cannot carry
-        int rc;
-        while ((rc = sqlite3_step(stmt->get())) == SQLITE_ROW) {
+        const bool read = StepAll(stmt, [&] {
             RowValues values;
             bool fits = true;
             for (int i = 0; i < kFieldCount; ++i) fits = StoredText(stmt->get(), i + 1, &values[i]) && fits;
             if (!fits) unfit += (unfit.empty() ? "" : ", ") + values[0];
             rows->push_back(std::move(values));
+        });
+        if (!read) {
+            std::vector<RowValues>().swap(*rows);  // what was read of them is let go
+            return false;
         }
-        stmt->Reset();
-        if (rc != SQLITE_DONE) return false;
         if (unfit.empty()) return true;
         copyError_ = "значения, которые не текст UTF-8 (двоичные данные или NUL), в записях с кодами " + unfit;
         return false;
@@ -334,16 +336,31 @@ public:
     // Steps the statement to its end, collecting each row's rowid and packed values.
     bool CollectRows(const std::string& sql, const std::vector<std::string>& parameters,
                      std::vector<int64_t>* rowids, std::vector<std::string>* rows) {
+        copyError_.clear();
         Statement* stmt = Cached(sql);
         if (!stmt) return false;
         BindTexts(stmt->get(), parameters);
-        int rc;
-        while ((rc = sqlite3_step(stmt->get())) == SQLITE_ROW) {
+        return StepAll(stmt, [&] {
             rowids->push_back(sqlite3_column_int64(stmt->get(), 0));
             std::string packed;
             packed.reserve(kPackedRowGuess);
             for (int i = 0; i < kFieldCount; ++i) PackColumn(&packed, stmt->get(), i + 1);
             rows->push_back(std::move(packed));
+        });
+    }
+
+    // Steps the statement to its end, calling take for each row; the
+    // statement is reset however the walk ends. Rows that do not fit in the
+    // program's memory are refused (copyError_ says so), not a crash.
+    template <class Take>
+    bool StepAll(Statement* stmt, Take take) {
+        int rc = SQLITE_ERROR;
+        try {
+            while ((rc = sqlite3_step(stmt->get())) == SQLITE_ROW) take();
+        } catch (const std::bad_alloc&) {
+            stmt->Reset();
+            copyError_ = kOutOfMemoryUtf8;
+            return false;
         }
         stmt->Reset();
         return rc == SQLITE_DONE;

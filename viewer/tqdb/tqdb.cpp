@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "common/cp1251.h"
 #include "common/number.h"
@@ -845,7 +846,15 @@ int RunTqdb(const std::vector<std::string>& utf8ArgsIn, std::string* out, std::s
         return args.empty() ? 2 : 0;
     }
     ScaleDatabases databases;  // every database a command opens, released when it ends
-    return RunCommand(io, args, utf8Args);
+    try {
+        return RunCommand(io, args, utf8Args);
+    } catch (const std::bad_alloc&) {
+        // The output is kept until the command ends: none of it, rather than
+        // a part that looks whole. A transaction that was open is not kept.
+        std::string().swap(*out);
+        io.Err(tq::Cp("tqdb: команде не хватило памяти программы (вывод или строки таблицы слишком велики)") + "\n");
+        return 1;
+    }
 }
 
 }  // namespace tq::viewer

@@ -171,14 +171,6 @@ bool ViewerMainWindow::OnNotify(NMHDR* header, LRESULT* result) {
 }
 
 bool ViewerMainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
-    // The main dialog's own message for a generation, which the generator
-    // dialog returns as its result now; a script may still post it.
-    if (msg == WM_CREATE_TEST_DB) {
-        logic_.GenerateTestRecords(static_cast<int32_t>(lp));
-        ShowPendingCount();
-        *result = 0;
-        return true;
-    }
     if (msg == WM_PAINT && IsIconic(hwnd())) {
         PaintIcon();
         *result = 0;

@@ -25,6 +25,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <new>
 
 #include "batched_engine.h"
 #include "cached_result.h"
@@ -256,16 +257,21 @@ public:
         copyError_.clear();
         Object recordset = OpenSelect(query);
         std::string unfit;  // the codes of rows whose values a text file cannot carry
-        const bool read = recordset && ReadChunks(recordset, [&](const VARIANT* cells, LONG fields) {
-            RowValues values;
-            bool fits = true;
-            for (int column = 0; column < kFieldCount; ++column)
-                fits = StoredText(cells[layout_.position[column]], &values[column]) && fits;
-            (void)fields;
-            if (!fits) unfit += (unfit.empty() ? "" : ", ") + tq::Utf8ToCp1251(values[0]);
-            rows->push_back(std::move(values));
-            return true;
-        });
+        bool read = false;
+        try {
+            read = recordset && ReadChunks(recordset, [&](const VARIANT* cells, LONG) {
+                RowValues values;
+                bool fits = true;
+                for (int column = 0; column < kFieldCount; ++column)
+                    fits = StoredText(cells[layout_.position[column]], &values[column]) && fits;
+                if (!fits) unfit += (unfit.empty() ? "" : ", ") + tq::Utf8ToCp1251(values[0]);
+                rows->push_back(std::move(values));
+                return true;
+            });
+        } catch (const std::bad_alloc&) {
+            std::vector<RowValues>().swap(*rows);  // what was read of them is let go
+            return Refuse(tq::Cp(kOutOfMemoryUtf8));
+        }
         if (!read) return false;
         if (unfit.empty()) return true;
         copyError_ =
@@ -696,15 +702,20 @@ bool DaoResult::FetchRows(std::vector<int64_t>* keys, std::vector<std::string>* 
         if (!recordset_.GetBool(L"BOF", &empty)) return false;
         if (!empty && !recordset_.Method(L"MoveFirst")) return false;
     }
-    const bool read = ReadChunks(recordset_, [&](const VARIANT* cells, LONG) {
-        std::string packed;
-        const FieldLayout& layout = engine_.layout();
-        for (int column = 0; column < kFieldCount; ++column)
-            PackValue(&packed, dao::ValueText(cells[layout.position[column]]));
-        keys->push_back(rowsRead_++);
-        packedRows->push_back(std::move(packed));
-        return true;
-    });
+    bool read = false;
+    try {
+        read = ReadChunks(recordset_, [&](const VARIANT* cells, LONG) {
+            std::string packed;
+            const FieldLayout& layout = engine_.layout();
+            for (int column = 0; column < kFieldCount; ++column)
+                PackValue(&packed, dao::ValueText(cells[layout.position[column]]));
+            keys->push_back(rowsRead_++);
+            packedRows->push_back(std::move(packed));
+            return true;
+        });
+    } catch (const std::bad_alloc&) {
+        engine_.Refuse(tq::Cp(kOutOfMemoryUtf8));
+    }
     daoRow_ = -1;  // past the end
     return read;
 }
