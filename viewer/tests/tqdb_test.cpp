@@ -120,7 +120,9 @@ TEST_F(TqdbTest, SaveFindDeleteGenerateAndClear) {
     Result saved = Run({"save", "labels", "s00=0042", "s01=Весовой", "s21=a.lpr"});
     EXPECT_EQ(saved.out, "0\n") << saved.err;
     EXPECT_EQ(Run({"find", "labels", "42"}).out.rfind("42\tВесовой", 0), 0u);
-    EXPECT_EQ(Run({"save", "users", "s00=1", "s01=Анна", "s03=517"}).out, "2018\n");
+    const Result reserved = Run({"save", "users", "s00=1", "s01=Анна", "s03=517"});
+    EXPECT_EQ(reserved.out, "2018\n");
+    EXPECT_EQ(reserved.err, "") << "a user the rules refuse has its code alone, no empty reason";
     EXPECT_EQ(Run({"delete", "labels", "42"}).rc, 0);
     EXPECT_EQ(Run({"delete", "labels", "42"}).rc, 1);
     EXPECT_EQ(Run({"generate", "sells", "3"}).rc, 0);

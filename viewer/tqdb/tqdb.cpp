@@ -289,7 +289,7 @@ int SaveRecord(Io& io, int db, const std::vector<std::string>& assignments) {
     io.Out(std::to_string(code) + "\n");
     // A record refused by the database itself (the file locked, read-only,
     // the row too large) says why; one the layer's own rules refuse has its code.
-    if (code != 0 && IsSavableCode(db, BlockCode(block)) && DbRecordset(db))
+    if (code == NotSavedCode(db) && IsSavableCode(db, BlockCode(block)) && DbRecordset(db))
         io.Err(std::string(kNames[db]) + tq::Cp(": запись не сохранена: ") + EngineError(db) + "\n");
     return code == 0 ? 0 : 1;
 }
