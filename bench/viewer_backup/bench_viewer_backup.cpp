@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <random>
 #include <string>
 
 #include "common/cp1251.h"
@@ -17,6 +16,7 @@
 #include "core/backup.h"
 #include "core/data_access.h"
 #include "core/engine.h"
+#include "tests/temp_folder.h"
 
 namespace tq::viewer {
 
@@ -34,11 +34,10 @@ double Seconds(std::chrono::steady_clock::time_point since) {
 
 int main(int argc, char** argv) {
     using namespace tq::viewer;
+    const test::TempFolder scratch("tq-backup-bench-");  // removed with all in it at the end
     ScaleDatabases databases;  // the benchmark's open databases
     const long count = argc > 1 ? std::atol(argv[1]) : 100000;
-    const fs::path folder = fs::temp_directory_path() / ("tq-backup-bench-" + std::to_string(std::random_device{}()));
-    fs::remove_all(folder);
-    fs::create_directories(folder);
+    const fs::path folder = scratch.Path();
     const std::string path = (folder / "TQScale.mdb").string();
     if (!CreateSqliteDatabase(path) || DbOpen(DbGoods, path.c_str()) != 0 ||
         !SaveGoodsRecords(count, "Товар весовой охлаждённый №")) {
@@ -65,6 +64,5 @@ int main(int argc, char** argv) {
     std::printf("restore (a backup first, then the copy) %9.3f\n", Seconds(start));
     std::printf("target: a backup in at most 1 s natively, 2 s under Wine\n");
     DbReleaseAll();
-    fs::remove_all(folder);
     return 0;
 }

@@ -15,11 +15,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 
 #include "core/data_access.h"
 #include "core/engine.h"
+#include "tests/temp_folder.h"
 
 namespace tq::viewer {
 
@@ -115,9 +115,10 @@ Figures Measure(const fs::path& dir, long n) {
 
 int main(int argc, char** argv) {
     using namespace tq::viewer;
+    const test::TempFolder scratch("tq-bench-viewer-");
     ScaleDatabases databases;  // the benchmark's open databases
     const long n = argc > 1 ? std::atol(argv[1]) : 10000;
-    const fs::path dir = argc > 2 ? fs::path(argv[2]) : fs::temp_directory_path() / ("tq-bench-viewer-" + std::to_string(std::random_device{}()));
+    const fs::path dir = argc > 2 ? fs::path(argv[2]) : fs::path(scratch.Path());
     fs::create_directories(dir);
 
     std::printf("data core on a goods database (%s)\n", dir.string().c_str());

@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <string>
 
 #include "common/cp1251.h"
@@ -17,6 +16,7 @@
 #include "core/csv_transfer.h"
 #include "core/data_access.h"
 #include "core/engine.h"
+#include "tests/temp_folder.h"
 
 namespace tq::viewer {
 
@@ -39,9 +39,10 @@ void Check(bool ok, const std::string& what) {
 
 int main(int argc, char** argv) {
     using namespace tq::viewer;
+    const test::TempFolder scratch("tq-bench-csv-");
     ScaleDatabases databases;  // the benchmark's open databases
     const long n = argc > 1 ? std::atol(argv[1]) : 100000;
-    const fs::path dir = argc > 2 ? fs::path(argv[2]) : fs::temp_directory_path() / ("tq-bench-csv-" + std::to_string(std::random_device{}()));
+    const fs::path dir = argc > 2 ? fs::path(argv[2]) : fs::path(scratch.Path());
     fs::remove_all(dir);
     fs::create_directories(dir);
     const std::string source = (dir / "goods.mdb").string();
